@@ -1,0 +1,9 @@
+// Driver of one mode computation for the aperture coded in the contour
+// records.
+#pragma once
+#include <string>
+
+// filename: stem of the run files; iopmod: 0 runs without questions;
+// ierr: 0 when the run files could be prepared.  On failure the errors
+// record holds a code and a message.
+void fss_analyzew(std::string& filename, int iopmod, int& ierr);

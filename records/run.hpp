@@ -1,0 +1,63 @@
+// Records of run control: the structure description, the sweep point in
+// force, the error channel of the contour and solver routines and the run
+// file names of the mode solver.  One instance of each, for the whole run.
+#pragma once
+#include <string>
+
+// Base name of the structure: the file name without ".fss".
+struct fss_file_rec { std::string name; };
+
+// Options of the command line: "-pvf" and "-wgs" (waveguide simulator).
+struct fss_writeinfo_rec { int pvf = 0; int wgs = 0; };
+
+// Lattice periods (m), square root of the cell area and its inverse.
+struct fss_cell_dim_rec { double a = 0, b = 0, sqrt_ab = 0, inv_sqrt_ab = 0; };
+
+// Skew angle of the lattice (rad); pi/2 is the rectangular lattice.
+struct fss_lattice_angle_rec { double alpha = 0; };
+
+// Metal thickness of screen 1, spacing to screen 2, thickness of screen 2 (m).
+struct fss_thickness_rec { double t1 = 0, spacing = 0, t2 = 0; };
+
+// Screen bookkeeping: capacity (2), screen count, mode counts of screens 1, 2.
+struct fss_screen_rec { int cap = 0, nsc = 0, nwg1 = 0, nwg2 = 0; };
+
+// A swept quantity: start, end, step (Hz or rad).
+struct fss_range_rec { double start = 0, end = 0, step = 0; };
+
+// Wavenumber limits (rad/m) of the aperture modes and of the Floquet modes.
+struct fss_kmax_rec { double wg = 0, flo = 0; };
+
+// Sweep point: frequency (Hz), wavelength (m), k0 (rad/m), eta0 (ohm).
+struct fss_em_var_rec { double f = 0, lambda = 0, k0 = 0, eta0 = 0; };
+
+// Incidence of the sweep point: angles (rad) and incident transverse wavevector.
+struct fss_inc_angle_rec { double theta = 0, phi = 0, kx0 = 0, ky0 = 0; };
+
+extern fss_file_rec fss_file;
+extern fss_writeinfo_rec fss_writeinfo;
+extern fss_cell_dim_rec fss_cell_dim;
+extern fss_lattice_angle_rec fss_lattice_angle;
+extern fss_thickness_rec fss_thickness;
+extern fss_screen_rec fss_screen;
+extern fss_range_rec fss_freq_iter, fss_theta, fss_phi;
+extern fss_kmax_rec fss_kmax;
+extern fss_em_var_rec fss_em_var;
+extern fss_inc_angle_rec fss_inc_angle;
+
+// Error channel of the contour and mode-solver routines (code 0 = no error).
+struct errors_rec { int code = 0; std::string message; };
+extern errors_rec errors;
+
+// Run and temporary file names of one mode-solver run (entries from 1).
+struct run_files_rec {
+  std::string resa[6];   // 1 structure, 2 .pag, 3 .lis, 4 .err, 5 .anw
+  std::string optfil[4]; // 2 .mnt, 3 .qmt
+  std::string ftmp[5];   // Green's function scratch tables
+  std::string oftmp[5];  // quasi-static scratch tables
+};
+extern run_files_rec run_files;
+
+// Command line as given to the program (argument 0 is the program name).
+struct fss_command_line_rec { int argc = 0; char** argv = nullptr; };
+extern fss_command_line_rec fss_command_line;

@@ -1,0 +1,66 @@
+// Records of the modal scattering analysis: the Floquet set of the sweep
+// point, the catalogue of aperture waveguide modes with their contour
+// samples, the coupling integrals and the mode-matching system.
+#pragma once
+#include <complex>
+
+#include "records/table.hpp"
+
+using cplx = std::complex<double>;
+
+// Capacities (sized from 60 waveguide modes and 1000 Floquet modes).
+constexpr int max_wg_modes = 60;
+constexpr int max_flo_modes = 1000;
+constexpr int max_integrals = 60000;   // Floquet modes x waveguide modes
+constexpr int max_mata = 14400;        // (2 x waveguide modes)^2
+constexpr int max_vettb = 240;         // 4 x waveguide modes
+constexpr int max_samples = 60000;
+constexpr int max_points = 1000;
+constexpr int max_apertures = 10;
+
+// Floquet mode kinds and waveguide mode kinds.
+enum { flo_tm = 1, flo_te = 2, flo_temx = 3, flo_temy = 4 };
+enum { wg_tem = 0, wg_tm = 1, wg_te = 2 };
+
+struct flo_index { int m = 0, n = 0, type = 0, zero = 0; };
+struct flo_kappa { double kt = 0, kx = 0, ky = 0; };
+// Wave admittance Y1, Y2 = Y1 coth(gamma l), Y3 = Y1 / sinh(gamma l).
+struct admittance { cplx y1, y2, y3; };
+struct xy { double x = 0, y = 0; };
+struct floquet_sample { cplx f1, f2; };
+
+struct fss_inc_mode_rec {
+  int indextm = -1, indexte = -1, indextemx = -1, indextemy = -1;
+};
+
+// Point range (first, last) of each aperture in the coordinate tables.
+struct fss_ap_rec {
+  int cap = 0;
+  int n = 0;  // number of the aperture being read
+  struct range { int first = 0, last = 0; } r[max_apertures + 1];
+};
+
+extern fss_table<flo_index, max_flo_modes> fss_modeflo_index;
+extern fss_table<flo_kappa, max_flo_modes> fss_modeflo_kappa;
+extern fss_table<admittance, max_flo_modes> fss_modeflo_y;
+extern fss_inc_mode_rec fss_inc_mode;
+
+extern fss_table<int, max_wg_modes> fss_modewg_index;     // kind 0, 1, 2
+extern fss_table<double, max_wg_modes> fss_modewg_kappa;  // cutoff kc (1/m)
+extern fss_table<int, max_wg_modes> fss_modewg_ap;
+extern fss_table<int, max_wg_modes> fss_modewg_sc;
+extern fss_table<admittance, max_wg_modes> fss_modewg_y;
+extern fss_table<xy, max_points> fss_coordinates;  // m
+extern fss_table<xy, max_points> fss_normals;      // unit outward normals
+extern fss_table<double, max_samples> fss_samplewg;
+extern fss_ap_rec fss_ap;
+
+extern fss_table<floquet_sample, max_points> fss_samplef;
+extern fss_table<cplx, max_points> fss_samplefm;
+extern fss_table<cplx, max_wg_modes> fss_vettsigma;
+extern fss_table<cplx, max_integrals> fss_integrals;
+extern double delta_kappa;
+
+extern fss_table<cplx, max_mata> fss_mata;
+extern fss_table<cplx, max_vettb> fss_vettb;
+extern fss_table<int, max_vettb> fss_vett_i;

@@ -1,0 +1,171 @@
+#include "run/driver.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/messages.hpp"
+#include "run/read_input.hpp"
+#include "scattering/catalogue.hpp"
+#include "scattering/floquet.hpp"
+#include "scattering/integrals.hpp"
+#include "scattering/results.hpp"
+#include "scattering/system.hpp"
+
+int fss_main(int argc, char** argv) {
+  fss_command_line.argc = argc;
+  fss_command_line.argv = argv;
+  fss_set_capacities();
+  fss();
+  std::cout.flush();
+  return 0;
+}
+
+void fss_set_capacities() {
+  fss_modewg_index.cap = max_wg_modes;
+  fss_modewg_kappa.cap = max_wg_modes;
+  fss_modewg_ap.cap = max_wg_modes;
+  fss_modewg_sc.cap = max_wg_modes;
+  fss_modewg_y.cap = max_wg_modes;
+  fss_vettsigma.cap = max_wg_modes;
+  fss_modeflo_index.cap = max_flo_modes;
+  fss_modeflo_kappa.cap = max_flo_modes;
+  fss_modeflo_y.cap = max_flo_modes;
+  fss_integrals.cap = max_integrals;
+  fss_mata.cap = max_mata;
+  fss_vettb.cap = max_vettb;
+  fss_vett_i.cap = max_vettb;
+  fss_samplewg.cap = max_samples;
+  fss_coordinates.cap = max_points;
+  fss_normals.cap = max_points;
+  fss_samplef.cap = max_points;
+  fss_samplefm.cap = max_points;
+  fss_ap.cap = max_apertures;
+}
+
+static std::string box_line(const std::string& text) {
+  int pad = 60 - static_cast<int>(text.size());
+  int left = pad / 2;
+  return "*" + std::string(left, ' ') + text + std::string(pad - left, ' ') + "*";
+}
+
+void fss_cover() {
+  for (int i = 0; i < 24; ++i) std::cout << '\n';
+  const std::string border(62, '*');
+  const std::string empty = box_line("");
+  console_line(border);
+  console_line(empty);
+  console_line("*          ANALYSIS OF FREQUENCY SELECTIVE SURFACES          *");
+  console_line(box_line("version 1.0"));
+  console_line(empty);
+  console_line(box_line("mode matching of aperture waveguide modes"));
+  console_line(box_line("and Floquet modes of the periodic cell;"));
+  console_line(box_line("apertures of arbitrary shape, finite thickness"));
+  console_line(empty);
+  console_line(border);
+  std::cout << '\n';
+}
+
+void fss_check_wgs() {
+  if (!fss_writeinfo.wgs) return;
+  // The fundamental mode of a guide of width a is made of two plane waves at
+  // sin(theta) = c / (2 a f): below that frequency no real angle exists.
+  double flimit = dcspeed() * 0.5 / fss_cell_dim.a;
+  if (fss_freq_iter.start <= flimit) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.6g GHz", flimit / 1.0e9);
+    fatal("fss", std::string("Waveguide-simulator mode (-wgs) needs every "
+                             "frequency above c/(2a) = ") + buf);
+  }
+}
+
+void fss() {
+  fss_cover();
+  read_input_fss();
+  fss_check_wgs();
+  write_output();
+  console_line("... computing the basis functions");
+  std::cout << '\n';
+  genmodes_wg();
+  fss_sweep();
+}
+
+int fss_trip_count(double start, double wend, double step) {
+  double t = (wend - start + step) / step;
+  if (!(t > 0)) return 0;
+  return static_cast<int>(t);
+}
+
+void fss_sweep() {
+  console_line("... performing the frequency sweep");
+  std::cout << "\n\n";
+  console_line("0%         25%          50%         75%         100% ");
+  console_line("|___________|____________|___________|____________| ");
+  std::cout << '\n' << " o" << std::flush;
+  const int nstartot = 50;
+  int nstarold = 0;
+
+  if (fss_writeinfo.wgs) {
+    fss_theta = {0, 0, 1};
+    fss_phi = {0, 0, 1};
+  }
+  const double maxphix = fss_phi.end + fss_phi.step / 10;
+  const double maxthetax = fss_theta.end + fss_theta.step / 10;
+  const double maxfreqx = fss_freq_iter.end + fss_freq_iter.step / 10;
+  const long nsteptot =
+      static_cast<long>((maxphix - fss_phi.start) / fss_phi.step + 1) *
+      static_cast<long>((maxthetax - fss_theta.start) / fss_theta.step + 1) *
+      static_cast<long>((maxfreqx - fss_freq_iter.start) / fss_freq_iter.step + 1);
+  long nstep = 0;
+
+  double iphi = fss_phi.start;
+  for (int ip = fss_trip_count(fss_phi.start, maxphix, fss_phi.step); ip > 0;
+       --ip, iphi += fss_phi.step) {
+    double itheta = fss_theta.start;
+    for (int it = fss_trip_count(fss_theta.start, maxthetax, fss_theta.step);
+         it > 0; --it, itheta += fss_theta.step) {
+      int first = 1;
+      double ifreq = fss_freq_iter.start;
+      for (int iff = fss_trip_count(fss_freq_iter.start, maxfreqx,
+                                    fss_freq_iter.step);
+           iff > 0; --iff, ifreq += fss_freq_iter.step) {
+        fss_em_var.f = ifreq;
+        fss_em_var.lambda = dcspeed() / ifreq;
+        fss_em_var.k0 = dpi(1) / fss_em_var.lambda;
+        fss_em_var.eta0 = dpi(0) * 120;
+        fss_inc_angle.theta = itheta;
+        fss_inc_angle.phi = iphi;
+        if (fss_writeinfo.wgs) {
+          fss_inc_angle.theta = std::asin(dcspeed() * 0.5 / fss_cell_dim.a / ifreq);
+          fss_inc_angle.phi = 0;
+        }
+        const double k0 = fss_em_var.k0;
+        fss_inc_angle.kx0 = k0 * std::sin(fss_inc_angle.theta) * std::cos(fss_inc_angle.phi);
+        fss_inc_angle.ky0 = k0 * std::sin(fss_inc_angle.theta) * std::sin(fss_inc_angle.phi);
+
+        update_modes_wg();
+        genmodes_flo();
+        // At normal incidence the Floquet wavenumbers do not change with
+        // frequency: the coupling integrals are computed once per direction.
+        if (first == 1 || fss_inc_angle.theta > 1.0e-6) {
+          calc_integrals();
+          first = 0;
+        }
+        calc_mata();
+        calc_vettb();
+        solve_prob();
+        calc_ref_tr();
+
+        ++nstep;
+        int nstar = static_cast<int>(nstep * nstartot / nsteptot);
+        for (int k = nstarold; k < nstar; ++k) std::cout << 'o';
+        std::cout << std::flush;
+        nstarold = nstar;
+      }
+    }
+  }
+  std::cout << '\n';
+}

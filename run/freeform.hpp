@@ -1,0 +1,23 @@
+// Free-form (list-directed) reading of text files: values separated by
+// blanks or commas, one read starting on a new line and continuing over as
+// many lines as it needs; the rest of the last line read is discarded.
+#pragma once
+#include <istream>
+#include <string>
+#include <vector>
+
+enum class read_status { ok, bad_value, end_of_file };
+
+// Splits a line into its free-form items.
+std::vector<std::string> free_items(const std::string& line);
+// A number in Fortran or C notation ("1.5", "-2", "3.0D-3", "1e9").
+bool parse_double(const std::string& item, double& x);
+bool parse_int(const std::string& item, int& n);
+
+// Reads one line, cut to 256 characters (a record of the text files).
+bool read_record(std::istream& in, std::string& line, std::size_t len = 256);
+
+// One free-form read of n items.
+read_status read_items(std::istream& in, int n, std::vector<std::string>& items);
+read_status read_doubles(std::istream& in, int n, double* x);
+read_status read_ints(std::istream& in, int n, int* k);

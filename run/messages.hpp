@@ -1,0 +1,35 @@
+// Reporting, string helpers and constants used by every subsystem.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+// Console output: every line starts with one blank.
+void console_line(std::string_view text = "");
+// Free-form number item: one blank, then the number.
+std::string free_int(long long n);
+std::string free_double(double x);
+
+// Warning ("W...") returns; fatal ("F...") prints the report, waits for a key
+// when standard input is a terminal and ends the process with status 1.
+void error_handler(std::string_view kind, std::string_view routine,
+                   std::string_view message);
+[[noreturn]] void fatal(std::string_view routine, std::string_view message);
+
+// Three-line "FATAL ERROR" block of the solver: console when selector >= 1,
+// otherwise the solver listing (standard error when no listing is open).
+void fatalerr(std::string_view message, int selector);
+void set_listing_unit(std::FILE* f);
+std::FILE* listing_unit();
+
+int llen(std::string_view s);
+std::string delfirstspaces(std::string_view s, int result_len = 256);
+std::string trim_right(std::string_view s);
+// TABs become ntab blanks; out has room for out_len characters (2011 on overflow).
+std::string tab2space(std::string_view in, int ntab, int out_len = 256);
+
+double dpi(int n);
+double dcspeed();
+
+// Hook of the contour routines; deliberately does nothing.
+void ask_message();

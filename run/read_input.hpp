@@ -1,0 +1,7 @@
+// Reading of the structure description file (".fss").
+#pragma once
+
+// Reads the command line and the structure file into the input records,
+// converts every value to SI units, checks the ranges and copies the
+// aperture block into base name + ".apb".  Every failure is fatal.
+void read_input_fss();

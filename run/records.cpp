@@ -1,0 +1,18 @@
+// The single instances of the run-control and solver-description records.
+#include "records/modesolver.hpp"
+#include "records/run.hpp"
+
+fss_file_rec fss_file;
+fss_writeinfo_rec fss_writeinfo;
+fss_cell_dim_rec fss_cell_dim;
+fss_lattice_angle_rec fss_lattice_angle;
+fss_thickness_rec fss_thickness;
+fss_screen_rec fss_screen;
+fss_range_rec fss_freq_iter, fss_theta, fss_phi;
+fss_kmax_rec fss_kmax;
+fss_em_var_rec fss_em_var;
+fss_inc_angle_rec fss_inc_angle;
+fss_command_line_rec fss_command_line;
+
+dat_rec dat;
+freq_rec freq;

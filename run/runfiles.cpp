@@ -1,0 +1,75 @@
+#include "run/runfiles.hpp"
+
+#include <cstdio>
+#include <fstream>
+
+#include "records/run.hpp"
+
+run_files_rec run_files;
+
+bool file_exists(const std::string& name) {
+  std::ifstream f(name);
+  return static_cast<bool>(f);
+}
+
+void apri_elimina(const std::string& name, int& ierr) {
+  // Open with status unknown (creates a missing file), then close with delete.
+  std::FILE* f = std::fopen(name.c_str(), "ab");
+  if (!f) {
+    ierr = 1;
+    return;
+  }
+  std::fclose(f);
+  ierr = std::remove(name.c_str()) == 0 ? 0 : 1;
+}
+
+void filenames(int& iopt) {
+  if (iopt < 1 || iopt > 4) {
+    iopt = 1;
+    return;
+  }
+  const std::string& s = run_files.resa[1];
+  std::string name = s.substr(0, s.find_last_not_of(' ') + 1);
+  // p: the directory bracket "]" (0 if none); q: last character before the
+  // first "." at or after p.
+  std::size_t br = name.find(']');
+  std::size_t p = br == std::string::npos ? 0 : br + 1;
+  std::size_t dot = name.find('.', p == 0 ? 0 : p - 1);
+  std::size_t q = dot == std::string::npos ? name.size() : dot;
+  std::string stem = name.substr(0, q);
+  std::string local = name.substr(p, q - p);
+
+  run_files.resa[2] = stem + ".pag";
+  run_files.resa[3] = stem + ".lis";
+  run_files.resa[4] = stem + ".err";
+  run_files.resa[5] = stem + ".anw";
+  run_files.optfil[3] = stem + ".qmt";
+  run_files.optfil[2] = stem + ".mnt";
+  const char* g[4] = {"_gmat.tmp", "_gstmat.tmp", "_gha.tmp", "_ght.tmp"};
+  const char* o[4] = {"_oqst.tmp", "_oqsa.tmp", "_oqsi.tmp", "_oqsq.tmp"};
+  for (int i = 1; i <= 4; ++i) {
+    run_files.ftmp[i] = local + g[i - 1];
+    run_files.oftmp[i] = local + o[i - 1];
+  }
+
+  int ierr = 0;
+  auto remove = [&](const std::string& f) {
+    if (ierr == 0) apri_elimina(f, ierr);
+  };
+  if (iopt <= 3) {
+    for (int i = 2; i <= 4; ++i) remove(run_files.resa[i]);
+    for (int i = 1; i <= 4; ++i) remove(run_files.ftmp[i]);
+    if (iopt >= 2) remove(run_files.resa[5]);
+    if (iopt == 3) remove(run_files.optfil[3]);
+  } else {
+    remove(run_files.optfil[2]);
+  }
+  iopt = ierr == 0 ? 0 : 1;
+}
+
+void remove_tmpfiles() {
+  for (int i = 1; i <= 4; ++i)
+    if (file_exists(run_files.ftmp[i])) std::remove(run_files.ftmp[i].c_str());
+  for (int i = 1; i <= 4; ++i)
+    if (file_exists(run_files.oftmp[i])) std::remove(run_files.oftmp[i].c_str());
+}

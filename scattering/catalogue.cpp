@@ -1,0 +1,206 @@
+#include "scattering/catalogue.hpp"
+
+#include <cstdio>
+#include <fstream>
+#include <type_traits>
+#include <string>
+#include <vector>
+
+#include "modesolver/fss_analyzew.hpp"
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/freeform.hpp"
+#include "run/messages.hpp"
+#include "run/runfiles.hpp"
+
+namespace {
+
+std::string structure_name() { return trim_right(fss_file.name); }
+std::string job_name() { return structure_name() + "_tmp"; }
+
+// Creates an empty file: an old one of the same name is removed first.
+bool create_empty(const std::string& name) {
+  int ierr = 0;
+  apri_elimina(name, ierr);
+  std::ofstream f(name, std::ios::trunc);
+  return ierr == 0 && static_cast<bool>(f);
+}
+
+std::string pad256(const std::string& line) {
+  return line + std::string(256 - line.size(), ' ');
+}
+
+// Reads one free-form record of the given items or reports a read error.
+void record(std::istream& in, int n, std::vector<std::string>& items,
+            const char* routine, const std::string& file) {
+  if (read_items(in, n, items) != read_status::ok)
+    fatal(routine, "Error in reading file " + file);
+}
+
+template <class T>
+T item(const std::string& s, const char* routine, const std::string& file) {
+  T v{};
+  bool ok;
+  if constexpr (std::is_same_v<T, int>)
+    ok = parse_int(s, v);
+  else
+    ok = parse_double(s, v);
+  if (!ok) fatal(routine, "Error in reading file " + file);
+  return v;
+}
+
+}  // namespace
+
+void genmodes_wg() {
+  const char* routine = "genmodes_wg";
+  const int nsc_in_file_fss = fss_screen.nsc;
+  fss_screen.nsc = fss_screen.nwg1 = fss_screen.nwg2 = 0;
+  fss_ap.n = 0;
+
+  const std::string sapb = structure_name() + ".apb";
+  const std::string job = job_name();
+  const std::string japb = job + ".apb";
+  const std::string jwg2 = job + ".wg2";
+
+  std::ifstream in(sapb);
+  if (!in) fatal(routine, "Error in opening file " + sapb);
+  if (++fss_screen.nsc > nsc_in_file_fss) fatal(routine, "Too many screens in file .apb");
+  if (++fss_ap.n > fss_ap.cap) fatal(routine, "Too many apertures");
+
+  if (!create_empty(japb)) fatal(routine, "Error in opening file " + japb);
+  {
+    std::ofstream out(japb, std::ios::trunc);
+    if (!out) fatal(routine, "Error in opening file " + japb);
+    std::string line;
+    // The first aperture block ends at a line holding "#" or "$".
+    while (read_record(in, line)) {
+      if (line.find_first_of("#$") != std::string::npos) break;
+      out << pad256(line) << '\n';
+      if (!out) fatal(routine, "Error in writing file " + japb);
+    }
+    if (in.bad()) fatal(routine, "Error in reading file " + sapb);
+  }
+
+  const double maxfreqwg = dcspeed() * fss_kmax.wg / dpi(1);
+  const int nsps = 3;
+  const double accuracy_flag = 0.0;
+  calc_mode_wg(job, maxfreqwg, nsps, accuracy_flag);
+
+  if (!file_exists(japb)) fatal(routine, "Error in opening file " + japb);
+  std::remove(japb.c_str());
+
+  readmodes_wg();
+  read_coord();
+  read_samples();
+
+  in.close();
+  std::remove(sapb.c_str());
+  int ierr = 0;
+  apri_elimina(jwg2, ierr);
+  if (ierr) fatal(routine, "Error in opening file " + jwg2);
+  if (fss_screen.nsc != nsc_in_file_fss)
+    fatal(routine, "Mismatch in the number of screens (.fss / .apb)");
+}
+
+void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy) {
+  static int file_wg2_first = 1;
+  const char* routine = "calc_mode_wg";
+  errors.code = 0;
+  errors.message.clear();
+  std::string working = name;
+
+  (void)fmax;
+  (void)nsps;
+  (void)accuracy;
+
+  if (file_wg2_first) {
+    if (!create_empty(name + ".wg2")) fatal(routine, "Error in opening file " + name + ".wg2");
+    file_wg2_first = 0;
+  }
+  {
+    std::ofstream wg2(name + ".wg2", std::ios::app);
+    wg2 << ' ' << std::string(50, '*') << '\n';
+  }
+
+  int ierr = 0;
+  fss_analyzew(working, 0, ierr);
+  if (errors.code != 0) fatal(routine, errors.message);
+}
+
+void readmodes_wg() {
+  const char* routine = "readmodes_wg";
+  const std::string file = job_name() + ".wgm";
+  std::ifstream in(file);
+  if (!in) fatal(routine, "Error in opening file " + file);
+  std::vector<std::string> it;
+  record(in, 1, it, routine, file);
+  const int n_modes = item<int>(it[0], routine, file);
+  if (n_modes < 0) fatal(routine, "Error in reading file " + file);
+  if (fss_ap.n == 1) fss_modewg_index.n = 0;
+  int& nw = fss_modewg_index.n;
+  for (int k = 0; k < n_modes; ++k) {
+    record(in, 2, it, routine, file);
+    const double kappat = item<double>(it[0], routine, file);
+    const int typeofmode = item<int>(it[1], routine, file);
+    if (++nw > fss_modewg_index.cap) fatal(routine, "Too many waveguide modes");
+    if (typeofmode < 0 || typeofmode > 2) fatal(routine, "Error in reading file " + file);
+    fss_modewg_index[nw] = typeofmode;
+    fss_modewg_kappa[nw] = kappat;
+    fss_modewg_ap[nw] = fss_ap.n;
+    fss_modewg_sc[nw] = fss_screen.nsc;
+  }
+  in.close();
+  std::remove(file.c_str());
+  fss_modewg_kappa.n = fss_modewg_ap.n = fss_modewg_sc.n = nw;
+  if (fss_screen.nsc == 2)
+    fss_screen.nwg2 += n_modes;
+  else
+    fss_screen.nwg1 += n_modes;
+}
+
+void read_coord() {
+  const char* routine = "read_coord";
+  const std::string file = job_name() + ".crd";
+  std::ifstream in(file);
+  if (!in) fatal(routine, "Error in opening file " + file);
+  std::vector<std::string> it;
+  record(in, 1, it, routine, file);
+  const int curr_coord = item<int>(it[0], routine, file);
+  if (curr_coord < 0) fatal(routine, "Error in reading file " + file);
+  const int k = fss_ap.n;
+  const int first = k == 1 ? 1 : fss_ap.r[k - 1].last + 1;
+  const int last = first + curr_coord - 1;
+  fss_ap.r[k] = {first, last};
+  fss_coordinates.n = last;
+  if (last > fss_coordinates.cap) fatal(routine, "Too many sample points.");
+  for (int i = first; i <= last; ++i) {
+    record(in, 4, it, routine, file);
+    fss_coordinates[i] = {item<double>(it[0], routine, file), item<double>(it[1], routine, file)};
+    fss_normals[i] = {item<double>(it[2], routine, file), item<double>(it[3], routine, file)};
+  }
+  fss_normals.n = last;
+  in.close();
+  std::remove(file.c_str());
+}
+
+void read_samples() {
+  const char* routine = "read_samples";
+  const std::string file = job_name() + ".smp";
+  std::ifstream in(file);
+  if (!in) fatal(routine, "Error in opening file " + file);
+  std::vector<std::string> it;
+  record(in, 2, it, routine, file);
+  const int nmode_wg = item<int>(it[0], routine, file);
+  const int curr_coord = item<int>(it[1], routine, file);
+  if (nmode_wg < 0 || curr_coord < 0) fatal(routine, "Error in reading file " + file);
+  const long first = fss_ap.n == 1 ? 1 : fss_samplewg.n + 1;
+  const long total = first - 1 + static_cast<long>(nmode_wg) * curr_coord;
+  if (total > fss_samplewg.cap) fatal(routine, "Too many samples");
+  fss_samplewg.n = static_cast<int>(total);
+  for (long i = first; i <= total; ++i) {
+    record(in, 1, it, routine, file);
+    fss_samplewg[static_cast<int>(i)] = item<double>(it[0], routine, file);
+  }
+  in.close();
+  std::remove(file.c_str());
+}

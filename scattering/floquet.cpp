@@ -1,0 +1,109 @@
+#include "scattering/floquet.hpp"
+
+#include <cmath>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/messages.hpp"
+
+using cplx = std::complex<double>;
+
+cplx ztanh(cplx z) {
+  // The exponential is always taken of an argument with Re <= 0.
+  if (z.real() > 0) {
+    cplx e = std::exp(-2.0 * z);
+    return (1.0 - e) / (1.0 + e);
+  }
+  cplx e = std::exp(2.0 * z);
+  return (e - 1.0) / (e + 1.0);
+}
+
+cplx inv_zsinh(cplx z) {
+  if (z.real() > 0) {
+    cplx e = std::exp(-z);
+    return 2.0 * e / (1.0 - e * e);
+  }
+  cplx e = std::exp(z);
+  return 2.0 * e / (e * e - 1.0);
+}
+
+cplx fss_gamma(double k0, double kt) {
+  // A mode exactly at cutoff (kt = k0) has gamma = 0, where the TM wave
+  // admittance and coth(gamma l) diverge.  It is taken a hair above cutoff
+  // instead, k0^2 - kt^2 = 1e-10 k0^2: the admittances stay finite and the
+  // result differs from the limit by far less than the output precision.
+  const double k02 = k0 * k0, kt2 = kt * kt;
+  const double floor = 1.0e-10 * k02;
+  double d = k02 - kt2;
+  if (std::fabs(d) < floor) d = floor;
+  if (d > 0) return cplx(0, std::sqrt(d));
+  return cplx(std::sqrt(-d), 0);
+}
+
+static admittance admittances(cplx y1, cplx gammal) {
+  return {y1, y1 / ztanh(gammal), y1 * inv_zsinh(gammal)};
+}
+
+void update_modes_wg() {
+  const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0;
+  for (int j = 1; j <= fss_modewg_index.n; ++j) {
+    const int type = fss_modewg_index[j];
+    const double l = fss_modewg_sc[j] == 1 ? fss_thickness.t1 : fss_thickness.t2;
+    const cplx gamma = fss_gamma(k0, fss_modewg_kappa[j]);
+    cplx y1;
+    if (type == wg_tm)
+      y1 = cplx(0, k0 / eta0) / gamma;
+    else if (type == wg_te)
+      y1 = gamma / cplx(0, 1) / eta0 / k0;
+    else
+      continue;  // TEM modes of the catalogue are refused by the integrals
+    fss_modewg_y[j] = admittances(y1, gamma * l);
+  }
+}
+
+static void add_floquet(int& nflo, int m, int n, int type, double kt, double kx,
+                        double ky, cplx y1, cplx gammal) {
+  ++nflo;
+  if (nflo > fss_modeflo_index.cap) fatal("genmodes_flo", "Too many Floquet modes");
+  fss_modeflo_index[nflo] = {m, n, type, 0};
+  fss_modeflo_kappa[nflo] = {kt, kx, ky};
+  fss_modeflo_y[nflo] = admittances(y1, gammal);
+}
+
+void genmodes_flo() {
+  const double a = fss_cell_dim.a, b = fss_cell_dim.b;
+  const double kmax = fss_kmax.flo;
+  const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0;
+  const int mmax = static_cast<int>(a * kmax / dpi(1));
+  const int nmax = static_cast<int>(b * kmax / dpi(1));
+  const double eps = kmax / 1.0e9;
+  const double dpi_a = dpi(1) / a, dpi_b = dpi(1) / b;
+  const double dpi_a_tanalfa = dpi_a / std::tan(fss_lattice_angle.alpha);
+  const cplx ik_eta(0, k0 / eta0), ietak(0, eta0 * k0);
+  fss_inc_mode = {-1, -1, -1, -1};
+
+  int nflo = 0;
+  for (int m = -mmax; m <= mmax; ++m) {
+    const double kappax = m * dpi_a + fss_inc_angle.kx0;
+    const double dpim_a_tanalfa = m * dpi_a_tanalfa;
+    for (int n = -nmax; n <= nmax; ++n) {
+      const double kappay = (n * dpi_b - dpim_a_tanalfa) + fss_inc_angle.ky0;
+      const double kappat = std::sqrt(kappay * kappay + kappax * kappax);
+      if (kappat > kmax) continue;
+      const cplx gamma = fss_gamma(k0, kappat);
+      const cplx gammal = gamma * fss_thickness.spacing;
+      if (kappat <= eps) {
+        add_floquet(nflo, m, n, flo_temx, kappat, kappax, kappay, 1 / eta0, gammal);
+        fss_inc_mode.indextemx = nflo;
+        add_floquet(nflo, m, n, flo_temy, kappat, kappax, kappay, 1 / eta0, gammal);
+        fss_inc_mode.indextemy = nflo;
+      } else {
+        add_floquet(nflo, m, n, flo_tm, kappat, kappax, kappay, ik_eta / gamma, gammal);
+        if (m == 0 && n == 0) fss_inc_mode.indextm = nflo;
+        add_floquet(nflo, m, n, flo_te, kappat, kappax, kappay, gamma / ietak, gammal);
+        if (m == 0 && n == 0) fss_inc_mode.indexte = nflo;
+      }
+    }
+  }
+  fss_modeflo_index.n = fss_modeflo_kappa.n = fss_modeflo_y.n = nflo;
+}

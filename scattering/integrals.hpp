@@ -1,0 +1,12 @@
+// Coupling integrals of the aperture waveguide modes with the Floquet modes,
+// as weighted sums over the contour samples.
+#pragma once
+
+double dsinc(double x);
+// flag 0: F1, F2 of Floquet mode m at every contour point;
+// flag 1: the divided-difference sample G for the current delta_kappa.
+void calc_sample_flo(int m, int flag);
+// sigma(m, j) for every waveguide mode j into fss_vettsigma.
+void calc_vettsigma(int m);
+// All coupling integrals into fss_integrals.
+void calc_integrals();

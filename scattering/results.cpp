@@ -1,0 +1,120 @@
+#include "scattering/results.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/messages.hpp"
+
+std::string fixed_field(double x, int w, int d) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%*.*f", w, d, x);
+  std::string s = buf;
+  if (static_cast<int>(s.size()) > w || !std::isfinite(x)) return std::string(w, '*');
+  return s;
+}
+
+double db_floor(double magnitude) {
+  const double floor = 1.0001002010540105E-5;
+  if (!(magnitude >= floor)) magnitude = floor;  // NaN gives the floor too
+  return 20 * std::log10(magnitude);
+}
+
+static std::string out_name() { return delfirstspaces(trim_right(fss_file.name) + ".out"); }
+
+static void free_line(std::ostream& o, const std::string& text = "") {
+  if (text.empty())
+    o << '\n';
+  else
+    o << ' ' << text << '\n';
+}
+
+void write_output() {
+  const std::string name = out_name();
+  std::remove(name.c_str());
+  std::ofstream o(name, std::ios::trunc);
+  if (!o) fatal("write_output", "Error in opening file " + name);
+  free_line(o);
+  free_line(o, "                    ANALYSIS OF FREQUENCY SELECTIVE SURFACES ");
+  free_line(o, "                    ---------------------------------------- ");
+  free_line(o);
+  free_line(o, "version 1.0");
+  free_line(o);
+  free_line(o, "mode matching of aperture waveguide modes and Floquet modes");
+  free_line(o);
+  free_line(o, "reflection and transmission of the incident plane wave");
+  free_line(o);
+  free_line(o);
+  o << std::string(38, ' ') << "****" << '\n' << '\n' << '\n';
+  auto value = [](double x) { return fixed_field(static_cast<float>(x), 10, 4); };
+  o << " A               =" << value(fss_cell_dim.a / 0.001) << "  mm\n";
+  o << " B               =" << value(fss_cell_dim.b / 0.001) << "  mm\n";
+  o << " Skew angle      =" << value(fss_lattice_angle.alpha * 180 / dpi(0)) << "  deg\n";
+  o << " Metal thickness =" << value(fss_thickness.t1 / 0.001) << "  mm\n";
+  if (!o) fatal("write_output", "Error in writing file " + name);
+}
+
+namespace {
+// Values kept between calls (the transmission of an absent polarisation
+// keeps its last value).
+cplx t11a, t22a;
+}  // namespace
+
+void calc_ref_tr() {
+  const int nwg = fss_modewg_index.n;
+  const cplx* x = fss_vettb.data1() - 1;  // X(1 .. 4 nwg)
+  cplx r11 = 0, r22 = 0, t11 = 0, t22 = 0;
+  const double k0 = fss_em_var.k0, t = fss_thickness.t1;
+  const int inc[4] = {fss_inc_mode.indextm, fss_inc_mode.indexte,
+                      fss_inc_mode.indextemx, fss_inc_mode.indextemy};
+  for (int kind = 0; kind < 4; ++kind) {
+    const int p = inc[kind];
+    if (p <= 0) continue;
+    for (int j = 1; j <= nwg; ++j) fss_vettsigma[j] = fss_integrals[(p - 1) * nwg + j];
+    // Column 1 answers the TM (or TEM-x) wave, column 2 the TE (or TEM-y).
+    const int col = (kind == 0 || kind == 2) ? 0 : 2 * nwg;
+    cplx r = 0, tr = 0;
+    for (int j = 1; j <= nwg; ++j) {
+      const cplx cs = std::conj(fss_vettsigma[j]);
+      r += x[col + j] * cs;
+      tr += x[col + nwg + j] * cs;
+    }
+    r -= 1.0;  // the incident mode has unit amplitude
+    const double kt = fss_modeflo_kappa[p].kt;
+    const double gamma = kind < 2 ? std::sqrt(k0 * k0 - kt * kt) : k0;
+    const cplx shift = std::exp(cplx(0, gamma * t));
+    const bool y_pol = kind == 0 || kind == 3;  // TM or TEM-y
+    if (y_pol) {
+      r11 += r;
+      t11 += tr;
+      t11a = t11 * shift;
+    } else {
+      r22 += r;
+      t22 += tr;
+      t22a = t22 * shift;
+    }
+  }
+  auto mag = [](cplx z) { return db_floor(std::abs(z)); };
+  auto ph = [](cplx z) { return std::atan2(z.imag(), z.real()) * 180 / dpi(0); };
+
+  const std::string name = out_name();
+  std::ofstream o(name, std::ios::app);
+  if (!o) fatal("calc_ref_tr", "Error in opening file " + name);
+  const double f = fss_em_var.f;
+  if (f < fss_freq_iter.start + 0.5 * fss_freq_iter.step) {
+    free_line(o, "Number of basis functions = " + free_int(nwg));
+    free_line(o, "Number of Floquet modes   = " + free_int(fss_modeflo_index.n));
+    o << "\n\n";
+    free_line(o, "freq[GHz]   magTy[dB]   phTy[deg]   magTx[dB]   phTx[deg]   "
+                 "magRy[dB]   phRy[deg]   magRx[dB]   phRx[deg]");
+    o << '\n';
+  }
+  o << fixed_field(f / 1.0e9, 9, 3);
+  for (double v : {mag(t11a), ph(t11a), mag(t22a), ph(t22a), mag(r11), ph(r11),
+                   mag(r22), ph(r22)})
+    o << fixed_field(v, 12, 3);
+  o << '\n';
+  if (!o) fatal("calc_ref_tr", "Error in writing file " + name);
+}

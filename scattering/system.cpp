@@ -1,0 +1,77 @@
+#include "scattering/system.hpp"
+
+#include <complex>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/messages.hpp"
+
+extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
+                       const int* lda, int* ipiv, std::complex<double>* b,
+                       const int* ldb, int* info);
+
+// A = [[Yc + S, -Ys], [-Ys, Yc + S]] with S(j, q) = sum_m Yf_m sigma(m, j)
+// conj(sigma(m, q)): the free-space admittance seen through the Floquet
+// modes, the same on both faces of the screen.
+void calc_mata() {
+  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
+  const int n = 2 * nw;
+  fss_mata.n = n;
+  if (n * n > fss_mata.cap) fatal("calc_matA", "Too many waveguide modes");
+  cplx* a = fss_mata.data1();
+  auto at = [&](int r, int c) -> cplx& { return a[(c - 1) * n + (r - 1)]; };
+  for (int k = 0; k < n * n; ++k) a[k] = 0;
+  for (int i = 1; i <= nw; ++i) {
+    const admittance& y = fss_modewg_y[i];
+    at(i, i) = y.y2;
+    at(nw + i, nw + i) = y.y2;
+    at(nw + i, i) = -y.y3;
+    at(i, nw + i) = -y.y3;
+  }
+  for (int m = 1; m <= nf; ++m) {
+    const cplx* sigma = &fss_integrals[(m - 1) * nw + 1];
+    const cplx yf = fss_modeflo_y[m].y1;
+    for (int q = 0; q < nw; ++q) {
+      const cplx cq = std::conj(sigma[q]) * yf;
+      for (int j = 0; j < nw; ++j) {
+        const cplx t = cq * sigma[j];
+        at(j + 1, q + 1) += t;
+        at(nw + j + 1, nw + q + 1) += t;
+      }
+    }
+  }
+}
+
+void calc_vettb() {
+  const int nw = fss_modewg_index.n, n = 2 * nw;
+  fss_vettb.n = 4 * nw;
+  if (fss_vettb.n > fss_vettb.cap) fatal("calc_vettB", "Vector B underdimensioned");
+  for (int k = 1; k <= 4 * nw; ++k) fss_vettb[k] = 0;
+  const fss_inc_mode_rec& inc = fss_inc_mode;
+  if (inc.indextm < 0 && inc.indexte < 0 && inc.indextemx < 0 && inc.indextemy < 0)
+    fatal("calc_vettB", "No valid incident mode found");
+  const int nw1 = fss_screen.nwg1;
+  // Only the illuminated face is excited by the incident wave.
+  auto excite = [&](int mode, int offset, cplx factor) {
+    if (mode <= 0) return;
+    for (int j = 1; j <= nw1; ++j)
+      fss_vettb[offset + j] = factor * fss_integrals[(mode - 1) * nw + j];
+  };
+  const double eta0 = fss_em_var.eta0;
+  if (inc.indextm > 0) excite(inc.indextm, 0, 2.0 * fss_modeflo_y[inc.indextm].y1);
+  if (inc.indexte > 0) excite(inc.indexte, n, 2.0 * fss_modeflo_y[inc.indexte].y1);
+  excite(inc.indextemx, 0, cplx(2 / eta0));
+  excite(inc.indextemy, n, cplx(2 / eta0));
+}
+
+void solve_prob() {
+  fss_vett_i.n = fss_vettb.n;
+  if (fss_vett_i.n > fss_vett_i.cap) fatal("solve_prob", "vector I underdimensioned");
+  const int n = fss_mata.n, nrhs = 2;
+  // A catalogue without modes is a solid screen: the system is empty and the
+  // screen reflects totally.  LAPACK wants leading dimensions of at least 1.
+  const int ld = n > 1 ? n : 1;
+  int info = 0;
+  zgesv_(&n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb.data1(), &ld, &info);
+  if (info != 0) fatal("solve_prob", "Error in solving problem");
+}
