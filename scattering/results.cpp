@@ -56,13 +56,9 @@ void write_output() {
   if (!o) fatal("write_output", "Error in writing file " + name);
 }
 
-namespace {
-// Values kept between calls (the transmission of an absent polarisation
-// keeps its last value).
-cplx t11a, t22a;
-}  // namespace
+fss_coefficients_rec fss_coefficients;
 
-void calc_ref_tr() {
+void calc_coefficients() {
   const int nwg = fss_modewg_index.n;
   const cplx* x = fss_vettb.data1() - 1;  // X(1 .. 4 nwg)
   cplx r11 = 0, r22 = 0, t11 = 0, t22 = 0;
@@ -82,6 +78,7 @@ void calc_ref_tr() {
       tr += x[col + nwg + j] * cs;
     }
     r -= 1.0;  // the incident mode has unit amplitude
+    // The transmitted wave is referred back to the illuminated face.
     const double kt = fss_modeflo_kappa[p].kt;
     const double gamma = kind < 2 ? std::sqrt(k0 * k0 - kt * kt) : k0;
     const cplx shift = std::exp(cplx(0, gamma * t));
@@ -89,13 +86,22 @@ void calc_ref_tr() {
     if (y_pol) {
       r11 += r;
       t11 += tr;
-      t11a = t11 * shift;
+      fss_coefficients.t11a = t11 * shift;
     } else {
       r22 += r;
       t22 += tr;
-      t22a = t22 * shift;
+      fss_coefficients.t22a = t22 * shift;
     }
   }
+  fss_coefficients.r11 = r11;
+  fss_coefficients.r22 = r22;
+}
+
+void calc_ref_tr() {
+  calc_coefficients();
+  const cplx r11 = fss_coefficients.r11, r22 = fss_coefficients.r22;
+  const cplx t11a = fss_coefficients.t11a, t22a = fss_coefficients.t22a;
+  const int nwg = fss_modewg_index.n;
   auto mag = [](cplx z) { return db_floor(std::abs(z)); };
   auto ph = [](cplx z) { return std::atan2(z.imag(), z.real()) * 180 / dpi(0); };
 

@@ -2,8 +2,22 @@
 #pragma once
 #include <string>
 
+#include <complex>
+
 void write_output();
+// Reflection and transmission of the incident waves at the sweep point,
+// appended as one row of the result file.
 void calc_ref_tr();
+
+// Co-polarised coefficients of the sweep point: index 1 the y polarisation
+// (TM, or TEM-y: incident H along y), index 2 the x polarisation (TE, or
+// TEM-x); transmission referred back to the illuminated face.  A
+// transmission whose incident wave is absent keeps its last value.
+struct fss_coefficients_rec {
+  std::complex<double> r11, r22, t11a, t22a;
+};
+extern fss_coefficients_rec fss_coefficients;
+void calc_coefficients();
 // Fortran-style fixed-point field Fw.d (asterisks when the number does not fit).
 std::string fixed_field(double x, int w, int d);
 // Magnitude in dB with the floor of about -99.999 dB (also for NaN).

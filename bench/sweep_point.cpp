@@ -1,0 +1,91 @@
+// Time of one sweep point of the scattering analysis with a full catalogue
+// (60 aperture modes on 600 contour points) and about a thousand Floquet
+// modes: modal update, Floquet set, coupling integrals, system and solution.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/driver.hpp"
+#include "run/messages.hpp"
+#include "scattering/floquet.hpp"
+#include "scattering/integrals.hpp"
+#include "scattering/results.hpp"
+#include "scattering/system.hpp"
+
+namespace {
+
+void setup(double theta_deg) {
+  fss_set_capacities();
+  const double a = 0.01;
+  fss_cell_dim = {a, a, a, 1 / a};
+  fss_lattice_angle.alpha = dpi(-1);
+  fss_thickness = {0.5e-3, 0, 0};
+  fss_screen = {2, 1, 60, 0};
+  // A Floquet limit giving close to (but not over) 1000 modes.
+  fss_kmax.flo = 2 * M_PI * 370e9 / dcspeed();
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-1, 1);
+  fss_ap.n = 1;
+  fss_ap.r[1] = {1, 600};
+  fss_coordinates.n = fss_normals.n = 600;
+  for (int i = 1; i <= 600; ++i) {
+    const double t = 2 * M_PI * i / 600;
+    fss_coordinates[i] = {3e-3 * std::cos(t), 3e-3 * std::sin(t)};
+    fss_normals[i] = {std::cos(t), std::sin(t)};
+  }
+  fss_modewg_index.n = 60;
+  for (int j = 1; j <= 60; ++j) {
+    fss_modewg_index[j] = j % 3 == 0 ? wg_tm : wg_te;
+    fss_modewg_kappa[j] = 600 + 45 * j;
+    fss_modewg_ap[j] = 1;
+    fss_modewg_sc[j] = 1;
+  }
+  fss_samplewg.n = 60 * 600;
+  for (int k = 1; k <= fss_samplewg.n; ++k) fss_samplewg[k] = 1e-3 * u(rng);
+  const double f = 14e9, th = theta_deg * M_PI / 180;
+  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+  fss_inc_angle = {th, 0.3, fss_em_var.k0 * std::sin(th) * std::cos(0.3),
+                   fss_em_var.k0 * std::sin(th) * std::sin(0.3)};
+}
+
+void sweep_point(benchmark::State& state) {
+  setup(static_cast<double>(state.range(0)));
+  for (auto _ : state) {
+    update_modes_wg();
+    genmodes_flo();
+    calc_integrals();
+    calc_mata();
+    calc_vettb();
+    solve_prob();
+    calc_coefficients();
+    benchmark::DoNotOptimize(fss_coefficients);
+  }
+  state.counters["floquet_modes"] = fss_modeflo_index.n;
+  state.counters["waveguide_modes"] = fss_modewg_index.n;
+}
+
+// Normal incidence reuses the coupling integrals along the sweep.
+void sweep_point_reusing_integrals(benchmark::State& state) {
+  setup(0);
+  genmodes_flo();
+  calc_integrals();
+  for (auto _ : state) {
+    update_modes_wg();
+    genmodes_flo();
+    calc_mata();
+    calc_vettb();
+    solve_prob();
+    calc_coefficients();
+    benchmark::DoNotOptimize(fss_coefficients);
+  }
+  state.counters["floquet_modes"] = fss_modeflo_index.n;
+}
+
+}  // namespace
+
+BENCHMARK(sweep_point)->Arg(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(sweep_point_reusing_integrals)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

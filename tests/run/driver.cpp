@@ -1,0 +1,140 @@
+// The sweep driver: loop arithmetic, progress bar, banner and the
+// waveguide-simulator incidence.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "records/run.hpp"
+#include "run/driver.hpp"
+#include "run/messages.hpp"
+#include "support/analytic_modes.hpp"
+#include "support/tmpdir.hpp"
+
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+TEST(SweepLoops, LastPointIsTheLastThatDoesNotPassEndPlusATenthStep) {
+  auto points = [](double start, double end, double step) {
+    return fss_trip_count(start, end + step / 10, step);
+  };
+  EXPECT_EQ(points(10, 12, 1), 3);
+  EXPECT_EQ(points(10, 11.95, 1), 3);
+  EXPECT_EQ(points(10, 11.85, 1), 2);
+  EXPECT_EQ(points(5, 5, 0.5), 1);
+  EXPECT_EQ(points(5, 29.5, 0.5), 50);
+  EXPECT_EQ(fss_trip_count(1, 0, 1), 0);
+}
+
+namespace {
+const rect_aperture hole{0, 0, 6e-3, 6e-3, 8};
+
+std::string marks_line(const std::string& out) {
+  std::size_t ruler = out.find("|___________|");
+  std::size_t start = out.find('\n', out.find('\n', ruler) + 1) + 1;
+  return out.substr(start, out.find('\n', start) - start);
+}
+}  // namespace
+
+TEST(SweepLoops, OnePointGivesAllFiftyOneMarks) {
+  scratch_dir dir;
+  scratch_dir::write_file("one.fss", structure_text(10, 10, 0.5, 6, 6, "0 0", "10 10 3", 60, 100));
+  CaptureStdout();
+  run_chain("one", hole);
+  std::string line = marks_line(GetCapturedStdout());
+  EXPECT_EQ(line, " " + std::string(51, 'o'));
+}
+
+TEST(SweepLoops, MarksFollowTheSweepAndLineUpUnderTheRuler) {
+  scratch_dir dir;
+  scratch_dir::write_file("many.fss",
+                          structure_text(10, 10, 0.5, 6, 6, "0 20 10 0 90 90", "10 12 1", 40, 80));
+  CaptureStdout();
+  run_chain("many", hole);
+  std::string out = GetCapturedStdout();
+  EXPECT_NE(out.find(" 0%         25%          50%         75%         100% \n"), std::string::npos);
+  std::string ruler = " |___________|____________|___________|____________| ";
+  EXPECT_NE(out.find(ruler + "\n"), std::string::npos);
+  std::string line = marks_line(out);
+  EXPECT_EQ(line.size(), ruler.size() - 1);
+  EXPECT_EQ(std::count(line.begin(), line.end(), 'o'), 51);
+  // 2 phi x 3 theta x 3 frequencies: six blocks of three rows.
+  auto blocks = read_out_file("many.out");
+  ASSERT_EQ(blocks.size(), 6u);
+  for (const auto& b : blocks) EXPECT_EQ(b.rows.size(), 3u);
+}
+
+TEST(SweepLoops, SweepEqualsSeparateRunsOfItsPoints) {
+  // The coupling integrals are reused along a normal-incidence sweep and
+  // recomputed along an oblique one: either way each row must equal the
+  // result of a run of that frequency alone.
+  scratch_dir dir;
+  for (const char* inc : {"0 0", "35 20"}) {
+    scratch_dir::write_file("sweep.fss", structure_text(10, 10, 0.5, 6, 6, inc, "12 20 4", 60, 120));
+    CaptureStdout();
+    run_chain("sweep", hole);
+    auto all = read_out_file("sweep.out");
+    ASSERT_EQ(all.size(), 1u);
+    ASSERT_EQ(all[0].rows.size(), 3u);
+    for (int k = 0; k < 3; ++k) {
+      const std::string f = std::to_string(12 + 4 * k);
+      scratch_dir::write_file("point.fss", structure_text(10, 10, 0.5, 6, 6, inc, f + " " + f + " 1", 60, 120));
+      run_chain("point", hole);
+      auto one = read_out_file("point.out");
+      ASSERT_EQ(one.size(), 1u);
+      const out_row &a = all[0].rows[k], &b = one[0].rows[0];
+      EXPECT_EQ(a.f, b.f);
+      EXPECT_EQ(a.magTy, b.magTy);
+      EXPECT_EQ(a.phTy, b.phTy);
+      EXPECT_EQ(a.magTx, b.magTx);
+      EXPECT_EQ(a.phRx, b.phRx);
+    }
+    GetCapturedStdout();
+  }
+}
+
+TEST(SweepLoops, WaveguideSimulatorIncidenceFollowsFrequency) {
+  scratch_dir dir;
+  scratch_dir::write_file("wgs.fss",
+                          structure_text(10, 10, 0.5, 6, 6, "30 45", "16 20 2", 60, 120));
+  CaptureStdout();
+  run_chain("wgs", hole, {"-wgs"});
+  GetCapturedStdout();
+  // The input angles are ignored: one block, and the last point's angle is
+  // that of the two plane waves of the TE10 mode of a guide of width a.
+  auto blocks = read_out_file("wgs.out");
+  ASSERT_EQ(blocks.size(), 1u);
+  EXPECT_EQ(blocks[0].rows.size(), 3u);
+  EXPECT_DOUBLE_EQ(fss_inc_angle.theta, std::asin(dcspeed() / (2 * 0.01 * 20e9)));
+  EXPECT_EQ(fss_inc_angle.phi, 0.0);
+  EXPECT_DOUBLE_EQ(fss_inc_angle.ky0, 0.0);
+  EXPECT_NEAR(fss_inc_angle.kx0, M_PI / 0.01, 1e-9);
+}
+
+TEST(Banner, TwentyFourEmptyLinesThenABoxOf62) {
+  CaptureStdout();
+  fss_cover();
+  std::string out = GetCapturedStdout();
+  ASSERT_EQ(out.substr(0, 24), std::string(24, '\n'));
+  std::vector<std::string> lines;
+  std::size_t p = 24;
+  while (p < out.size()) {
+    std::size_t e = out.find('\n', p);
+    lines.push_back(out.substr(p, e - p));
+    p = e + 1;
+  }
+  // Border, empty box line, title, version, empty, three lines of text,
+  // empty, border, and one empty line after the box.
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines[0], " " + std::string(62, '*'));
+  EXPECT_EQ(lines[2], " *          ANALYSIS OF FREQUENCY SELECTIVE SURFACES          *");
+  EXPECT_EQ(lines[9], " " + std::string(62, '*'));
+  EXPECT_EQ(lines[10], "");
+  EXPECT_EQ(lines[1], lines[4]);
+  EXPECT_EQ(lines[1], lines[8]);
+  for (int i = 1; i <= 8; ++i) {
+    EXPECT_EQ(lines[i].size(), 63u) << lines[i];
+    EXPECT_EQ(lines[i].substr(0, 2), " *");
+    EXPECT_EQ(lines[i].back(), '*');
+  }
+}

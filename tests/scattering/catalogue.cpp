@@ -1,0 +1,137 @@
+// The mode catalogue: the readers of the mode files and their capacity and
+// failure paths, and the aperture block handed to the mode solver.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/driver.hpp"
+#include "scattering/catalogue.hpp"
+#include "support/analytic_modes.hpp"
+#include "support/fatal.hpp"
+#include "support/tmpdir.hpp"
+
+namespace {
+
+class Catalogue : public testing::Test {
+ protected:
+  scratch_dir dir;
+  void SetUp() override {
+    fss_set_capacities();
+    fss_file.name = "cat";
+    fss_screen = {2, 1, 0, 0};
+    fss_ap.n = 1;
+  }
+  static std::string lines(int n, const std::string& each) {
+    std::string s;
+    for (int i = 0; i < n; ++i) s += each + "\n";
+    return s;
+  }
+};
+
+}  // namespace
+
+TEST_F(Catalogue, ModesPointsAndSamplesReadBackExactly) {
+  rect_aperture ap{0, 0, 5e-3, 3e-3, 4};
+  auto modes = rect_modes(ap, 3000);
+  write_mode_files("cat_tmp", ap, modes);
+  readmodes_wg();
+  read_coord();
+  read_samples();
+  ASSERT_EQ(fss_modewg_index.n, static_cast<int>(modes.size()));
+  EXPECT_EQ(fss_modewg_kappa.n, fss_modewg_index.n);
+  EXPECT_EQ(fss_screen.nwg1, fss_modewg_index.n);
+  for (int j = 1; j <= fss_modewg_index.n; ++j) {
+    EXPECT_EQ(fss_modewg_kappa[j], modes[j - 1].kc);  // full double precision
+    EXPECT_EQ(fss_modewg_index[j], modes[j - 1].kind);
+    EXPECT_EQ(fss_modewg_ap[j], 1);
+    EXPECT_EQ(fss_modewg_sc[j], 1);
+  }
+  auto pts = rect_contour(ap);
+  EXPECT_EQ(fss_ap.r[1].first, 1);
+  EXPECT_EQ(fss_ap.r[1].last, static_cast<int>(pts.size()));
+  EXPECT_EQ(fss_coordinates[5].x, pts[4].x);
+  EXPECT_EQ(fss_normals[5].y, -pts[4].tx);
+  EXPECT_EQ(fss_samplewg.n, static_cast<int>(modes.size() * pts.size()));
+  // Every mode file is deleted once read.
+  for (const char* f : {"cat_tmp.wgm", "cat_tmp.crd", "cat_tmp.smp"})
+    EXPECT_FALSE(std::filesystem::exists(f)) << f;
+}
+
+TEST_F(Catalogue, SixtyModesFitTheSixtyFirstDoesNot) {
+  scratch_dir::write_file("cat_tmp.wgm", " 60\n" + lines(60, " 1234.5 2"));
+  readmodes_wg();
+  EXPECT_EQ(fss_modewg_index.n, 60);
+  scratch_dir::write_file("cat_tmp.wgm", " 61\n" + lines(61, " 1234.5 2"));
+  EXPECT_FATAL(readmodes_wg(), "Subroutine readmodes_wg fatal error message:\n Too many waveguide modes");
+}
+
+TEST_F(Catalogue, ModeFileFailures) {
+  EXPECT_FATAL(readmodes_wg(), "Error in opening file cat_tmp.wgm");
+  for (const char* bad : {" 2\n 100 2\n 200 3\n", " 1\n 100 -1\n", " 2\n 100 2\n", " x\n",
+                          " 1\n 100 2.5\n", " 1\n abc 1\n"}) {
+    scratch_dir::write_file("cat_tmp.wgm", bad);
+    EXPECT_FATAL(readmodes_wg(), "Subroutine readmodes_wg fatal error message:\n"
+                                 " Error in reading file cat_tmp.wgm");
+  }
+}
+
+TEST_F(Catalogue, ThousandPointsFitOneMoreDoesNot) {
+  scratch_dir::write_file("cat_tmp.crd", " 1000\n" + lines(1000, " 0.001 0.002 0 1"));
+  read_coord();
+  EXPECT_EQ(fss_coordinates.n, 1000);
+  EXPECT_EQ(fss_normals.n, 1000);
+  scratch_dir::write_file("cat_tmp.crd", " 1001\n" + lines(1001, " 0.001 0.002 0 1"));
+  EXPECT_FATAL(read_coord(), "Subroutine read_coord fatal error message:\n Too many sample points.");
+}
+
+TEST_F(Catalogue, CoordinateFileFailures) {
+  EXPECT_FATAL(read_coord(), "Error in opening file cat_tmp.crd");
+  for (const char* bad : {" 2\n 0 0 1 0\n", " 1\n 0 0 1\n", " 1\n 0 0 1 y\n"}) {
+    scratch_dir::write_file("cat_tmp.crd", bad);
+    EXPECT_FATAL(read_coord(), "Error in reading file cat_tmp.crd");
+  }
+}
+
+TEST_F(Catalogue, SampleCapacityAndFailures) {
+  scratch_dir::write_file("cat_tmp.smp", " 60 1000\n" + lines(60000, " 0.5"));
+  read_samples();
+  EXPECT_EQ(fss_samplewg.n, 60000);
+  EXPECT_EQ(fss_samplewg[60000], 0.5);
+  scratch_dir::write_file("cat_tmp.smp", " 60 1001\n");
+  EXPECT_FATAL(read_samples(), "Subroutine read_samples fatal error message:\n Too many samples");
+  std::filesystem::remove("cat_tmp.smp");
+  EXPECT_FATAL(read_samples(), "Error in opening file cat_tmp.smp");
+  for (const char* bad : {" 1 3\n 1\n 2\n", " 1 1\n z\n", " 1\n"}) {
+    scratch_dir::write_file("cat_tmp.smp", bad);
+    EXPECT_FATAL(read_samples(), "Error in reading file cat_tmp.smp");
+  }
+}
+
+TEST_F(Catalogue, StructureFailuresBeforeTheModeSolver) {
+  fss_screen.nsc = 1;
+  EXPECT_FATAL(genmodes_wg(), "Subroutine genmodes_wg fatal error message:\n Error in opening file cat.apb");
+  scratch_dir::write_file("cat.apb", "0 0 1 0\n");
+  fss_screen.nsc = 0;  // the structure file declared no screen
+  EXPECT_FATAL(genmodes_wg(), "Too many screens in file .apb");
+  fss_screen.nsc = 1;
+  fss_ap.cap = 0;
+  EXPECT_FATAL(genmodes_wg(), "Too many apertures");
+}
+
+TEST_F(Catalogue, FirstApertureBlockGoesToTheJobFile) {
+  fss_screen.nsc = 1;
+  scratch_dir::write_file("cat.apb", "1 2 3 4\n5 6 7 8\n# next aperture\n9 9 9 9\n");
+  // The run stops in the mode computation; the job file is then on disk.
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);
+        genmodes_wg();
+      },
+      testing::ExitedWithCode(1), testing::HasSubstr("Subroutine calc_mode_wg fatal error message:"));
+  const std::string job = scratch_dir::read_file("cat_tmp.apb");
+  EXPECT_EQ(job, "1 2 3 4" + std::string(249, ' ') + "\n5 6 7 8" + std::string(249, ' ') + "\n");
+  EXPECT_TRUE(std::filesystem::exists("cat_tmp.wg2"));
+}

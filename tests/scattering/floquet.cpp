@@ -1,0 +1,187 @@
+// Floquet modes of the periodic cell and the admittances of the modes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/driver.hpp"
+#include "run/messages.hpp"
+#include "scattering/floquet.hpp"
+#include "support/fatal.hpp"
+
+using cplx = std::complex<double>;
+
+namespace {
+
+void cell(double a_mm, double b_mm, double skew_deg, double fflo_ghz) {
+  fss_set_capacities();
+  fss_cell_dim = {a_mm * 1e-3, b_mm * 1e-3, std::sqrt(a_mm * b_mm) * 1e-3, 0};
+  fss_cell_dim.inv_sqrt_ab = 1 / fss_cell_dim.sqrt_ab;
+  fss_lattice_angle.alpha = dpi(0) * skew_deg / 180;
+  fss_thickness = {0.5e-3, 0, 0};
+  fss_kmax.flo = dpi(1) * fflo_ghz * 1e9 / dcspeed();
+}
+
+void point(double f_ghz, double theta_deg, double phi_deg) {
+  fss_em_var.f = f_ghz * 1e9;
+  fss_em_var.lambda = dcspeed() / fss_em_var.f;
+  fss_em_var.k0 = dpi(1) / fss_em_var.lambda;
+  fss_em_var.eta0 = 120 * dpi(0);
+  const double th = theta_deg * M_PI / 180, ph = phi_deg * M_PI / 180;
+  fss_inc_angle = {th, ph, fss_em_var.k0 * std::sin(th) * std::cos(ph),
+                   fss_em_var.k0 * std::sin(th) * std::sin(ph)};
+}
+
+}  // namespace
+
+TEST(FloquetSet, SquareCellAtNormalIncidence) {
+  cell(10, 10, 90, 30);
+  point(10, 0, 0);
+  EXPECT_NEAR(fss_kmax.flo, 628.74, 0.005);
+  genmodes_flo();
+  ASSERT_EQ(fss_modeflo_index.n, 10);
+  const int expect[10][3] = {{-1, 0, 1}, {-1, 0, 2}, {0, -1, 1}, {0, -1, 2}, {0, 0, 3},
+                             {0, 0, 4},  {0, 1, 1},  {0, 1, 2},  {1, 0, 1},  {1, 0, 2}};
+  for (int k = 1; k <= 10; ++k) {
+    EXPECT_EQ(fss_modeflo_index[k].m, expect[k - 1][0]);
+    EXPECT_EQ(fss_modeflo_index[k].n, expect[k - 1][1]);
+    EXPECT_EQ(fss_modeflo_index[k].type, expect[k - 1][2]);
+    EXPECT_EQ(fss_modeflo_index[k].zero, 0);
+  }
+  EXPECT_NEAR(fss_modeflo_kappa[1].kt, 628.32, 0.005);
+  EXPECT_EQ(fss_inc_mode.indextemx, 5);
+  EXPECT_EQ(fss_inc_mode.indextemy, 6);
+  EXPECT_EQ(fss_inc_mode.indextm, -1);
+  EXPECT_EQ(fss_inc_mode.indexte, -1);
+  EXPECT_EQ(fss_modeflo_y[5].y1, cplx(1 / fss_em_var.eta0));
+  EXPECT_EQ(fss_modeflo_y.n, 10);
+  EXPECT_EQ(fss_modeflo_kappa.n, 10);
+  cell(10, 10, 90, 29.9);
+  genmodes_flo();
+  ASSERT_EQ(fss_modeflo_index.n, 2);
+  EXPECT_EQ(fss_modeflo_index[1].type, flo_temx);
+  EXPECT_EQ(fss_modeflo_index[2].type, flo_temy);
+}
+
+TEST(FloquetSet, ObliqueIncidenceExcitesTheTmTePair) {
+  cell(10, 12, 90, 80);
+  point(12, 30, 40);
+  genmodes_flo();
+  EXPECT_EQ(fss_inc_mode.indextemx, -1);
+  EXPECT_EQ(fss_inc_mode.indextemy, -1);
+  const int tm = fss_inc_mode.indextm, te = fss_inc_mode.indexte;
+  ASSERT_GT(tm, 0);
+  EXPECT_EQ(te, tm + 1);
+  EXPECT_EQ(fss_modeflo_index[tm].m, 0);
+  EXPECT_EQ(fss_modeflo_index[tm].n, 0);
+  EXPECT_EQ(fss_modeflo_index[tm].type, flo_tm);
+  EXPECT_EQ(fss_modeflo_index[te].type, flo_te);
+  EXPECT_DOUBLE_EQ(fss_modeflo_kappa[tm].kx, fss_inc_angle.kx0);
+  EXPECT_DOUBLE_EQ(fss_modeflo_kappa[tm].kt, fss_em_var.k0 * std::sin(fss_inc_angle.theta));
+}
+
+TEST(FloquetSet, WavevectorsAreThoseOfTheSkewedLattice) {
+  // Each harmonic must carry the incident phase shift plus a multiple of
+  // 2 pi along both lattice vectors a1 = (a, 0), a2 = (b cot alpha, b).
+  for (double skew : {90.0, 60.0, 120.0, 45.0}) {
+    cell(9, 11, skew, 120);
+    point(14, 25, 70);
+    genmodes_flo();
+    const double a = 9e-3, b = 11e-3, al = skew * M_PI / 180;
+    const double a2x = b * std::cos(al) / std::sin(al), a2y = b;
+    ASSERT_GT(fss_modeflo_index.n, 10);
+    for (int k = 1; k <= fss_modeflo_index.n; ++k) {
+      const flo_kappa q = fss_modeflo_kappa[k];
+      const flo_index id = fss_modeflo_index[k];
+      EXPECT_NEAR(q.kx * a - fss_inc_angle.kx0 * a, 2 * M_PI * id.m, 1e-9);
+      const double ph2 = (q.kx - fss_inc_angle.kx0) * a2x + (q.ky - fss_inc_angle.ky0) * a2y;
+      EXPECT_NEAR(ph2, 2 * M_PI * id.n, 1e-9);
+      EXPECT_LE(q.kt, fss_kmax.flo);
+      EXPECT_DOUBLE_EQ(q.kt, std::hypot(q.kx, q.ky));
+      // Pairs: TM then TE of the same harmonic.
+      if (k % 2 == 0) {
+        EXPECT_EQ(fss_modeflo_index[k - 1].m, id.m);
+        EXPECT_EQ(fss_modeflo_index[k - 1].n, id.n);
+      }
+    }
+  }
+}
+
+TEST(FloquetSet, CapacityOfAThousandModes) {
+  // 25 GHz cell of 30 mm: far more than 500 harmonics under a 300 GHz limit.
+  cell(30, 30, 90, 300);
+  point(10, 0, 0);
+  EXPECT_FATAL(genmodes_flo(), "Subroutine genmodes_flo fatal error message:\n Too many Floquet modes");
+}
+
+TEST(Admittances, WaveAdmittancesOfTmAndTeWaves) {
+  const double k0 = 300, eta0 = 120 * M_PI;
+  for (double kt : {0.0, 100.0, 299.0, 301.0, 900.0}) {
+    const cplx g = fss_gamma(k0, kt);
+    if (kt < k0) {
+      EXPECT_EQ(g.real(), 0.0);
+      EXPECT_NEAR(g.imag(), std::sqrt(k0 * k0 - kt * kt), 1e-9);
+    } else {
+      EXPECT_EQ(g.imag(), 0.0);
+      EXPECT_NEAR(g.real(), std::sqrt(kt * kt - k0 * k0), 1e-9);
+    }
+    const cplx ytm = cplx(0, k0 / eta0) / g, yte = g / cplx(0, eta0 * k0);
+    EXPECT_NEAR(std::abs(ytm * yte - 1 / (eta0 * eta0)), 0, 1e-15);
+  }
+}
+
+TEST(Admittances, HyperbolicHelpersNeverOverflow) {
+  for (cplx z : {cplx(0.3, 0.2), cplx(-0.7, 1.1), cplx(2, -3), cplx(0, 0.5), cplx(-4, 0)}) {
+    EXPECT_NEAR(std::abs(ztanh(z) - std::tanh(z)), 0, 1e-14);
+    EXPECT_NEAR(std::abs(inv_zsinh(z) - 1.0 / std::sinh(z)), 0, 1e-14);
+  }
+  // Very thick screens: the evanescent modes are fully decoupled.
+  EXPECT_NEAR(std::abs(ztanh(cplx(800, 1)) - 1.0), 0, 1e-15);
+  EXPECT_NEAR(std::abs(ztanh(cplx(-800, 1)) + 1.0), 0, 1e-15);
+  EXPECT_EQ(std::abs(inv_zsinh(cplx(800, 1))), 0.0);
+  EXPECT_EQ(std::abs(inv_zsinh(cplx(-800, 1))), 0.0);
+}
+
+TEST(Admittances, ModeAtCutoffStaysFinite) {
+  // kt = k0 exactly: a Floquet mode at grazing, a waveguide mode at cutoff.
+  const double k0 = 2 * M_PI / 0.01;
+  const cplx g = fss_gamma(k0, k0);
+  EXPECT_GT(std::abs(g), 0.0);
+  EXPECT_LT(std::abs(g), 1e-4 * k0);
+  fss_set_capacities();
+  fss_em_var.k0 = k0;
+  fss_em_var.eta0 = 120 * dpi(0);
+  fss_thickness = {0.5e-3, 0, 0.2e-3};
+  fss_modewg_index.n = 2;
+  fss_modewg_index[1] = wg_tm;
+  fss_modewg_index[2] = wg_te;
+  fss_modewg_kappa[1] = fss_modewg_kappa[2] = k0;
+  fss_modewg_sc[1] = fss_modewg_sc[2] = 1;
+  update_modes_wg();
+  for (int j = 1; j <= 2; ++j) {
+    const admittance y = fss_modewg_y[j];
+    for (cplx v : {y.y1, y.y2, y.y3}) EXPECT_TRUE(std::isfinite(v.real()) && std::isfinite(v.imag()));
+  }
+}
+
+TEST(Admittances, ScreenOfTheModeSelectsTheThickness) {
+  fss_set_capacities();
+  fss_em_var.k0 = 400;
+  fss_em_var.eta0 = 120 * dpi(0);
+  fss_thickness = {1e-3, 0, 3e-3};
+  fss_modewg_index.n = 3;
+  const int sc[3] = {1, 2, 0};
+  for (int j = 1; j <= 3; ++j) {
+    fss_modewg_index[j] = wg_te;
+    fss_modewg_kappa[j] = 700;
+    fss_modewg_sc[j] = sc[j - 1];
+  }
+  update_modes_wg();
+  const double g = std::sqrt(700.0 * 700 - 400 * 400);
+  const cplx y1 = cplx(g) / cplx(0, 1) / fss_em_var.eta0 / 400.0;
+  EXPECT_NEAR(std::abs(fss_modewg_y[1].y2 - y1 / std::tanh(g * 1e-3)), 0, 1e-15);
+  EXPECT_NEAR(std::abs(fss_modewg_y[2].y2 - y1 / std::tanh(g * 3e-3)), 0, 1e-15);
+  EXPECT_NEAR(std::abs(fss_modewg_y[3].y3 - y1 / std::sinh(g * 3e-3)), 0, 1e-15);
+}

@@ -1,0 +1,216 @@
+// Coupling integrals: the contour sums against an independent area
+// quadrature of the overlap of each aperture mode with each Floquet wave.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/driver.hpp"
+#include "scattering/catalogue.hpp"
+#include "scattering/integrals.hpp"
+#include "support/analytic_modes.hpp"
+#include "support/fatal.hpp"
+#include "support/tmpdir.hpp"
+
+using cplx = std::complex<double>;
+
+TEST(Dsinc, SeriesNearZeroAndClosedFormBeyond) {
+  EXPECT_EQ(dsinc(0), 1.0);
+  EXPECT_EQ(dsinc(0.8), std::sin(0.8) / 0.8);
+  const double x = 0.79, x2 = x * x;
+  EXPECT_EQ(dsinc(x), 1 - (x2 / 6) * (1 - (x2 / 20) * (1 - x2 / 42)));
+  // Even, and within the series' truncation error x^8/9! of sin(x)/x.
+  EXPECT_EQ(dsinc(-0.3), dsinc(0.3));
+  EXPECT_NEAR(dsinc(0.3), std::sin(0.3) / 0.3, 1.9e-10);
+  // The truncated series and sin(x)/x differ by about 4.6e-7 at the switch.
+  const double y = std::nextafter(0.8, 0.0), y2 = y * y;
+  const double series = 1 - (y2 / 6) * (1 - (y2 / 20) * (1 - y2 / 42));
+  EXPECT_NEAR(std::fabs(series - std::sin(0.8) / 0.8), 4.6e-7, 0.1e-7);
+  EXPECT_EQ(dsinc(y), series);
+}
+
+namespace {
+
+// Gauss-Legendre nodes and weights on [-1, 1] by Newton iteration.
+void gauss_legendre(int n, std::vector<double>& x, std::vector<double>& w) {
+  x.assign(n, 0);
+  w.assign(n, 0);
+  for (int i = 0; i < n; ++i) {
+    double z = std::cos(M_PI * (i + 0.75) / (n + 0.5)), dp = 0;
+    for (int it = 0; it < 100; ++it) {
+      double p0 = 1, p1 = z;
+      for (int k = 2; k <= n; ++k) {
+        double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
+        p0 = p1;
+        p1 = p2;
+      }
+      dp = n * (z * p1 - p0) / (z * z - 1);
+      double dz = p1 / dp;
+      z -= dz;
+      if (std::fabs(dz) < 1e-16) break;
+    }
+    x[i] = z;
+    w[i] = 2 / ((1 - z * z) * dp * dp);
+  }
+}
+
+// The overlap of a guide mode with a Floquet wave from its definition:
+// an area integral over the aperture (composite 2-D Gauss-Legendre).
+cplx area_sigma(const rect_aperture& ap, const rect_mode& md, int ftype, double kx, double ky) {
+  static std::vector<double> gx, gw;
+  if (gx.empty()) gauss_legendre(16, gx, gw);
+  const double nc = fss_cell_dim.inv_sqrt_ab;
+  const double kt = std::hypot(kx, ky), kc = md.kc;
+  const int panels = 8;
+  const double x0 = ap.x0 - ap.w / 2, y0 = ap.y0 - ap.h / 2;
+  const double hx = ap.w / panels, hy = ap.h / panels;
+  cplx s = 0;
+  for (int px = 0; px < panels; ++px)
+    for (int i = 0; i < 16; ++i) {
+      const double x = x0 + hx * (px + 0.5 + gx[i] / 2);
+      for (int py = 0; py < panels; ++py)
+        for (int j = 0; j < 16; ++j) {
+          const double y = y0 + hy * (py + 0.5 + gx[j] / 2);
+          const double wt = gw[i] * gw[j] * hx * hy / 4;
+          double dx, dy;
+          const double psi = rect_psi(ap, md, x, y, &dx, &dy);
+          const cplx phi = nc * std::exp(cplx(0, -(kx * x + ky * y)));
+          cplx v = 0;  // a TM guide mode has no overlap with TE and TEM waves
+          if (md.kind == 2) {
+            if (ftype == flo_te) v = cplx(0, -kc / kt) * psi * phi;
+            if (ftype == flo_tm) v = (ky * dx - kx * dy) * phi / (kc * kt);
+            if (ftype == flo_temx) v = nc * dx / kc;
+            if (ftype == flo_temy) v = -nc * dy / kc;
+          } else if (ftype == flo_tm) {
+            v = cplx(0, kt / kc) * psi * phi;
+          }
+          s += wt * v;
+        }
+    }
+  return s;
+}
+
+class Coupling : public testing::Test {
+ protected:
+  scratch_dir dir;
+  rect_aperture ap{1.3e-3, -0.7e-3, 8e-3, 3e-3, 80};
+  std::vector<rect_mode> modes;
+
+  void SetUp() override {
+    fss_set_capacities();
+    fss_file.name = "cpl";
+    fss_cell_dim = {0.012, 0.010, std::sqrt(1.2e-4), 1 / std::sqrt(1.2e-4)};
+    fss_screen = {2, 1, 0, 0};
+    fss_ap.n = 1;
+    modes = rect_modes(ap, 2500);
+    write_mode_files("cpl_tmp", ap, modes);
+    readmodes_wg();
+    read_coord();
+    read_samples();
+  }
+  // One Floquet wave of the given kind and wavevector as mode 1.
+  static void floquet(int type, double kx, double ky) {
+    fss_modeflo_index.n = fss_modeflo_kappa.n = 1;
+    fss_modeflo_index[1] = {0, 0, type, 0};
+    fss_modeflo_kappa[1] = {std::hypot(kx, ky), kx, ky};
+  }
+  void compare(int type, double kx, double ky) {
+    floquet(type, kx, ky);
+    calc_vettsigma(1);
+    for (int j = 1; j <= fss_modewg_index.n; ++j) {
+      const cplx ref = area_sigma(ap, modes[j - 1], type, kx, ky);
+      const cplx got = fss_vettsigma[j];
+      const double scale = std::max(std::abs(ref), 1e-3 * fss_cell_dim.inv_sqrt_ab * 1e-3);
+      EXPECT_LT(std::abs(got - ref) / scale, 2e-7)
+          << "mode " << j << " kind " << modes[j - 1].kind << " (" << modes[j - 1].m << ","
+          << modes[j - 1].n << ") kc " << modes[j - 1].kc << " floquet " << type << " k ("
+          << kx << "," << ky << ") got " << got << " ref " << ref;
+    }
+  }
+};
+
+}  // namespace
+
+TEST_F(Coupling, ContourSumsEqualAreaIntegralsFarFromCutoff) {
+  ASSERT_GT(fss_modewg_index.n, 12);
+  for (int type : {flo_tm, flo_te}) {
+    compare(type, 310.0, -170.0);
+    compare(type, -900.0, 1400.0);
+    compare(type, 0.0, 2200.0);
+  }
+  compare(flo_temx, 0, 0);
+  compare(flo_temy, 0, 0);
+}
+
+TEST_F(Coupling, DividedDifferencesNearEqualWavenumbers) {
+  // Floquet waves whose kt lies at, just inside and just outside 2 % of a
+  // guide mode's cutoff exercise both forms of the integral.
+  for (int pick : {0, 4, 13}) {
+    const rect_mode md = modes[pick];
+    for (double delta : {1.0, 0.985, 1.02, 1.0201, 0.979, 1.001}) {
+      const double kt = md.kc / delta, ang = 0.37;
+      compare(flo_te, kt * std::cos(ang), kt * std::sin(ang));
+      compare(flo_tm, kt * std::cos(ang), kt * std::sin(ang));
+    }
+  }
+}
+
+TEST_F(Coupling, TmGuideModesDoNotCoupleToTeOrTemWaves) {
+  for (int type : {flo_te, flo_temx, flo_temy}) {
+    floquet(type, type == flo_te ? 500.0 : 0.0, type == flo_te ? 300.0 : 0.0);
+    calc_vettsigma(1);
+    for (int j = 1; j <= fss_modewg_index.n; ++j)
+      if (fss_modewg_index[j] == wg_tm) {
+        EXPECT_EQ(fss_vettsigma[j], cplx(0));
+      }
+  }
+}
+
+TEST_F(Coupling, TableHoldsEveryPairInFloquetMajorOrder) {
+  fss_modeflo_index.n = fss_modeflo_kappa.n = 3;
+  fss_modeflo_index[1] = {0, 0, flo_temx, 0};
+  fss_modeflo_index[2] = {0, 0, flo_temy, 0};
+  fss_modeflo_index[3] = {1, 0, flo_tm, 0};
+  fss_modeflo_kappa[1] = fss_modeflo_kappa[2] = {0, 0, 0};
+  fss_modeflo_kappa[3] = {523.6, 523.6, 0};
+  calc_integrals();
+  const int nw = fss_modewg_index.n;
+  EXPECT_EQ(fss_integrals.n, 3 * nw);
+  for (int m = 1; m <= 3; ++m) {
+    calc_vettsigma(m);
+    for (int j = 1; j <= nw; ++j) EXPECT_EQ(fss_integrals[(m - 1) * nw + j], fss_vettsigma[j]);
+  }
+}
+
+TEST_F(Coupling, TemGuideModeIsRefused) {
+  fss_modewg_index[2] = wg_tem;
+  floquet(flo_temx, 0, 0);
+  EXPECT_FATAL(calc_integrals(), "Subroutine calc_vettsigma fatal error message:\n"
+                                 " Wg TEM mode - Function not yet implemented");
+}
+
+TEST_F(Coupling, CapacityOfTheIntegralTable) {
+  // 60 x 1000 pairs fit exactly; one Floquet mode more does not.
+  fss_modewg_index.n = 60;
+  for (int j = 1; j <= 60; ++j) {
+    fss_modewg_index[j] = wg_te;
+    fss_modewg_kappa[j] = 1000;
+    fss_modewg_ap[j] = 1;
+  }
+  fss_coordinates.n = 1;
+  fss_ap.r[1] = {1, 1};
+  fss_samplewg.n = 60;
+  fss_modeflo_index.n = 1000;
+  for (int m = 1; m <= 1000; ++m) {
+    fss_modeflo_index[m] = {0, 0, flo_te, 0};
+    fss_modeflo_kappa[m] = {700, 700, 0};
+  }
+  calc_integrals();
+  EXPECT_EQ(fss_integrals.n, 60000);
+  fss_modeflo_index.n = 1001;
+  EXPECT_FATAL(calc_integrals(), "Subroutine calc_integrals fatal error message:\n"
+                                 " Too many waveguide modes");
+}

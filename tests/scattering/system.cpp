@@ -1,0 +1,191 @@
+// The mode-matching system: energy balance, symmetry, physical trends and
+// the capacity and failure paths of assembly and solution.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/driver.hpp"
+#include "scattering/results.hpp"
+#include "scattering/system.hpp"
+#include "support/analytic_modes.hpp"
+#include "support/fatal.hpp"
+#include "support/tmpdir.hpp"
+
+using cplx = std::complex<double>;
+using testing::internal::CaptureStdout;
+using testing::internal::GetCapturedStdout;
+
+namespace {
+
+// Runs one sweep point of a rectangular hole and returns its coefficients.
+fss_coefficients_rec solve_point(const rect_aperture& ap, double t_mm, double f_ghz,
+                                 double theta, double phi, double a_mm = 10,
+                                 double b_mm = 10) {
+  const std::string f = std::to_string(f_ghz);
+  scratch_dir::write_file(
+      "pt.fss", structure_text(a_mm, b_mm, t_mm, ap.w * 1e3, ap.h * 1e3,
+                               std::to_string(theta) + " " + std::to_string(phi),
+                               f + " " + f + " 1", 90, 200));
+  CaptureStdout();
+  run_chain("pt", ap);
+  GetCapturedStdout();
+  return fss_coefficients;
+}
+
+double power(cplx r, cplx t) { return std::norm(r) + std::norm(t); }
+
+}  // namespace
+
+TEST(System, LosslessScreenConservesEnergy) {
+  scratch_dir dir;
+  const rect_aperture holes[] = {{0, 0, 6e-3, 6e-3, 12}, {0, 0, 8e-3, 2e-3, 12},
+                                 {0.5e-3, 1e-3, 5e-3, 7e-3, 12}};
+  for (const rect_aperture& ap : holes)
+    for (double f : {9.0, 14.5, 18.5}) {
+      // Normal incidence and two oblique planes of incidence below the first
+      // grating lobe: only the specular order carries power away.
+      for (auto [theta, phi] : {std::pair{0.0, 0.0}, {30.0, 0.0}, {25.0, 90.0}}) {
+        fss_coefficients_rec c = solve_point(ap, 0.5, f, theta, phi);
+        EXPECT_NEAR(power(c.r11, c.t11a), 1.0, 1e-6) << f << " GHz, theta " << theta << " phi " << phi;
+        EXPECT_NEAR(power(c.r22, c.t22a), 1.0, 1e-6) << f << " GHz, theta " << theta << " phi " << phi;
+        EXPECT_GT(std::abs(c.t11a) + std::abs(c.t22a), 1e-4);  // something passes
+      }
+    }
+}
+
+TEST(System, SquareHoleTreatsBothPolarisationsAlikeAtNormalIncidence) {
+  scratch_dir dir;
+  for (double f : {12.0, 22.0, 27.0}) {
+    fss_coefficients_rec c = solve_point({0, 0, 6e-3, 6e-3, 12}, 0.5, f, 0, 0);
+    EXPECT_NEAR(std::abs(c.r11 - c.r22), 0, 1e-9);
+    EXPECT_NEAR(std::abs(c.t11a - c.t22a), 0, 1e-9);
+  }
+}
+
+TEST(System, TransmissionBelowCutoffFallsAsTheScreenThickens) {
+  scratch_dir dir;
+  // A 6 mm hole has its first cutoff at 25 GHz: at 12 GHz the field decays
+  // through the hole, the more so the longer the hole.
+  double last = 1;
+  for (double t : {0.1, 0.5, 1.0, 2.0, 4.0}) {
+    fss_coefficients_rec c = solve_point({0, 0, 6e-3, 6e-3, 12}, t, 12, 0, 0);
+    EXPECT_LT(std::abs(c.t22a), last) << "thickness " << t;
+    last = std::abs(c.t22a);
+  }
+  // The TE10 decay constant sets the slope for thick screens.
+  fss_coefficients_rec c3 = solve_point({0, 0, 6e-3, 6e-3, 12}, 3, 12, 0, 0);
+  fss_coefficients_rec c4 = solve_point({0, 0, 6e-3, 6e-3, 12}, 4, 12, 0, 0);
+  const double k0 = 2 * M_PI * 12e9 / 2.998e8, kc = M_PI / 6e-3;
+  const double alpha = std::sqrt(kc * kc - k0 * k0);
+  EXPECT_NEAR(std::log(std::abs(c3.t22a) / std::abs(c4.t22a)), alpha * 1e-3, 0.01 * alpha * 1e-3);
+}
+
+TEST(System, SlotAlongXPassesTheWaveWhoseElectricFieldLiesAlongY) {
+  scratch_dir dir;
+  // The "x" columns belong to the TEM-x wave (E along y): it excites the
+  // TE10 mode of the slot and passes fully near its resonance.
+  fss_coefficients_rec c = solve_point({0, 0, 8e-3, 2e-3, 20}, 0.5, 18.5, 0, 0);
+  EXPECT_GT(20 * std::log10(std::abs(c.t22a)), -0.1);
+  EXPECT_LT(20 * std::log10(std::abs(c.t11a)), -30);
+}
+
+namespace {
+
+// A small synthetic system: nw modes, two TEM Floquet waves.
+void synthetic(int nw) {
+  fss_set_capacities();
+  fss_em_var = {10e9, 0.03, 2 * M_PI / 0.03, 120 * M_PI};
+  fss_modewg_index.n = nw;
+  fss_screen.nwg1 = nw;
+  fss_modeflo_index.n = 2;
+  fss_modeflo_y[1].y1 = fss_modeflo_y[2].y1 = 1 / (120 * M_PI);
+  fss_inc_mode = {-1, -1, 1, 2};
+  for (int j = 1; j <= nw; ++j) {
+    fss_modewg_y[j] = {cplx(0, -0.01 * j), cplx(0.002, -0.02 * j), cplx(0.001, 0.003 * j)};
+    fss_integrals[j] = cplx(0.1 * j, 0.05);
+    fss_integrals[nw + j] = cplx(-0.03, 0.2 / j);
+  }
+}
+
+}  // namespace
+
+TEST(System, FacesDecoupleWithoutCouplingThroughTheScreen) {
+  synthetic(5);
+  for (int j = 1; j <= 5; ++j) fss_modewg_y[j].y3 = 0;
+  calc_mata();
+  calc_vettb();
+  solve_prob();
+  for (int col = 0; col < 2; ++col)
+    for (int j = 1; j <= 5; ++j) {
+      EXPECT_NE(fss_vettb[col * 10 + j], cplx(0));
+      EXPECT_EQ(fss_vettb[col * 10 + 5 + j], cplx(0));
+    }
+}
+
+TEST(System, SolutionSatisfiesTheAssembledEquations) {
+  synthetic(7);
+  calc_mata();
+  const int n = 14;
+  std::vector<cplx> a(fss_mata.data1(), fss_mata.data1() + n * n);
+  // The matrix is [[Yc + S, -Ys], [-Ys, Yc + S]] with S Hermitian-built.
+  EXPECT_EQ(a[0 * n + 7], -fss_modewg_y[1].y3);
+  EXPECT_EQ(a[7 * n + 0], -fss_modewg_y[1].y3);
+  EXPECT_EQ(a[1 * n + 0], a[(7 + 1) * n + 7]);
+  calc_vettb();
+  std::vector<cplx> b(fss_vettb.data1(), fss_vettb.data1() + 2 * n);
+  for (int j = 1; j <= 7; ++j) {
+    EXPECT_EQ(b[j - 1], 2 / fss_em_var.eta0 * fss_integrals[j]);
+    EXPECT_EQ(b[n + j - 1], 2 / fss_em_var.eta0 * fss_integrals[7 + j]);
+    EXPECT_EQ(b[7 + j - 1], cplx(0));
+  }
+  solve_prob();
+  for (int col = 0; col < 2; ++col)
+    for (int r = 0; r < n; ++r) {
+      cplx s = 0;
+      for (int c = 0; c < n; ++c) s += a[c * n + r] * fss_vettb[col * n + c + 1];
+      EXPECT_NEAR(std::abs(s - b[col * n + r]), 0, 1e-13);
+    }
+}
+
+TEST(System, CapacitiesHoldSixtyModesExactly) {
+  synthetic(60);
+  calc_mata();
+  calc_vettb();
+  solve_prob();
+  EXPECT_EQ(fss_mata.n, 120);
+  EXPECT_EQ(fss_vettb.n, 240);
+  EXPECT_EQ(fss_vett_i.n, 240);
+  fss_modewg_index.n = 61;
+  EXPECT_FATAL(calc_mata(), "Subroutine calc_matA fatal error message:\n Too many waveguide modes");
+  EXPECT_FATAL(calc_vettb(), "Subroutine calc_vettB fatal error message:\n Vector B underdimensioned");
+  fss_vettb.n = 244;
+  EXPECT_FATAL(solve_prob(), "Subroutine solve_prob fatal error message:\n vector I underdimensioned");
+}
+
+TEST(System, FailuresOfTheSolution) {
+  synthetic(3);
+  fss_inc_mode = {-1, -1, -1, -1};
+  EXPECT_FATAL(calc_vettb(), "Subroutine calc_vettB fatal error message:\n No valid incident mode found");
+  // No admittance anywhere: an exactly singular matrix.
+  fss_modeflo_index.n = 0;
+  for (int j = 1; j <= 3; ++j) fss_modewg_y[j] = {};
+  fss_inc_mode = {-1, -1, 1, 2};
+  calc_mata();
+  calc_vettb();
+  EXPECT_FATAL(solve_prob(), "Subroutine solve_prob fatal error message:\n Error in solving problem");
+}
+
+TEST(System, ScreenWithoutModesReflectsTotally) {
+  synthetic(0);
+  calc_mata();
+  calc_vettb();
+  solve_prob();  // the empty system is solved, not refused
+  calc_coefficients();
+  EXPECT_EQ(fss_coefficients.r11, cplx(-1));
+  EXPECT_EQ(fss_coefficients.r22, cplx(-1));
+  EXPECT_EQ(fss_coefficients.t11a, cplx(0));
+  EXPECT_EQ(fss_coefficients.t22a, cplx(0));
+}
