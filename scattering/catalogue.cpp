@@ -79,6 +79,8 @@ void genmodes_wg() {
       if (!out) fatal(routine, "Error in writing file " + japb);
     }
     if (in.bad()) fatal(routine, "Error in reading file " + sapb);
+    out.close();
+    if (!out) fatal(routine, "Error in writing file " + japb);
   }
 
   const double maxfreqwg = dcspeed() * fss_kmax.wg / dpi(1);

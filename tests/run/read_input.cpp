@@ -225,3 +225,8 @@ TEST_F(ReadInput, WaveguideSimulatorRefusesFrequenciesBelowItsCutoff) {
   read_input_fss();
   fss_check_wgs();  // without the option any frequency is accepted
 }
+
+TEST_F(ReadInput, FailedCopyOfTheApertureBlockIsFatal) {
+  std::filesystem::create_symlink("/dev/full", "model.apb");  // every write fails
+  EXPECT_FATAL(read(good()), "Error in writing tmp file model.apb");
+}

@@ -135,3 +135,15 @@ TEST_F(Catalogue, FirstApertureBlockGoesToTheJobFile) {
   EXPECT_EQ(job, "1 2 3 4" + std::string(249, ' ') + "\n5 6 7 8" + std::string(249, ' ') + "\n");
   EXPECT_TRUE(std::filesystem::exists("cat_tmp.wg2"));
 }
+
+TEST_F(Catalogue, UnreadableAndUnwritableApertureFiles) {
+  fss_screen.nsc = 1;
+  std::filesystem::create_directory("cat.apb");  // opens, but cannot be read
+  EXPECT_FATAL(genmodes_wg(), "Subroutine genmodes_wg fatal error message:\n"
+                              " Error in reading file cat.apb");
+  std::filesystem::remove("cat.apb");
+  scratch_dir::write_file("cat.apb", "0 0 1 0\n");
+  std::filesystem::remove("cat_tmp.apb");
+  std::filesystem::create_directory("cat_tmp.apb");  // cannot be replaced
+  EXPECT_FATAL(genmodes_wg(), "Error in opening file cat_tmp.apb");
+}

@@ -3,12 +3,14 @@
 
 #include <cmath>
 #include <complex>
+#include <filesystem>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
 #include "run/messages.hpp"
 #include "scattering/results.hpp"
+#include "support/fatal.hpp"
 #include "support/tmpdir.hpp"
 
 using cplx = std::complex<double>;
@@ -121,4 +123,18 @@ TEST(ResultFile, FixedFieldsAndFloor) {
   EXPECT_EQ(db_floor(NAN), db_floor(0));
   EXPECT_EQ(db_floor(1), 0.0);
   EXPECT_NEAR(db_floor(0.1), -20, 1e-12);
+}
+
+TEST(ResultFile, UnwritableResultFileIsReported) {
+  scratch_dir dir;
+  geometry();
+  fss_file.name = "nodir/res";  // a directory that does not exist
+  EXPECT_FATAL(write_output(), "Subroutine write_output fatal error message:\n"
+                               " Error in opening file nodir/res.out");
+  fss_file.name = "res";
+  write_output();
+  std::filesystem::remove("res.out");
+  std::filesystem::create_directory("res.out");
+  known_solution(10.5);
+  EXPECT_FATAL(calc_ref_tr(), "Subroutine calc_ref_tr fatal error message:\n Error in opening file res.out");
 }
