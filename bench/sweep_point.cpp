@@ -84,8 +84,21 @@ void sweep_point_reusing_integrals(benchmark::State& state) {
   state.counters["floquet_modes"] = fss_modeflo_index.n;
 }
 
+// The coupling integrals alone: one exponential per contour point and
+// Floquet mode, one weighted contour sum per pair.
+void coupling_integrals(benchmark::State& state) {
+  setup(30);
+  update_modes_wg();
+  genmodes_flo();
+  for (auto _ : state) {
+    calc_integrals();
+    benchmark::DoNotOptimize(fss_integrals);
+  }
+}
+
 }  // namespace
 
+BENCHMARK(coupling_integrals)->Unit(benchmark::kMillisecond);
 BENCHMARK(sweep_point)->Arg(30)->Unit(benchmark::kMillisecond);
 BENCHMARK(sweep_point_reusing_integrals)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

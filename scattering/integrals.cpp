@@ -28,7 +28,8 @@ void calc_sample_flo(int m, int flag) {
     fss_samplef.n = fss_samplefm.n = np;
     for (int i = 1; i <= np; ++i) {
       const xy r = fss_coordinates[i], n = fss_normals[i];
-      const cplx e = nc * std::exp(-I * (k.kx * r.x + k.ky * r.y));
+      // Nc exp(-i k.r): one sine-cosine pair per point.
+      const cplx e = std::polar(nc, -(k.kx * r.x + k.ky * r.y));
       cplx f2;
       switch (type) {
         case flo_tm: f2 = -(e / k.kt) * (n.x * k.ky - n.y * k.kx); break;
