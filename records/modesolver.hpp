@@ -42,3 +42,41 @@ struct amo_entry {
 // the number of modes wanted and on return the number found.
 using amo_rec = fss_table<amo_entry, 800>;
 extern amo_rec amo;
+
+// One boundary basis function: the contour rows of its predecessor, central
+// and successor elements (0 where it does not reach), its type, and the
+// coefficients (p, q, r) of p t^2 + q t + r on each of the three elements,
+// t from -1/2 at the element start to +1/2 at its end:
+// c[1..3] predecessor, c[4..6] central element, c[7..9] successor.
+struct fbo_entry {
+  int iip = 0, i = 0, iis = 0, type = 0;
+  double c[10]{};
+};
+
+// Basis-function table: capacity (450), total count, count of regular
+// functions (records 1 .. nreg; special functions follow them).
+struct fbo_rec {
+  static constexpr int max_entries = 450;
+  int cap = 0;
+  int nfb = 0;
+  int nreg = 0;
+  fbo_entry v[max_entries + 1]{};
+  fbo_entry& operator[](int k) { return v[k]; }
+  const fbo_entry& operator[](int k) const { return v[k]; }
+};
+extern fbo_rec fbo;
+
+// Chains of basis functions: capacity (30); the count `n` is the number of
+// chains whose last function is flagged; entries 1, 2, ... hold the record
+// number of the last function of every chain in contour order, then zeros.
+using ltra_rec = fss_table<int, 30>;
+extern ltra_rec ltra;
+
+// Per basis function (capacity 450, count = nfb): on chains whose ends are
+// not of zero-value type, `ivet` is 1 (the next function of the chain
+// follows) or 9999 (last function of the chain) and `avet` = 1/(r - p/4) of
+// the central-element coefficients; 0 elsewhere.
+using ivet_rec = fss_table<int, 450>;
+using avet_rec = fss_table<double, 450>;
+extern ivet_rec ivet;
+extern avet_rec avet;
