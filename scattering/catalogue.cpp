@@ -6,7 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "contour/apb2dat.hpp"
+#include "contour/contour.hpp"
 #include "modesolver/fss_analyzew.hpp"
+#include "records/contour.hpp"
+#include "records/modesolver.hpp"
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/freeform.hpp"
@@ -104,16 +108,26 @@ void genmodes_wg() {
     fatal(routine, "Mismatch in the number of screens (.fss / .apb)");
 }
 
+// Every record of the contour coder and the mode solver starts afresh for
+// each aperture: capacities stored, counts emptied, caches to be rebuilt.
+static void prepare_solver_records(int nsps_in, double accuracy) {
+  errors.code = 0;
+  errors.message.clear();
+  contour_capacities();
+  amo.cap = 800;
+  fbo.cap = 450;
+  ltra.cap = 30;
+  nsps = nsps_in;
+  (void)accuracy;  // the solver's accuracy setting is not used by this program
+}
+
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy) {
   static int file_wg2_first = 1;
   const char* routine = "calc_mode_wg";
-  errors.code = 0;
-  errors.message.clear();
+  prepare_solver_records(nsps, accuracy);
   std::string working = name;
-
-  (void)fmax;
-  (void)nsps;
-  (void)accuracy;
+  apb2dat(working, fmax);
+  if (errors.code != 0) fatal(routine, errors.message);
 
   if (file_wg2_first) {
     if (!create_empty(name + ".wg2")) fatal(routine, "Error in opening file " + name + ".wg2");

@@ -1,0 +1,204 @@
+// Reading of the aperture boundary file: one element per line (straight
+// segment, arc through a third point, full circle, port segment), ports on
+// the bounding box, mirroring so that the ports lie on the planes x = 0 or
+// y = 0, shift of the bounding box to the origin, then coding of the table.
+#include "contour/apb2dat.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+
+#include "contour/contour.hpp"
+#include "records/run.hpp"
+#include "run/freeform.hpp"
+#include "run/messages.hpp"
+
+namespace {
+
+// Coordinates are millimetres; beyond 10 m a value cannot be told apart
+// from the straight-element marker once multiplied by the box size.
+constexpr double coord_limit = 10000.0;
+
+void read_fail(int code, const std::string& msg) {
+  errors.code = code;
+  errors.message = msg;
+}
+
+// Parses one boundary line; false when it is not an element.
+bool parse_line(const std::string& line, elm_row& e, bool& port) {
+  std::vector<std::string> it = free_items(line);
+  double v[6];
+  auto numbers = [&](int k) {
+    if (static_cast<int>(it.size()) < k) return false;
+    for (int i = 0; i < k; ++i)
+      if (!parse_double(it[i], v[i]) || !(std::fabs(v[i]) < coord_limit)) return false;
+    return true;
+  };
+  port = false;
+  if (numbers(6)) {
+    e = {v[0], v[1], v[2], v[3], v[4], v[5]};
+    return true;
+  }
+  if (!numbers(4)) return false;
+  e = {v[0], v[1], v[2], v[3], straight_marker, straight_marker};
+  if (it.size() >= 5) {
+    std::string w = delfirstspaces(tab2space(it[4], 1));
+    port = !w.empty() && (w[0] == 'p' || w[0] == 'P');
+  }
+  return true;
+}
+
+// Box of the element ends (start points for the lower, end points for the
+// upper bounds).  A box of no size (a lone full circle) takes the third
+// points of the arcs as well, so that the tolerances get a scale.
+void box(double& xmin, double& xmax, double& ymin, double& ymax) {
+  xmin = ymin = 1e30;
+  xmax = ymax = -1e30;
+  for (int i = 1; i <= elm.n; ++i) {
+    xmin = std::fmin(xmin, elm[i].x1);
+    xmax = std::fmax(xmax, elm[i].x2);
+    ymin = std::fmin(ymin, elm[i].y1);
+    ymax = std::fmax(ymax, elm[i].y2);
+  }
+  if (xmax - xmin != 0 || ymax - ymin != 0) return;
+  for (int i = 1; i <= elm.n; ++i) {
+    const elm_row& e = elm[i];
+    if (!(e.x3 < straight_marker)) continue;
+    xmin = std::fmin(xmin, e.x3);
+    xmax = std::fmax(xmax, e.x3);
+    ymin = std::fmin(ymin, e.y3);
+    ymax = std::fmax(ymax, e.y3);
+  }
+}
+
+}  // namespace
+
+void apb2dat(std::string& name, double fmax) {
+  errors.code = 0;
+  errors.message.clear();
+  std::string stem = trim_right(name);
+  std::string outname = stem + ".dat";
+  name = stem + ".apb";
+
+  std::ifstream in(name);
+  if (!in) {
+    read_fail(1, "Error opening file " + name);
+    return;
+  }
+  if (elm.cap > elm_capacity || elm.cap < 0) elm.cap = elm_capacity;
+  if (portcir.cap > port_capacity || portcir.cap < 0) portcir.cap = port_capacity;
+  elm.n = 0;
+  portcir.n = 0;
+  int nrow = 0;
+  std::string line;
+  for (;;) {
+    ++nrow;
+    if (!read_record(in, line, 80)) {
+      if (in.bad()) {
+        read_fail(1, "Error reading file " + name + " at row " + std::to_string(nrow));
+        return;
+      }
+      break;
+    }
+    elm_row e;
+    bool port;
+    if (!parse_line(line, e, port)) {
+      read_fail(1, "Error reading file " + name + " at row " + std::to_string(nrow));
+      return;
+    }
+    if (elm.n >= elm.cap) {
+      read_fail(1, "Too many boundary elements: max=" + std::to_string(elm.cap));
+      return;
+    }
+    elm[++elm.n] = e;
+    if (port) {
+      if (portcir.n >= portcir.cap) {
+        read_fail(1, "Too many ports: max=" + std::to_string(portcir.cap));
+        return;
+      }
+      portcir[++portcir.n] = elm.n;
+      portcirxy[portcir.n] = {e.x1, e.y1, e.x2, e.y2};
+    }
+  }
+  in.close();
+  if (elm.n == 0) {
+    read_fail(1, "No boundary element in file " + name);
+    return;
+  }
+
+  // Bounding box (arc bulges are fitted later, with the enclosure).
+  double xmin, xmax, ymin, ymax;
+  box(xmin, xmax, ymin, ymax);
+  double a = xmax - xmin, b = ymax - ymin;
+  if (a == 0) a = b;
+  if (b == 0) b = a;
+  double eps = a / 1000.0;
+  const double csflag = static_cast<double>(0.3f);
+
+  // Ports lie on the bounding box, on one side of each direction.
+  int isx = 0, isy = 0;
+  bool left = false, right = false, bottom = false, top = false;
+  for (int k = 1; k <= portcir.n; ++k) {
+    const port_xy& p = portcirxy[k];
+    if (std::fabs(p.x1 - p.x2) <= eps) {
+      if (std::fabs(p.x1 - xmin) <= eps) left = true;
+      else if (std::fabs(p.x1 - xmax) <= eps) right = true;
+      else error_handler("Fatal", "APB2DAT", "port improperly defined");
+      isy = 1;
+    } else if (std::fabs(p.y1 - p.y2) <= eps) {
+      if (std::fabs(p.y1 - ymin) <= eps) bottom = true;
+      else if (std::fabs(p.y1 - ymax) <= eps) top = true;
+      else error_handler("Fatal", "APB2DAT", "port improperly defined");
+      isx = 1;
+    } else {
+      error_handler("Fatal", "APB2DAT", "port not directed along x or y");
+    }
+  }
+  if ((left && right) || (bottom && top))
+    error_handler("Fatal", "APB2DAT", "unable to handle ports on the opposite side");
+
+  // Mirror so that a port on the top or right side comes to y = 0 or x = 0.
+  translations = translations_rec{};
+  for (int i = 1; i <= elm.n; ++i) {
+    elm_row& e = elm[i];
+    if (top) {
+      e.y1 = -e.y1;
+      e.y2 = -e.y2;
+      if (e.y3 < straight_marker) e.y3 = -e.y3;
+    }
+    if (right) {
+      e.x1 = -e.x1;
+      e.x2 = -e.x2;
+      if (e.x3 < straight_marker) e.x3 = -e.x3;
+    }
+  }
+  translations.miry = top ? 1 : 0;
+  translations.mirx = right ? 1 : 0;
+  for (int k = 1; k <= portcir.n; ++k) portcir[k] += 1;
+
+  // The lower left corner of the box becomes the origin.
+  box(xmin, xmax, ymin, ymax);
+  translations.dx = xmin;
+  translations.dy = ymin;
+  for (int i = 1; i <= elm.n; ++i) {
+    elm_row& e = elm[i];
+    e.x1 -= xmin;
+    e.x2 -= xmin;
+    e.y1 -= ymin;
+    e.y2 -= ymin;
+    if (e.x3 < straight_marker) e.x3 -= xmin;
+    if (e.y3 < straight_marker) e.y3 -= ymin;
+  }
+
+  std::remove(outname.c_str());
+  write_xye(outname, a, b, 0.0, " ", isx, isy, eps, 0.001, 1.0, fmax, 1.0,
+            csflag, elm.n, &elm[0], 0, &portcir[0], errors.code);
+  if (errors.code != 0) {
+    if (!errors.message.empty()) console_line(trim_right(errors.message));
+    console_line("Error in coding the input data: ier=" + free_int(errors.code));
+    std::cout.flush();
+    std::exit(1);
+  }
+}

@@ -1,0 +1,85 @@
+// Aperture contour geometry: coding, navigation, enclosure fitting,
+// segmentation and quadrature points.  All routines work on the records of
+// records/contour.hpp; the routines that can fail return a status and leave
+// a code and a message in `errors`.
+#pragma once
+#include <string>
+
+#include "records/contour.hpp"
+
+// ---- contour records ------------------------------------------------------
+// Stores the capacities of the contour records and empties them.
+void contour_capacities();
+
+// ---- packed words of the contour table -------------------------------------
+// Slot 8: predecessor and successor rows.  A negative link counts as its
+// absolute value.
+int lpred(int i);
+int lsucc(int i);
+void setpred(int i, int p);
+void setsucc(int i, int s);
+// Two 32-bit integers in one slot (slots 8, 12 of the header, slot 8).
+void get2i(double slot, int& a, int& b);
+double put2i(int a, int b);
+
+// Label word of slot 9: line label, start and end node codes.
+void labin(int iel, int lab, int i1, int i2);
+void labout(int iel, int& lab, int& i1, int& i2);
+int label(int iel);
+
+// Header words.
+int xye_unit_code();
+void xye_set_rows(int n);   // rows in use, also in header slot 12
+
+// Geometry of a coded element.
+bool is_arc(int i);                     // radius above zero
+double elen(int i);                     // slot 7 - slot 6
+void eends(int i, double& x1, double& y1, double& x2, double& y2);
+double geom_len(int i);                 // length from the geometry
+
+// ---- navigation --------------------------------------------------------------
+void xlaxy(double& s, int& iel, double& x, double& y, double& tx, double& ty);
+void elcont(int& ip, int iel, int& is);
+int elem_at(double s);                  // element holding arc-length s
+
+// ---- coding ------------------------------------------------------------------
+void circle3(double& x1, double& y1, double& x2, double& y2, double& x3,
+             double& y3, int iflag);
+void write_xye(const std::string& name, double a, double b, double height,
+               const std::string& eh, int isx, int isy, double eps,
+               double scale, double dcn, double fmax, double acflag,
+               double csflag, int nel, const elm_row* el, int nport,
+               const int* ports, int& ier);
+void code_xye(const int* ports, int& ier);
+void closlin(int is, int lab, int& ier);
+void linarea(int lab, double& area, int& ier);
+void chlab(int& lastlab);
+
+// ---- checks and enclosure ------------------------------------------------------
+void xychange(int& id, double& dx, double& dy);
+void dsurf(double& area, int& ist);
+void surf();
+void xycheck(int iopmod);
+
+// ---- segmentation ------------------------------------------------------------------
+void autoseg(int& ier);
+void segcont(double lmax, double dcmax, double epsl, int& ier);
+void approx(int n, int& ier);
+void divi(int n, int& ier);
+void segmel(int flag, int& ier);
+void remc(int& ier);
+void segspig(double epsl, int& ier);
+void update(int j, double dxl);
+void movp(int flag, int& ier);
+void remp(int flag, int& ier);
+void insc(int flag, int& ier);
+void desegm(int& ier);
+void restore();
+void enlarge_bc(int& ier);
+
+// ---- quadrature and collocation points -------------------------------------------
+extern const int gauss_legendre_mr;
+extern const double gauss_legendre_xy[8][9];   // [rule row 1..7][node 1..8]
+extern const double gauss_legendre_ww[8][9];
+void samplecoord(int npts);
+void gcoord(int iflag);
