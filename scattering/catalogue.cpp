@@ -11,6 +11,7 @@
 #include "modesolver/fss_analyzew.hpp"
 #include "records/contour.hpp"
 #include "records/modesolver.hpp"
+#include "records/modesolver_kernels.hpp"
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/freeform.hpp"
@@ -118,6 +119,11 @@ static void prepare_solver_records(int nsps_in, double accuracy) {
   fbo.cap = 450;
   ltra.cap = 30;
   nsps = nsps_in;
+  // The kernel tables are computed by the first formulation of the aperture
+  // and reread by the later ones.
+  green_first = 1;
+  greenv_first = 1;
+  greenha_done[1] = greenha_done[2] = 0;
   (void)accuracy;  // the solver's accuracy setting is not used by this program
 }
 

@@ -1,0 +1,42 @@
+// Records of the Green's function kernels of the eigenmode solver: the table
+// of the regular kernel parts between the quadrature points, the three-point
+// weights of the basis functions and the first-use flags of the kernel
+// caches.
+#pragma once
+
+// Regular-kernel table, column by column, entries from 1.  Rows: the three
+// quadrature points of every element carrying a regular basis function, for
+// every image of the symmetry class (row = point + 3 (f - 1) + 3 nreg image,
+// f the regular function centred on the element); columns: the points of the
+// same elements (column = point + 3 (f - 1); the magnetic-type tables fill
+// only the middle points, column 3 (f - 1) + 2).
+constexpr int matw_capacity = 9 * 450 * 450;
+struct matw_rec {
+  int cap = 0;   // capacity (matw_capacity, stored at first use)
+  int nrow = 0;  // rows per column: 3 nreg, doubled per symmetric axis
+  int ncol = 0;  // columns: 3 nreg
+  double v[matw_capacity + 1];
+  double& operator()(int i, int j) { return v[i + (j - 1) * nrow]; }
+  double operator()(int i, int j) const { return v[i + (j - 1) * nrow]; }
+};
+extern matw_rec matw;
+
+// Three-point weights of every basis function on each of its elements:
+// w[f][slot][k], slot 1 predecessor, 2 central, 3 successor element, k the
+// point at t = -d, 0, +d.  Value weights or derivative weights as last set
+// by gcof.
+struct cofw_rec {
+  int cap = 450;
+  int ind = -1;  // 0 value weights, 1 derivative weights, -1 not filled
+  double w[451][4][4];
+};
+extern cofw_rec cofw;
+
+// First-use flags of the kernel tables of one aperture: 1 = the table is
+// still to be computed (scalar, electric type); greenha_done[imt] = 0 = the
+// magnetic-type table of TE (imt 1) or TM (imt 2) is still to be computed.
+// The aperture driver sets green_first = greenv_first = 1 and clears
+// greenha_done before each aperture.
+extern int green_first;
+extern int greenv_first;
+extern int greenha_done[3];
