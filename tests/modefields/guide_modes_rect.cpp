@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "modefields/guide_modes.hpp"
-#include "modefields/guide_quadrature.hpp"
+#include "support/quadrature.hpp"
 #include "modesolver/guide_lists.hpp"
 #include "records/modesolver.hpp"
 

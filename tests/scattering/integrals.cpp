@@ -13,6 +13,7 @@
 #include "scattering/integrals.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/fatal.hpp"
+#include "support/quadrature.hpp"
 #include "support/tmpdir.hpp"
 
 using cplx = std::complex<double>;
@@ -34,34 +35,11 @@ TEST(Dsinc, SeriesNearZeroAndClosedFormBeyond) {
 
 namespace {
 
-// Gauss-Legendre nodes and weights on [-1, 1] by Newton iteration.
-void gauss_legendre(int n, std::vector<double>& x, std::vector<double>& w) {
-  x.assign(n, 0);
-  w.assign(n, 0);
-  for (int i = 0; i < n; ++i) {
-    double z = std::cos(M_PI * (i + 0.75) / (n + 0.5)), dp = 0;
-    for (int it = 0; it < 100; ++it) {
-      double p0 = 1, p1 = z;
-      for (int k = 2; k <= n; ++k) {
-        double p2 = ((2 * k - 1) * z * p1 - (k - 1) * p0) / k;
-        p0 = p1;
-        p1 = p2;
-      }
-      dp = n * (z * p1 - p0) / (z * z - 1);
-      double dz = p1 / dp;
-      z -= dz;
-      if (std::fabs(dz) < 1e-16) break;
-    }
-    x[i] = z;
-    w[i] = 2 / ((1 - z * z) * dp * dp);
-  }
-}
-
 // The overlap of a guide mode with a Floquet wave from its definition:
 // an area integral over the aperture (composite 2-D Gauss-Legendre).
 cplx area_sigma(const rect_aperture& ap, const rect_mode& md, int ftype, double kx, double ky) {
   static std::vector<double> gx, gw;
-  if (gx.empty()) gauss_legendre(16, gx, gw);
+  if (gx.empty()) gauss(16, 1.0, gx, gw);
   const double nc = fss_cell_dim.inv_sqrt_ab;
   const double kt = std::hypot(kx, ky), kc = md.kc;
   const int panels = 8;
@@ -70,11 +48,11 @@ cplx area_sigma(const rect_aperture& ap, const rect_mode& md, int ftype, double 
   cplx s = 0;
   for (int px = 0; px < panels; ++px)
     for (int i = 0; i < 16; ++i) {
-      const double x = x0 + hx * (px + 0.5 + gx[i] / 2);
+      const double x = x0 + hx * (px + gx[i]);
       for (int py = 0; py < panels; ++py)
         for (int j = 0; j < 16; ++j) {
-          const double y = y0 + hy * (py + 0.5 + gx[j] / 2);
-          const double wt = gw[i] * gw[j] * hx * hy / 4;
+          const double y = y0 + hy * (py + gx[j]);
+          const double wt = gw[i] * gw[j] * hx * hy;
           double dx, dy;
           const double psi = rect_psi(ap, md, x, y, &dx, &dy);
           const cplx phi = nc * std::exp(cplx(0, -(kx * x + ky * y)));

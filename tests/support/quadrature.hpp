@@ -1,4 +1,4 @@
-// Quadrature and differencing used by the tests of the enclosing-guide modes.
+// Gauss-Legendre quadrature and central differences for the tests.
 #pragma once
 #include <cmath>
 #include <vector>
