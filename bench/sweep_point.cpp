@@ -51,17 +51,22 @@ void setup(double theta_deg) {
                    fss_em_var.k0 * std::sin(th) * std::sin(0.3)};
 }
 
+// The system of the point, its solution and the scattering coefficients.
+void solve_point() {
+  calc_mata();
+  calc_vettb();
+  solve_prob();
+  calc_coefficients();
+  benchmark::DoNotOptimize(fss_coefficients);
+}
+
 void sweep_point(benchmark::State& state) {
   setup(static_cast<double>(state.range(0)));
   for (auto _ : state) {
     update_modes_wg();
     genmodes_flo();
     calc_integrals();
-    calc_mata();
-    calc_vettb();
-    solve_prob();
-    calc_coefficients();
-    benchmark::DoNotOptimize(fss_coefficients);
+    solve_point();
   }
   state.counters["floquet_modes"] = fss_modeflo_index.n;
   state.counters["waveguide_modes"] = fss_modewg_index.n;
@@ -75,11 +80,7 @@ void sweep_point_reusing_integrals(benchmark::State& state) {
   for (auto _ : state) {
     update_modes_wg();
     genmodes_flo();
-    calc_mata();
-    calc_vettb();
-    solve_prob();
-    calc_coefficients();
-    benchmark::DoNotOptimize(fss_coefficients);
+    solve_point();
   }
   state.counters["floquet_modes"] = fss_modeflo_index.n;
 }

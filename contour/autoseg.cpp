@@ -370,12 +370,7 @@ void remc(int& ier) {
   double x1, y1, x2, y2;
   eends(i, x1, y1, x2, y2);
   update(i, std::hypot(x2 - x1, y2 - y1) - elen(i));
-  xye_row& r = blok2[i];
-  r[1] = x1;
-  r[2] = y1;
-  r[3] = x2;
-  r[4] = y2;
-  r[5] = 0;
+  make_straight(i, x1, y1, x2, y2);
   ier = 0;
 }
 

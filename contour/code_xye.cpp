@@ -324,10 +324,5 @@ void code_xye(const int* ports, int& ier) {
 
   // 8. Labels against the enclosure wall, enclosure fitted to the contour.
   restore();
-  int id = 1;
-  double dx = 0, dy = 0;
-  xychange(id, dx, dy);
-  restore();
-  translations.dx += dx;
-  translations.dy += dy;
+  fit_enclosure();
 }

@@ -36,6 +36,9 @@ bool is_arc(int i);                     // radius above zero
 double elen(int i);                     // slot 7 - slot 6
 void eends(int i, double& x1, double& y1, double& x2, double& y2);
 double geom_len(int i);                 // length from the geometry
+// Rewrites element i as the straight chord between the given ends (radius
+// 0); its arc-length slots are left to the caller.
+void make_straight(int i, double x1, double y1, double x2, double y2);
 
 // ---- navigation --------------------------------------------------------------
 void xlaxy(double& s, int& iel, double& x, double& y, double& tx, double& ty);
@@ -57,6 +60,9 @@ void chlab(int& lastlab);
 
 // ---- checks and enclosure ------------------------------------------------------
 void xychange(int& id, double& dx, double& dy);
+// Fits the enclosure to the contour (xychange), relabels the contour against
+// the new wall and adds the shift of the origin to `translations`.
+void fit_enclosure();
 void dsurf(double& area, int& ist);
 void surf();
 void xycheck(int iopmod);

@@ -110,6 +110,15 @@ bool is_arc(int i) { return blok2[i][5] > 0; }
 
 double elen(int i) { return blok2[i][7] - blok2[i][6]; }
 
+void make_straight(int i, double x1, double y1, double x2, double y2) {
+  xye_row& r = blok2[i];
+  r[1] = x1;
+  r[2] = y1;
+  r[3] = x2;
+  r[4] = y2;
+  r[5] = 0;
+}
+
 void eends(int i, double& x1, double& y1, double& x2, double& y2) {
   const xye_row& r = blok2[i];
   if (r[5] > 0) {

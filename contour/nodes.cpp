@@ -12,15 +12,6 @@ namespace {
 
 bool valid(int i) { return i >= 2 && i <= blok2.n; }
 
-void make_straight(int i, double x1, double y1, double x2, double y2) {
-  xye_row& r = blok2[i];
-  r[1] = x1;
-  r[2] = y1;
-  r[3] = x2;
-  r[4] = y2;
-  r[5] = 0;
-}
-
 // Same-line elements on both sides of the blok3 node (start node when the
 // relative position is 0, end node when it is 1).  False when the position
 // is not at a node or the line has fewer than three elements.

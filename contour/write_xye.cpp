@@ -63,12 +63,7 @@ void write_xye(const std::string& name, double a, double b, double height,
   if (ier == 101) error_handler("Fatal", "WRITE_XYE", "too many elements after segmentation");
   if (ier) return;
 
-  int id = 1;
-  double dx = 0, dy = 0;
-  xychange(id, dx, dy);
-  restore();
-  translations.dx += dx;
-  translations.dy += dy;
+  fit_enclosure();
 
   enlarge_bc(ier);
   if (ier) return;

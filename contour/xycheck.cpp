@@ -133,6 +133,15 @@ void xychange(int& id, double& dx, double& dy) {
   }
 }
 
+void fit_enclosure() {
+  int id = 1;
+  double dx = 0, dy = 0;
+  xychange(id, dx, dy);
+  restore();
+  translations.dx += dx;
+  translations.dy += dy;
+}
+
 void dsurf(double& area, int& ist) {
   ist = 0;
   area = 0;

@@ -14,6 +14,7 @@
 #include "contour/contour.hpp"
 #include "records/modesolver.hpp"
 #include "records/run.hpp"
+#include "support/contour_table.hpp"
 #include "support/tmpdir.hpp"
 
 namespace shapes {
@@ -147,9 +148,6 @@ inline int load(const std::string& body, double fmax = 10e9) {
 // Fills the table with the file elements the way the reader does and codes
 // it without segmenting: the coded contour itself.
 inline int code_only(const std::vector<el>& v, int isx = 0, int isy = 0) {
-  contour_capacities();
-  for (int i = 1; i <= blok2.cap; ++i)
-    for (int k = 1; k <= 12; ++k) blok2[i][k] = 0;
   double xmin = 1e30, xmax = -1e30, ymin = 1e30, ymax = -1e30;
   for (const el& e : v) {
     xmin = std::fmin(xmin, e.x1);
@@ -168,31 +166,12 @@ inline int code_only(const std::vector<el>& v, int isx = 0, int isy = 0) {
   double a = xmax - xmin, b = ymax - ymin;
   if (a == 0) a = b;
   if (b == 0) b = a;
-  xye_row& h = blok2[1];
-  h[1] = -10;
-  h[4] = static_cast<double>(0.3f);
-  h[6] = a;
-  h[7] = b;
-  h[8] = put2i(isx, isy);
-  h[9] = 1;
-  h[10] = a / 1000;
-  int unit[2] = {3, 0};
-  std::memcpy(&h[11], unit, 8);
+  start_xye_table(a, b, isx, isy, a / 1000);
   int n = 1;
-  for (const el& e : v) {
-    ++n;
-    blok2[n][1] = e.x1;
-    blok2[n][2] = e.y1;
-    blok2[n][3] = e.x2;
-    blok2[n][4] = e.y2;
-    blok2[n][5] = e.arc ? e.x3 : 1000000.0;
-    blok2[n][6] = e.arc ? e.y3 : 1000000.0;
-  }
-  h[12] = put2i(blok2.cap, n);
-  blok2.n = n;
-  int ier = 0;
-  code_xye(nullptr, ier);
-  return ier;
+  for (const el& e : v)
+    put_xye_element(++n, e.x1, e.y1, e.x2, e.y2, e.arc ? e.x3 : straight_marker,
+                    e.arc ? e.y3 : straight_marker);
+  return code_xye_table(n);
 }
 
 // Walks the chain from the element at s = 0 and checks that it is one

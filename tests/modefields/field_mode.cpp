@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <string>
 
 #include "contour/contour.hpp"
@@ -20,6 +19,7 @@
 #include "records/modefields.hpp"
 #include "records/modefields_solution.hpp"
 #include "records/modesolver.hpp"
+#include "support/contour_table.hpp"
 #include "support/fatal.hpp"
 
 namespace {
@@ -422,31 +422,17 @@ TEST(FieldMode, SymmetricClassesKeepOneParity) {
 void coded_cross() {
   const double v[12][2] = {{4, 0}, {8, 0}, {8, 4}, {12, 4}, {12, 8}, {8, 8},
                            {8, 12}, {4, 12}, {4, 8}, {0, 8}, {0, 4}, {4, 4}};
-  contour_capacities();
-  for (int i = 1; i <= blok2.cap; ++i)
-    for (int k = 1; k <= 12; ++k) blok2[i][k] = 0;
-  xye_row& h = blok2[1];
-  h[1] = -10, h[4] = static_cast<double>(0.3f), h[6] = 12, h[7] = 12;
-  h[8] = put2i(0, 0), h[9] = 1, h[10] = 12.0 / 1000;
-  int unit[2] = {3, 0};
-  std::memcpy(&h[11], unit, 8);
+  start_xye_table(12, 12, 0, 0, 12.0 / 1000);
   int n = 1;
   for (int k = 0; k < 12; ++k) {
     const double* p = v[k];
     const double* q = v[(k + 1) % 12];
     double cut[3] = {0, 1.0 / 3, 1};  // unequal pieces
-    for (int j = 0; j < 2; ++j) {
-      xye_row& r = blok2[++n];
-      r[1] = p[0] + cut[j] * (q[0] - p[0]), r[2] = p[1] + cut[j] * (q[1] - p[1]);
-      r[3] = p[0] + cut[j + 1] * (q[0] - p[0]), r[4] = p[1] + cut[j + 1] * (q[1] - p[1]);
-      r[5] = r[6] = 1000000.0;
-    }
+    for (int j = 0; j < 2; ++j)
+      put_xye_element(++n, p[0] + cut[j] * (q[0] - p[0]), p[1] + cut[j] * (q[1] - p[1]),
+                      p[0] + cut[j + 1] * (q[0] - p[0]), p[1] + cut[j + 1] * (q[1] - p[1]));
   }
-  h[12] = put2i(blok2.cap, n);
-  blok2.n = n;
-  int ier = 0;
-  code_xye(nullptr, ier);
-  ASSERT_EQ(ier, 0);
+  ASSERT_EQ(code_xye_table(n), 0);
   dat.a = 12, dat.b = 12, dat.symx = dat.symy = 0, dat.offset = 0.4, dat.status = 0;
   amo.cap = 800, amo.n = 0;
   fbo.cap = 450;

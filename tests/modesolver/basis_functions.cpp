@@ -5,7 +5,6 @@
 
 #include <cmath>
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "records/modesolver.hpp"
 #include "records/run.hpp"
 #include "contour/apb2dat.hpp"
+#include "support/contour_table.hpp"
 #include "support/tmpdir.hpp"
 
 namespace {
@@ -52,9 +52,6 @@ std::vector<seg> join(std::vector<seg> a, const std::vector<seg>& b) {
 // (straight elements, box from the element ends); radius > 0 selects a
 // circular enclosure of that radius centred at the origin.
 int code(const std::vector<seg>& v, int isx = 0, int isy = 0, double radius = 0) {
-  contour_capacities();
-  for (int i = 1; i <= blok2.cap; ++i)
-    for (int k = 1; k <= 12; ++k) blok2[i][k] = 0;
   double xmin = 1e30, xmax = -1e30, ymin = 1e30, ymax = -1e30;
   for (const seg& e : v) {
     xmin = std::fmin(xmin, std::fmin(e.x1, e.x2));
@@ -65,31 +62,10 @@ int code(const std::vector<seg>& v, int isx = 0, int isy = 0, double radius = 0)
   double a = radius > 0 ? radius : xmax - xmin, b = radius > 0 ? 0 : ymax - ymin;
   if (isy && radius == 0) a *= 2;
   if (isx && radius == 0) b *= 2;
-  xye_row& h = blok2[1];
-  h[1] = -10;
-  h[4] = static_cast<double>(0.3f);
-  h[6] = a;
-  h[7] = b;
-  h[8] = put2i(isx, isy);
-  h[9] = 1;
-  h[10] = std::fmax(a, b) / 1000;
-  int unit[2] = {3, 0};
-  std::memcpy(&h[11], unit, 8);
+  start_xye_table(a, b, isx, isy, std::fmax(a, b) / 1000);
   int n = 1;
-  for (const seg& e : v) {
-    ++n;
-    blok2[n][1] = e.x1;
-    blok2[n][2] = e.y1;
-    blok2[n][3] = e.x2;
-    blok2[n][4] = e.y2;
-    blok2[n][5] = 1000000.0;
-    blok2[n][6] = 1000000.0;
-  }
-  h[12] = put2i(blok2.cap, n);
-  blok2.n = n;
-  int ier = 0;
-  code_xye(nullptr, ier);
-  return ier;
+  for (const seg& e : v) put_xye_element(++n, e.x1, e.y1, e.x2, e.y2);
+  return code_xye_table(n);
 }
 
 void solver(int sx = 0, int sy = 0) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "modesolver/green_kernels.hpp"
 #include "records/run.hpp"
@@ -141,11 +142,12 @@ const pt pts1[] = {
     {1.3, 0.55, 1.31, 0.557},  // near the source
     {2.95, 1.1, 2.94, 1.08},   // near the source and the corner (a, b)
 };
+// The three enclosures of the tests: a > b, square, a < b.
+const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
 
 }  // namespace
 
 TEST(GreenRect, ScalarMatchesModeSeries) {
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   for (auto& d : dims) {
     double a = d[0], b = d[1];
     for (const pt& p0 : pts1) {
@@ -194,9 +196,29 @@ double idtol(double rho2, double val, double trunc) {
 const double offs[][2] = {{0.4, -0.3}, {0.03, 0.01}, {0.01, 0.019}, {1e-3, -2e-3},
                           {0.0, 1e-3}, {2e-3, 0.0}};
 
+// Field points at the offsets `offs` from two sources in each enclosure:
+// R^2 = r2 and rho^2 = (pi R / shorter side)^2, the variable of the
+// small-distance expansion.
+struct near_pair {
+  double a, b, x, y, x0, y0, dx, dy, r2, rho2;
+};
+std::vector<near_pair> near_pairs() {
+  std::vector<near_pair> v;
+  for (auto& d : dims) {
+    double a = d[0], b = d[1];
+    double pshort = pi / std::min(a, b);
+    for (auto& o : offs)
+      for (double xc : {0.3 * a, 0.8 * a}) {
+        double x0 = xc, y0 = 0.4 * b, x = x0 + o[0], y = y0 + o[1];
+        double dx = x - x0, dy = y - y0, r2 = dx * dx + dy * dy;
+        v.push_back({a, b, x, y, x0, y0, dx, dy, r2, r2 * pshort * pshort});
+      }
+  }
+  return v;
+}
+
 TEST(GreenRect, RegularPartPlusLogarithmIsFullForm) {
   int st;
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   int nexp = 0;
   for (auto& d : dims) {
     double a = d[0], b = d[1], pshort = pi / std::min(a, b);
@@ -232,7 +254,6 @@ TEST(GreenRect, RegularPartPlusLogarithmIsFullForm) {
 // switch to the small-distance expansion (rho^2 = 0.005).
 TEST(GreenRect, RegularPartsContinuousAtTheExpansionSwitch) {
   int st;
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   for (auto& d : dims) {
     double a = d[0], b = d[1], pshort = pi / std::min(a, b);
     for (double ang : {0.0, 0.4, 1.1, 1.5707963267948966, 2.5}) {
@@ -263,7 +284,6 @@ TEST(GreenRect, RegularPartsContinuousAtTheExpansionSwitch) {
 
 // htr: the field-point curl (dG/dy, -dG/dx) of the scalar kernel.
 TEST(GreenRect, TmMagneticKernelIsCurlOfScalarKernel) {
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   int st;
   for (auto& d : dims) {
     double a = d[0], b = d[1];
@@ -287,7 +307,6 @@ TEST(GreenRect, TmMagneticKernelIsCurlOfScalarKernel) {
 
 // hir: the source-point curl (dN/dy0, -dN/dx0) of the Neumann function.
 TEST(GreenRect, TeMagneticKernelMatchesNeumannSeries) {
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   for (auto& d : dims) {
     double a = d[0], b = d[1];
     for (const pt& p0 : pts1) {
@@ -307,35 +326,25 @@ TEST(GreenRect, TeMagneticKernelMatchesNeumannSeries) {
 // Regular part + the same curl of the free-space logarithm = full form, for
 // both magnetic-type kernels, far and within the expansion switch.
 TEST(GreenRect, MagneticRegularPartPlusSingularIsFull) {
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   int st;
-  for (auto& d : dims) {
-    double a = d[0], b = d[1];
-    double pshort = pi / std::min(a, b);
-    for (auto& o : offs)
-      for (double xc : {0.3 * a, 0.8 * a}) {
-        double x0 = xc, y0 = 0.4 * b, x = x0 + o[0], y = y0 + o[1];
-        double dx = x - x0, dy = y - y0, r2 = dx * dx + dy * dy;
-        double rho2 = r2 * pshort * pshort;
-        // grad of -(1/2pi) ln R at the field point; at the source it is the negative.
-        double lx = -dx / (2 * pi * r2), ly = -dy / (2 * pi * r2);
-        double fx, fy, rx, ry;
-        htr(x, y, x0, y0, a, b, fx, fy, 0, st);
-        htr(x, y, x0, y0, a, b, rx, ry, -7, st);
-        double sc = idtol(rho2, std::hypot(fx, fy), 1e-10);
-        EXPECT_NEAR(rx + ly, fx, sc);
-        EXPECT_NEAR(ry - lx, fy, sc);
-        hir(x, y, x0, y0, a, b, fx, fy, 0, st);
-        hir(x, y, x0, y0, a, b, rx, ry, -7, st);
-        EXPECT_NEAR(rx - ly, fx, sc);
-        EXPECT_NEAR(ry + lx, fy, sc);
-      }
+  for (const auto& [a, b, x, y, x0, y0, dx, dy, r2, rho2] : near_pairs()) {
+    // grad of -(1/2pi) ln R at the field point; at the source it is the negative.
+    double lx = -dx / (2 * pi * r2), ly = -dy / (2 * pi * r2);
+    double fx, fy, rx, ry;
+    htr(x, y, x0, y0, a, b, fx, fy, 0, st);
+    htr(x, y, x0, y0, a, b, rx, ry, -7, st);
+    double sc = idtol(rho2, std::hypot(fx, fy), 1e-10);
+    EXPECT_NEAR(rx + ly, fx, sc);
+    EXPECT_NEAR(ry - lx, fy, sc);
+    hir(x, y, x0, y0, a, b, fx, fy, 0, st);
+    hir(x, y, x0, y0, a, b, rx, ry, -7, st);
+    EXPECT_NEAR(rx - ly, fx, sc);
+    EXPECT_NEAR(ry + lx, fy, sc);
   }
 }
 
 // eir: (z x grad)(z x grad0) of the biharmonic TE sum.
 TEST(GreenRect, ElectricDyadicMatchesBiharmonicSeries) {
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   const pt pe[] = {{0.7, 0.4, 2.1, 0.9}, {2.6, 0.5, 2.9, 0.8}, {0.05, 0.6, 0.5, 0.3},
                    {1.3, 0.55, 1.4, 0.6}};
   for (auto& d : dims) {
@@ -357,26 +366,17 @@ TEST(GreenRect, ElectricDyadicMatchesBiharmonicSeries) {
 }
 
 TEST(GreenRect, ElectricRegularPartPlusSingularIsFull) {
-  const double dims[][2] = {{A1, B1}, {1.5, 1.5}, {B1, A1}};
   int st;
-  for (auto& d : dims) {
-    double a = d[0], b = d[1];
-    double pshort = pi / std::min(a, b);
-    for (auto& o : offs)
-      for (double xc : {0.3 * a, 0.8 * a}) {
-        double x0 = xc, y0 = 0.4 * b, x = x0 + o[0], y = y0 + o[1];
-        double dx = x - x0, dy = y - y0, r2 = dx * dx + dy * dy;
-        double rho2 = r2 * pshort * pshort;
-        double lg = -std::log(std::sqrt(r2) / a);
-        double s[4] = {(lg + dx * dx / r2) / (4 * pi), dx * dy / r2 / (4 * pi),
-                       dx * dy / r2 / (4 * pi), (lg + dy * dy / r2) / (4 * pi)};
-        double f[4], g[4];
-        eir(x, y, x0, y0, a, b, f[0], f[1], f[2], f[3], 0, st);
-        eir(x, y, x0, y0, a, b, g[0], g[1], g[2], g[3], -7, st);
-        for (int i = 0; i < 4; ++i)
-          EXPECT_NEAR(g[i] + s[i], f[i], idtol(rho2, f[i], rho2 * rho2 / 720 / (4 * pi)))
-              << i << " " << dx;
-      }
+  for (const auto& [a, b, x, y, x0, y0, dx, dy, r2, rho2] : near_pairs()) {
+    double lg = -std::log(std::sqrt(r2) / a);
+    double s[4] = {(lg + dx * dx / r2) / (4 * pi), dx * dy / r2 / (4 * pi),
+                   dx * dy / r2 / (4 * pi), (lg + dy * dy / r2) / (4 * pi)};
+    double f[4], g[4];
+    eir(x, y, x0, y0, a, b, f[0], f[1], f[2], f[3], 0, st);
+    eir(x, y, x0, y0, a, b, g[0], g[1], g[2], g[3], -7, st);
+    for (int i = 0; i < 4; ++i)
+      EXPECT_NEAR(g[i] + s[i], f[i], idtol(rho2, f[i], rho2 * rho2 / 720 / (4 * pi)))
+          << i << " " << dx;
   }
 }
 

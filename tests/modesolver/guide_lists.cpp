@@ -132,6 +132,20 @@ std::vector<mode> brute_circle(double a, int sx, int sy, bool te, double klim) {
 const int selectors[9][2] = {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1},
                              {1, 1}, {1, -1}, {-1, 1}, {-1, -1}};
 
+// Parity of listed mode i about the centre lines, read from its axial
+// function psi (centred coordinates) whose value at (x, y) is f: Ez has the
+// parity the selectors ask for, Hz (TE) the opposite one.
+template <class F>
+void expect_selector_parity(F psi, double x, double y, double f, const int sel[2], bool te,
+                            int i) {
+  if (sel[1] != 0) {
+    EXPECT_NEAR(psi(-x, y), (te ? -1 : 1) * sel[1] * f, 1e-12) << i;
+  }
+  if (sel[0] != 0) {
+    EXPECT_NEAR(psi(x, -y), (te ? -1 : 1) * sel[0] * f, 1e-12) << i;
+  }
+}
+
 }  // namespace
 
 TEST(gmor, matches_brute_force_for_all_selectors_te_and_tm) {
@@ -158,8 +172,7 @@ TEST(gmor, listed_modes_have_the_parity_the_selectors_ask_for) {
       setup(1.3, 0.8, sel[0], sel[1]);
       gmor(te ? 30.0 : -30.0);
       for (int i = 1; i <= amo.n; ++i) {
-        // Parity about the centre lines, read from the mode function itself:
-        // Ez has the selector's parity, Hz the opposite one.
+        // Parity about the centre lines, read from the mode function itself.
         double x = 0.31, y = 0.17, a = dat.a, b = dat.b;
         int m = amo[i].i1, n = amo[i].i2;
         auto psi = [&](double u, double v) {
@@ -167,12 +180,7 @@ TEST(gmor, listed_modes_have_the_parity_the_selectors_ask_for) {
         };
         double f = psi(x, y);
         ASSERT_GT(std::abs(f), 1e-3) << i;
-        if (sel[1] != 0) {
-          EXPECT_NEAR(psi(-x, y), (te ? -1 : 1) * sel[1] * f, 1e-12) << i;
-        }
-        if (sel[0] != 0) {
-          EXPECT_NEAR(psi(x, -y), (te ? -1 : 1) * sel[0] * f, 1e-12) << i;
-        }
+        expect_selector_parity(psi, x, y, f, sel, te, i);
       }
     }
   }
@@ -294,12 +302,7 @@ TEST(gmotec_gmotmc, listed_modes_have_the_parity_the_selectors_ask_for) {
         };
         double f = psi(x, y);
         ASSERT_GT(std::abs(f), 1e-6) << i;
-        if (sel[1] != 0) {
-          EXPECT_NEAR(psi(-x, y), (te ? -1 : 1) * sel[1] * f, 1e-12) << i;
-        }
-        if (sel[0] != 0) {
-          EXPECT_NEAR(psi(x, -y), (te ? -1 : 1) * sel[0] * f, 1e-12) << i;
-        }
+        expect_selector_parity(psi, x, y, f, sel, te, i);
       }
     }
   }
