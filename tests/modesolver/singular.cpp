@@ -207,7 +207,6 @@ TEST(Singular, TmMagneticMatchesQuadrature) {
   for (const element& e : els)
     for (auto& d : dens3) {
       quad_ref ref{e, d[0], d[1], d[2], A};
-      double len = ref.len();
       for (auto& f : field) {
         if (f[1] == 0 && std::fabs(f[0]) < 0.5) continue;
         double x, y, hx, hy, rx, ry;
@@ -231,7 +230,6 @@ TEST(Singular, TmMagneticMatchesQuadrature) {
         double along = hx * ref.tx() + hy * ref.ty(), normal = -hx * ref.ty() + hy * ref.tx();
         EXPECT_NEAR(along, -fx / 2, 1e-14);
         EXPECT_NEAR(normal, pv, 1e-12);
-        (void)len;
       }
     }
 }
