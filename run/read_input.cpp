@@ -50,6 +50,13 @@ std::string format_value(double x) {
   return buf;
 }
 
+// Points of a range as the sweep driver walks it (a huge count is kept
+// as a double so that it cannot overflow).
+const double max_trips = 1.0e6;
+double trips(const fss_range_rec& r) {
+  return std::floor((r.end + r.step / 10 - r.start + r.step) / r.step);
+}
+
 // Range checks of the values read: a run on a meaningless structure is
 // refused before anything is computed.
 void check_ranges(const std::string& datafile) {
@@ -72,11 +79,16 @@ void check_ranges(const std::string& datafile) {
   if (!(ph.end >= ph.start)) refuse(5, "the phi end must not lie below its start [deg]", ph.end * deg);
   if (!(th.start >= 0 && th.start < dpi(-1)))
     refuse(5, "theta must lie in [0, 90) degrees", th.start * deg);
-  if (!(th.end >= 0 && th.end < dpi(-1))) refuse(5, "theta must lie in [0, 90) degrees", th.end * deg);
+  // The last point of the sweep may lie up to a tenth of a step past the end.
+  const double th_last = th.start + (trips(th) - 1) * th.step;
+  if (!(th_last >= 0 && th_last < dpi(-1))) refuse(5, "theta must lie in [0, 90) degrees", th_last * deg);
+  if (trips(th) > max_trips) refuse(5, "the theta sweep has too many points", trips(th));
+  if (trips(ph) > max_trips) refuse(5, "the phi sweep has too many points", trips(ph));
   const fss_range_rec& f = fss_freq_iter;
   if (!(f.start > 0)) refuse(6, "the start frequency must be positive [GHz]", f.start / 1e9);
   if (!(f.step > 0)) refuse(6, "the frequency step must be positive [GHz]", f.step / 1e9);
   if (!(f.end >= f.start)) refuse(6, "the end frequency must not lie below the start [GHz]", f.end / 1e9);
+  if (trips(f) > max_trips) refuse(6, "the frequency sweep has too many points", trips(f));
   if (!(fss_kmax.wg > 0))
     refuse(7, "the largest frequency of the aperture modes must be positive [GHz]",
            fss_kmax.wg * dcspeed() / dpi(1) / 1e9);

@@ -218,6 +218,15 @@ void read_samples() {
   const long first = fss_ap.n == 1 ? 1 : fss_samplewg.n + 1;
   const long total = first - 1 + static_cast<long>(nmode_wg) * curr_coord;
   if (total > fss_samplewg.cap) fatal(routine, "Too many samples");
+  // The samples must belong to the TE and TM modes and to the points just
+  // read: a mismatch would pair samples with the wrong modes.
+  int sampled = 0;
+  for (int j = 1; j <= fss_modewg_index.n; ++j)
+    if (fss_modewg_ap[j] == fss_ap.n && fss_modewg_index[j] != wg_tem) ++sampled;
+  const fss_ap_rec::range& pts = fss_ap.r[fss_ap.n];
+  if (nmode_wg != sampled || curr_coord != pts.last - pts.first + 1)
+    fatal(routine, "Error in reading file " + file +
+                       ": its mode or point count does not match the .wgm and .crd files");
   fss_samplewg.n = static_cast<int>(total);
   for (long i = first; i <= total; ++i) {
     record(in, 1, it, routine, file);

@@ -29,13 +29,13 @@ cplx inv_zsinh(cplx z) {
 
 cplx fss_gamma(double k0, double kt) {
   // A mode exactly at cutoff (kt = k0) has gamma = 0, where the TM wave
-  // admittance and coth(gamma l) diverge.  It is taken a hair above cutoff
-  // instead, k0^2 - kt^2 = 1e-10 k0^2: the admittances stay finite and the
-  // result differs from the limit by far less than the output precision.
-  const double k02 = k0 * k0, kt2 = kt * kt;
-  const double floor = 1.0e-10 * k02;
-  double d = k02 - kt2;
-  if (std::fabs(d) < floor) d = floor;
+  // admittance and coth(gamma l) divide by zero.  It is taken a hair above
+  // cutoff instead, k0^2 - kt^2 = 1e-20 k0^2: every admittance stays finite
+  // and the result differs from the limit (a square-root branch point in
+  // frequency) by about 1e-10 relative.
+  const double k02 = k0 * k0;
+  double d = k02 - kt * kt;
+  if (d == 0) d = 1.0e-20 * k02;
   if (d > 0) return cplx(0, std::sqrt(d));
   return cplx(std::sqrt(-d), 0);
 }

@@ -53,6 +53,7 @@ void write_output() {
   o << " B               =" << value(fss_cell_dim.b / 0.001) << "  mm\n";
   o << " Skew angle      =" << value(fss_lattice_angle.alpha * 180 / dpi(0)) << "  deg\n";
   o << " Metal thickness =" << value(fss_thickness.t1 / 0.001) << "  mm\n";
+  o.close();  // a full disc shows when the buffer is written out
   if (!o) fatal("write_output", "Error in writing file " + name);
 }
 
@@ -122,5 +123,6 @@ void calc_ref_tr() {
                    mag(r22), ph(r22)})
     o << fixed_field(v, 12, 3);
   o << '\n';
+  o.close();
   if (!o) fatal("calc_ref_tr", "Error in writing file " + name);
 }

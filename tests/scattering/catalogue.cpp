@@ -55,6 +55,12 @@ TEST_F(Catalogue, ModesPointsAndSamplesReadBackExactly) {
   EXPECT_EQ(fss_coordinates[5].x, pts[4].x);
   EXPECT_EQ(fss_normals[5].y, -pts[4].tx);
   EXPECT_EQ(fss_samplewg.n, static_cast<int>(modes.size() * pts.size()));
+  // Mode-major samples: sample i of mode j at entry (j - 1) P + i.
+  const int np = static_cast<int>(pts.size());
+  for (int j : {1, 3}) {
+    const contour_point& q = pts[6];
+    EXPECT_EQ(fss_samplewg[(j - 1) * np + 7], rect_psi(ap, modes[j - 1], q.x, q.y) * q.wgt);
+  }
   // Every mode file is deleted once read.
   for (const char* f : {"cat_tmp.wgm", "cat_tmp.crd", "cat_tmp.smp"})
     EXPECT_FALSE(std::filesystem::exists(f)) << f;
@@ -96,6 +102,11 @@ TEST_F(Catalogue, CoordinateFileFailures) {
 }
 
 TEST_F(Catalogue, SampleCapacityAndFailures) {
+  // A full catalogue: 60 TE modes on 1000 points.
+  scratch_dir::write_file("cat_tmp.wgm", " 60\n" + lines(60, " 1234.5 2"));
+  scratch_dir::write_file("cat_tmp.crd", " 1000\n" + lines(1000, " 0.001 0.002 0 1"));
+  readmodes_wg();
+  read_coord();
   scratch_dir::write_file("cat_tmp.smp", " 60 1000\n" + lines(60000, " 0.5"));
   read_samples();
   EXPECT_EQ(fss_samplewg.n, 60000);
@@ -104,10 +115,30 @@ TEST_F(Catalogue, SampleCapacityAndFailures) {
   EXPECT_FATAL(read_samples(), "Subroutine read_samples fatal error message:\n Too many samples");
   std::filesystem::remove("cat_tmp.smp");
   EXPECT_FATAL(read_samples(), "Error in opening file cat_tmp.smp");
-  for (const char* bad : {" 1 3\n 1\n 2\n", " 1 1\n z\n", " 1\n"}) {
+  for (const std::string& bad : {" 60 1000\n" + lines(59999, " 1"), std::string(" 60 1000\n z\n"),
+                                 std::string(" 60\n")}) {
     scratch_dir::write_file("cat_tmp.smp", bad);
     EXPECT_FATAL(read_samples(), "Error in reading file cat_tmp.smp");
   }
+  // Samples of other modes or other points than those just read.
+  for (const char* head : {" 59 1000\n", " 60 999\n"}) {
+    scratch_dir::write_file("cat_tmp.smp", head);
+    EXPECT_FATAL(read_samples(), "Error in reading file cat_tmp.smp: its mode or point count "
+                                 "does not match the .wgm and .crd files");
+  }
+}
+
+TEST_F(Catalogue, TemModesHaveNoSamples) {
+  scratch_dir::write_file("cat_tmp.wgm", " 3\n 0.25 0\n 700 2\n 900 1\n");
+  scratch_dir::write_file("cat_tmp.crd", " 2\n 0 0 0 -1\n 0.001 0 0 -1\n");
+  scratch_dir::write_file("cat_tmp.smp", " 2 2\n 0.1\n 0.2\n 0.3\n 0.4\n");
+  readmodes_wg();
+  read_coord();
+  read_samples();
+  EXPECT_EQ(fss_modewg_index.n, 3);
+  EXPECT_EQ(fss_modewg_index[1], wg_tem);
+  EXPECT_EQ(fss_samplewg.n, 4);
+  EXPECT_EQ(fss_samplewg[3], 0.3);
 }
 
 TEST_F(Catalogue, StructureFailuresBeforeTheModeSolver) {

@@ -137,4 +137,7 @@ TEST(ResultFile, UnwritableResultFileIsReported) {
   std::filesystem::create_directory("res.out");
   known_solution(10.5);
   EXPECT_FATAL(calc_ref_tr(), "Subroutine calc_ref_tr fatal error message:\n Error in opening file res.out");
+  std::filesystem::remove("res.out");
+  std::filesystem::create_symlink("/dev/full", "res.out");  // a full disc
+  EXPECT_FATAL(calc_ref_tr(), "Subroutine calc_ref_tr fatal error message:\n Error in writing file res.out");
 }

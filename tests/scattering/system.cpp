@@ -189,3 +189,23 @@ TEST(System, ScreenWithoutModesReflectsTotally) {
   EXPECT_EQ(fss_coefficients.t11a, cplx(0));
   EXPECT_EQ(fss_coefficients.t22a, cplx(0));
 }
+
+TEST(System, GrazingFloquetModeGivesTheLimitingRow) {
+  // In a 10 mm square lattice the first grating orders graze the screen at
+  // f = c / a = 29.98 GHz exactly.  The row there must be the limit of the
+  // rows just below it (a square-root branch point in frequency).
+  scratch_dir dir;
+  const rect_aperture hole{0, 0, 6e-3, 6e-3, 12};
+  const double f0 = 29.98;
+  fss_coefficients_rec at = solve_point(hole, 0.5, f0, 0, 0);
+  int grazing = 0;
+  for (int k = 1; k <= fss_modeflo_index.n; ++k)
+    if (fss_modeflo_kappa[k].kt == fss_em_var.k0) ++grazing;
+  ASSERT_EQ(grazing, 8);  // (+-1, 0) and (0, +-1), TM and TE, exactly at grazing
+  for (cplx v : {at.r11, at.r22, at.t11a, at.t22a})
+    EXPECT_TRUE(std::isfinite(v.real()) && std::isfinite(v.imag()));
+  fss_coefficients_rec below = solve_point(hole, 0.5, f0 * (1 - 1e-12), 0, 0);
+  EXPECT_NEAR(std::abs(at.t22a - below.t22a), 0, 1e-4);
+  EXPECT_NEAR(std::abs(at.r22 - below.r22), 0, 1e-4);
+  EXPECT_NEAR(std::abs(at.t11a - below.t11a), 0, 1e-4);
+}
