@@ -205,7 +205,7 @@ TEST_F(ReadInput, RangesCheckedWithClearMessages) {
   expect_fatal_read(with(ok1, ok2, ok3, ok5, ok6, ok7, "-1"), "block 8) of data file model.fss: the largest frequency of the Floquet modes must be positive");
   // The last theta of a sweep may lie a tenth of a step past its end.
   expect_fatal_read(with(ok1, ok2, ok3, "80 89.5 10 0 0 1", ok6, ok7, ok8), "theta must lie in [0, 90) degrees (read 90)");
-  read(with(ok1, ok2, ok3, "80 89 10 0 0 1", ok6, ok7, ok8));
+  read(with(ok1, ok2, ok3, "80 88.9 10 0 0 1", ok6, ok7, ok8));  // last point 80
   expect_fatal_read(with(ok1, ok2, ok3, ok5, "1 10 1e-6", ok7, ok8), "the frequency sweep has too many points (read 9e+06)");
   expect_fatal_read(with(ok1, ok2, ok3, "0 10 1e-6 0 0 1", ok6, ok7, ok8), "the theta sweep has too many points");
   // A file without block 2 leaves a zero skew angle, which has no lattice.
