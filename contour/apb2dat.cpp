@@ -73,7 +73,35 @@ void box(double& xmin, double& xmax, double& ymin, double& ymax) {
   }
 }
 
+// The outer line is one full circle (start and end coincide, the third
+// point opposite) holding every other element: its centre and radius.
+bool outer_full_circle(double& xc, double& yc, double& rc) {
+  for (int i = 1; i <= elm.n; ++i) {
+    const elm_row& e = elm[i];
+    if (!(e.x3 < straight_marker)) continue;
+    double d = std::hypot(e.x3 - e.x1, e.y3 - e.y1);
+    if (!(d > 0) || std::hypot(e.x2 - e.x1, e.y2 - e.y1) > 1e-9 * d) continue;
+    xc = (e.x1 + e.x3) / 2, yc = (e.y1 + e.y3) / 2, rc = d / 2;
+    double lim = rc * (1 - 1e-6);
+    bool inside = true;
+    for (int j = 1; j <= elm.n && inside; ++j) {
+      if (j == i) continue;
+      const elm_row& o = elm[j];
+      inside = std::hypot(o.x1 - xc, o.y1 - yc) < lim && std::hypot(o.x2 - xc, o.y2 - yc) < lim &&
+               (!(o.x3 < straight_marker) || std::hypot(o.x3 - xc, o.y3 - yc) < lim);
+    }
+    if (inside) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool apb_port_line(const std::string& line) {
+  elm_row e;
+  bool port = false;
+  return parse_line(line.substr(0, 80), e, port) && port;
+}
 
 void apb2dat(std::string& name, double fmax) {
   errors.code = 0;
@@ -134,6 +162,12 @@ void apb2dat(std::string& name, double fmax) {
   double a = xmax - xmin, b = ymax - ymin;
   if (a == 0) a = b;
   if (b == 0) b = a;
+  // An aperture bounded by one full circle has that circle as its enclosing
+  // guide (b = 0), centred on it: the circle is then the enclosure wall and
+  // its modes are the exact modes of the circular guide.
+  double xc = 0, yc = 0, rc = 0;
+  const bool round = portcir.n == 0 && outer_full_circle(xc, yc, rc);
+  if (round) a = rc, b = 0;
   double eps = a / 1000.0;
   const double csflag = static_cast<double>(0.3f);
 
@@ -178,8 +212,10 @@ void apb2dat(std::string& name, double fmax) {
   translations.mirx = right ? 1 : 0;
   for (int k = 1; k <= portcir.n; ++k) portcir[k] += 1;
 
-  // The lower left corner of the box becomes the origin.
+  // The lower left corner of the box (the centre of a round aperture)
+  // becomes the origin.
   box(xmin, xmax, ymin, ymax);
+  if (round) xmin = xc, ymin = yc;
   translations.dx = xmin;
   translations.dy = ymin;
   for (int i = 1; i <= elm.n; ++i) {

@@ -324,7 +324,12 @@ void segmel(int flag, int& ier) {
   int i = blok3.iel, m = blok2.n + 1;
   double eps = blok2[1][10], f = blok3.f;
   ier = -10;
-  if (m > blok2.cap || i < 2 || i > blok2.n || f < eps || f > 1 - eps) return;
+  if (m > blok2.cap || i < 2 || i > blok2.n) return;
+  // The split point must lie more than eps (a length) from either end: the
+  // relative position is compared with eps over the element length, so that
+  // a corner node at epsl from the end of a long element is still made.
+  double rel = eps / std::fmax(elen(i), eps);
+  if (f < rel || f > 1 - rel) return;
   xye_row& o = blok2[i];
   xye_row& r = blok2[m];
   r = o;

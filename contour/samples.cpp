@@ -53,8 +53,9 @@ void samplecoord(int npts) {
   int np = 0;
   xypts.n = 0;
   for (int i = 2; i <= blok2.n; ++i) {
-    if (blok2[i][5] > eps) fatal("SAMPLECOORD", "The contour is not segmented");
     int lab = label(i);
+    // Arcs remain only on the wall of a circular enclosure.
+    if (blok2[i][5] > eps && lab != 0) fatal("SAMPLECOORD", "The contour is not segmented");
     if (lab >= 1000) continue;
     double alen = elen(i);
     double q = alen / lmax;

@@ -30,12 +30,13 @@ void filenames(int& iopt) {
   }
   const std::string& s = run_files.resa[1];
   std::string name = s.substr(0, s.find_last_not_of(' ') + 1);
-  // p: the directory bracket "]" (0 if none); q: last character before the
-  // first "." at or after p.
-  std::size_t br = name.find(']');
+  // p: the end of the directory part (after a "]" bracket or the last "/");
+  // the stem ends before the last "." after it, so that dots in directory
+  // names ("./", "../") and in the structure name itself are kept.
+  std::size_t br = name.find_last_of("]/");
   std::size_t p = br == std::string::npos ? 0 : br + 1;
-  std::size_t dot = name.find('.', p == 0 ? 0 : p - 1);
-  std::size_t q = dot == std::string::npos ? name.size() : dot;
+  std::size_t dot = name.rfind('.');
+  std::size_t q = dot == std::string::npos || dot < p ? name.size() : dot;
   std::string stem = name.substr(0, q);
   std::string local = name.substr(p, q - p);
 

@@ -235,13 +235,24 @@ TEST(Segmentation, HeaderChecks) {
 
 TEST(Segmentation, FailedUndoAndSplitReport111) {
   ASSERT_EQ(code_only(polygon({{0, 0}, {10, 0}, {10, 10}, {0, 10}})), 0);
-  // 150 pieces of a 10 mm side: the first split lies closer than the
-  // tolerance to the element start (relative position below eps).
+  // A split point closer than the tolerance (0.01 mm) to an end of the
+  // element is refused; 150 pieces of the 10 mm side (0.067 mm each) are not.
   blok3.iel = 2;
+  blok3.f = 0.0005;
   int ier;
+  segmel(1, ier);
+  EXPECT_EQ(ier, -10);
+  blok3.f = 1 - 0.0005;
+  segmel(1, ier);
+  EXPECT_EQ(ier, -10);
+  blok3.iel = 2;
   divi(150, ier);
-  EXPECT_EQ(ier, 111);
-  EXPECT_EQ(errors.message, "DIVI: cannot split the contour element.");
+  EXPECT_EQ(ier, 0);
+  ASSERT_EQ(code_only(polygon({{0, 0}, {10, 0}, {10, 10}, {0, 10}})), 0);
+  // Pieces of no more than the tolerance are refused by divi itself.
+  blok3.iel = 2;
+  divi(1000, ier);
+  EXPECT_EQ(ier, -10);
   // A replaced-arc record whose midpoint lies on the chord cannot be undone.
   ASSERT_EQ(code_only(lshape()), 0);
   double x1, y1, x2, y2;
