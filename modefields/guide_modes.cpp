@@ -163,6 +163,63 @@ void cmtmc(double r, double phi, int n, double kc, double& cr, double& cphi,
   by_flag(fr, fp, cn, iflag, cr, cphi);
 }
 
+guide_point guide_frame(double x, double y) {
+  guide_point p;
+  if (dat.b <= 0) {
+    p.u = std::hypot(x, y);
+    bool centre = p.u / dat.a <= 1.0e-6;
+    p.v = centre ? 0 : std::atan2(y, x);
+    p.cf = centre ? 1 : x / p.u;
+    p.sf = centre ? 0 : y / p.u;
+  } else {
+    p.u = x + (dat.symy != 0 ? dat.a / 2 : 0);
+    p.v = y + (dat.symx != 0 ? dat.b / 2 : 0);
+    p.cf = 1, p.sf = 0;
+  }
+  return p;
+}
+
+double guide_mode_norm(const amo_entry& m, int imt) {
+  double cx = 0, cy = 0;
+  if (dat.b <= 0) {
+    switch (imt) {
+      case 1: return catec(0, 0, m.i1, m.kc, -1);
+      case 2: return catmc(0, 0, m.i1, m.kc, -1);
+      case -1: cmtec(0, 0, m.i1, m.kc, cx, cy, -1); return cx;
+      default: cmtmc(0, 0, m.i1, m.kc, cx, cy, -1); return cx;
+    }
+  }
+  switch (imt) {
+    case 1: return cater(0, 0, m.i1, m.i2, -1);
+    case 2: return catmr(0, 0, m.i1, m.i2, -1);
+    case -1: cmter(0, 0, m.i1, m.i2, cx, cy, -1); return cx;
+    default: cmtmr(0, 0, m.i1, m.i2, cx, cy, -1); return cx;
+  }
+}
+
+double guide_axial(bool te, const amo_entry& m, const guide_point& p) {
+  if (dat.b <= 0) return te ? catec(p.u, p.v, m.i1, m.kc, 1) : catmc(p.u, p.v, m.i1, m.kc, 1);
+  return te ? cater(p.u, p.v, m.i1, m.i2, 1) : catmr(p.u, p.v, m.i1, m.i2, 1);
+}
+
+void guide_transverse(bool te, const amo_entry& m, const guide_point& p, double& fx,
+                      double& fy) {
+  if (dat.b > 0) {
+    if (te)
+      cmter(p.u, p.v, m.i1, m.i2, fx, fy, 1);
+    else
+      cmtmr(p.u, p.v, m.i1, m.i2, fx, fy, 1);
+    return;
+  }
+  double fr, fp;
+  if (te)
+    cmtec(p.u, p.v, m.i1, m.kc, fr, fp, 1);
+  else
+    cmtmc(p.u, p.v, m.i1, m.kc, fr, fp, 1);
+  fx = fr * p.cf - fp * p.sf;
+  fy = fr * p.sf + fp * p.cf;
+}
+
 // The current mode's source densities and enclosing-guide coefficients, read
 // by the field evaluation routines.
 table_rec table;

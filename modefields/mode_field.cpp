@@ -21,12 +21,7 @@
 #include "records/modesolver.hpp"
 #include "run/messages.hpp"
 
-mata_rec mata;
-vet1_rec vet1;
-
 namespace {
-
-bool circular() { return dat.b <= 0; }
 
 // Capacity in force of a table record: stored on first use, never beyond
 // the storage.
@@ -36,49 +31,7 @@ int capacity(R& rec) {
   return rec.cap;
 }
 
-// Normalisation of enclosing-guide mode j for the preparation class imt.
-double mode_norm(int j, int imt) {
-  const amo_entry& m = amo[j];
-  double cx = 0, cy = 0;
-  if (circular()) {
-    switch (imt) {
-      case 1: return catec(0, 0, m.i1, m.kc, -1);
-      case 2: return catmc(0, 0, m.i1, m.kc, -1);
-      case -1: cmtec(0, 0, m.i1, m.kc, cx, cy, -1); return cx;
-      default: cmtmc(0, 0, m.i1, m.kc, cx, cy, -1); return cx;
-    }
-  }
-  switch (imt) {
-    case 1: return cater(0, 0, m.i1, m.i2, -1);
-    case 2: return catmr(0, 0, m.i1, m.i2, -1);
-    case -1: cmter(0, 0, m.i1, m.i2, cx, cy, -1); return cx;
-    default: cmtmr(0, 0, m.i1, m.i2, cx, cy, -1); return cx;
-  }
-}
-
 bool has_density(int i) { return table[i].a != 0 || table[i].b != 0 || table[i].c != 0; }
-
-// Point in the frame of the enclosing-guide functions: corner-based (x, y)
-// in the rectangle, (r, phi) with the direction cosines in the circle.
-struct guide_point {
-  double u, v, cf, sf;
-};
-
-guide_point guide_frame(double x, double y) {
-  guide_point p;
-  if (circular()) {
-    p.u = std::hypot(x, y);
-    bool centre = p.u / dat.a <= 1.0e-6;
-    p.v = centre ? 0 : std::atan2(y, x);
-    p.cf = centre ? 1 : x / p.u;
-    p.sf = centre ? 0 : y / p.u;
-  } else {
-    p.u = x + (dat.symy != 0 ? dat.a / 2 : 0);
-    p.v = y + (dat.symx != 0 ? dat.b / 2 : 0);
-    p.cf = 1, p.sf = 0;
-  }
-  return p;
-}
 
 }  // namespace
 
@@ -124,7 +77,7 @@ void gmfield(int k, int imt) {
   for (int j = 1; j <= vet2.n; ++j) {
     double kc = amo[j].kc;
     double kk = (imt == 2 || imt == -1) ? kc * kc : kc;
-    vet2[j] = mata(j, k) * mode_norm(j, imt) / kk * fac;
+    vet2[j] = mata(j, k) * guide_mode_norm(amo[j], imt) / kk * fac;
   }
 }
 
@@ -142,16 +95,7 @@ double cat(double x, double y, int imt) {
   }
   if (vet2.n == 0) return sum;
   guide_point p = guide_frame(x, y);
-  for (int j = 1; j <= vet2.n; ++j) {
-    const amo_entry& m = amo[j];
-    double f;
-    if (circular()) {
-      f = imt == 1 ? catec(p.u, p.v, m.i1, m.kc, 1) : catmc(p.u, p.v, m.i1, m.kc, 1);
-    } else {
-      f = imt == 1 ? cater(p.u, p.v, m.i1, m.i2, 1) : catmr(p.u, p.v, m.i1, m.i2, 1);
-    }
-    sum += vet2[j] * f;
-  }
+  for (int j = 1; j <= vet2.n; ++j) sum += vet2[j] * guide_axial(imt == 1, amo[j], p);
   return sum;
 }
 
@@ -189,22 +133,8 @@ void ctt(double x, double y, int imt, double lam, double& cx, double& cy) {
   if (imt != 0 && vet2.n > 0) {
     guide_point p = guide_frame(x, y);
     for (int j = 1; j <= vet2.n; ++j) {
-      const amo_entry& m = amo[j];
       double fx, fy;
-      if (circular()) {
-        double fr, fp;
-        if (imt == 1) {
-          cmtec(p.u, p.v, m.i1, m.kc, fr, fp, 1);
-        } else {
-          cmtmc(p.u, p.v, m.i1, m.kc, fr, fp, 1);
-        }
-        fx = fr * p.cf - fp * p.sf;
-        fy = fr * p.sf + fp * p.cf;
-      } else if (imt == 1) {
-        cmter(p.u, p.v, m.i1, m.i2, fx, fy, 1);
-      } else {
-        cmtmr(p.u, p.v, m.i1, m.i2, fx, fy, 1);
-      }
+      guide_transverse(imt == 1, amo[j], p, fx, fy);
       mx += vet2[j] * fx;
       my += vet2[j] * fy;
     }

@@ -18,3 +18,24 @@ struct fss_table {
   const T& operator[](int i) const { return v[i]; }
   T* data1() { return &v[1]; }  // entry 1, for LAPACK and bulk copies
 };
+
+// Fixed-capacity dense matrix of doubles, stored column by column with the
+// leading dimension nrow; entries (i, j) from (1, 1).  shape() checks the
+// capacity before a table is filled.
+template <long CAP>
+struct fss_matrix {
+  static constexpr long max_entries = CAP;
+  long cap = CAP;
+  int nrow = 0, ncol = 0;
+  double v[CAP + 1];
+
+  bool shape(int rows, int cols) {
+    if (rows < 0 || cols < 0 || static_cast<long>(rows) * cols > cap) return false;
+    nrow = rows;
+    ncol = cols;
+    return true;
+  }
+  double& operator()(int i, int j) { return v[i + static_cast<long>(j - 1) * nrow]; }
+  double operator()(int i, int j) const { return v[i + static_cast<long>(j - 1) * nrow]; }
+  double* data1() { return &v[1]; }
+};

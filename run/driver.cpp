@@ -90,6 +90,7 @@ void fss() {
   console_line("... computing the basis functions");
   std::cout << '\n';
   genmodes_wg();
+  if (fss_writeinfo.modes) write_mode_table();
   fss_sweep();
 }
 

@@ -72,6 +72,14 @@ void fatal(std::string_view routine, std::string_view message) {
 void set_listing_unit(std::FILE* f) { listing = f; }
 std::FILE* listing_unit() { return listing; }
 
+void listing_line(std::string_view text) {
+  std::FILE* f = listing ? listing : stderr;
+  std::fputc(' ', f);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fputc('\n', f);
+  std::fflush(f);
+}
+
 void fatalerr(std::string_view message, int selector) {
   std::string block = "    ****       FATAL ERROR:      ****\n";
   block += std::string(message) + "\n";

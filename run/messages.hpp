@@ -20,6 +20,9 @@ void error_handler(std::string_view kind, std::string_view routine,
 // otherwise the solver listing (standard error when no listing is open).
 void fatalerr(std::string_view message, int selector);
 void set_listing_unit(std::FILE* f);
+// One free-form line of the solver listing (standard error when no listing
+// is open): the line begins with one blank.
+void listing_line(std::string_view text);
 std::FILE* listing_unit();
 
 int llen(std::string_view s);

@@ -129,10 +129,12 @@ void read_input_fss() {
     name = cut256(name);
   }
   fss_writeinfo = {};
-  for (int i = 2; i <= 3; ++i) {
+  // Options may stand in any argument after the first.
+  for (int i = 2; i < fss_command_line.argc; ++i) {
     std::string opt = argument(i);
     if (opt.find("-pvf") != std::string::npos) fss_writeinfo.pvf = 1;
     if (opt.find("-wgs") != std::string::npos) fss_writeinfo.wgs = 1;
+    if (opt.find("-modes") != std::string::npos) fss_writeinfo.modes = 1;
   }
   // Base name: leading and trailing blanks removed, a trailing ".fss" cut.
   name = delfirstspaces(trim_right(name));

@@ -12,6 +12,7 @@
 #include "records/contour.hpp"
 #include "records/modesolver.hpp"
 #include "records/modesolver_kernels.hpp"
+#include "records/modesolver_matrices.hpp"
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/freeform.hpp"
@@ -77,9 +78,19 @@ void genmodes_wg() {
     std::ofstream out(japb, std::ios::trunc);
     if (!out) fatal(routine, "Error in opening file " + japb);
     std::string line;
+    int nline = 0;
     // The first aperture block ends at a line holding "#" or "$".
     while (read_record(in, line)) {
       if (line.find_first_of("#$") != std::string::npos) break;
+      ++nline;
+      // A port line declares a symmetry plane: the solver would compute the
+      // modes of one symmetry class on a part of the aperture only, and the
+      // scattering analysis would take them for all the modes.
+      if (apb_port_line(line))
+        fatal(routine, "Line " + std::to_string(nline) + " of the aperture boundary (block 4), \"" +
+                           trim_right(line) +
+                           "\", is a port line: symmetry planes are not accepted in a structure "
+                           "file; describe the whole aperture");
       out << pad256(line) << '\n';
       if (!out) fatal(routine, "Error in writing file " + japb);
     }
@@ -111,7 +122,7 @@ void genmodes_wg() {
 
 // Every record of the contour coder and the mode solver starts afresh for
 // each aperture: capacities stored, counts emptied, caches to be rebuilt.
-static void prepare_solver_records(int nsps_in, double accuracy) {
+void prepare_solver_records(int nsps_in, double accuracy) {
   errors.code = 0;
   errors.message.clear();
   contour_capacities();
@@ -124,7 +135,13 @@ static void prepare_solver_records(int nsps_in, double accuracy) {
   green_first = 1;
   greenv_first = 1;
   greenha_done[1] = greenha_done[2] = 0;
-  (void)accuracy;  // the solver's accuracy setting is not used by this program
+  // Each mode file of the aperture is created by its first writer and merged
+  // into by the later formulations and symmetry classes.
+  write_wgm_first = 1;
+  sample_pot_first = 1;
+  sample_pottem_first = 1;
+  port_integrals_first = 1;
+  cofacc = accuracy;
 }
 
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy) {
@@ -234,4 +251,32 @@ void read_samples() {
   }
   in.close();
   std::remove(file.c_str());
+}
+
+void write_mode_table() {
+  const std::string file = structure_name() + ".modes";
+  std::remove(file.c_str());
+  std::ofstream out(file, std::ios::trunc);
+  if (!out) fatal("write_mode_table", "Error in opening file " + file);
+  auto line = [&](const std::string& text) {
+    out << text << '\n';
+    console_line(text);
+  };
+  console_line("");
+  line("# number kind kc[1/m] fc[GHz] Z[ohm]");
+  char buf[128];
+  for (int j = 1; j <= fss_modewg_index.n; ++j) {
+    const int kind = fss_modewg_index[j];
+    if (kind == wg_tem) {
+      std::snprintf(buf, sizeof buf, "%d TEM 0 0 %.10g", j, fss_modewg_kappa[j]);
+    } else {
+      const double kc = fss_modewg_kappa[j];
+      std::snprintf(buf, sizeof buf, "%d %s %.10g %.10g -", j, kind == wg_te ? "TE" : "TM", kc,
+                    kc * dcspeed() / dpi(1) / 1e9);
+    }
+    line(buf);
+  }
+  out.close();
+  if (!out) fatal("write_mode_table", "Error in writing file " + file);
+  console_line("");
 }

@@ -5,6 +5,9 @@
 
 // Builds the catalogue for the structure (one screen, one aperture).
 void genmodes_wg();
+// Stores the capacities of the contour and solver records and resets their
+// counts, first-call flags and caches for a fresh aperture.
+void prepare_solver_records(int nsps, double accuracy);
 // Codes the aperture of job name `name` and runs the mode solver on it,
 // leaving the mode files "<name>.wgm", ".crd", ".smp" on disk.
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy);
@@ -13,3 +16,8 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
 void readmodes_wg();
 void read_coord();
 void read_samples();
+// Table of the aperture modes of the catalogue ("-modes"): "<base>.modes"
+// and the same lines on the console.  One header line beginning with "#",
+// then per mode: number, kind (TE, TM, TEM), kc (1/m), fc (GHz), Z (ohm,
+// TEM modes only; kc and fc are 0 for them).
+void write_mode_table();

@@ -114,15 +114,18 @@ TEST_F(ReadInput, NamesWithAndWithoutExtension) {
   EXPECT_FATAL(read(good(), {"fss", "model.FSS"}), "Error in opening data file model.FSS\n");
 }
 
-TEST_F(ReadInput, OptionsFromArgumentsTwoAndThree) {
+TEST_F(ReadInput, OptionsInAnyArgumentAfterTheFirst) {
   read(good(), {"fss", "model", "-wgs-pvf"});
   EXPECT_EQ(fss_writeinfo.pvf, 1);
   EXPECT_EQ(fss_writeinfo.wgs, 1);
+  EXPECT_EQ(fss_writeinfo.modes, 0);
   read(good(), {"fss", "model", "x", "-pvf"});
   EXPECT_EQ(fss_writeinfo.pvf, 1);
   EXPECT_EQ(fss_writeinfo.wgs, 0);
-  read(good(), {"fss", "model", "a", "b", "-wgs"});  // a fourth argument is not read
-  EXPECT_EQ(fss_writeinfo.wgs, 0);
+  read(good(), {"fss", "model", "a", "-modes", "-wgs"});
+  EXPECT_EQ(fss_writeinfo.wgs, 1);
+  EXPECT_EQ(fss_writeinfo.modes, 1);
+  EXPECT_EQ(fss_writeinfo.pvf, 0);
   // An option in first place is taken as the file name.
   EXPECT_FATAL(read(good(), {"fss", "-wgs"}), "Error in opening data file -wgs");
 }

@@ -1,0 +1,233 @@
+// Mode files of one aperture.
+//
+// The scattering analysis needs, per mode, the quantity that turns its
+// overlap with a Floquet mode into a contour integral: for a TE mode the
+// value of its (unit-norm) potential Hz on the contour, for a TM mode the
+// tangential component of the rotated gradient of Ez, -dEz/dn.  On contour
+// elements that carry basis functions both are given directly by the
+// boundary source (Hz = sigma, -dEz/dn = -k sigma of the scaled vector);
+// on elements lying on the enclosure wall the field is evaluated.  Every
+// sample is already multiplied by its quadrature weight, in metres.
+//
+// A later run of the same aperture (another symmetry class or mode kind)
+// merges into the files: the old file is copied through a scratch file, its
+// mode count raised, and the new records appended.
+#include "modefields/mode_files.hpp"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "contour/contour.hpp"
+#include "modefields/mode_field.hpp"
+#include "records/contour.hpp"
+#include "records/modefields_solution.hpp"
+#include "records/modesolver.hpp"
+#include "records/modesolver_matrices.hpp"
+#include "records/run.hpp"
+#include "run/freeform.hpp"
+#include "run/messages.hpp"
+
+int write_wgm_first = 1;
+int sample_pot_first = 1;
+int sample_pottem_first = 1;
+
+namespace {
+
+std::string record_double(double x) {
+  char buf[40];
+  std::snprintf(buf, sizeof buf, " %.17g", x);
+  return buf;
+}
+
+[[noreturn]] void write_failed(const char* routine, const std::string& name) {
+  fatal(routine, "Error in writing file " + name);
+}
+
+void check(std::ostream& out, const char* routine, const std::string& name) {
+  if (!out) write_failed(routine, name);
+}
+
+// Copies a text file line by line; false on any failure.
+bool copy_file(const std::string& from, const std::string& to, int raise_first_by = 0,
+               bool raise = false) {
+  std::ifstream in(from);
+  std::ofstream out(to, std::ios::trunc);
+  if (!in || !out) return false;
+  std::string line;
+  bool first = true;
+  while (std::getline(in, line)) {
+    if (first && raise) {
+      // Record 1: the mode count raised, the other items as they stand.
+      std::vector<std::string> items = free_items(line);
+      int n = 0;
+      if (items.empty() || !parse_int(items[0], n)) return false;
+      line = free_int(n + raise_first_by);
+      for (std::size_t k = 1; k < items.size(); ++k) line += " " + items[k];
+    }
+    first = false;
+    out << line << '\n';
+  }
+  out.close();
+  return !in.bad() && static_cast<bool>(out);
+}
+
+// Opens a mode file for the records of a new run: created with its first
+// record on the first call of the aperture, otherwise rewritten through its
+// scratch copy with the mode count raised by m.
+void open_mode_file(std::ofstream& out, const std::string& name, const std::string& scratch,
+                    int& first, const std::string& record1, int m, const char* routine) {
+  if (first) {
+    std::remove(name.c_str());
+    out.open(name, std::ios::trunc);
+    out << record1 << '\n';
+    check(out, routine, name);
+    first = 0;
+    return;
+  }
+  if (!copy_file(name, scratch)) write_failed(routine, scratch);
+  std::remove(name.c_str());
+  if (!copy_file(scratch, name, m, true)) write_failed(routine, name);
+  std::remove(scratch.c_str());
+  out.open(name, std::ios::app);
+  check(out, routine, name);
+}
+
+// The contour lies only on the enclosure wall and on symmetry planes: the
+// modes are the enclosing guide's own, mode k being enclosing mode k.
+bool enclosure_aperture() {
+  for (int i = 2; i <= blok2.n; ++i) {
+    int lab = label(i);
+    if (lab >= 1 && lab <= 999) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+double mode_file_scale(int unit_code) {
+  long double l = 1, f = static_cast<float>(0.1);
+  for (int k = 0; k < unit_code; ++k) l *= f;
+  return static_cast<double>(l);
+}
+
+double sample_symmetry_factor() {
+  double f = 1.0;
+  double r2 = static_cast<double>(static_cast<float>(std::sqrt(2.0)));
+  if (dat.symx != 0) f *= r2;
+  if (dat.symy != 0) f *= r2;
+  return f;
+}
+
+std::string mode_file_stem() {
+  const std::string& pag = run_files.resa[2];
+  std::size_t k = pag.find(".pag");
+  return k == std::string::npos ? pag : pag.substr(0, k);
+}
+
+void fss_samples_coord() {
+  const char* routine = "fss_samples_coord";
+  samplecoord(nsps);
+  const std::string name = mode_file_stem() + ".crd";
+  const double len = mode_file_scale(xye_unit_code());
+  std::remove(name.c_str());
+  std::ofstream out(name, std::ios::trunc);
+  out << free_int(xypts.n) << '\n';
+  for (int i = 1; i <= xypts.n; ++i) {
+    double x = translations.dx * len + xypts[i].x * len;
+    double y = translations.dy * len + xypts[i].y * len;
+    // The outward normal is the tangent turned by -90 degrees.
+    double nx = xytan[i].y, ny = 0.0 - xytan[i].x;
+    if (translations.mirx) x = -x, nx = 0.0 - nx;  // no negative zero in the file
+    if (translations.miry) y = -y, ny = 0.0 - ny;
+    out << record_double(x) << record_double(y) << record_double(nx) << record_double(ny) << '\n';
+  }
+  out.close();
+  check(out, routine, name);
+}
+
+void fss_write_wgm(int imt) {
+  const char* routine = "fss_write_wgm";
+  const std::string stem = mode_file_stem(), name = stem + ".wgm";
+  const int m = vet1.n;
+  const double len = mode_file_scale(xye_unit_code());
+  std::ofstream out;
+  open_mode_file(out, name, stem + "_tmp.wgm", write_wgm_first, free_int(m), m, routine);
+  std::ofstream wg2;
+  bool listing = enclosure_aperture();
+  if (listing) wg2.open(stem + ".wg2", std::ios::app);
+  for (int k = 1; k <= m; ++k) {
+    // Kind codes of the files: TEM 0, TM 1, TE 2 (the solver's 1 and 2 exchanged).
+    int kind = imt == 0 ? 0 : 3 - imt;
+    double value = imt == 0 ? vet1[k] : std::fabs(vet1[k]) / len;
+    out << record_double(value) << free_int(kind) << '\n';
+    if (listing)
+      wg2 << (imt == 1 ? " TE" : " TM") << free_int(amo[k].i1) << free_int(amo[k].i2)
+          << "      k=" << record_double(value) << " [1/m]\n";
+  }
+  out.close();
+  check(out, routine, name);
+  if (listing) {
+    wg2.close();
+    check(wg2, routine, stem + ".wg2");
+  }
+}
+
+void calc_j(int ind, int imt, int ie, double csi, double& value) {
+  const double bound = static_cast<double>(0.4999f);
+  double xi = std::fmax(-bound, std::fmin(bound, csi));
+  int k = std::abs(ind), namo = amo.n;
+  double a = 0, b = 0, c = 0;
+  for (int f = 1; f <= fbo.nfb; ++f) {
+    const fbo_entry& e = fbo[f];
+    const int rows[4] = {0, e.iip, e.i, e.iis};
+    double cf = mata(namo + f, k);
+    for (int s = 1; s <= 3; ++s) {
+      if (rows[s] != ie) continue;
+      a += cf * e.c[3 * s - 2];
+      b += cf * e.c[3 * s - 1];
+      c += cf * e.c[3 * s];
+    }
+  }
+  value = b * xi + a * xi * xi + c;
+  if (imt == 2) value = -std::fabs(vet1[k]) * value;
+}
+
+void fss_samples_pot(int imt) {
+  const char* routine = "fss_samples_pot";
+  if (imt == 0) fatal(routine, "This routine cannot process TEM modes");
+  const double len = mode_file_scale(xye_unit_code());
+  const double sym = sample_symmetry_factor();
+  const std::string stem = mode_file_stem(), name = stem + ".smp";
+  const int m = vet1.n, np = xypts.n;
+  std::ofstream out;
+  open_mode_file(out, name, stem + "_tmp.smp", sample_pot_first, free_int(m) + free_int(np), m,
+                 routine);
+  bool notonlyfdb = false;
+  for (int i = 1; i <= np; ++i)
+    if (xytype[i] == 0) notonlyfdb = true;
+  for (int k = 1; k <= m; ++k) {
+    if (notonlyfdb) gmfield(k, imt);
+    for (int i = 1; i <= np; ++i) {
+      double h;
+      if (xytype[i] == 0) {
+        if (imt == 2) {
+          double cx, cy;
+          ctt(xypts[i].x, xypts[i].y, imt, vet1[k], cx, cy);
+          h = xytan[i].x * cx + xytan[i].y * cy;
+        } else {
+          h = cat(xypts[i].x, xypts[i].y, imt);
+        }
+      } else {
+        calc_j(k, imt, ixyele[i], xycsi[i], h);
+      }
+      h /= imt == 2 ? len * len : len;
+      double w = xywgt[i] * len;
+      out << record_double(h * w * sym) << '\n';
+    }
+  }
+  out.close();
+  check(out, routine, name);
+}

@@ -1,0 +1,29 @@
+// Writers of the mode files of one aperture: the contour sample points, the
+// mode list and the weighted samples of every mode on the points, in metres
+// and in the coordinates of the structure description.
+#pragma once
+#include <string>
+
+// Places the sample points (nsps per sub-segment) and writes "<J>.crd".
+void fss_samples_coord();
+// Appends the modes of the last formulation run (class imt: 0 TEM, 1 TE,
+// 2 TM) to "<J>.wgm" and, for an aperture equal to its enclosure, to
+// "<J>.wg2".
+void fss_write_wgm(int imt);
+// Appends the samples of the TE (imt 1) or TM (imt 2) modes to "<J>.smp".
+void fss_samples_pot(int imt);
+// TEM samples and port integrals (see mode_files_pending.cpp).
+void fss_samples_pottem(int imt);
+void port_integrals(int imt);
+// Mode quantity of mode |ind| at local abscissa csi of element ie from its
+// basis-function expansion: the boundary value of Hz (TE) or -dEz/dn (TM).
+void calc_j(int ind, int imt, int ie, double csi, double& value);
+
+// Metres per contour length unit as the mode files use it: 0.1 rounded to
+// single precision, raised to the unit code.
+double mode_file_scale(int unit_code);
+// Symmetry factor of the samples: sqrt(2) in single precision per
+// symmetric axis of the class.
+double sample_symmetry_factor();
+// Stem of the mode files: the ".pag" run file name up to ".pag".
+std::string mode_file_stem();

@@ -1,0 +1,18 @@
+// Eigenproblems of the formulations and the purge of spurious modes.
+#pragma once
+
+// TE: generalised symmetric eigenproblem after the condensation of the chain
+// unknowns that C cannot see.  status 0, or LAPACK's info.
+void prautote(int& status);
+// Change of basis over the chains of basis functions: column i of T.
+void br(int i, double* col);
+// M (n rows, m columns, leading dimension ld, entry (1, 1) at m11) becomes
+// T^T M, and then T^T M T unless flag is 1 (m = n).
+void damab(double* m11, int ld, int n, int m, int flag);
+// Field table of the purge in matd: for the middle point of every element
+// carrying a regular function, the field just inside the contour of every
+// enclosing-guide mode and basis function (TE: Hz, TM: tangential H).
+void gmh(int imt);
+// Keeps the modes with cutoff not above kpurge that satisfy the boundary
+// condition (their cutoff negative when the test left them open).
+void purge(int imt, double kpurge);

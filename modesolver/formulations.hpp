@@ -1,0 +1,28 @@
+// Boundary-integral formulations of the aperture modes: the unknowns are the
+// amplitudes of the enclosing guide's modes and the coefficients of the
+// boundary basis functions; the matrices C, L, R of the formulation feed the
+// eigenproblem.
+#pragma once
+#include <string>
+
+// TE modes of one symmetry class: modes (cutoff wavenumbers, contour units)
+// in vet1, eigenvectors in mata, dat.status 0 on success; on failure the
+// errors record holds code and message.
+void fss_guidate(double kmax, double cofpurg, int iopmod);
+// TM and TEM modes of one symmetry class (see formulations_pending.cpp).
+void fss_guidatm(double kmax, double cofpurg, int iopmod);
+void fss_guidatem(int iopmod);
+
+// C: scalar static kernel between the basis functions, their derivatives
+// along the contour for TE (imt 1), the functions themselves otherwise.
+void gcs(int imt);
+// L: electric-type dyadic kernel between the basis functions (TE).
+void gls();
+// R: basis functions against the enclosing-guide modes (TE: tangential
+// electric field, TM: axial function), each column scaled by N_m / kc_m^2.
+void grs(int imt);
+// The integer written right-aligned in n characters, then shifted left over
+// its blanks; all "*" when it does not fit.
+void alfvali(std::string& text, int n, int value);
+// Symmetry factor of the matrices: 2 for each symmetric axis of the class.
+double cofsm();

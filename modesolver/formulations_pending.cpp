@@ -1,0 +1,25 @@
+// Entry points of the TM and TEM formulations, which are not part of this
+// version: they find no mode, and say so once per run on the listing, so
+// that no result is taken for complete when it lacks these modes.
+#include "modesolver/formulations.hpp"
+
+#include "records/modefields_solution.hpp"
+#include "records/modesolver.hpp"
+#include "run/messages.hpp"
+
+namespace {
+void no_modes(const char* what) {
+  static bool told[2] = {false, false};
+  bool& t = told[what[1] == 'E' ? 1 : 0];
+  if (!t)
+    listing_line(std::string("WARNING: ") + what +
+                 " modes of the aperture are not computed in this version");
+  t = true;
+  vet1.n = 0;
+  mata.ncol = 0;
+  dat.status = 0;
+}
+}  // namespace
+
+void fss_guidatm(double, double, int) { no_modes("TM"); }
+void fss_guidatem(int) { no_modes("TEM"); }
