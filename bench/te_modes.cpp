@@ -1,0 +1,71 @@
+// Time and peak memory of the TE mode computation of one aperture, from the
+// boundary description to the mode files, at the 100 GHz limit of the
+// examples: a cross in a 10 mm cell and the L-shape of the validation set.
+// The peak resident memory of the process (after all runs) is reported as a
+// counter; the records are static, so only the pages touched count.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "contour/apb2dat.hpp"
+#include "modesolver/fss_analyzew.hpp"
+#include "records/modefields_solution.hpp"
+#include "records/modesolver.hpp"
+#include "run/driver.hpp"
+#include "scattering/catalogue.hpp"
+
+namespace {
+
+const std::vector<std::string> cross = {"-4 -1 -1 -1", "-1 -1 -1 -4", "-1 -4 1 -4", "1 -4 1 -1",
+                                        "1 -1 4 -1",   "4 -1 4 1",    "4 1 1 1",     "1 1 1 4",
+                                        "1 4 -1 4",    "-1 4 -1 1",   "-1 1 -4 1",   "-4 1 -4 -1"};
+const std::vector<std::string> lshape = {"0 0 6 0", "6 0 6 3", "6 3 3 3",
+                                         "3 3 3 6", "3 6 0 6", "0 6 0 0"};
+
+// One TE computation as the program runs it (the TM question answered "te").
+int te_modes(const std::vector<std::string>& boundary, double fghz) {
+  {
+    std::ofstream apb("bench_job.apb");
+    for (const std::string& l : boundary) apb << l << '\n';
+  }
+  prepare_solver_records(3, 0.0);
+  std::string name = "bench_job";
+  apb2dat(name, fghz * 1e9);
+  std::istringstream in("te\n");
+  std::streambuf* old_in = std::cin.rdbuf(in.rdbuf());
+  std::ostringstream out;
+  std::streambuf* old_out = std::cout.rdbuf(out.rdbuf());
+  int ierr = 0;
+  fss_analyzew(name, 1, ierr);
+  std::cout.rdbuf(old_out);
+  std::cin.rdbuf(old_in);
+  return vet1.n;
+}
+
+void run(benchmark::State& state, const std::vector<std::string>& boundary) {
+  fss_set_capacities();
+  int modes = 0;
+  for (auto _ : state) modes = te_modes(boundary, 100);
+  state.counters["modes"] = modes;
+  state.counters["basis_functions"] = fbo.nfb;
+  state.counters["guide_modes"] = amo.n;
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  state.counters["peak_rss_MB"] = u.ru_maxrss / 1024.0;
+  for (const char* ext : {".apb", ".wgm", ".crd", ".smp", ".wg2"})
+    std::remove((std::string("bench_job") + ext).c_str());
+}
+
+void BM_TeModesCross(benchmark::State& state) { run(state, cross); }
+void BM_TeModesLShape(benchmark::State& state) { run(state, lshape); }
+
+}  // namespace
+
+BENCHMARK(BM_TeModesCross)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TeModesLShape)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();
