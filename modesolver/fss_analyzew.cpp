@@ -192,29 +192,26 @@ void fss_analyzew(std::string& filename, int iopmod_in, int& ierr) {
       if (isy && !class_wanted(sy, reqy)) continue;
       dat.symx = sx;
       dat.symy = sy;
-      if (item) {
-        fss_guidatem(iopmod);
+      // TEM, TE, TM, each followed by its writers.
+      const struct {
+        int wanted, imt;
+        const char* fail;
+      } kinds[3] = {{item, 0, "N_ANALYZEW: Error after GUIDATEM"},
+                    {ite, 1, "N_ANALYZEW: Error after GUIDATE"},
+                    {itm, 2, "N_ANALYZEW: Error after GUIDATM"}};
+      for (const auto& kd : kinds) {
+        if (!kd.wanted) continue;
+        if (kd.imt == 0)
+          fss_guidatem(iopmod);
+        else if (kd.imt == 1)
+          fss_guidate(kmax, cofpurg, iopmod);
+        else
+          fss_guidatm(kmax, cofpurg, iopmod);
         if (dat.status != 0) {
-          set_error(2014, "N_ANALYZEW: Error after GUIDATEM");
+          set_error(2014, kd.fail);
           return clean_up(iopmod, ierr);
         }
-        write_modes(0);
-      }
-      if (ite) {
-        fss_guidate(kmax, cofpurg, iopmod);
-        if (dat.status != 0) {
-          set_error(2014, "N_ANALYZEW: Error after GUIDATE");
-          return clean_up(iopmod, ierr);
-        }
-        write_modes(1);
-      }
-      if (itm) {
-        fss_guidatm(kmax, cofpurg, iopmod);
-        if (dat.status != 0) {
-          set_error(2014, "N_ANALYZEW: Error after GUIDATM");
-          return clean_up(iopmod, ierr);
-        }
-        write_modes(2);
+        write_modes(kd.imt);
       }
     }
   }

@@ -192,7 +192,7 @@ namespace {
 
 // The TE formulation up to the eigenproblem, on the contour the driver left
 // in the records: the modes before the purge.
-void te_before_purge(double kmax) {
+void te_matrices(double kmax) {
   // The driver removed the kernel caches at its end: compute them again.
   green_first = greenv_first = 1;
   greenha_done[1] = greenha_done[2] = 0;
@@ -205,6 +205,11 @@ void te_before_purge(double kmax) {
   gcs(1);
   gls();
   grs(1);
+}
+
+void te_before_purge(double kmax) {
+  te_matrices(kmax);
+  int st = 0;
   prautote(st);
   ASSERT_EQ(st, 0);
 }
@@ -401,18 +406,9 @@ TEST_F(TeSolver, FormulationErrors) {
 TEST_F(TeSolver, EigenproblemErrors) {
   code_boundary(reference_geometry("lshape"), 60);
   run_driver("te\n");
-  green_first = greenv_first = 1;
   // A chain block of L that is not positive definite.
-  const double kmax = 1.3;
-  dat.status = 0;
-  amo.n = amo.cap + 10;
-  fbdef(0, 1, 0);
+  te_matrices(1.3);
   int st = 0;
-  gvett(st);
-  gmor(2 * kmax);
-  gcs(1);
-  gls();
-  grs(1);
   ASSERT_GT(ltra.n, 0);
   for (long k = 1; k <= static_cast<long>(matl.nrow) * matl.ncol; ++k) matl.v[k] = 0;
   testing::internal::CaptureStdout();

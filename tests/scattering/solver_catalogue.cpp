@@ -41,21 +41,7 @@ std::vector<out_block> program_rows(const std::string& base) {
 
 // The same structure on the analytic TE modes of the hole.
 std::vector<out_block> analytic_te_rows(const std::string& base, const rect_aperture& ap) {
-  set_command_line(base);
-  fss_set_capacities();
-  read_input_fss();
-  write_output();
-  fss_screen.nsc = 1;
-  fss_screen.nwg1 = fss_screen.nwg2 = 0;
-  fss_ap.n = 1;
-  std::vector<rect_mode> te;
-  for (const rect_mode& m : rect_modes(ap, fss_kmax.wg))
-    if (m.kind == 2) te.push_back(m);
-  write_mode_files(fss_file.name + "_tmp", ap, te);
-  readmodes_wg();
-  read_coord();
-  read_samples();
-  fss_sweep();
+  run_chain(base, ap, {}, 2);
   return read_out_file(base + ".out");
 }
 

@@ -101,7 +101,7 @@ void write_mode_files(const std::string& job, const rect_aperture& ap,
 }
 
 void run_chain(const std::string& base, const rect_aperture& ap,
-               const std::vector<std::string>& options) {
+               const std::vector<std::string>& options, int only_kind) {
   static std::vector<std::string> args;
   static std::vector<char*> argv;
   args = {"fss", base};
@@ -118,7 +118,10 @@ void run_chain(const std::string& base, const rect_aperture& ap,
   fss_screen.nwg1 = fss_screen.nwg2 = 0;
   fss_ap.n = 1;
   const double kmax = fss_kmax.wg;
-  write_mode_files(fss_file.name + "_tmp", ap, rect_modes(ap, kmax));
+  std::vector<rect_mode> modes;
+  for (const rect_mode& m : rect_modes(ap, kmax))
+    if (only_kind == 0 || m.kind == only_kind) modes.push_back(m);
+  write_mode_files(fss_file.name + "_tmp", ap, modes);
   readmodes_wg();
   read_coord();
   read_samples();
