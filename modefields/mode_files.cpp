@@ -209,10 +209,16 @@ void fss_samples_pot(int imt) {
   for (int i = 1; i <= np; ++i)
     if (xytype[i] == 0) notonlyfdb = true;
   for (int k = 1; k <= m; ++k) {
-    if (notonlyfdb) gmfield(k, imt);
+    // A mode that the purge left open (negative cutoff) has field outside
+    // the contour too (an enclosure mode that meets the aperture's boundary
+    // condition without any current, for one): its boundary source is not
+    // its boundary value, and the field itself is evaluated on the contour
+    // (the limit from inside) at every point.
+    const bool open = vet1[k] < 0;
+    if (notonlyfdb || open) gmfield(k, imt);
     for (int i = 1; i <= np; ++i) {
       double h;
-      if (xytype[i] == 0) {
+      if (xytype[i] == 0 || open) {
         if (imt == 2) {
           double cx, cy;
           ctt(xypts[i].x, xypts[i].y, imt, vet1[k], cx, cy);

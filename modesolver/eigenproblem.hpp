@@ -4,6 +4,15 @@
 // TE: generalised symmetric eigenproblem after the condensation of the chain
 // unknowns that C cannot see.  status 0, or LAPACK's info.
 void prautote(int& status);
+// TM: C X = R solved (packed Cholesky, or the regularised inverse of C
+// when C is ill-conditioned, after a warning on the listing), then the
+// symmetric eigenproblem of diag(1/kc^2) - R^T X.  status 0 or LAPACK's info.
+void prautotm(int& status);
+// Regularised inverse of C in matd: (C G^-1 C + a0 K)^-1 C G^-1 (imt 2, and
+// C G^-1 replaces C in matc) or (C G^-1 C + a0 K)^-1 C (imt 0), G the Gram
+// matrix of the basis functions, K that of their derivatives, a0 = alpha
+// tr(C G^-1 C) / tr(K).  status: LAPACK's info of the factorisations.
+void regolar(int imt, double alpha, int& status);
 // Change of basis over the chains of basis functions: column i of T.
 void br(int i, double* col);
 // M (n rows, m columns, leading dimension ld, entry (1, 1) at m11) becomes

@@ -1,6 +1,6 @@
-// Entry points of the TM and TEM formulations, which are not part of this
-// version: they find no mode, and say so once per run on the listing, so
-// that no result is taken for complete when it lacks these modes.
+// Entry point of the TEM formulation, which is not part of this version: it
+// finds no mode, and says so once per run on the listing, so that no result
+// is taken for complete when it lacks these modes.
 #include "modesolver/formulations.hpp"
 
 #include "records/modefields_solution.hpp"
@@ -9,8 +9,7 @@
 
 namespace {
 void no_modes(const char* what) {
-  static bool told[2] = {false, false};
-  bool& t = told[what[1] == 'E' ? 1 : 0];
+  static bool t = false;
   if (!t)
     listing_line(std::string("WARNING: ") + what +
                  " modes of the aperture are not computed in this version");
@@ -21,5 +20,4 @@ void no_modes(const char* what) {
 }
 }  // namespace
 
-void fss_guidatm(double, double, int) { no_modes("TM"); }
 void fss_guidatem(int) { no_modes("TEM"); }

@@ -18,3 +18,18 @@ void dpptri_(const char* uplo, const int* n, double* ap, int* info);
 
 // Index of (i, j), i <= j, in packed upper storage (from 1).
 inline long packed_upper(int i, int j) { return i + static_cast<long>(j) * (j - 1) / 2; }
+
+extern "C" {
+// C = alpha op(A) op(B) + beta C (BLAS).
+void dgemm_(const char* transa, const char* transb, const int* m, const int* n, const int* k,
+            const double* alpha, const double* a, const int* lda, const double* b,
+            const int* ldb, const double* beta, double* c, const int* ldc);
+}
+
+// C (m x n, leading dimension m) = op(A) op(B), op "N" or "T", k the inner
+// dimension; A and B column by column with the given leading dimensions.
+inline void matmul(const char* ta, const char* tb, int m, int n, int k, const double* a,
+                   int lda, const double* b, int ldb, double* c) {
+  const double one = 1, zero = 0;
+  if (m > 0 && n > 0) dgemm_(ta, tb, &m, &n, &k, &one, a, &lda, b, &ldb, &zero, c, &m);
+}

@@ -126,11 +126,15 @@ void gmh(int imt) {
 void purge(int imt, double kpurge) {
   gmh(imt);
   int nreg = fbo.nreg, nrow = mata.nrow;
-  // Modes above the limit (and any non-positive eigenvalue) end the list.
-  int nmod = 0;
+  // Modes above the limit (and any non-positive eigenvalue) end the list;
+  // those within dk0 above it take part in the rotations only, as partners
+  // of the modes just below the limit.
+  int nmod = 0, ncand = 0;
   while (nmod < vet1.n && vet1[nmod + 1] > 0 && vet1[nmod + 1] <= kpurge) ++nmod;
+  ncand = nmod;
+  while (ncand < vet1.n && vet1[ncand + 1] > 0 && vet1[ncand + 1] <= kpurge * (1 + dk0)) ++ncand;
   double sign = imt == 1 ? 1 : -1;
-  for (int j = 1; j <= nmod; ++j) {
+  for (int j = 1; j <= ncand; ++j) {
     for (int i = 1; i <= nreg; ++i) {
       double h = 0;
       for (int c = 1; c <= nrow; ++c) h += matd(i, c) * mata(c, j);
@@ -147,7 +151,7 @@ void purge(int imt, double kpurge) {
   // mode lacks); the partner is classified again after the rotation.
   for (int j = 1; j <= nmod; ++j) {
     if (cls[j] != 0) continue;
-    for (int k = j + 1; k <= nmod; ++k) {
+    for (int k = j + 1; k <= ncand; ++k) {
       if (std::fabs(vet1[k] - vet1[j]) / vet1[j] > dk0) break;
       double h = 0;
       for (int i = 1; i <= nreg; ++i) h += v(i, j) * v(i, k);
@@ -169,7 +173,7 @@ void purge(int imt, double kpurge) {
   // not see it at all; an open mode whose mismatch exceeds its field inside
   // is mostly a mode of the outer region and is dropped.
   double pmax = 0;
-  for (int j = 1; j <= nmod; ++j) pmax = std::fmax(pmax, pm[j]);
+  for (int j = 1; j <= ncand; ++j) pmax = std::fmax(pmax, pm[j]);
   auto keep = [&](int j) {
     if (cls[j] != 0) return cls[j] > 0;
     return qm[j] <= pm[j] * (1 + 1e-9) || pm[j] + qm[j] <= 1e-20 * pmax;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/analytic_modes.hpp"
+#include "support/solver_run.hpp"
 #include "support/tmpdir.hpp"
 
 namespace {
@@ -64,16 +65,20 @@ std::vector<out_row> slot_rows(double fwg, double fflo, const std::string& sweep
   return read_out_file("conv.out").at(0).rows;
 }
 
-}  // namespace
 
-TEST(Validation, RectangularSlotAgreesWithFdtd) {
+// The slot's result (analytic modes, or the program's own mode solver)
+// against the FDTD reference, within the accuracy of the comparison.
+void expect_slot_agrees(bool solver) {
   scratch_dir dir;
   std::ifstream src(std::string(FSS_SOURCE_DIR) + "/tests/data/rect_slot.fss");
   std::ostringstream text;
   text << src.rdbuf();
   scratch_dir::write_file("slot.fss", text.str());
   testing::internal::CaptureStdout();
-  run_chain("slot", {0, 0, 8e-3, 2e-3, 20});
+  if (solver)
+    run_structure("slot");
+  else
+    run_chain("slot", {0, 0, 8e-3, 2e-3, 20});
   testing::internal::GetCapturedStdout();
   auto blocks = read_out_file("slot.out");
   ASSERT_EQ(blocks.size(), 1u);
@@ -93,6 +98,14 @@ TEST(Validation, RectangularSlotAgreesWithFdtd) {
   }
   std::printf("largest |T| difference above -20 dB: %.3f dB\n", worst_t);
 }
+
+}  // namespace
+
+TEST(Validation, RectangularSlotAgreesWithFdtd) { expect_slot_agrees(false); }
+
+// The same through the whole program: structure file, mode solver, sweep.
+TEST(Validation, RectangularSlotThroughTheModeSolverAgreesWithFdtd) { expect_slot_agrees(true); }
+
 
 TEST(Validation, SlotTransmissionSettlesAsTheFloquetLimitGrows) {
   // With the aperture basis fixed, the Floquet expansion converges: the

@@ -10,6 +10,12 @@
 #include "modesolver/fss_analyzew.hpp"
 #include "records/modesolver.hpp"
 #include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/driver.hpp"
+#include "run/messages.hpp"
+#include "run/read_input.hpp"
+#include "run/runfiles.hpp"
+#include "scattering/results.hpp"
 #include "scattering/catalogue.hpp"
 
 namespace {
@@ -147,4 +153,43 @@ void embed_in_box(double width, double height) {
   restore();
   int st = 1;
   autoseg(st);
+}
+
+void run_structure(const std::string& base, double box_w, double box_h) {
+  static std::vector<std::string> args;
+  static std::vector<char*> argv;
+  args = {"fss", base};
+  argv.clear();
+  for (auto& a : args) argv.push_back(a.data());
+  fss_command_line = {static_cast<int>(argv.size()), argv.data()};
+  std::ostringstream console;
+  std::streambuf* old = std::cout.rdbuf(console.rdbuf());
+  fss_set_capacities();
+  read_input_fss();
+  write_output();
+  if (box_w <= 0) {
+    genmodes_wg();
+  } else {
+    // genmodes_wg for one aperture, with the enclosure changed after coding.
+    std::ifstream in(base + ".apb");
+    std::ofstream job(base + "_tmp.apb");
+    std::string line;
+    while (std::getline(in, line) && line.find_first_of("#$") == std::string::npos)
+      job << line << '\n';
+    job.close();
+    fss_screen.nsc = 1;
+    fss_screen.nwg1 = fss_screen.nwg2 = 0;
+    fss_ap.n = 1;
+    prepare_solver_records(3, 0.0);
+    std::string name = base + "_tmp";
+    apb2dat(name, dcspeed() * fss_kmax.wg / dpi(1));
+    embed_in_box(box_w, box_h);
+    int ierr = 0;
+    fss_analyzew(name, 0, ierr);
+    readmodes_wg();
+    read_coord();
+    read_samples();
+  }
+  fss_sweep();
+  std::cout.rdbuf(old);
 }

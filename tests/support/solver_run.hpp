@@ -50,3 +50,10 @@ void code_boundary(const std::vector<std::string>& boundary, double fmax_ghz);
 // Runs the driver on the coded contour, interactively, with the given
 // console answers; returns the ".wgm" cutoffs in rad/mm.
 std::vector<double> run_driver(const std::string& answers);
+
+// Runs the program in this process on "<base>.fss" (already on disk):
+// input, result header, mode computation and catalogue, sweep.  With box_w,
+// box_h > 0 the aperture is first placed in an enclosing guide of those
+// sides (mm) larger than itself, so that every side carries basis
+// functions.  The console goes to a string, not to the test's output.
+void run_structure(const std::string& base, double box_w = 0, double box_h = 0);

@@ -1,5 +1,13 @@
-// TE modes of the aperture guide.
+// TE and TM modes of the aperture guide.
 //
+// TM: the wall is a single layer sigma (dEz/dn) in the enclosing guide; Ez
+// = 0 on the contour tested with the basis functions (corner functions
+// included) gives C sigma + R u = 0 with the single-layer matrix C of the
+// functions themselves and R(i, m) = (1/kc^2) integral f_i phi_m; the TM
+// modes of the enclosure below the enlarged limit carry u
+// (eigenproblem_tm.cpp).
+//
+// TE:
 // The aperture wall is replaced, inside the enclosing guide, by a sheet of
 // electric current J = sigma t along the contour.  Its field is the field of
 // the enclosing guide excited by J: an irrotational part from the line
@@ -285,6 +293,55 @@ void fss_guidate(double kmax, double cofpurg, int iopmod) {
   if (dat.status >= 1000) return fail(1000, "GUIDATE: out of bound matrices", iopmod);
   prautote(dat.status);
   if (dat.status >= 1) return fail(0, " ILL-CONDITIONED MATRIX: revise the profile definition", iopmod);
+  if (vet1.n >= 1) purge(imt, cofpurg * kmax);
+  dat.status = 0;
+}
+
+void fss_guidatm(double kmax, double cofpurg, int iopmod) {
+  const int imt = 2;
+  dat.status = 0;
+  vet1.cap = vet1_rec::max_entries;
+  vet1.n = 0;
+  amo.n = amo.cap + 10;
+  fbdef(1, imt, 0);
+  if (dat.status != 0 || !matrices_fit()) {
+    dat.status = 1000;
+    return fail(1002, "GUIDATM: out of bound matrices", iopmod);
+  }
+  bool basis = fbo.nreg > 0;
+  if (basis) {
+    int st = 0;
+    gvett(st);
+    if (st != 0) return fail(1002, "GUIDATM: out of bound matrices", iopmod);
+  }
+  double alpha = 2 * (1 + cofacc / 10);
+  // A negative limit asks for the TM spectrum of the rectangle.
+  double akmax = -(basis ? kmax * alpha : kmax * cofpurg);
+  if (dat.b > 0)
+    gmor(akmax);
+  else
+    gmotmc(akmax);
+  if (dat.status >= 3001) return fail(dat.status, "GUIDATM: Bessel functions table out of bound", iopmod);
+  if (dat.status >= 1001) return fail(1002, "GUIDATM: out of bound matrices", iopmod);
+  if (!basis) {
+    guide_modes_as_modes();
+    dat.status = 0;
+    return;
+  }
+  gcs(imt);
+  if (dat.status >= 1000) return fail(1001, "GUIDATE: internal error in C-matrix computation", iopmod);
+  if (dat.status > 10 && iopmod <= 0) series_warning();
+  if (amo.n == 0) {
+    mata.nrow = fbo.nfb;
+    mata.ncol = 0;
+    dat.status = 0;
+    return;
+  }
+  grs(imt);
+  if (dat.status >= 1000) return fail(1002, "GUIDATM: out of bound matrices", iopmod);
+  prautotm(dat.status);
+  if (dat.status >= 1)
+    return fail(1003, "GUIDATM: ILL-CONDITIONED MATRIX:    revise the profile definition", iopmod);
   if (vet1.n >= 1) purge(imt, cofpurg * kmax);
   dat.status = 0;
 }
