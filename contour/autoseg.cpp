@@ -112,7 +112,12 @@ void segcont(double lmax, double dcmax, double epsl, int& ier) {
     if (!eligible(i) || !(blok2[i][5] >= eps)) continue;
     xye_row& r = blok2[i];
     double rad = r[5], xl = elen(i) - eps;
-    double c = std::fmin(std::fmax(1.0 - dcmax / rad, -1.0), 1.0);
+    // The chords also keep within a thousandth of the arc's own radius: a
+    // bound set by the enclosure alone shrinks a small circle (an inner
+    // conductor) into a coarse inscribed polygon, which shifts its cutoffs
+    // and impedance by as much as its chords sag.
+    double dc = std::fmin(dcmax, rad / 1000);
+    double c = std::fmin(std::fmax(1.0 - dc / rad, -1.0), 1.0);
     double xlm = std::fmin(2.0 * rad * std::acos(c), lmax);
     int n;
     if (!pieces(xl, xlm, n)) return failed();

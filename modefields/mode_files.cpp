@@ -237,3 +237,47 @@ void fss_samples_pot(int imt) {
   out.close();
   check(out, routine, name);
 }
+
+void fss_samples_pottem(int imt) {
+  const char* routine = "fss_samples_potTEM";
+  if (imt != 0) fatal(routine, "This routine cannot process TE or TM modes");
+  const double len = mode_file_scale(xye_unit_code());
+  const double sym = sample_symmetry_factor();
+  const std::string stem = mode_file_stem(), name = stem + ".smpTEM";
+  const int m = vet1.n, np = xypts.n;
+  std::ofstream out;
+  open_mode_file(out, name, stem + "_tmp.smpTEM", sample_pottem_first, free_int(m) + free_int(np),
+                 m, routine);
+  // The potential phi is dimensionless (unit energy); its samples are
+  // phi x weight (m) and dphi/dn (1/m) x weight, like those of ".smp".  The
+  // potential is evaluated at every point (it is continuous across the
+  // single layer; the boundary source is its normal derivative, not its
+  // value); the normal derivative is the source on lines carrying basis
+  // functions (the field beyond them vanishes) and the field's on the wall.
+  for (int pass = 0; pass < 2; ++pass) {
+    const char* text = pass == 0 ? " potential: ie,x,y,w,hhzz=" : " derivative: ie,x,y,w,hhzz=";
+    for (int k = 1; k <= m; ++k) {
+      gmfield(k, 0);
+      for (int i = 1; i <= np; ++i) {
+        const double x = xypts[i].x, y = xypts[i].y;
+        double h;
+        if (pass == 0) {
+          h = cat(x, y, 0);
+        } else if (xytype[i] == 0) {
+          double cx, cy;  // -grad phi
+          ctt(x, y, 0, vet1[k], cx, cy);
+          h = -(xytan[i].y * cx - xytan[i].x * cy);
+        } else {
+          calc_j(k, 0, ixyele[i], xycsi[i], h);
+        }
+        if (pass == 1) h /= len;
+        const double w = xywgt[i] * len;
+        out << text << free_int(ixyele[i]) << record_double(x) << record_double(y)
+            << record_double(w) << record_double(h) << '\n'
+            << record_double(h * w * sym) << '\n';
+      }
+    }
+  }
+  out.close();
+  check(out, routine, name);
+}

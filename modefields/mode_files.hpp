@@ -12,8 +12,12 @@ void fss_samples_coord();
 void fss_write_wgm(int imt);
 // Appends the samples of the TE (imt 1) or TM (imt 2) modes to "<J>.smp".
 void fss_samples_pot(int imt);
-// TEM samples and port integrals (see mode_files_pending.cpp).
+// Appends the samples of the TEM modes (imt 0) to "<J>.smpTEM": a potential
+// pass (phi x weight) and a derivative pass (dphi/dn x weight, n the outward
+// normal of the aperture), each sample after a diagnostic record.
 void fss_samples_pottem(int imt);
+// Integrals of the transverse field of every mode along every port element,
+// appended to "<J>.pin" (nothing when no port is declared).
 void port_integrals(int imt);
 // Mode quantity of mode |ind| at local abscissa csi of element ie from its
 // basis-function expansion: the boundary value of Hz (TE) or -dEz/dn (TM).

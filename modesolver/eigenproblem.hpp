@@ -8,6 +8,12 @@ void prautote(int& status);
 // when C is ill-conditioned, after a warning on the listing), then the
 // symmetric eigenproblem of diag(1/kc^2) - R^T X.  status 0 or LAPACK's info.
 void prautotm(int& status);
+// TEM: the coefficients of mode j are the regularised inverse of C applied
+// to the change-of-basis column (held in vet1[j]) of its conductor's chain.
+void prautotem(int& status);
+// Characteristic impedances of the TEM modes (in vet1) and their scaling to
+// unit energy.
+void chimp();
 // Regularised inverse of C in matd: (C G^-1 C + a0 K)^-1 C G^-1 (imt 2, and
 // C G^-1 replaces C in matc) or (C G^-1 C + a0 K)^-1 C (imt 0), G the Gram
 // matrix of the basis functions, K that of their derivatives, a0 = alpha

@@ -9,8 +9,10 @@
 // in vet1, eigenvectors in mata, dat.status 0 on success; on failure the
 // errors record holds code and message.
 void fss_guidate(double kmax, double cofpurg, int iopmod);
-// TM and TEM modes of one symmetry class (see formulations_pending.cpp).
+// TM modes of one symmetry class, results as for TE.
 void fss_guidatm(double kmax, double cofpurg, int iopmod);
+// TEM modes (one per inner conductor): characteristic impedances (ohm) in
+// vet1, basis-function coefficients in mata; failures are fatal.
 void fss_guidatem(int iopmod);
 
 // C: scalar static kernel between the basis functions, their derivatives

@@ -180,3 +180,27 @@ TEST(Program, BrokenAperturesEndWithTheirMessages) {
                  " Subroutine WRITE_XYE fatal error message:\n too many elements after segmentation\n",
                  "1000");
 }
+
+// An aperture with an inner conductor: its mode table lists the TEM mode
+// with its impedance (60 ln(4/1.5) = 58.85 ohm), then the run stops at the
+// first coupling integral, whose TEM form the analysis does not have yet.
+TEST(Program, CoaxialHoleListsItsTemModeThenStops) {
+  scratch_dir dir;
+  scratch_dir::write_file("coax.fss", with_aperture("4 0 4 0 -4 0\n1.5 0 1.5 0 -1.5 0\n", "60"));
+  result r = run_program("coax -modes", "");
+  EXPECT_EQ(r.status, 1);
+  const std::string table = scratch_dir::read_file("coax.modes");
+  std::istringstream in(table.substr(table.find('\n') + 1));
+  int number;
+  std::string kind;
+  double kc, fc, z;
+  in >> number >> kind >> kc >> fc >> z;
+  EXPECT_EQ(kind, "TEM");
+  EXPECT_EQ(kc, 0);
+  EXPECT_EQ(fc, 0);
+  EXPECT_NEAR(z, 60 * std::log(4 / 1.5), 0.1);
+  EXPECT_NE(r.out.find(" Subroutine calc_vettsigma fatal error message:\n"
+                       " Wg TEM mode - Function not yet implemented\n"),
+            std::string::npos)
+      << r.out;
+}

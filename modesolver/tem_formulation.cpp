@@ -1,0 +1,111 @@
+// TEM modes of an aperture with inner conductors.
+//
+// The potential phi of a TEM mode is harmonic in the aperture, 0 on the
+// outer line (the screen) and constant on every inner conductor.  It is the
+// single layer of a density sigma on the contour lines that carry basis
+// functions (the enclosing guide's Dirichlet function G makes it vanish on
+// the enclosure wall).  One mode per inner conductor: phi = 1 on it and 0 on
+// the others, in the weak form C sigma = G T, T the unit function of the
+// conductor's chain and G the Gram matrix of the functions, solved with the
+// regularised inverse of C.  The charge Q = integral of sigma over the
+// conductor gives the characteristic impedance Z = eta / Q; the mode is then
+// scaled to unit energy, integral of |grad phi|^2 = 1.
+#include <cmath>
+#include <vector>
+
+#include "contour/contour.hpp"
+#include "modefields/mode_field.hpp"
+#include "modesolver/basis_functions.hpp"
+#include "modesolver/eigenproblem.hpp"
+#include "modesolver/formulations.hpp"
+#include "records/contour.hpp"
+#include "records/modefields.hpp"
+#include "records/modefields_solution.hpp"
+#include "records/modesolver.hpp"
+#include "records/modesolver_matrices.hpp"
+#include "run/messages.hpp"
+
+namespace {
+
+constexpr double pi = 3.141592653589793;
+
+// Row of the chain-end function of each TEM mode (its conductor's label).
+std::vector<int> conductor_rows;
+
+double relative_permittivity() { return blok2[1][9]; }
+
+}  // namespace
+
+void prautotem(int& status) {
+  const int nfb = fbo.nfb;
+  regolar(0, static_cast<double>(0.001f), status);
+  if (status != 0) return;
+  static double col[nfb_capacity + 1];
+  mata.nrow = nfb;  // no enclosing-guide modes
+  mata.ncol = vet1.n;
+  for (int j = 1; j <= vet1.n; ++j) {
+    br(static_cast<int>(vet1[j]), col);
+    for (int i = 1; i <= nfb; ++i) {
+      double s = 0;
+      for (int k = 1; k <= nfb; ++k) s += matd(i, k) * col[k];
+      mata(i, j) = s;
+    }
+  }
+}
+
+void chimp() {
+  const double er = relative_permittivity();
+  const double sym = std::pow(2.0, dat.symx + dat.symy);
+  for (int j = 1; j <= vet1.n; ++j) {
+    gmfield(j, 0);
+    const int lab = label(conductor_rows[j - 1]);
+    double q = 0;
+    for (int i = 2; i <= blok2.n; ++i)
+      if (label(i) == lab) q += elen(i) * (table[i].a / 12 + table[i].c);
+    vet1[j] = (120 * pi / std::sqrt(er)) / q / sym;
+  }
+  for (int j = 1; j <= vet1.n; ++j) {
+    double scale = std::sqrt((vet1[j] / 120) / pi * std::sqrt(er));
+    for (int i = 1; i <= mata.nrow; ++i) mata(i, j) *= scale;
+  }
+}
+
+void fss_guidatem(int iopmod) {
+  const char* routine = "GUIDATEM";
+  dat.status = 0;
+  vet1.cap = vet1_rec::max_entries;
+  vet1.n = 0;
+  amo.n = 0;
+  fbdef(0, 0, 0);
+  long size = 9L * fbo.nfb * fbo.nfb * (dat.symx ? 2 : 1) * (dat.symy ? 2 : 1);
+  if (dat.status != 0 || size > 9L * nfb_capacity * nfb_capacity)
+    error_handler("Fatal", routine, "insufficient dimensioning of array FBO");
+  int st = 0;
+  gvett(st);
+  if (st != 0) error_handler("Fatal", routine, "insufficient dimensioning of array LTRA");
+  // One mode per flagged chain on an inner line: the (nfb - flagged + c)-th
+  // column of the change of basis is that chain's unit function.
+  conductor_rows.clear();
+  int c = 0;
+  for (int f = 1; f <= fbo.nreg; ++f) {
+    if (ivet[f] <= 998) continue;
+    ++c;
+    if (label(fbo[f].i) > 100) {
+      vet1[++vet1.n] = fbo.nfb - ltra.n + c;
+      conductor_rows.push_back(fbo[f].i);
+    }
+  }
+  if (vet1.n == 0) {
+    mata.nrow = fbo.nfb;
+    mata.ncol = 0;
+    return;
+  }
+  gcs(0);
+  if (dat.status >= 1000) error_handler("Fatal", routine, "internal error in C-matrix computation");
+  if (dat.status > 10) error_handler("Warning", routine, "not fatal error  after GCS");
+  dat.status = 0;
+  prautotem(st);
+  if (st > 0) error_handler("Fatal", routine, " ILL-CONDITIONED MATRIX: revise the profile definition");
+  chimp();
+  (void)iopmod;
+}
