@@ -222,9 +222,23 @@ void read_coord() {
   std::remove(file.c_str());
 }
 
+// Reads n blocks of p samples, one sample per record; with `labelled`, each
+// sample follows a diagnostic record, which is passed over.
+static void sample_blocks(std::istream& in, long count, bool labelled, std::vector<double>& v,
+                          const char* routine, const std::string& file) {
+  std::vector<std::string> it;
+  std::string line;
+  v.resize(count);
+  for (long i = 0; i < count; ++i) {
+    if (labelled && !std::getline(in, line)) fatal(routine, "Error in reading file " + file);
+    record(in, 1, it, routine, file);
+    v[i] = item<double>(it[0], routine, file);
+  }
+}
+
 void read_samples() {
   const char* routine = "read_samples";
-  const std::string file = job_name() + ".smp";
+  const std::string file = job_name() + ".smp", tem_file = job_name() + ".smpTEM";
   std::ifstream in(file);
   if (!in) fatal(routine, "Error in opening file " + file);
   std::vector<std::string> it;
@@ -232,25 +246,48 @@ void read_samples() {
   const int nmode_wg = item<int>(it[0], routine, file);
   const int curr_coord = item<int>(it[1], routine, file);
   if (nmode_wg < 0 || curr_coord < 0) fatal(routine, "Error in reading file " + file);
-  const long first = fss_ap.n == 1 ? 1 : fss_samplewg.n + 1;
-  const long total = first - 1 + static_cast<long>(nmode_wg) * curr_coord;
-  if (total > fss_samplewg.cap) fatal(routine, "Too many samples");
-  // The samples must belong to the TE and TM modes and to the points just
-  // read: a mismatch would pair samples with the wrong modes.
-  int sampled = 0;
+  // The samples must belong to the modes and to the points just read: a
+  // mismatch would pair samples with the wrong modes.  TE and TM modes are
+  // sampled in ".smp", TEM modes in ".smpTEM".
+  int sampled = 0, tem = 0;
   for (int j = 1; j <= fss_modewg_index.n; ++j)
-    if (fss_modewg_ap[j] == fss_ap.n && fss_modewg_index[j] != wg_tem) ++sampled;
+    if (fss_modewg_ap[j] == fss_ap.n) ++(fss_modewg_index[j] == wg_tem ? tem : sampled);
   const fss_ap_rec::range& pts = fss_ap.r[fss_ap.n];
-  if (nmode_wg != sampled || curr_coord != pts.last - pts.first + 1)
+  const int np = pts.last - pts.first + 1;
+  const long first = fss_ap.n == 1 ? 1 : fss_samplewg.n + 1;
+  const long total = first - 1 + static_cast<long>(nmode_wg + tem) * curr_coord;
+  if (total > fss_samplewg.cap) fatal(routine, "Too many samples");
+  if (nmode_wg != sampled || curr_coord != np)
     fatal(routine, "Error in reading file " + file +
                        ": its mode or point count does not match the .wgm and .crd files");
-  fss_samplewg.n = static_cast<int>(total);
-  for (long i = first; i <= total; ++i) {
-    record(in, 1, it, routine, file);
-    fss_samplewg[static_cast<int>(i)] = item<double>(it[0], routine, file);
-  }
+  std::vector<double> te_tm, dphi;
+  sample_blocks(in, static_cast<long>(nmode_wg) * np, false, te_tm, routine, file);
   in.close();
   std::remove(file.c_str());
+  if (tem > 0) {
+    // The derivative pass (dphi/dn x weight), after the potential pass.
+    std::ifstream t(tem_file);
+    if (!t) fatal(routine, "Error in opening file " + tem_file);
+    record(t, 2, it, routine, tem_file);
+    if (item<int>(it[0], routine, tem_file) != tem || item<int>(it[1], routine, tem_file) != np)
+      fatal(routine, "Error in reading file " + tem_file +
+                         ": its mode or point count does not match the .wgm and .crd files");
+    std::vector<double> potential;
+    sample_blocks(t, static_cast<long>(tem) * np, true, potential, routine, tem_file);
+    sample_blocks(t, static_cast<long>(tem) * np, true, dphi, routine, tem_file);
+    t.close();
+    std::remove(tem_file.c_str());
+  }
+  // Catalogue order: each mode's block from its own file.
+  long k = first, next_tm = 0, next_tem = 0;
+  for (int j = 1; j <= fss_modewg_index.n; ++j) {
+    if (fss_modewg_ap[j] != fss_ap.n) continue;
+    const bool is_tem = fss_modewg_index[j] == wg_tem;
+    const std::vector<double>& src = is_tem ? dphi : te_tm;
+    long& next = is_tem ? next_tem : next_tm;
+    for (int i = 0; i < np; ++i) fss_samplewg[static_cast<int>(k++)] = src[next++];
+  }
+  fss_samplewg.n = static_cast<int>(total);
 }
 
 void write_mode_table() {

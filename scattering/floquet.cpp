@@ -49,14 +49,16 @@ void update_modes_wg() {
   for (int j = 1; j <= fss_modewg_index.n; ++j) {
     const int type = fss_modewg_index[j];
     const double l = fss_modewg_sc[j] == 1 ? fss_thickness.t1 : fss_thickness.t2;
-    const cplx gamma = fss_gamma(k0, fss_modewg_kappa[j]);
+    // A TEM mode is the TM form at kc = 0 (its catalogue entry holds its
+    // impedance, not a cutoff): gamma = i k0, Y1 = 1 / eta0.
+    const cplx gamma = fss_gamma(k0, type == wg_tem ? 0.0 : fss_modewg_kappa[j]);
     cplx y1;
-    if (type == wg_tm)
+    if (type == wg_tm || type == wg_tem)
       y1 = cplx(0, k0 / eta0) / gamma;
     else if (type == wg_te)
       y1 = gamma / cplx(0, 1) / eta0 / k0;
     else
-      continue;  // TEM modes of the catalogue are refused by the integrals
+      continue;
     fss_modewg_y[j] = admittances(y1, gamma * l);
   }
 }

@@ -78,7 +78,14 @@ void calc_vettsigma(int m) {
     auto g = [](int i) { return fss_samplefm[i]; };
     cplx sigma = 0;
     if (w == wg_tem) {
-      fatal("calc_vettsigma", "Wg TEM mode - Function not yet implemented");
+      // e = -grad phi, harmonic phi: the overlap with a TM wave is
+      // -(i/kt) times the contour integral of E dphi/dn (the samples); with
+      // TE waves (dphi/dt = 0 on every line) and the TEM waves of normal
+      // incidence (phi constant on closed lines) it vanishes.
+      if (f == flo_tm)
+        sigma = sum(f1) / kt;
+      else
+        p += ap.last - ap.first + 1;
     } else if (w == wg_tm && f == flo_tm) {
       delta_kappa = kc / kt;
       if (std::fabs(delta_kappa - 1) <= eps_int) {

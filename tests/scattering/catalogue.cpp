@@ -128,17 +128,38 @@ TEST_F(Catalogue, SampleCapacityAndFailures) {
   }
 }
 
-TEST_F(Catalogue, TemModesHaveNoSamples) {
-  scratch_dir::write_file("cat_tmp.wgm", " 3\n 0.25 0\n 700 2\n 900 1\n");
+// TEM modes take their samples from the derivative pass of ".smpTEM" (after
+// the potential pass, each sample after a diagnostic record), TE and TM
+// modes from ".smp", each in catalogue order; both files are removed.
+TEST_F(Catalogue, TemModesTakeTheDerivativePass) {
+  scratch_dir::write_file("cat_tmp.wgm", " 3\n 58.8 0\n 700 2\n 900 1\n");
   scratch_dir::write_file("cat_tmp.crd", " 2\n 0 0 0 -1\n 0.001 0 0 -1\n");
   scratch_dir::write_file("cat_tmp.smp", " 2 2\n 0.1\n 0.2\n 0.3\n 0.4\n");
+  const std::string tem = " 1 2\n potential: ie,x,y,w,hhzz= 2 0 0 1 5\n 9.1\n"
+                          " potential: ie,x,y,w,hhzz= 2 0 0 1 5\n 9.2\n"
+                          " derivative: ie,x,y,w,hhzz= 2 0 0 1 5\n 7.1\n"
+                          " derivative: ie,x,y,w,hhzz= 2 0 0 1 5\n 7.2\n";
+  scratch_dir::write_file("cat_tmp.smpTEM", tem);
   readmodes_wg();
   read_coord();
   read_samples();
   EXPECT_EQ(fss_modewg_index.n, 3);
   EXPECT_EQ(fss_modewg_index[1], wg_tem);
-  EXPECT_EQ(fss_samplewg.n, 4);
-  EXPECT_EQ(fss_samplewg[3], 0.3);
+  EXPECT_EQ(fss_samplewg.n, 6);
+  const double want[6] = {7.1, 7.2, 0.1, 0.2, 0.3, 0.4};
+  for (int k = 0; k < 6; ++k) EXPECT_EQ(fss_samplewg[k + 1], want[k]);
+  EXPECT_FALSE(std::filesystem::exists("cat_tmp.smpTEM"));
+  EXPECT_FALSE(std::filesystem::exists("cat_tmp.smp"));
+  // Without its file, or with counts that do not match, TEM modes are refused.
+  scratch_dir::write_file("cat_tmp.smp", " 2 2\n 0.1\n 0.2\n 0.3\n 0.4\n");
+  EXPECT_FATAL(read_samples(), "Error in opening file cat_tmp.smpTEM");
+  // (Each refusal has removed the ".smp" it read first.)
+  scratch_dir::write_file("cat_tmp.smp", " 2 2\n 0.1\n 0.2\n 0.3\n 0.4\n");
+  scratch_dir::write_file("cat_tmp.smpTEM", " 2 2\n");
+  EXPECT_FATAL(read_samples(), "Error in reading file cat_tmp.smpTEM: its mode or point count");
+  scratch_dir::write_file("cat_tmp.smp", " 2 2\n 0.1\n 0.2\n 0.3\n 0.4\n");
+  scratch_dir::write_file("cat_tmp.smpTEM", tem.substr(0, tem.size() - 6));
+  EXPECT_FATAL(read_samples(), "Error in reading file cat_tmp.smpTEM");
 }
 
 TEST_F(Catalogue, StructureFailuresBeforeTheModeSolver) {

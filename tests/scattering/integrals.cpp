@@ -163,13 +163,6 @@ TEST_F(Coupling, TableHoldsEveryPairInFloquetMajorOrder) {
   }
 }
 
-TEST_F(Coupling, TemGuideModeIsRefused) {
-  fss_modewg_index[2] = wg_tem;
-  floquet(flo_temx, 0, 0);
-  EXPECT_FATAL(calc_integrals(), "Subroutine calc_vettsigma fatal error message:\n"
-                                 " Wg TEM mode - Function not yet implemented");
-}
-
 TEST_F(Coupling, CapacityOfTheIntegralTable) {
   // 60 x 1000 pairs fit exactly; one Floquet mode more does not.
   fss_modewg_index.n = 60;

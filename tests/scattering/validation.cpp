@@ -18,8 +18,8 @@ namespace {
 struct fdtd_row { double t_db, t_deg, r_db, r_deg; };
 
 // Reference rows by (frequency in MHz, polarisation letter of incident E).
-std::map<std::pair<long, char>, fdtd_row> read_fdtd() {
-  std::ifstream in(std::string(FSS_SOURCE_DIR) + "/tests/data/rect_slot_fdtd.csv");
+std::map<std::pair<long, char>, fdtd_row> read_fdtd(const std::string& name = "rect_slot") {
+  std::ifstream in(std::string(FSS_SOURCE_DIR) + "/tests/data/" + name + "_fdtd.csv");
   std::map<std::pair<long, char>, fdtd_row> ref;
   std::string line;
   std::getline(in, line);
@@ -68,9 +68,9 @@ std::vector<out_row> slot_rows(double fwg, double fflo, const std::string& sweep
 
 // The slot's result (analytic modes, or the program's own mode solver)
 // against the FDTD reference, within the accuracy of the comparison.
-void expect_slot_agrees(bool solver) {
+void expect_slot_agrees(bool solver, const std::string& name = "rect_slot") {
   scratch_dir dir;
-  std::ifstream src(std::string(FSS_SOURCE_DIR) + "/tests/data/rect_slot.fss");
+  std::ifstream src(std::string(FSS_SOURCE_DIR) + "/tests/data/" + name + ".fss");
   std::ostringstream text;
   text << src.rdbuf();
   scratch_dir::write_file("slot.fss", text.str());
@@ -82,7 +82,7 @@ void expect_slot_agrees(bool solver) {
   testing::internal::GetCapturedStdout();
   auto blocks = read_out_file("slot.out");
   ASSERT_EQ(blocks.size(), 1u);
-  auto ref = read_fdtd();
+  auto ref = read_fdtd(name);
   ASSERT_EQ(blocks[0].rows.size(), 50u);
   double worst_t = 0;
   for (const out_row& r : blocks[0].rows) {
@@ -105,6 +105,12 @@ TEST(Validation, RectangularSlotAgreesWithFdtd) { expect_slot_agrees(false); }
 
 // The same through the whole program: structure file, mode solver, sweep.
 TEST(Validation, RectangularSlotThroughTheModeSolverAgreesWithFdtd) { expect_slot_agrees(true); }
+
+// The square ring slot (8 mm hole around a 3 mm patch, 1 mm thick) through
+// the mode solver: the TE and TM modes of a doubly connected aperture (its
+// TEM mode does not couple at normal incidence), same bounds; measured
+// within 0.11 dB and 0.4 degrees where |T| > -20 dB.
+TEST(Validation, SquareRingSlotAgreesWithFdtd) { expect_slot_agrees(true, "ring_slot"); }
 
 
 TEST(Validation, SlotTransmissionSettlesAsTheFloquetLimitGrows) {
