@@ -1,6 +1,9 @@
 // Time of one sweep point of the scattering analysis with a full catalogue
 // (60 aperture modes on 600 contour points) and about a thousand Floquet
-// modes: modal update, Floquet set, coupling integrals, system and solution.
+// modes: modal update, Floquet set, coupling integrals, system and solution;
+// each stage alone, and the straightforward evaluation of the integrals
+// (mode by mode) and of the system (sum over the Floquet modes) beside the
+// matrix products, in one run.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -14,10 +17,11 @@
 #include "scattering/integrals.hpp"
 #include "scattering/results.hpp"
 #include "scattering/system.hpp"
+#include "support/straightforward_sums.hpp"
 
 namespace {
 
-void setup(double theta_deg) {
+void setup(double theta_deg, double fflo_ghz = 370) {
   fss_set_capacities();
   const double a = 0.01;
   fss_cell_dim = {a, a, a, 1 / a};
@@ -25,7 +29,7 @@ void setup(double theta_deg) {
   fss_thickness = {0.5e-3, 0, 0};
   fss_screen = {2, 1, 60, 0};
   // A Floquet limit giving close to (but not over) 1000 modes.
-  fss_kmax.flo = 2 * M_PI * 370e9 / dcspeed();
+  fss_kmax.flo = 2 * M_PI * fflo_ghz * 1e9 / dcspeed();
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-1, 1);
   fss_ap.n = 1;
@@ -60,8 +64,10 @@ void solve_point() {
   benchmark::DoNotOptimize(fss_coefficients);
 }
 
+// An oblique point (incidence angle, Floquet limit in GHz): the limit shows
+// how the time grows with the Floquet set.
 void sweep_point(benchmark::State& state) {
-  setup(static_cast<double>(state.range(0)));
+  setup(static_cast<double>(state.range(0)), static_cast<double>(state.range(1)));
   for (auto _ : state) {
     update_modes_wg();
     genmodes_flo();
@@ -70,6 +76,20 @@ void sweep_point(benchmark::State& state) {
   }
   state.counters["floquet_modes"] = fss_modeflo_index.n;
   state.counters["waveguide_modes"] = fss_modewg_index.n;
+}
+
+void sweep_point_direct(benchmark::State& state) {
+  setup(30);
+  for (auto _ : state) {
+    update_modes_wg();
+    genmodes_flo();
+    straightforward_integrals();
+    straightforward_mata();
+    calc_vettb();
+    solve_prob();
+    calc_coefficients();
+    benchmark::DoNotOptimize(fss_coefficients);
+  }
 }
 
 // Normal incidence reuses the coupling integrals along the sweep.
@@ -85,21 +105,34 @@ void sweep_point_reusing_integrals(benchmark::State& state) {
   state.counters["floquet_modes"] = fss_modeflo_index.n;
 }
 
-// The coupling integrals alone: one exponential per contour point and
-// Floquet mode, one weighted contour sum per pair.
-void coupling_integrals(benchmark::State& state) {
+// The stages of an oblique point, one at a time.
+void stage(benchmark::State& state) {
   setup(30);
   update_modes_wg();
   genmodes_flo();
+  calc_integrals();
+  const int which = static_cast<int>(state.range(0));
   for (auto _ : state) {
-    calc_integrals();
+    switch (which) {
+      case 0: update_modes_wg(); genmodes_flo(); break;
+      case 1: calc_integrals(); break;
+      case 2: straightforward_integrals(); break;
+      case 3: calc_mata(); break;
+      case 4: straightforward_mata(); break;
+      default: calc_mata(); calc_vettb(); solve_prob(); calc_coefficients(); break;
+    }
     benchmark::DoNotOptimize(fss_integrals);
   }
+  const char* names[] = {"modal update and Floquet set", "integrals (matrix products)",
+                         "integrals (straightforward)", "system (matrix product)",
+                         "system (straightforward)", "system, solution, coefficients"};
+  state.SetLabel(names[which]);
 }
 
 }  // namespace
 
-BENCHMARK(coupling_integrals)->Unit(benchmark::kMillisecond);
-BENCHMARK(sweep_point)->Arg(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(sweep_point)->Args({30, 370})->Args({30, 250})->Args({30, 150})->Unit(benchmark::kMillisecond);
+BENCHMARK(sweep_point_direct)->Unit(benchmark::kMillisecond);
 BENCHMARK(sweep_point_reusing_integrals)->Unit(benchmark::kMillisecond);
+BENCHMARK(stage)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

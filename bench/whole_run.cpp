@@ -20,9 +20,10 @@
 namespace {
 
 void whole_run(benchmark::State& state, const std::string& example) {
-  const std::string base = "bench_" + example;
-  std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/" + example + ".fss",
-                             base + ".fss", std::filesystem::copy_options::overwrite_existing);
+  const std::string base = example.empty() ? "bench_cross" : "bench_" + example;
+  if (!example.empty())
+    std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/" + example + ".fss",
+                               base + ".fss", std::filesystem::copy_options::overwrite_existing);
   static std::vector<std::string> args;
   static std::vector<char*> argv;
   args = {"fss", base};
@@ -45,13 +46,29 @@ void whole_run(benchmark::State& state, const std::string& example) {
   for (const char* ext : {".fss", ".out"}) std::remove((base + ext).c_str());
 }
 
+// A cross in a 10 mm cell, 50 frequencies at oblique incidence (the
+// integrals recomputed at every frequency), mode computation included.
+void BM_RunCrossOblique50(benchmark::State& state) {
+  const char* text =
+      "cross\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n-4 -1 -1 -1\n-1 -1 -1 -4\n-1 -4 1 -4\n"
+      "1 -4 1 -1\n1 -1 4 -1\n4 -1 4 1\n4 1 1 1\n1 1 1 4\n1 4 -1 4\n-1 4 -1 1\n-1 1 -4 1\n"
+      "-4 1 -4 -1\n5)\n30 20\n6)\n5.5 30 0.5\n7)\n100\n8)\n300\n";
+  std::FILE* f = std::fopen("bench_cross.fss", "w");
+  std::fputs(text, f);
+  std::fclose(f);
+  whole_run(state, "");
+}
+
 void BM_RunSquareHoles(benchmark::State& s) { whole_run(s, "square_holes"); }
 void BM_RunCircularHoles(benchmark::State& s) { whole_run(s, "circular_holes"); }
 void BM_RunRectSlots(benchmark::State& s) { whole_run(s, "rect_slots"); }
+void BM_RunRingSlots(benchmark::State& s) { whole_run(s, "ring_slots"); }
 
 }  // namespace
 
+BENCHMARK(BM_RunCrossOblique50)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunSquareHoles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunCircularHoles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunRectSlots)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunRingSlots)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

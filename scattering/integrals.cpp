@@ -1,6 +1,8 @@
 #include "scattering/integrals.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
@@ -111,12 +113,177 @@ void calc_vettsigma(int m) {
   }
 }
 
+// ---- All the integrals at once --------------------------------------------
+//
+// The contour sums are matrix products of real sample matrices (modes x
+// points) with the phase matrix E (points x harmonics), E = Nc exp(-i k.r)
+// of every Floquet harmonic at every point.  The two waves of a harmonic
+// share E: F1 = -i E, and F2 = E (k.n)/kt (TE) or -E (k x n)/kt (TM), linear
+// in the normal, so that every F2 sum comes from the two products of the
+// samples times nx and times ny with E.  E itself comes from two tables of
+// powers per point along the reciprocal-lattice directions,
+//   k.r = kx0 x + ky0 y + m (2 pi/a) (x - y cot alpha) + n (2 pi/b) y.
+// The few pairs near kc = kt take the divided-difference form, pair by pair.
+namespace {
+
+extern "C" void dgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
+                       const double* alpha, const double* a, const int* lda, const double* b,
+                       const int* ldb, const double* beta, double* c, const int* ldc);
+
+// Rows of the sample matrix A: TE samples times nx, TE samples times ny, TM and
+// TEM samples; columns of the phase matrix B: Re E then Im E of every harmonic.
+constexpr long rows_cap = 2L * max_wg_modes;
+constexpr long harm_cap = max_flo_modes / 2 + 1;
+double sa[rows_cap * max_points];    // A, rows x points
+double se[max_points * 2 * harm_cap];  // B, points x (2 harmonics)
+double sp[rows_cap * 2 * harm_cap];  // A B, rows x (2 harmonics)
+double sum_nx[max_wg_modes + 1], sum_ny[max_wg_modes + 1];  // sums of s nx, s ny
+int row_of[max_wg_modes + 1];
+
+// E of every harmonic (one per pair of Floquet modes) at every point.
+void phase_matrix(int nh) {
+  const int np = fss_coordinates.n, nf = fss_modeflo_index.n;
+  const double nc = fss_cell_dim.inv_sqrt_ab;
+  const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
+  const double dpi_a_tanalfa = dpi_a / std::tan(fss_lattice_angle.alpha);
+  const double kx0 = fss_inc_angle.kx0, ky0 = fss_inc_angle.ky0;
+  int mlo = 0, mhi = 0, nlo = 0, nhi = 0;
+  for (int m = 1; m <= nf; ++m) {
+    mlo = std::min(mlo, fss_modeflo_index[m].m), mhi = std::max(mhi, fss_modeflo_index[m].m);
+    nlo = std::min(nlo, fss_modeflo_index[m].n), nhi = std::max(nhi, fss_modeflo_index[m].n);
+  }
+  static std::vector<cplx> eu, ev;
+  eu.resize(static_cast<std::size_t>(mhi - mlo + 1) * np);
+  ev.resize(static_cast<std::size_t>(nhi - nlo + 1) * np);
+  for (int i = 0; i < np; ++i) {
+    const xy r = fss_coordinates[i + 1];
+    const double base = kx0 * r.x + ky0 * r.y, u = dpi_a * r.x - dpi_a_tanalfa * r.y, v = dpi_b * r.y;
+    for (int m = mlo; m <= mhi; ++m) eu[(m - mlo) * np + i] = std::polar(nc, -(base + m * u));
+    for (int n = nlo; n <= nhi; ++n) ev[(n - nlo) * np + i] = std::polar(1.0, -(n * v));
+  }
+  for (int h = 1; h <= nh; ++h) {
+    const flo_index& ix = fss_modeflo_index[2 * h - 1];
+    const cplx* pu = &eu[static_cast<std::size_t>(ix.m - mlo) * np];
+    const cplx* pv = &ev[static_cast<std::size_t>(ix.n - nlo) * np];
+    double* r = &se[static_cast<long>(h - 1) * np];
+    double* q = &se[static_cast<long>(nh + h - 1) * np];
+    for (int i = 0; i < np; ++i) {  // written out: no inf/nan branch, vectorised
+      const double ur = pu[i].real(), ui = pu[i].imag(), vr = pv[i].real(), vi = pv[i].imag();
+      r[i] = ur * vr - ui * vi;
+      q[i] = ur * vi + ui * vr;
+    }
+  }
+}
+
+// sigma(m, j) of a pair near kc = kt from its divided-difference samples,
+// G = Nc chi exp(i (delta + 1) chi / 2) dsinc((delta - 1) chi / 2) (TM) and
+// -Nc (k.n) [i chi exp(i (delta + 1) chi / 2) dsinc(...) + exp(i delta chi)]
+// (TE), with exp(i chi) = E / Nc taken from the phase matrix.
+cplx close_pair(int m, int j, int h, int nh, int first_sample) {
+  const int w = fss_modewg_index[j], f = fss_modeflo_index[m].type;
+  const double kc = fss_modewg_kappa[j];
+  const flo_kappa k = fss_modeflo_kappa[m];
+  const double kt = k.kt, d = kc / kt, nc = fss_cell_dim.inv_sqrt_ab;
+  delta_kappa = d;
+  const fss_ap_rec::range ap = fss_ap.r[fss_modewg_ap[j]];
+  const int np = fss_coordinates.n;
+  const double* r = &se[static_cast<long>(h - 1) * np];
+  const double* q = &se[static_cast<long>(nh + h - 1) * np];
+  cplx s = 0;
+  int p = first_sample;
+  for (int i = ap.first; i <= ap.last; ++i) {
+    const xy pt = fss_coordinates[i];
+    const double chi = -(k.kx * pt.x + k.ky * pt.y), x = (d - 1) * chi / 2;
+    const cplx e(r[i - 1] / nc, q[i - 1] / nc);  // exp(i chi)
+    const cplx half = std::polar(1.0, x);          // exp(i (delta - 1) chi / 2)
+    const cplx mid = e * half * dsinc(x);          // exp(i (delta + 1) chi / 2) dsinc
+    cplx g;
+    if (f == flo_tm) {
+      g = nc * chi * mid;
+    } else {
+      const xy n = fss_normals[i];
+      g = -nc * (k.kx * n.x + k.ky * n.y) * (I * chi * mid + e * half * half);
+    }
+    s += fss_samplewg[++p] * g;
+  }
+  if (w == wg_tm) return s / (kc * (kt + kc));
+  return -s * kc / (kt * kt * (kt + kc));
+}
+
+bool is_close(int w, int f, double kc, double kt) {
+  return ((w == wg_tm && f == flo_tm) || (w == wg_te && f == flo_te)) &&
+         std::fabs(kc / kt - 1) <= eps_int;
+}
+
+}  // namespace
+
 void calc_integrals() {
-  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
+  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n, np = fss_coordinates.n;
   fss_integrals.n = nf * nw;
   if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
+  const int nh = (nf + 1) / 2;  // the Floquet modes come in pairs, one per harmonic
+  // Sample matrix, mode by mode (zero off the mode's aperture).
+  int nte = 0, nt = 0;
+  for (int j = 1; j <= nw; ++j) row_of[j] = fss_modewg_index[j] == wg_te ? ++nte : ++nt;
+  const int rows = 2 * nte + nt;
+  for (long k = 0; k < static_cast<long>(rows) * np; ++k) sa[k] = 0;
+  static int first_sample[max_wg_modes + 1];
+  int p = 0;
+  for (int j = 1; j <= nw; ++j) {
+    const fss_ap_rec::range ap = fss_ap.r[fss_modewg_ap[j]];
+    const bool te = fss_modewg_index[j] == wg_te;
+    const int row = (te ? 0 : 2 * nte) + row_of[j] - 1;
+    first_sample[j] = p;
+    sum_nx[j] = sum_ny[j] = 0;
+    for (int i = ap.first; i <= ap.last; ++i) {
+      const double sm = fss_samplewg[++p];
+      double* a = &sa[row + static_cast<long>(i - 1) * rows];
+      if (te) {
+        a[0] = sm * fss_normals[i].x;
+        a[nte] = sm * fss_normals[i].y;
+        sum_nx[j] += a[0];
+        sum_ny[j] += a[nte];
+      } else {
+        a[0] = sm;
+      }
+    }
+  }
+  phase_matrix(nh);
+  if (rows > 0 && nh > 0 && np > 0) {
+    const int cols = 2 * nh;
+    const double one = 1, zero = 0;
+    dgemm_("N", "N", &rows, &cols, &np, &one, sa, &rows, se, &np, &zero, sp, &rows);
+  }
+  // A B at (row, harmonic h): real and imaginary parts.
+  auto ab = [&](int row, int h) {
+    return cplx(sp[row + static_cast<long>(h - 1) * rows], sp[row + static_cast<long>(nh + h - 1) * rows]);
+  };
+  const double nc = fss_cell_dim.inv_sqrt_ab;
   for (int m = 1; m <= nf; ++m) {
-    calc_vettsigma(m);
-    for (int j = 1; j <= nw; ++j) fss_integrals[(m - 1) * nw + j] = fss_vettsigma[j];
+    const int f = fss_modeflo_index[m].type, h = (m + 1) / 2;
+    const flo_kappa k = fss_modeflo_kappa[m];
+    const double kt = k.kt;
+    for (int j = 1; j <= nw; ++j) {
+      const int w = fss_modewg_index[j];
+      const double kc = fss_modewg_kappa[j];
+      cplx sigma = 0;
+      if (is_close(w, f, kc, kt)) {
+        sigma = close_pair(m, j, h, nh, first_sample[j]);
+      } else if (w == wg_te) {
+        const cplx px = ab(row_of[j] - 1, h), py = ab(nte + row_of[j] - 1, h);
+        if (f == flo_te)
+          sigma = (k.kx * px + k.ky * py) / kt * kc / (kt * kt - kc * kc);
+        else if (f == flo_tm)
+          sigma = (k.ky * px - k.kx * py) / kt / kc;
+        else if (f == flo_temx)
+          sigma = nc * sum_nx[j] / kc;
+        else
+          sigma = -nc * sum_ny[j] / kc;
+      } else if (f == flo_tm) {
+        const cplx s = -I * ab(2 * nte + row_of[j] - 1, h);
+        sigma = w == wg_tm ? s * kt / (kc * (kt * kt - kc * kc)) : s / kt;
+      }
+      fss_integrals[(m - 1) * nw + j] = sigma;
+    }
   }
 }

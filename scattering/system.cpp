@@ -9,6 +9,10 @@
 extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
                        const int* lda, int* ipiv, std::complex<double>* b,
                        const int* ldb, int* info);
+extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
+                       const std::complex<double>* alpha, const std::complex<double>* a,
+                       const int* lda, const std::complex<double>* b, const int* ldb,
+                       const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
 
 // A = [[Yc + S, -Ys], [-Ys, Yc + S]] with S(j, q) = sum_m Yf_m sigma(m, j)
 // conj(sigma(m, q)): the free-space admittance seen through the Floquet
@@ -28,18 +32,23 @@ void calc_mata() {
     at(nw + i, i) = -y.y3;
     at(i, nw + i) = -y.y3;
   }
-  for (int m = 1; m <= nf; ++m) {
-    const cplx* sigma = &fss_integrals[(m - 1) * nw + 1];
-    const cplx yf = fss_modeflo_y[m].y1;
-    for (int q = 0; q < nw; ++q) {
-      const cplx cq = std::conj(sigma[q]) * yf;
-      for (int j = 0; j < nw; ++j) {
-        const cplx t = cq * sigma[j];
-        at(j + 1, q + 1) += t;
-        at(nw + j + 1, nw + q + 1) += t;
-      }
-    }
+  // S = X diag(Yf) X^H with X(j, m) = sigma(m, j): the table is X, column
+  // by column (leading dimension nw).
+  static cplx y[static_cast<long>(max_wg_modes) * max_flo_modes], sm[max_wg_modes * max_wg_modes];
+  if (nw == 0 || nf == 0) return;
+  const cplx* x = fss_integrals.data1();
+  for (int m = 0; m < nf; ++m) {
+    const cplx yf = fss_modeflo_y[m + 1].y1;
+    for (int j = 0; j < nw; ++j) y[j + static_cast<long>(m) * nw] = x[j + static_cast<long>(m) * nw] * yf;
   }
+  const cplx one = 1, zero = 0;
+  zgemm_("N", "C", &nw, &nw, &nf, &one, y, &nw, x, &nw, &zero, sm, &nw);
+  for (int q = 1; q <= nw; ++q)
+    for (int j = 1; j <= nw; ++j) {
+      const cplx t = sm[(j - 1) + (q - 1) * nw];
+      at(j, q) += t;
+      at(nw + j, nw + q) += t;
+    }
 }
 
 void calc_vettb() {

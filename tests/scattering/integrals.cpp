@@ -10,10 +10,15 @@
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
 #include "scattering/catalogue.hpp"
+#include "scattering/floquet.hpp"
 #include "scattering/integrals.hpp"
+#include "scattering/results.hpp"
+#include "scattering/system.hpp"
+#include "run/messages.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/fatal.hpp"
 #include "support/quadrature.hpp"
+#include "support/straightforward_sums.hpp"
 #include "support/tmpdir.hpp"
 
 using cplx = std::complex<double>;
@@ -147,20 +152,128 @@ TEST_F(Coupling, TmGuideModesDoNotCoupleToTeOrTemWaves) {
   }
 }
 
-TEST_F(Coupling, TableHoldsEveryPairInFloquetMajorOrder) {
-  fss_modeflo_index.n = fss_modeflo_kappa.n = 3;
-  fss_modeflo_index[1] = {0, 0, flo_temx, 0};
-  fss_modeflo_index[2] = {0, 0, flo_temy, 0};
-  fss_modeflo_index[3] = {1, 0, flo_tm, 0};
-  fss_modeflo_kappa[1] = fss_modeflo_kappa[2] = {0, 0, 0};
-  fss_modeflo_kappa[3] = {523.6, 523.6, 0};
-  calc_integrals();
-  const int nw = fss_modewg_index.n;
-  EXPECT_EQ(fss_integrals.n, 3 * nw);
-  for (int m = 1; m <= 3; ++m) {
-    calc_vettsigma(m);
-    for (int j = 1; j <= nw; ++j) EXPECT_EQ(fss_integrals[(m - 1) * nw + j], fss_vettsigma[j]);
+// The table of all integrals (matrix products, phase factors from powers,
+// divided differences pair by pair) equals the straightforward evaluation
+// mode by mode (calc_vettsigma) to 1e-10 of its size: every kind pair with a
+// TEM guide mode added, both branches of the pairs near kc = kt, normal and
+// oblique incidence, rectangular and skewed lattices.
+TEST_F(Coupling, TableEqualsTheStraightforwardEvaluation) {
+  // A TEM guide mode (samples of any values) before the others.
+  const int nw = fss_modewg_index.n, np = fss_coordinates.n;
+  for (int j = nw; j >= 1; --j) {
+    fss_modewg_index[j + 1] = fss_modewg_index[j];
+    fss_modewg_kappa[j + 1] = fss_modewg_kappa[j];
+    fss_modewg_ap[j + 1] = fss_modewg_ap[j];
+    fss_modewg_sc[j + 1] = fss_modewg_sc[j];
   }
+  for (int k = nw * np; k >= 1; --k) fss_samplewg[k + np] = fss_samplewg[k];
+  fss_modewg_index[1] = wg_tem;
+  fss_modewg_kappa[1] = 55;
+  fss_modewg_ap[1] = fss_modewg_sc[1] = 1;
+  for (int i = 1; i <= np; ++i) fss_samplewg[i] = 1e-3 * std::sin(0.37 * i);
+  fss_modewg_index.n = fss_modewg_kappa.n = fss_modewg_ap.n = fss_modewg_sc.n = nw + 1;
+  fss_samplewg.n = (nw + 1) * np;
+  fss_thickness = {0.5e-3, 0, 0};
+  fss_kmax.flo = 2 * M_PI * 150e9 / dcspeed();
+  int close = 0;
+  for (double skew : {90.0, 63.0})
+    for (double theta : {0.0, 35.0})
+      for (double f : {12.5e9, 25.0e9}) {
+        fss_lattice_angle.alpha = skew * M_PI / 180;
+        fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+        const double th = theta * M_PI / 180, k0 = fss_em_var.k0;
+        fss_inc_angle = {th, 0.35, k0 * std::sin(th) * std::cos(0.35), k0 * std::sin(th) * std::sin(0.35)};
+        genmodes_flo();
+        calc_integrals();
+        const int nf = fss_modeflo_index.n, nw1 = fss_modewg_index.n;
+        double size = 0;
+        for (int k = 1; k <= nf * nw1; ++k) size = std::max(size, std::abs(fss_integrals[k]));
+        for (int m = 1; m <= nf; ++m) {
+          calc_vettsigma(m);
+          const int type = fss_modeflo_index[m].type;
+          for (int j = 1; j <= nw1; ++j) {
+            const double kt = fss_modeflo_kappa[m].kt, kc = fss_modewg_kappa[j];
+            const int w = fss_modewg_index[j];
+            if (((w == wg_te && type == flo_te) || (w == wg_tm && type == flo_tm)) &&
+                std::fabs(kc / kt - 1) <= 0.02)
+              ++close;
+            EXPECT_LT(std::abs(fss_integrals[(m - 1) * nw1 + j] - fss_vettsigma[j]), 1e-10 * size)
+                << "skew " << skew << " theta " << theta << " f " << f << " floquet " << m
+                << " (type " << type << ") mode " << j << " (kind " << w << ")";
+          }
+        }
+      }
+  EXPECT_GT(close, 20);  // both branches are exercised
+}
+
+// The system matrix (S by one complex matrix product) equals its
+// straightforward sum over the Floquet modes to 1e-10 of its size.
+TEST_F(Coupling, SystemEqualsTheStraightforwardSum) {
+  fss_lattice_angle.alpha = 70 * M_PI / 180;
+  fss_thickness = {0.5e-3, 0, 0};
+  fss_kmax.flo = 2 * M_PI * 150e9 / dcspeed();
+  const double f = 17e9, th = 0.4;
+  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+  fss_inc_angle = {th, 0.2, fss_em_var.k0 * std::sin(th) * std::cos(0.2),
+                   fss_em_var.k0 * std::sin(th) * std::sin(0.2)};
+  fss_screen.nwg1 = fss_modewg_index.n;
+  update_modes_wg();
+  genmodes_flo();
+  calc_integrals();
+  calc_mata();
+  const int n = 2 * fss_modewg_index.n;
+  ASSERT_EQ(fss_mata.n, n);
+  const std::vector<cplx> got(fss_mata.data1(), fss_mata.data1() + n * n);
+  straightforward_mata();
+  double size = 0;
+  for (int k = 1; k <= n * n; ++k) size = std::max(size, std::abs(fss_mata[k]));
+  for (int k = 0; k < n * n; ++k) EXPECT_LT(std::abs(got[k] - fss_mata[k + 1]), 1e-10 * size) << k;
+}
+
+// Result rows through the whole sweep point, fast and straightforward: the
+// solutions agree to 1e-10 and the rows of the result file are the same.
+TEST_F(Coupling, ResultRowsEqualTheStraightforwardEvaluation) {
+  fss_lattice_angle.alpha = 80 * M_PI / 180;
+  fss_thickness = {0.6e-3, 0, 0};
+  fss_kmax.flo = 2 * M_PI * 200e9 / dcspeed();
+  fss_screen.nwg1 = fss_modewg_index.n;
+  fss_freq_iter = {8e9, 26e9, 6e9};
+  std::string rows[2];
+  std::vector<std::vector<cplx>> solutions;
+  std::size_t point = 0;
+  for (int pass = 0; pass < 2; ++pass) {
+    scratch_dir::write_file("cpl.out", "");
+    for (double theta : {0.0, 0.5})
+      for (double f = 8e9; f < 27e9; f += 6e9) {
+        fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+        fss_inc_angle = {theta, 0.6, fss_em_var.k0 * std::sin(theta) * std::cos(0.6),
+                         fss_em_var.k0 * std::sin(theta) * std::sin(0.6)};
+        update_modes_wg();
+        genmodes_flo();
+        if (pass == 0) {
+          calc_integrals();
+          calc_mata();
+        } else {
+          straightforward_integrals();
+          straightforward_mata();
+        }
+        calc_vettb();
+        solve_prob();
+        std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
+        if (pass == 0) {
+          solutions.push_back(x);
+        } else {
+          const std::vector<cplx>& ref = solutions[point++];
+          double size = 0;
+          for (const cplx& v : ref) size = std::max(size, std::abs(v));
+          for (std::size_t k = 0; k < x.size(); ++k) EXPECT_LT(std::abs(x[k] - ref[k]), 1e-10 * size);
+        }
+        calc_ref_tr();
+      }
+    rows[pass] = scratch_dir::read_file("cpl.out");
+  }
+  EXPECT_FALSE(rows[0].empty());
+  EXPECT_EQ(rows[0], rows[1]);
 }
 
 TEST_F(Coupling, CapacityOfTheIntegralTable) {
