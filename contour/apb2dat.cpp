@@ -4,6 +4,7 @@
 // y = 0, shift of the bounding box to the origin, then coding of the table.
 #include "contour/apb2dat.hpp"
 
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -21,34 +22,90 @@ namespace {
 // from the straight-element marker once multiplied by the box size.
 constexpr double coord_limit = 10000.0;
 
+// The rows of the boundary file last read, as read: their text, element
+// and fault (for the messages that name a row).
+std::string apb_name;
+int rows_read = 0;
+std::string row_text[elm_capacity + 2];
+elm_row row_read[elm_capacity + 2];
+std::string row_fault[elm_capacity + 2];
+
+std::string g(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", x);
+  return buf;
+}
+
+// Context line of row k of the boundary file: the structure-file line it
+// came from (or the row of the file), the reason it was refused or the end
+// points of its element, and its text.
+std::string row_context(int k) {
+  if (k < 1 || k > rows_read) return "";
+  const elm_row& e = row_read[k];
+  std::string why = !row_fault[k].empty()
+                        ? row_fault[k]
+                        : "from (" + g(e.x1) + ", " + g(e.y1) + ") to (" + g(e.x2) + ", " +
+                              g(e.y2) + ")";
+  if (!apb_origin.file.empty())
+    return line_context(apb_origin.file, apb_origin.line0 + k, row_text[k], why);
+  return line_context(apb_name, k, row_text[k], why);
+}
+
 void read_fail(int code, const std::string& msg) {
   errors.code = code;
   errors.message = msg;
 }
 
-// Parses one boundary line; false when it is not an element.
-bool parse_line(const std::string& line, elm_row& e, bool& port) {
-  std::vector<std::string> it = free_items(line);
-  double v[6];
-  auto numbers = [&](int k) {
-    if (static_cast<int>(it.size()) < k) return false;
-    for (int i = 0; i < k; ++i)
-      if (!parse_double(it[i], v[i]) || !(std::fabs(v[i]) < coord_limit)) return false;
-    return true;
-  };
+// An item meant as a number: it starts as one, or is a word for a value
+// that is not a number ("nan", "inf").  Any other item is a word.
+bool value_like(const std::string& item) {
+  char c = item[0];
+  if (std::isdigit(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.') return true;
+  std::string w;
+  for (char ch : item.substr(0, 3)) w += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+  return w == "nan" || w == "inf";
+}
+
+// The text of the boundary line as read (blanks at its end aside).
+int text_length(const std::string& line) { return llen(line); }
+
+}  // namespace
+
+std::string apb_parse_line(const std::string& line, elm_row& e, bool& port) {
   port = false;
-  if (numbers(6)) {
-    e = {v[0], v[1], v[2], v[3], v[4], v[5]};
-    return true;
+  if (text_length(line) > apb_line_length) return "longer than 80 characters";
+  std::vector<std::string> it = free_items(line);
+  if (it.empty()) return "no element on the line";
+  std::size_t nv = 0;
+  while (nv < it.size() && value_like(it[nv])) ++nv;
+  if (nv < 4)
+    return nv == it.size() ? "fewer than four values" : "not a number: " + it[nv].substr(0, 20);
+  if (nv == 5) return "five values: a side needs four, an arc six";
+  if (nv > 6) return "more than six values";
+  double v[6];
+  for (std::size_t i = 0; i < nv; ++i) {
+    if (!parse_double(it[i], v[i])) return "not a number: " + it[i].substr(0, 20);
+    if (!(std::fabs(v[i]) < coord_limit)) return "a coordinate of 10 m or more";
   }
-  if (!numbers(4)) return false;
+  if (nv == 6) {
+    e = {v[0], v[1], v[2], v[3], v[4], v[5]};
+    return "";
+  }
   e = {v[0], v[1], v[2], v[3], straight_marker, straight_marker};
   if (it.size() >= 5) {
     std::string w = delfirstspaces(tab2space(it[4], 1));
     port = !w.empty() && (w[0] == 'p' || w[0] == 'P');
   }
-  return true;
+  return "";
 }
+
+std::string apb_line_fault(const std::string& line) {
+  elm_row e;
+  bool port;
+  return apb_parse_line(line, e, port);
+}
+
+namespace {
 
 // Box of the element ends (start points for the lower, end points for the
 // upper bounds).  A box of no size (a lone full circle) takes the third
@@ -97,10 +154,17 @@ bool outer_full_circle(double& xc, double& yc, double& rc) {
 
 }  // namespace
 
+std::string apb_fault_context() {
+  std::string c = row_context(xye_fault.row1);
+  std::string c2 = xye_fault.row2 != xye_fault.row1 ? row_context(xye_fault.row2) : "";
+  if (!c2.empty()) c += (c.empty() ? "" : "\n ") + c2;
+  return c;
+}
+
 bool apb_port_line(const std::string& line) {
   elm_row e;
   bool port = false;
-  return parse_line(line.substr(0, 80), e, port) && port;
+  return apb_parse_line(line, e, port).empty() && port;
 }
 
 void apb2dat(std::string& name, double fmax) {
@@ -115,34 +179,48 @@ void apb2dat(std::string& name, double fmax) {
     read_fail(1, "Error opening file " + name);
     return;
   }
+  apb_name = name;
   if (elm.cap > elm_capacity || elm.cap < 0) elm.cap = elm_capacity;
   if (portcir.cap > port_capacity || portcir.cap < 0) portcir.cap = port_capacity;
   elm.n = 0;
   portcir.n = 0;
+  rows_read = 0;
+  xye_fault = {};
   int nrow = 0;
   std::string line;
   for (;;) {
     ++nrow;
-    if (!read_record(in, line, 80)) {
+    std::size_t length;
+    if (!read_line(in, line, max_line_length, length)) {
       if (in.bad()) {
         read_fail(1, "Error reading file " + name + " at row " + std::to_string(nrow));
         return;
       }
       break;
     }
-    elm_row e;
+    elm_row e{};
     bool port;
-    if (!parse_line(line, e, port)) {
+    std::string fault = apb_parse_line(line, e, port);
+    if (nrow <= elm.cap + 1) {
+      row_text[nrow] = line.substr(0, apb_line_length);
+      row_read[nrow] = e;
+      row_fault[nrow] = fault;
+      rows_read = nrow;
+    }
+    if (!fault.empty()) {
+      xye_fault.row1 = nrow;
       read_fail(1, "Error reading file " + name + " at row " + std::to_string(nrow));
       return;
     }
     if (elm.n >= elm.cap) {
+      xye_fault.row1 = nrow;
       read_fail(1, "Too many boundary elements: max=" + std::to_string(elm.cap));
       return;
     }
     elm[++elm.n] = e;
     if (port) {
       if (portcir.n >= portcir.cap) {
+        xye_fault.row1 = nrow;
         read_fail(1, "Too many ports: max=" + std::to_string(portcir.cap));
         return;
       }
@@ -155,7 +233,6 @@ void apb2dat(std::string& name, double fmax) {
     read_fail(1, "No boundary element in file " + name);
     return;
   }
-
   // Bounding box (arc bulges are fitted later, with the enclosure).
   double xmin, xmax, ymin, ymax;
   box(xmin, xmax, ymin, ymax);
@@ -234,6 +311,10 @@ void apb2dat(std::string& name, double fmax) {
   if (errors.code != 0) {
     if (!errors.message.empty()) console_line(trim_right(errors.message));
     console_line("Error in coding the input data: ier=" + free_int(errors.code));
+    std::string where = apb_fault_context();
+    // A segmentation failure comes from the frequency limit.
+    if (where.empty() && errors.code >= 101 && errors.code <= 103) where = apb_origin.limit;
+    if (!where.empty()) console_line(where);
     std::cout.flush();
     std::exit(1);
   }

@@ -65,7 +65,10 @@ void closlin(int is, int lab, int& ier) {
   int cur = is;
   for (int step = 0; step < n; ++step) {
     // An element whose ends coincide has no direction to follow.
-    if (joint(cur)) break;
+    if (joint(cur)) {
+      xye_fault.row1 = xye_origin[cur];
+      break;
+    }
     double xe = blok2[cur][3], ye = blok2[cur][4];
     int m = 0;
     bool rev = false;
@@ -82,7 +85,11 @@ void closlin(int is, int lab, int& ier) {
     }
     // The start row may only be met forwards: backwards it is a second
     // element through the same joint.
-    if (m == 0 || lpred(m) != 0 || (m == is && rev)) break;
+    if (m == 0 || lpred(m) != 0 || (m == is && rev)) {
+      xye_fault.row1 = xye_origin[cur];
+      xye_fault.row2 = m != 0 && m != is ? xye_origin[m] : 0;
+      break;
+    }
     if (rev) swap_ends(m);
     labin(m, lab, 0, 0);
     setpred(m, cur);
@@ -186,6 +193,7 @@ void code_xye(const int* ports, int& ier) {
     double x1 = r[1], y1 = r[2], x3 = r[5], y3 = r[6];
     // A circle of no diameter closes on itself.
     if (std::hypot(x3 - x1, y3 - y1) < eps) {
+      xye_fault.row1 = xye_origin[ic];
       fail(2, "CLOSLIN: cannot close line", ier);
       return;
     }
@@ -206,6 +214,7 @@ void code_xye(const int* ports, int& ier) {
     blok2[m][4] = y1;
     blok2[m][5] = xc + dy;
     blok2[m][6] = yc - dx;
+    xye_origin[m] = xye_origin[ic];
     xye_set_rows(m);
   }
   int n = blok2.n;
@@ -233,6 +242,13 @@ void code_xye(const int* ports, int& ier) {
     linarea(l, area[l], ier);
     if (ier) return;
     if (std::fabs(area[l]) > std::fabs(area[outer])) outer = l;
+    // A line of no area bounds no aperture (its sides run back on themselves).
+    if (!(std::fabs(area[l]) > eps * eps)) {
+      for (int i = 2; i <= n && xye_fault.row1 == 0; ++i)
+        if (label(i) == l) xye_fault.row1 = xye_origin[i];
+      fail(8, "CODE_XYE: a closed line encloses no area", ier);
+      return;
+    }
   }
   static int newlab[xye_capacity + 1];
   static bool flip[xye_capacity + 1];

@@ -58,6 +58,21 @@ void closlin(int is, int lab, int& ier);
 void linarea(int lab, double& area, int& ier);
 void chlab(int& lastlab);
 
+// ---- geometry checks ------------------------------------------------------------
+// Before the coding, on the rows as filled from the file: sides of no length,
+// degenerate arcs and circles (code 4), more than two element ends at a
+// point, elements that cross, touch or overlap (code 5).  After it: inner
+// lines outside the outer line (6) or inside another inner line (7).  The
+// rows at fault are left in `xye_fault`.
+void xyshape(int& ier);
+void xylines(int& ier);
+// Whether the aperture of elements el[1 .. n] (file form) meets a copy of
+// itself moved by a translation of the lattice of periods a, b (same unit)
+// and skew angle alpha (rad): 0 no, 1 yes (the translation and the two
+// element numbers returned), 2 its box holds too many translations to try.
+int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, double& tx,
+                 double& ty, int& row1, int& row2);
+
 // ---- checks and enclosure ------------------------------------------------------
 void xychange(int& id, double& dx, double& dy);
 // Fits the enclosure to the contour (xychange), relabels the contour against

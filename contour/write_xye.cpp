@@ -53,14 +53,21 @@ void write_xye(const std::string& name, double a, double b, double height,
     r[4] = el[i].y2;
     r[5] = el[i].x3;
     r[6] = el[i].y3;
+    xye_origin[i + 1] = i;
   }
 
+  // Elements that cannot bound an aperture are refused before the coding,
+  // lines that do not nest as an aperture's lines after it.
+  xyshape(ier);
+  if (ier) return;
   code_xye(ports, ier);
+  if (ier) return;
+  xylines(ier);
   if (ier) return;
 
   ier = 1;
   autoseg(ier);
-  if (ier == 101) error_handler("Fatal", "WRITE_XYE", "too many elements after segmentation");
+  if (ier == 101) fatal("WRITE_XYE", "too many elements after segmentation", apb_origin.limit);
   if (ier) return;
 
   fit_enclosure();

@@ -4,6 +4,8 @@
 // on the contour and the collocation points of the boundary elements.
 // One instance of each, for the whole run.
 #pragma once
+#include <string>
+
 #include "records/table.hpp"
 
 // Capacities of the contour records (stored by the caller before use).
@@ -61,6 +63,24 @@ extern elm_rec elm;
 extern portcir_rec portcir;
 extern port_xy portcirxy[port_capacity + 1];
 extern translations_rec translations;
+
+// Rows of the boundary file (1 = its first line) of the elements that a
+// reading or coding failure is about (0: none), and the row each contour
+// row comes from (0: made by the segmentation).
+struct xye_fault_rec { int row1 = 0, row2 = 0; };
+extern xye_fault_rec xye_fault;
+extern int xye_origin[xye_capacity + 1];
+
+// Origin of the boundary file being coded, for the messages: when `file` is
+// set, row k of the boundary file is line `line0` + k of that file (the
+// structure file), and `limit` is the context line of the frequency limit
+// the segmentation follows.
+struct apb_origin_rec {
+  std::string file;
+  int line0 = 0;
+  std::string limit;
+};
+extern apb_origin_rec apb_origin;
 
 // Quadrature points (entries from 1; count in xypts.n).
 extern fss_table<xy_point, xypts_capacity> xypts;

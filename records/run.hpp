@@ -35,7 +35,19 @@ struct fss_em_var_rec { double f = 0, lambda = 0, k0 = 0, eta0 = 0; };
 // Incidence of the sweep point: angles (rad) and incident transverse wavevector.
 struct fss_inc_angle_rec { double theta = 0, phi = 0, kx0 = 0, ky0 = 0; };
 
+// Where the values of the structure file stand, for the messages: the data
+// file name, for blocks 1 .. 8 the line their values were read from (the
+// last one, for values spread over lines) and its text, and the line of the
+// "4)" label (row k of the aperture block is line `aperture_label` + k).
+struct fss_source_rec {
+  std::string datafile;
+  int line[9] = {};
+  std::string text[9];
+  int aperture_label = 0;
+};
+
 extern fss_file_rec fss_file;
+extern fss_source_rec fss_source;
 extern fss_writeinfo_rec fss_writeinfo;
 extern fss_cell_dim_rec fss_cell_dim;
 extern fss_lattice_angle_rec fss_lattice_angle;

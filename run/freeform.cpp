@@ -53,11 +53,43 @@ bool parse_int(const std::string& item, int& n) {
   return true;
 }
 
+bool read_line(std::istream& in, std::string& line, std::size_t len, std::size_t& length) {
+  line.clear();
+  length = 0;
+  std::istream::sentry ok(in, true);
+  if (!ok) return false;
+  std::streambuf* sb = in.rdbuf();
+  bool any = false;
+  int last = 0;
+  for (;;) {
+    int c;
+    try {
+      c = sb->sbumpc();
+    } catch (...) {  // a read error of the file (a directory, say)
+      in.setstate(std::ios::badbit);
+      return false;
+    }
+    if (c == std::char_traits<char>::eof()) {
+      in.setstate(any ? std::ios::eofbit : std::ios::eofbit | std::ios::failbit);
+      break;
+    }
+    any = true;
+    if (c == '\n') break;
+    if (++length > max_line_length) break;  // the rest is not read
+    if (line.size() < len) line.push_back(static_cast<char>(c));
+    last = c;
+  }
+  // A line end written as CR LF.
+  if (last == '\r' && length <= max_line_length) {
+    --length;
+    if (line.size() > length) line.pop_back();
+  }
+  return any;
+}
+
 bool read_record(std::istream& in, std::string& line, std::size_t len) {
-  if (!std::getline(in, line)) return false;
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.size() > len) line.resize(len);
-  return true;
+  std::size_t length;
+  return read_line(in, line, len, length);
 }
 
 read_status read_items(std::istream& in, int n, std::vector<std::string>& items) {

@@ -16,6 +16,12 @@ bool parse_int(const std::string& item, int& n);
 
 // Reads one line, cut to 256 characters (a record of the text files).
 bool read_record(std::istream& in, std::string& line, std::size_t len = 256);
+// Reads one line, keeping its first len characters; length is the length of
+// the whole line.  Memory stays bounded: past max_line_length characters
+// (a file without line ends) the line is not read further and length is
+// max_line_length + 1.  False at the end of the file.
+constexpr std::size_t max_line_length = 65536;
+bool read_line(std::istream& in, std::string& line, std::size_t len, std::size_t& length);
 
 // One free-form read of n items.
 read_status read_items(std::istream& in, int n, std::vector<std::string>& items);

@@ -29,11 +29,12 @@ std::string trim_right(std::string_view s) {
   return std::string(s.substr(0, llen(s)));
 }
 
-[[noreturn]] static void fatal_stop(std::string_view routine,
-                                    std::string_view message) {
+[[noreturn]] static void fatal_stop(std::string_view routine, std::string_view message,
+                                    std::string_view context = "") {
   std::cout << '\n';
   console_line("Subroutine " + trim_right(routine) + " fatal error message:");
   console_line(trim_right(message));
+  if (!context.empty()) console_line(context);
   std::cout << '\n';
   console_line("Press any key to continue ...");
   std::cout.flush();
@@ -51,10 +52,7 @@ void error_handler(std::string_view kind, std::string_view routine,
                    std::string_view message) {
   char c = kind.empty() ? ' ' : kind[0];
   if (c == 'W') {
-    std::cout << '\n';
-    console_line("Subroutine " + trim_right(routine) + " warning message:");
-    console_line(trim_right(message));
-    std::cout << '\n';
+    warning(routine, message, "");
   } else if (c == 'F') {
     fatal_stop(routine, message);
   } else {
@@ -67,6 +65,28 @@ void error_handler(std::string_view kind, std::string_view routine,
 
 void fatal(std::string_view routine, std::string_view message) {
   fatal_stop(routine, message);
+}
+
+void fatal(std::string_view routine, std::string_view message, std::string_view context) {
+  fatal_stop(routine, message, context);
+}
+
+void warning(std::string_view routine, std::string_view message, std::string_view context) {
+  std::cout << '\n';
+  console_line("Subroutine " + trim_right(routine) + " warning message:");
+  console_line(trim_right(message));
+  if (!context.empty()) console_line(context);
+  std::cout << '\n';
+}
+
+std::string line_context(const std::string& file, int line, std::string_view text,
+                         std::string_view reason) {
+  std::string shown(text.substr(0, 80));
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 32 || static_cast<unsigned char>(c) > 126) c = '?';
+  std::string where = "line " + std::to_string(line) + " of " + file;
+  if (!reason.empty()) where += " (" + std::string(reason) + ")";
+  return where + ": \"" + trim_right(shown) + "\"";
 }
 
 void set_listing_unit(std::FILE* f) { listing = f; }

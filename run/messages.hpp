@@ -15,6 +15,17 @@ std::string free_double(double x);
 void error_handler(std::string_view kind, std::string_view routine,
                    std::string_view message);
 [[noreturn]] void fatal(std::string_view routine, std::string_view message);
+// The same reports with a line of context printed after the message (where
+// in which input file the fault lies); an empty context adds no line.
+[[noreturn]] void fatal(std::string_view routine, std::string_view message,
+                        std::string_view context);
+void warning(std::string_view routine, std::string_view message, std::string_view context);
+
+// Context of an input line for the reports: "line 12 of s.fss: "text"", the
+// text as read, cut to 80 characters, unprintable bytes shown as "?"; a
+// reason, when given, stands in brackets before the colon.
+std::string line_context(const std::string& file, int line, std::string_view text,
+                         std::string_view reason = "");
 
 // Three-line "FATAL ERROR" block of the solver: console when selector >= 1,
 // otherwise the solver listing (standard error when no listing is open).

@@ -3,6 +3,7 @@
 #include "records/run.hpp"
 
 fss_file_rec fss_file;
+fss_source_rec fss_source;
 fss_writeinfo_rec fss_writeinfo;
 fss_cell_dim_rec fss_cell_dim;
 fss_lattice_angle_rec fss_lattice_angle;

@@ -55,6 +55,41 @@ T item(const std::string& s, const char* routine, const std::string& file) {
   return v;
 }
 
+// Context line of the values of block n of the structure file, or of line
+// `row` of its aperture block ("" when no structure file was read).
+std::string block_context(int n) {
+  if (fss_source.datafile.empty()) return "";
+  return line_context(fss_source.datafile, fss_source.line[n], fss_source.text[n]);
+}
+std::string aperture_line_context(int row, const std::string& text) {
+  if (fss_source.datafile.empty()) return "";
+  return line_context(fss_source.datafile, fss_source.aperture_label + row, text);
+}
+
+// The aperture must fit its lattice: holes that overlap or touch their
+// neighbours leave no screen between them.  Lengths in millimetres.
+void check_fit(const elm_row* el, const std::string* text, int nel, const char* routine) {
+  double tx = 0, ty = 0;
+  int r1 = 0, r2 = 0;
+  const int k = cell_overlap(el, nel, fss_cell_dim.a * 1000, fss_cell_dim.b * 1000,
+                             fss_lattice_angle.alpha, tx, ty, r1, r2);
+  if (k == 0) return;
+  char shift[80];
+  std::snprintf(shift, sizeof shift, "(%g, %g) mm", tx, ty);
+  std::string where = block_context(1);
+  if (k == 1) {
+    if (!fss_source.datafile.empty()) {
+      where += "\n " + aperture_line_context(r1, text[r1]);
+      if (r2 != r1) where += "\n " + aperture_line_context(r2, text[r2]);
+    }
+    fatal(routine,
+          std::string("The aperture does not fit in the unit cell: it meets its neighbour ") +
+              "moved by " + shift + ", which leaves no screen between them",
+          where);
+  }
+  fatal(routine, "The aperture does not fit in the unit cell: it spans too many cells", where);
+}
+
 }  // namespace
 
 void genmodes_wg() {
@@ -79,21 +114,33 @@ void genmodes_wg() {
     if (!out) fatal(routine, "Error in opening file " + japb);
     std::string line;
     int nline = 0;
+    static elm_row el[elm_capacity + 1];
+    static std::string el_line[elm_capacity + 1];
+    int nel = 0;
     // The first aperture block ends at a line holding "#" or "$".
     while (read_record(in, line)) {
       if (line.find_first_of("#$") != std::string::npos) break;
       ++nline;
+      elm_row e;
+      bool port = false;
+      const bool element = apb_parse_line(line, e, port).empty();
+      if (element && nel < elm_capacity) {
+        el[++nel] = e;
+        el_line[nel] = line;
+      }
       // A port line declares a symmetry plane: the solver would compute the
       // modes of one symmetry class on a part of the aperture only, and the
       // scattering analysis would take them for all the modes.
-      if (apb_port_line(line))
+      if (port)
         fatal(routine, "Line " + std::to_string(nline) + " of the aperture boundary (block 4), \"" +
                            trim_right(line) +
                            "\", is a port line: symmetry planes are not accepted in a structure "
-                           "file; describe the whole aperture");
+                           "file; describe the whole aperture",
+              aperture_line_context(nline, line));
       out << pad256(line) << '\n';
       if (!out) fatal(routine, "Error in writing file " + japb);
     }
+    check_fit(el, el_line, nel, routine);
     if (in.bad()) fatal(routine, "Error in reading file " + sapb);
     out.close();
     if (!out) fatal(routine, "Error in writing file " + japb);
@@ -102,7 +149,14 @@ void genmodes_wg() {
   const double maxfreqwg = dcspeed() * fss_kmax.wg / dpi(1);
   const int nsps = 3;
   const double accuracy_flag = 0.0;
+  // Messages of the contour coder name the lines of the structure file.
+  if (!fss_source.datafile.empty()) {
+    apb_origin.file = fss_source.datafile;
+    apb_origin.line0 = fss_source.aperture_label;
+    apb_origin.limit = block_context(7);
+  }
   calc_mode_wg(job, maxfreqwg, nsps, accuracy_flag);
+  apb_origin = apb_origin_rec{};
 
   if (!file_exists(japb)) fatal(routine, "Error in opening file " + japb);
   std::remove(japb.c_str());
@@ -150,7 +204,7 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
   prepare_solver_records(nsps, accuracy);
   std::string working = name;
   apb2dat(working, fmax);
-  if (errors.code != 0) fatal(routine, errors.message);
+  if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
 
   if (file_wg2_first) {
     if (!create_empty(name + ".wg2")) fatal(routine, "Error in opening file " + name + ".wg2");

@@ -236,13 +236,13 @@ TEST(Coding, PortOnRightSideIsMirroredInX) {
 
 TEST(Reading, LineForms) {
   scratch_dir d;
-  // Commas, tabs, extra numbers after six, a word after four numbers that is
-  // not a port, text beyond column 80.
+  // Commas, tabs, a word after four numbers that is not a port, blanks
+  // beyond column 80.
   std::string body =
       "0,0,10,0\n"
       "10\t0 10 10 comment\n"
       "10 10 0 10\n"
-      "0 10 0 0" + std::string(80, ' ') + "junk that is ignored\n";
+      "0 10 0 0" + std::string(120, ' ') + "\n";
   ASSERT_EQ(load(body), 0) << errors.message;
   EXPECT_EQ(elm.n, 4);
   EXPECT_EQ(portcir.n, 0);
@@ -268,6 +268,10 @@ TEST(Reading, Errors) {
   EXPECT_EQ(errors.message, "Error reading file ap.apb at row 1");
   EXPECT_EQ(load("0 0 1e7 0\n"), 1);
   EXPECT_EQ(errors.message, "Error reading file ap.apb at row 1");
+  // Text beyond column 80 would be lost: the line is refused, not cut.
+  EXPECT_EQ(load("0 0 10 0\n10 0 10 10\n10 10 0 10\n0 10 0 0" + std::string(80, ' ') + "0\n"), 1);
+  EXPECT_EQ(errors.message, "Error reading file ap.apb at row 4");
+  EXPECT_EQ(apb_fault_context(), "line 4 of ap.apb (longer than 80 characters): \"0 10 0 0\"");
   EXPECT_EQ(load(""), 1);
   EXPECT_EQ(errors.message, "No boundary element in file ap.apb");
 
@@ -306,12 +310,21 @@ TEST(Reading, CodingFaultsStopTheRun) {
   EXPECT_FATAL(load("0 0 10 0\n10 0 10 10\n10 10 0 10\n"), "CLOSLIN: cannot close line");
   EXPECT_FATAL(load("0 0 10 0\n10 0 10 10\n10 10 0 10\n"),
                "Error in coding the input data: ier= 2");
+  // The element whose end is not joined is named with its row and ends.
+  EXPECT_FATAL(load("0 0 10 0\n10 0 10 10\n10 10 0 10\n"),
+               " line 3 of ap.apb (from (10, 10) to (0, 10)): \"10 10 0 10\"\n");
   // Three elements through one joint.
   EXPECT_FATAL(load("0 0 10 0\n10 0 10 10\n10 10 0 0\n0 0 5 -5\n5 -5 10 10\n"),
-               "CLOSLIN: cannot close line");
+               " XYSHAPE: more than two element ends meet at one point\n"
+               " Error in coding the input data: ier= 5\n"
+               " line 1 of ap.apb (from (0, 0) to (10, 0)): \"0 0 10 0\"\n"
+               " line 4 of ap.apb (from (0, 0) to (5, -5)): \"0 0 5 -5\"\n");
   // A zero-length element and a circle of no diameter.
-  EXPECT_FATAL(load("0 0 10 0\n10 0 10 0\n10 0 0 10\n0 10 0 0\n"), "ier= 2");
-  EXPECT_FATAL(load("0 0 10 0\n10 0 0 0 5 5\n3 3 3 3 3 3\n"), "ier= 2");
+  EXPECT_FATAL(load("0 0 10 0\n10 0 10 0\n10 0 0 10\n0 10 0 0\n"),
+               " XYSHAPE: side of no length\n Error in coding the input data: ier= 4\n"
+               " line 2 of ap.apb (from (10, 0) to (10, 0)): \"10 0 10 0\"\n");
+  EXPECT_FATAL(load("0 0 10 0\n10 0 0 0 5 5\n3 3 3 3 3 3\n"),
+               " XYSHAPE: circle of no size\n Error in coding the input data: ier= 4\n");
   // No maximum frequency.
   EXPECT_FATAL(load("0 0 10 0\n10 0 10 10\n10 10 0 10\n0 10 0 0\n", 0.0), "ier= 102");
 }

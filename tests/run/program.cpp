@@ -156,29 +156,103 @@ void expect_refused(const std::string& aperture, const std::string& words,
 
 }  // namespace
 
+// Every refusal names the line of the structure file (block 4 starts at line
+// 10 in these files) and the element's end points.
 TEST(Program, BrokenAperturesEndWithTheirMessages) {
   scratch_dir dir;
   expect_refused("-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n",
-                 " CLOSLIN: cannot close line\n Error in coding the input data: ier= 2\n");
+                 " CLOSLIN: cannot close line\n Error in coding the input data: ier= 2\n"
+                 " line 12 of ap.fss (from (3, 3) to (-3, 3)): \"3 3 -3 3\"\n");
   // A port line makes the solver analyse a part of the aperture only.
   expect_refused("0 0 3 0 p\n3 0 3 3\n3 3 0 3\n0 3 0 0\n",
                  " Subroutine genmodes_wg fatal error message:\n Line 1 of the aperture boundary "
                  "(block 4), \"0 0 3 0 p\", is a port line: symmetry planes are not accepted in a "
-                 "structure file; describe the whole aperture\n");
+                 "structure file; describe the whole aperture\n line 10 of ap.fss: \"0 0 3 0 p\"\n");
   expect_refused("0 0 3 0\n3 0 3 3\n3 3 0 3\n0 3 0 0  Port\n", "Line 4 of the aperture boundary");
   expect_refused("# no element before the separator\n",
-                 " Subroutine calc_mode_wg fatal error message:\n No boundary element in file ap_tmp.apb\n");
-  expect_refused("-3 -3 3 -3\n3 -3 3\n", "Error reading file ap_tmp.apb at row 2");
+                 " Subroutine read_input_fss fatal error message:\n Error in reading block 4) in "
+                 "data file ap.fss\n line 10 of ap.fss (no boundary element before this line): "
+                 "\"# no element before the separator\"\n");
+  expect_refused("-3 -3 3 -3\n3 -3 3\n",
+                 " Error in reading block 4) in data file ap.fss\n"
+                 " line 11 of ap.fss (fewer than four values): \"3 -3 3\"\n");
   std::string many;
   for (int k = 0; k < 101; ++k) {
     const double x0 = -5 + 0.09 * k, x1 = x0 + 0.09;
     many += std::to_string(x0) + " 0 " + std::to_string(x1) + " 0\n";
   }
-  expect_refused(many, " Subroutine calc_mode_wg fatal error message:\n Too many boundary elements: max=100\n");
+  expect_refused(many, " Subroutine calc_mode_wg fatal error message:\n Too many boundary elements: "
+                       "max=100\n line 110 of ap.fss (from (4, 0) to (4.09, 0)): \"4.000000 0 "
+                       "4.090000 0\"\n");
   // A large hole resolved up to 1000 GHz needs more than 399 elements.
   expect_refused("-4.9 -4.9 4.9 -4.9\n4.9 -4.9 4.9 4.9\n4.9 4.9 -4.9 4.9\n-4.9 4.9 -4.9 -4.9\n",
-                 " Subroutine WRITE_XYE fatal error message:\n too many elements after segmentation\n",
+                 " Subroutine WRITE_XYE fatal error message:\n too many elements after "
+                 "segmentation\n line 19 of ap.fss: \"1000\"\n",
                  "1000");
+  // A limit too low for the segmentation (1.5 MHz) names block 7 too.
+  expect_refused("-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n",
+                 " AUTOSEG: no fmax specified.\n Error in coding the input data: ier= 102\n"
+                 " line 19 of ap.fss: \"1.5D-3\"\n",
+                 "1.5D-3");
+}
+
+// Outlines that bound no aperture, or more than one, are refused before the
+// mode computation, each with the lines at fault.
+TEST(Program, InvalidGeometryIsRefused) {
+  scratch_dir dir;
+  const std::string square = "-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n";
+  // A bow-tie crosses itself.
+  expect_refused("-3 -3 3 3\n3 3 3 -3\n3 -3 -3 3\n-3 3 -3 -3\n",
+                 " XYSHAPE: boundary elements cross, touch or overlap\n"
+                 " Error in coding the input data: ier= 5\n"
+                 " line 10 of ap.fss (from (-3, -3) to (3, 3)): \"-3 -3 3 3\"\n"
+                 " line 12 of ap.fss (from (3, -3) to (-3, 3)): \"3 -3 -3 3\"\n");
+  // A closed line beside the outer one would be taken as an inner conductor.
+  expect_refused(square + "4 -1 4.5 -1\n4.5 -1 4.5 1\n4.5 1 4 1\n4 1 4 -1\n",
+                 " XYLINES: a closed line lies outside the outer line\n"
+                 " Error in coding the input data: ier= 6\n line 14 of ap.fss");
+  // An inner circle across the outer line.
+  expect_refused(square + "3.5 0 3.5 0 1.5 0\n",
+                 " XYSHAPE: boundary elements cross, touch or overlap\n"
+                 " Error in coding the input data: ier= 5\n"
+                 " line 11 of ap.fss (from (3, -3) to (3, 3)): \"3 -3 3 3\"\n"
+                 " line 14 of ap.fss (from (3.5, 0) to (3.5, 0)): \"3.5 0 3.5 0 1.5 0\"\n");
+  // Three nested lines: the innermost lies inside an inner conductor.
+  expect_refused("-4 -4 4 -4\n4 -4 4 4\n4 4 -4 4\n-4 4 -4 -4\n" + square +
+                     "-1 -1 1 -1\n1 -1 1 1\n1 1 -1 1\n-1 1 -1 -1\n",
+                 " XYLINES: a closed line lies inside an inner line\n");
+  // A line of no area, arcs through three points on one line.
+  expect_refused("-2 0 2 0\n2 0 -2 0\n",
+                 " XYSHAPE: boundary elements cross, touch or overlap\n");
+  expect_refused("-3 -3 3 -3 0 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n",
+                 " XYSHAPE: arc whose three points lie on one line\n"
+                 " Error in coding the input data: ier= 4\n"
+                 " line 10 of ap.fss (from (-3, -3) to (3, -3)): \"-3 -3 3 -3 0 -3\"\n");
+  expect_refused("-3 -3 3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n",
+                 " XYSHAPE: arc whose three points lie on one line\n");
+  // Holes that meet their neighbours: larger than the 10 mm cell, equal to
+  // it, longer than it along x only.
+  expect_refused("-6 -6 6 -6\n6 -6 6 6\n6 6 -6 6\n-6 6 -6 -6\n",
+                 " Subroutine genmodes_wg fatal error message:\n The aperture does not fit in "
+                 "the unit cell: it meets its neighbour moved by (-10, -10) mm, which leaves no "
+                 "screen between them\n line 4 of ap.fss: \"10 10\"\n"
+                 " line 10 of ap.fss: \"-6 -6 6 -6\"\n");
+  expect_refused("-5 -5 5 -5\n5 -5 5 5\n5 5 -5 5\n-5 5 -5 -5\n",
+                 "The aperture does not fit in the unit cell: it meets its neighbour moved by");
+  expect_refused("2 -1 12.5 -1\n12.5 -1 12.5 1\n12.5 1 2 1\n2 1 2 -1\n",
+                 "it meets its neighbour moved by (-10, 0) mm");
+}
+
+// Wrong values and blocks are refused by the reader with the line as read.
+TEST(Program, StructureFaultsPointAtTheirLine) {
+  scratch_dir dir;
+  scratch_dir::write_file("no3.fss", "t\nt\n1)\n10 10\n2)\n90\n0.5\n4)\n-3 -3 3 -3\n");
+  result r = run_program("no3", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" Subroutine read_input_fss fatal error message:\n Missing block label 3) "
+                       "in data file no3.fss\n line 7 of no3.fss: \"0.5\"\n"),
+            std::string::npos)
+      << r.out;
 }
 
 // An aperture with an inner conductor runs to the end; its mode table lists

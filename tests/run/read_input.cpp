@@ -89,19 +89,33 @@ TEST_F(ReadInput, ValuesConvertedToSiUnits) {
 }
 
 TEST_F(ReadInput, ApertureBlockCopiedAsFixedRecords) {
+  // Lines after a "#" belong to a later aperture: copied, cut to a record,
+  // not analysed (a warning says so).
   std::string long_line = "-1 -1 1 -1 " + std::string(300, 'z');
-  std::string text = std::string(head) + blocks123 + "4) aperture\n" + long_line +
-                     "\n1 -1 1 1\n\n-1 1 -1 -1 ! 5) ends here\n" + "10 30\n6)\n8 12 0.5\n7)\n60\n8)\n150\n";
+  std::string text = std::string(head) + blocks123 + "4) aperture\n-1 -1 1 -1\n1 -1 1 1\n" +
+                     "# second\n" + long_line + "\n-1 1 -1 -1 ! 5) ends here\n" +
+                     "10 30\n6)\n8 12 0.5\n7)\n60\n8)\n150\n";
+  testing::internal::CaptureStdout();
   read(text);
+  const std::string out = testing::internal::GetCapturedStdout();
   std::string apb = scratch_dir::read_file("model.apb");
-  ASSERT_EQ(apb.size(), 3u * 257u);
-  EXPECT_EQ(apb.substr(0, 256), long_line.substr(0, 256));
+  ASSERT_EQ(apb.size(), 4u * 257u);
+  EXPECT_EQ(apb.substr(0, 256), "-1 -1 1 -1" + std::string(246, ' '));
   EXPECT_EQ(apb.substr(257, 256), "1 -1 1 1" + std::string(248, ' '));
-  EXPECT_EQ(apb.substr(514, 256), std::string(256, ' '));
+  EXPECT_EQ(apb.substr(514, 256), "# second" + std::string(248, ' '));
+  EXPECT_EQ(apb.substr(771, 256), long_line.substr(0, 256));
   EXPECT_EQ(apb[256], '\n');
   EXPECT_EQ(apb.back(), '\n');
+  EXPECT_NE(out.find(" Subroutine read_input_fss warning message:\n"
+                     " Only the first aperture of block 4) is analysed: 1 later lines ignored in "
+                     "data file model.fss\n line 13 of model.fss: \"-1 -1 1 -1 zzzz"),
+            std::string::npos)
+      << out;
   // The line holding "5)" ended block 4, and the next line was block 5.
   EXPECT_DOUBLE_EQ(fss_phi.start, 30 * dpi(0) / 180);
+  EXPECT_EQ(fss_source.aperture_label, 9);
+  EXPECT_EQ(fss_source.line[5], 15);
+  EXPECT_EQ(fss_source.text[8], "150");
 }
 
 TEST_F(ReadInput, NamesWithAndWithoutExtension) {
@@ -180,40 +194,172 @@ TEST_F(ReadInput, UnreadableTemporaryFileIsFatal) {
   EXPECT_FATAL(read(good()), "Error in opening tmp file model");
 }
 
-TEST_F(ReadInput, RangesCheckedWithClearMessages) {
-  auto with = [](const std::string& b1, const std::string& b2, const std::string& b3,
+namespace {
+// A structure file of the given blocks (block 4 the square of good()).
+std::string with(const std::string& b1, const std::string& b2, const std::string& b3,
                  const std::string& b5, const std::string& b6, const std::string& b7,
                  const std::string& b8) {
-    return std::string(head) + "1)\n" + b1 + "\n2)\n" + b2 + "\n3)\n" + b3 + "\n" + block4 +
-           "5)\n" + b5 + "\n6)\n" + b6 + "\n7)\n" + b7 + "\n8)\n" + b8 + "\n";
-  };
-  const std::string ok1 = "10 10", ok2 = "90", ok3 = "0.5", ok5 = "0 0", ok6 = "8 12 1", ok7 = "60",
-                    ok8 = "150";
+  return std::string(head) + "1)\n" + b1 + "\n2)\n" + b2 + "\n3)\n" + b3 + "\n" + block4 +
+         "5)\n" + b5 + "\n6)\n" + b6 + "\n7)\n" + b7 + "\n8)\n" + b8 + "\n";
+}
+const std::string ok1 = "10 10", ok2 = "90", ok3 = "0.5", ok5 = "0 0", ok6 = "8 12 1",
+                  ok7 = "60", ok8 = "150";
+}  // namespace
+
+TEST_F(ReadInput, RangesCheckedWithClearMessages) {
   read(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8));  // the reference file is accepted
-  expect_fatal_read(with("0 10", ok2, ok3, ok5, ok6, ok7, ok8), "block 1) of data file model.fss: the cell period a must be positive");
-  expect_fatal_read(with("10 -1", ok2, ok3, ok5, ok6, ok7, ok8), "the cell period b must be positive");
-  expect_fatal_read(with(ok1, "180", ok3, ok5, ok6, ok7, ok8), "block 2) of data file model.fss: the skew angle must lie between 0 and 180 degrees (read 180)");
-  expect_fatal_read(with(ok1, "0", ok3, ok5, ok6, ok7, ok8), "the skew angle must lie between 0 and 180 degrees");
-  expect_fatal_read(with(ok1, ok2, "0", ok5, ok6, ok7, ok8), "block 3) of data file model.fss: the metal thickness must be positive");
-  expect_fatal_read(with(ok1, ok2, ok3, "90 0", ok6, ok7, ok8), "block 5) of data file model.fss: theta must lie in [0, 90) degrees (read 90)");
+  // Each refusal names the block, the bound and the value, then the line.
+  expect_fatal_read(with("0 10", ok2, ok3, ok5, ok6, ok7, ok8),
+                    " Error in block 1) of data file model.fss: the cell period a must lie between "
+                    "0.001 and 10000 mm (read 0)\n line 4 of model.fss: \"0 10\"\n");
+  expect_fatal_read(with("10 -1", ok2, ok3, ok5, ok6, ok7, ok8), "the cell period b must lie between 0.001 and 10000 mm (read -1)");
+  // A 1e-12 mm cell, an infinite one.
+  expect_fatal_read(with("1e-12 10", ok2, ok3, ok5, ok6, ok7, ok8), "the cell period a must lie between 0.001 and 10000 mm (read 1e-12)");
+  expect_fatal_read(with("10 1e300", ok2, ok3, ok5, ok6, ok7, ok8), "the cell period b must lie between");
+  expect_fatal_read(with(ok1, "180", ok3, ok5, ok6, ok7, ok8),
+                    " Error in block 2) of data file model.fss: the skew angle must lie between 10 "
+                    "and 170 degrees (read 180)\n line 6 of model.fss: \"180\"\n");
+  expect_fatal_read(with(ok1, "1e-300", ok3, ok5, ok6, ok7, ok8), "the skew angle must lie between 10 and 170 degrees (read 1e-300)");
+  expect_fatal_read(with(ok1, ok2, "0", ok5, ok6, ok7, ok8),
+                    " Error in block 3) of data file model.fss: the metal thickness must lie "
+                    "between 1e-06 and 10000 mm (read 0)\n line 8 of model.fss: \"0\"\n");
+  expect_fatal_read(with(ok1, ok2, "1e300", ok5, ok6, ok7, ok8), "the metal thickness must lie between 1e-06 and 10000 mm (read 1e+300)");
+  expect_fatal_read(with(ok1, ok2, ok3, "90 0", ok6, ok7, ok8),
+                    " Error in block 5) of data file model.fss: theta must lie in [0, 90) degrees "
+                    "(read 90)\n line 15 of model.fss: \"90 0\"\n");
   expect_fatal_read(with(ok1, ok2, ok3, "-5 0", ok6, ok7, ok8), "theta must lie in [0, 90) degrees");
+  expect_fatal_read(with(ok1, ok2, ok3, "0 1e300", ok6, ok7, ok8), "phi must lie in [-360, 360] degrees (read 1e+300)");
+  expect_fatal_read(with(ok1, ok2, ok3, "0 0 1 0 400 100", ok6, ok7, ok8), "phi must lie in [-360, 360] degrees (read 400)");
   expect_fatal_read(with(ok1, ok2, ok3, "0 10 0 0 0 1", ok6, ok7, ok8), "the theta step must be positive");
   expect_fatal_read(with(ok1, ok2, ok3, "0 10 5 0 0 -1", ok6, ok7, ok8), "the phi step must be positive");
   expect_fatal_read(with(ok1, ok2, ok3, "20 10 5 0 0 1", ok6, ok7, ok8), "the theta end must not lie below its start");
   expect_fatal_read(with(ok1, ok2, ok3, "0 10 5 10 0 1", ok6, ok7, ok8), "the phi end must not lie below its start");
-  expect_fatal_read(with(ok1, ok2, ok3, ok5, "0 12 1", ok7, ok8), "block 6) of data file model.fss: the start frequency must be positive");
+  expect_fatal_read(with(ok1, ok2, ok3, ok5, "0 12 1", ok7, ok8),
+                    " Error in block 6) of data file model.fss: the start frequency must lie "
+                    "between 1e-06 and 1e+06 GHz (read 0)\n line 17 of model.fss: \"0 12 1\"\n");
   expect_fatal_read(with(ok1, ok2, ok3, ok5, "8 12 0", ok7, ok8), "the frequency step must be positive");
   expect_fatal_read(with(ok1, ok2, ok3, ok5, "12 8 1", ok7, ok8), "the end frequency must not lie below the start");
-  expect_fatal_read(with(ok1, ok2, ok3, ok5, ok6, "0", ok8), "block 7) of data file model.fss: the largest frequency of the aperture modes must be positive");
-  expect_fatal_read(with(ok1, ok2, ok3, ok5, ok6, ok7, "-1"), "block 8) of data file model.fss: the largest frequency of the Floquet modes must be positive");
+  expect_fatal_read(with(ok1, ok2, ok3, ok5, "8 1e7 1e6", ok7, ok8), "the frequencies must not exceed 1e+06 GHz");
+  expect_fatal_read(with(ok1, ok2, ok3, ok5, ok6, "0", ok8),
+                    " Error in block 7) of data file model.fss: the largest frequency of the "
+                    "aperture modes must lie between 1e-06 and 1e+06 GHz (read 0)\n"
+                    " line 19 of model.fss: \"0\"\n");
+  expect_fatal_read(with(ok1, ok2, ok3, ok5, ok6, ok7, "-1"),
+                    " Error in block 8) of data file model.fss: the largest frequency of the "
+                    "Floquet modes must lie between the highest frequency of the sweep, 12 GHz, "
+                    "and 1e+06 GHz (read -1)\n line 21 of model.fss: \"-1\"\n");
+  // The incident wave itself must be among the Floquet modes.
+  expect_fatal_read(with(ok1, ok2, ok3, ok5, ok6, ok7, "1e-300"), "the largest frequency of the Floquet modes must lie between");
+  expect_fatal_read(with(ok1, ok2, ok3, ok5, ok6, ok7, "11.9"), "(read 11.9)");
+  read(with(ok1, ok2, ok3, ok5, ok6, ok7, "12"));
   // The last theta of a sweep may lie a tenth of a step past its end.
   expect_fatal_read(with(ok1, ok2, ok3, "80 89.5 10 0 0 1", ok6, ok7, ok8), "theta must lie in [0, 90) degrees (read 90)");
   read(with(ok1, ok2, ok3, "80 88.9 10 0 0 1", ok6, ok7, ok8));  // last point 80
   expect_fatal_read(with(ok1, ok2, ok3, ok5, "1 10 1e-6", ok7, ok8), "the frequency sweep has too many points (read 9e+06)");
   expect_fatal_read(with(ok1, ok2, ok3, "0 10 1e-6 0 0 1", ok6, ok7, ok8), "the theta sweep has too many points");
-  // A file without block 2 leaves a zero skew angle, which has no lattice.
-  std::string no2 = std::string(head) + "1)\n10 10\n3)\n0.5\n" + block4 + "5)\n0 0\n6)\n8 12 1\n7)\n60\n8)\n150\n";
-  expect_fatal_read(no2, "the skew angle must lie between 0 and 180 degrees (read 0)");
+}
+
+TEST_F(ReadInput, HarmlessExtrasAcceptedWithAWarning) {
+  auto warned = [&](const std::string& text) {
+    testing::internal::CaptureStdout();
+    read(text);
+    return testing::internal::GetCapturedStdout();
+  };
+  // A third value in block 1 and a word after the thickness are dropped.
+  std::string out = warned(with("10 10 7", ok2, "0.5 mm", ok5, ok6, ok7, ok8));
+  EXPECT_NE(out.find(" Subroutine read_input_fss warning message:\n Values beyond those of block 1) "
+                     "ignored in data file model.fss\n line 4 of model.fss: \"10 10 7\"\n"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(" Values beyond those of block 3) ignored in data file model.fss\n"
+                     " line 8 of model.fss: \"0.5 mm\"\n"),
+            std::string::npos);
+  EXPECT_DOUBLE_EQ(fss_cell_dim.b, 0.010);
+  // Values spread over two lines warn only about the rest of the last one.
+  out = warned(with("10\n10", ok2, ok3, ok5, ok6, ok7, ok8));
+  EXPECT_EQ(out.find("warning"), std::string::npos) << out;
+  // Aperture modes below the top of the sweep leave propagating modes out.
+  out = warned(with(ok1, ok2, ok3, ok5, ok6, "11", ok8));
+  EXPECT_NE(out.find(" Aperture modes are computed up to 11 GHz only, below the highest frequency "
+                     "of the sweep (12 GHz): the modes that propagate in the aperture above it "
+                     "are left out\n line 19 of model.fss: \"11\"\n"),
+            std::string::npos)
+      << out;
+  out = warned(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8) + "\n9) more\n");
+  EXPECT_NE(out.find(" Lines after block 8) ignored in data file model.fss\n"
+                     " line 23 of model.fss: \"9) more\"\n"),
+            std::string::npos)
+      << out;
+}
+
+TEST_F(ReadInput, MissingOrMisplacedLabelsNamedByTheirNumber) {
+  // No "3)" line: the thickness line stands where the label should.
+  std::string no3 = std::string(head) + "1)\n10 10\n2)\n90\n0.5\n" + block4 + blocks5to8;
+  expect_fatal_read(no3, " Missing block label 3) in data file model.fss\n line 7 of model.fss: \"0.5\"\n");
+  // Blocks 2 and 3 swapped, a block repeated.
+  std::string swapped = std::string(head) + "1)\n10 10\n3)\n0.5\n2)\n90\n" + block4 + blocks5to8;
+  expect_fatal_read(swapped, " Missing block label 2) in data file model.fss\n line 5 of model.fss: \"3)\"\n");
+  std::string twice = std::string(head) + "1)\n10 10\n1)\n10 10\n" + blocks123 + block4 + blocks5to8;
+  expect_fatal_read(twice, " Missing block label 2) in data file model.fss\n line 5 of model.fss: \"1)\"\n");
+  // Block 4 keeps its own message; a missing "5)" is found at block 6.
+  expect_fatal_read(std::string(head) + blocks123 + "-1 -1 1 -1\n",
+                    " Error in reading block 4) in data file (else) model.fss\n"
+                    " line 9 of model.fss: \"-1 -1 1 -1\"\n");
+  std::string no5 = std::string(head) + blocks123 + block4 + "6) sweep\n8 12 1\n";
+  expect_fatal_read(no5, " Missing block label 5) in data file model.fss\n line 14 of model.fss: \"6) sweep\"\n");
+  expect_fatal_read(std::string(head) + blocks123 + block4,
+                    " Error in reading block 4) in data file model.fss\n end of file model.fss "
+                    "after line 13 (no line holds the label 5))\n");
+  // The end of the file in the middle of the blocks.
+  expect_fatal_read(std::string(head) + blocks123 + block4 + "5)\n0 0\n6)\n8 12 1\n",
+                    " Error in reading block 7) in data file model.fss\n end of file model.fss after line 17\n");
+  expect_fatal_read(std::string(head) + "1)\n10\n",
+                    " Error in reading block 1) in data file model.fss\n end of file model.fss after line 4\n");
+}
+
+TEST_F(ReadInput, BoundaryLinesReadAsTheContourReaderReadsThem) {
+  auto refused = [&](const std::string& line, const std::string& why) {
+    std::string text = std::string(head) + blocks123 + "4)\n-3 -3 3 -3\n" + line + "\n" + blocks5to8;
+    expect_fatal_read(text, " Error in reading block 4) in data file model.fss\n line 11 of model.fss (" +
+                                why + "): \"" + line.substr(0, 80));
+  };
+  // An arc with a value missing or not a number would become a straight side.
+  refused("3 -3 3 3 4", "five values: a side needs four, an arc six");
+  refused("3 -3 3 3 nan nan", "not a number: nan");
+  refused("3 -3 3 3 1e300 0", "a coordinate of 10 m or more");
+  refused("3 -3 3 3 0 0 7", "more than six values");
+  refused("3 -3 3", "fewer than four values");
+  refused("3 -3 three 3", "not a number: three");
+  refused("", "no element on the line");
+  // A full circle written with 16 digits is longer than a boundary line: the
+  // cut would drop its third point.
+  refused("1.6117203239656381 0.2849663643372988 1.6117203239656381 0.2849663643372988 "
+          "-0.6382796760343619 0.2849663643372988",
+          "longer than 80 characters, the length of a boundary line");
+  // Any other line is refused when longer than a record; the free lines may be.
+  expect_fatal_read(with(ok1 + " " + std::string(250, ' ') + "1", ok2, ok3, ok5, ok6, ok7, ok8),
+                    " Error in reading block 1) in data file model.fss\n line 4 of model.fss "
+                    "(longer than 256 characters): \"10 10");
+  read(std::string(300, 't') + "\n" + good().substr(6));
+  // A word after the four values of a side, or after the six of an arc, is a comment.
+  read(std::string(head) + blocks123 + "4)\n-1 -1 1 -1 bottom\n1 -1 1 1\n1 1 -1 1\n-1 1 -1 -1\n" + blocks5to8);
+}
+
+TEST_F(ReadInput, ReadingIsBoundedAndLongNamesWork) {
+  // A "file" without line ends is read no further than one long line.
+  std::filesystem::create_symlink("/dev/zero", "zero.fss");
+  set_args({"fss", "zero"});
+  EXPECT_FATAL(read_input_fss(), " Error in reading data file zero.fss\n line 1 of zero.fss (longer than 65536 characters): \"????");
+  // A path longer than 256 characters is neither cut nor lost.
+  std::string dir(120, 'd');
+  std::filesystem::create_directories(dir + "/" + dir);
+  const std::string base = dir + "/" + dir + "/model";
+  scratch_dir::write_file(base + ".fss", good());
+  clear();
+  set_args({"fss", base});
+  read_input_fss();
+  EXPECT_EQ(fss_file.name, base);
+  EXPECT_TRUE(std::filesystem::exists(base + ".apb"));
 }
 
 TEST_F(ReadInput, WaveguideSimulatorRefusesFrequenciesBelowItsCutoff) {
