@@ -38,7 +38,6 @@ void filenames(int& iopt) {
   std::size_t dot = name.rfind('.');
   std::size_t q = dot == std::string::npos || dot < p ? name.size() : dot;
   std::string stem = name.substr(0, q);
-  std::string local = name.substr(p, q - p);
 
   run_files.resa[2] = stem + ".pag";
   run_files.resa[3] = stem + ".lis";
@@ -48,9 +47,12 @@ void filenames(int& iopt) {
   run_files.optfil[2] = stem + ".mnt";
   const char* g[4] = {"_gmat.tmp", "_gstmat.tmp", "_gha.tmp", "_ght.tmp"};
   const char* o[4] = {"_oqst.tmp", "_oqsa.tmp", "_oqsi.tmp", "_oqsq.tmp"};
+  // The scratch tables lie beside the structure too, named from its whole
+  // stem: runs of structures of one name in different folders, started from
+  // one folder, must not share them.
   for (int i = 1; i <= 4; ++i) {
-    run_files.ftmp[i] = local + g[i - 1];
-    run_files.oftmp[i] = local + o[i - 1];
+    run_files.ftmp[i] = stem + g[i - 1];
+    run_files.oftmp[i] = stem + o[i - 1];
   }
 
   int ierr = 0;

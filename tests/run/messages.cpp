@@ -125,8 +125,8 @@ TEST(RunFiles, NamesFromTheStructureName) {
   iopt = 4;
   filenames(iopt);
   EXPECT_EQ(run_files.resa[2], "[dir]m.pag");
-  EXPECT_EQ(run_files.ftmp[1], "m_gmat.tmp");
-  EXPECT_EQ(run_files.oftmp[1], "m_oqst.tmp");
+  EXPECT_EQ(run_files.ftmp[1], "[dir]m_gmat.tmp");
+  EXPECT_EQ(run_files.oftmp[1], "[dir]m_oqst.tmp");
 
   // Dots in directory names and in the structure name belong to the stem:
   // only the extension is cut, and the directory part ends at the last "/".
@@ -137,7 +137,8 @@ TEST(RunFiles, NamesFromTheStructureName) {
   EXPECT_EQ(iopt, 0);
   EXPECT_EQ(run_files.resa[2], "./dir.v2/my.screen_tmp.pag");
   EXPECT_EQ(run_files.resa[5], "./dir.v2/my.screen_tmp.anw");
-  EXPECT_EQ(run_files.ftmp[2], "my.screen_tmp_gstmat.tmp");
+  // The scratch tables lie beside the structure as well.
+  EXPECT_EQ(run_files.ftmp[2], "./dir.v2/my.screen_tmp_gstmat.tmp");
   run_files.resa[1] = "../up/noext";
   filenames(iopt = 4);
   EXPECT_EQ(run_files.resa[2], "../up/noext.pag");

@@ -1,14 +1,19 @@
 // The program as a user runs it: exit status and console words.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
+#include <iostream>
 #include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "records/scattering.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/tmpdir.hpp"
 
@@ -274,4 +279,188 @@ TEST(Program, CoaxialHoleRunsWithItsTemMode) {
   EXPECT_NEAR(z, 60 * std::log(4 / 1.5), 0.1);
   EXPECT_EQ(read_out_file("coax.out").size(), 1u);
   EXPECT_FALSE(std::filesystem::exists("coax_tmp.smpTEM"));  // read back and removed
+}
+
+namespace {
+
+// Floquet modes of a 10 mm square cell at (f, theta, phi = 0) below the
+// Floquet limit fflo, counted over the harmonic window of the program
+// (|m|, |n| <= a kmax / (2 pi)), two modes per harmonic.
+int floquet_count(double f_ghz, double theta_deg, double fflo_ghz) {
+  const double c = 299800000.0, a = 0.01, twopi = 6.2831853071796;
+  const double kmax = twopi * fflo_ghz * 1e9 / c;
+  const double kx0 = twopi * f_ghz * 1e9 / c * std::sin(theta_deg * M_PI / 180);
+  const int mmax = static_cast<int>(a * kmax / twopi);
+  int count = 0;
+  for (int m = -mmax; m <= mmax; ++m)
+    for (int n = -mmax; n <= mmax; ++n)
+      if (std::hypot(kx0 + twopi * m / a, twopi * n / a) <= kmax) count += 2;
+  return count;
+}
+
+}  // namespace
+
+// Rows written before a fatal error stay complete: a theta sweep whose third
+// angle needs more Floquet modes than the program holds leaves the rows of
+// the first two angles exactly as a sweep of those two angles alone.
+TEST(Program, RowsBeforeAFatalErrorStayComplete) {
+  scratch_dir dir;
+  // A Floquet limit at which the first two angles fit and the third does
+  // not, at both frequencies (10 and 11 GHz).
+  const int cap = max_flo_modes;
+  double fflo = 0, step = 0;
+  // About cap / 2 harmonics in the disc of radius kmax: f8 near c sqrt(cap / 2 pi) / a.
+  const double f8_0 = 299.8 / 10 * std::sqrt(cap / (2 * M_PI));
+  for (double d : {10.0, 15.0, 20.0, 25.0})
+    for (double f8 = 0.97 * f8_0; f8 < 1.03 * f8_0 && fflo == 0; f8 += 0.01) {
+      bool fits = true;
+      for (double f : {10.0, 11.0})
+        for (double th : {0.0, d}) fits = fits && floquet_count(f, th, f8) <= cap;
+      if (fits && floquet_count(10, 2 * d, f8) > cap) fflo = f8, step = d;
+    }
+  ASSERT_GT(fflo, 0) << "no Floquet limit found for a capacity of " << cap;
+  char limit[32];
+  std::snprintf(limit, sizeof limit, "%.2f", fflo);
+  auto structure = [&](double theta_end) {
+    char inc[64];
+    std::snprintf(inc, sizeof inc, "0 %g %g 0 0 1", theta_end, step);
+    return "rows\nsurvive\n1)\n10 10\n2)\n90\n3)\n0.5\n4)\n-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n"
+           "-3 3 -3 -3\n5)\n" + std::string(inc) + "\n6)\n10 11 1\n7)\n30\n8)\n" + limit + "\n";
+  };
+  scratch_dir::write_file("three.fss", structure(2 * step));
+  scratch_dir::write_file("two.fss", structure(step));
+  result three = run_program("three", "");
+  EXPECT_EQ(three.status, 1);
+  EXPECT_NE(three.out.find(" Subroutine genmodes_flo fatal error message:\n Too many Floquet modes\n"),
+            std::string::npos)
+      << three.out;
+  ASSERT_EQ(run_program("two", "").status, 0);
+  const std::string rows = scratch_dir::read_file("two.out");
+  EXPECT_EQ(scratch_dir::read_file("three.out"), rows);
+  const std::vector<out_block> blocks = read_out_file("two.out");
+  ASSERT_EQ(blocks.size(), 2u);
+  EXPECT_EQ(blocks[0].rows.size(), 2u);
+  EXPECT_EQ(blocks[1].rows.size(), 2u);
+  EXPECT_LE(blocks[1].nflo, cap);
+}
+
+namespace {
+
+// Starts the program in `dir` on `name`, console to /dev/null.
+pid_t start_program(const std::string& dir, const std::string& name) {
+  std::cout.flush();
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(98);
+    int null = open("/dev/null", O_RDWR);
+    dup2(null, 0);
+    dup2(null, 1);
+    dup2(null, 2);
+    execl(FSS_BINARY, FSS_BINARY, name.c_str(), static_cast<char*>(nullptr));
+    _exit(99);
+  }
+  return pid;
+}
+
+int finish(pid_t pid) {
+  int st = 0;
+  waitpid(pid, &st, 0);
+  return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+}
+
+// Four structures of one sweep each, at oblique incidence (the coupling
+// integrals at every frequency).
+std::vector<std::pair<std::string, std::string>> four_structures() {
+  auto s = [](const std::string& boundary, const std::string& fwg) {
+    return "four\nstructures\n1)\n10 10\n2)\n90\n3)\n0.5\n4)\n" + boundary +
+           "5)\n20 30\n6)\n8 24 0.5\n7)\n" + fwg + "\n8)\n120\n";
+  };
+  return {{"square", s("-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n", "80")},
+          {"slot", s("-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n", "80")},
+          {"ring", s("-4 -4 4 -4\n4 -4 4 4\n4 4 -4 4\n-4 4 -4 -4\n-1.5 -1.5 -1.5 1.5\n"
+                     "-1.5 1.5 1.5 1.5\n1.5 1.5 1.5 -1.5\n1.5 -1.5 -1.5 -1.5\n", "60")},
+          {"cross", s("-4 -1 -1 -1\n-1 -1 -1 -4\n-1 -4 1 -4\n1 -4 1 -1\n1 -1 4 -1\n4 -1 4 1\n"
+                      "4 1 1 1\n1 1 1 4\n1 4 -1 4\n-1 4 -1 1\n-1 1 -4 1\n-4 1 -4 -1\n", "80")}};
+}
+
+}  // namespace
+
+// Runs of different structures in one folder, and of structures of one name
+// in different folders started from one folder, do not interfere: each
+// gives the result file of a run alone, byte for byte.
+TEST(Program, ConcurrentRunsEqualRunsOneAfterTheOther) {
+  scratch_dir dir;
+  const auto four = four_structures();
+  std::vector<std::string> alone;
+  for (const auto& [name, text] : four) {
+    scratch_dir::write_file(name + ".fss", text);
+    ASSERT_EQ(finish(start_program("", name)), 0) << name;
+    alone.push_back(scratch_dir::read_file(name + ".out"));
+    std::filesystem::remove(name + ".out");
+  }
+  std::vector<pid_t> pids;
+  for (const auto& [name, text] : four) pids.push_back(start_program("", name));
+  for (std::size_t k = 0; k < four.size(); ++k) {
+    EXPECT_EQ(finish(pids[k]), 0) << four[k].first;
+    EXPECT_EQ(scratch_dir::read_file(four[k].first + ".out"), alone[k]) << four[k].first;
+  }
+  // One name in four folders, all started from here.
+  pids.clear();
+  for (std::size_t k = 0; k < four.size(); ++k) {
+    const std::string sub = "case" + std::to_string(k);
+    std::filesystem::create_directory(sub);
+    scratch_dir::write_file(sub + "/model.fss", four[k].second);
+    pids.push_back(start_program("", sub + "/model"));
+  }
+  for (std::size_t k = 0; k < four.size(); ++k) {
+    EXPECT_EQ(finish(pids[k]), 0);
+    EXPECT_EQ(scratch_dir::read_file("case" + std::to_string(k) + "/model.out"), alone[k]) << k;
+  }
+  // Nothing is left behind in the folder the runs were started from.
+  for (const auto& e : std::filesystem::directory_iterator("."))
+    EXPECT_TRUE(e.is_directory() || e.path().extension() == ".fss" ||
+                e.path().extension() == ".out" || e.path().filename() == "stdin.txt")
+        << e.path();
+}
+
+// A run killed during the mode computation or during the sweep leaves
+// nothing that changes the next run of the same structure.
+TEST(Program, KilledRunLeavesNothingThatChangesTheNext) {
+  scratch_dir dir;
+  // The cross with a longer mode computation and a long sweep.
+  std::string text = four_structures()[3].second;
+  text.replace(text.find("8 24 0.5"), 8, "8 24 0.05");
+  text.replace(text.find("\n80\n"), 4, "\n150\n");
+  std::filesystem::create_directory("ref");
+  scratch_dir::write_file("ref/cross.fss", text);
+  ASSERT_EQ(finish(start_program("ref", "cross")), 0);
+  const std::string reference = scratch_dir::read_file("ref/cross.out");
+  scratch_dir::write_file("cross.fss", text);
+  // Killed as soon as the given file shows the stage reached.
+  auto killed_at = [&](const std::string& file, const std::string& words) {
+    std::filesystem::remove(file);
+    pid_t pid = start_program("", "cross");
+    for (int k = 0; k < 20000; ++k) {
+      if (std::filesystem::exists(file) &&
+          scratch_dir::read_file(file).find(words) != std::string::npos)
+        break;
+      usleep(200);
+    }
+    kill(pid, SIGKILL);
+    int st = 0;
+    waitpid(pid, &st, 0);
+    return WIFSIGNALED(st);
+  };
+  // The mode computation: the job's boundary file is being coded.
+  EXPECT_TRUE(killed_at("cross_tmp.apb", "-4 -1"));
+  EXPECT_NE(scratch_dir::read_file("cross.out").find("Metal thickness"), std::string::npos);
+  EXPECT_EQ(scratch_dir::read_file("cross.out").find("freq[GHz]"), std::string::npos);
+  ASSERT_EQ(finish(start_program("", "cross")), 0);
+  EXPECT_EQ(scratch_dir::read_file("cross.out"), reference);
+  // The sweep: rows are being written.
+  EXPECT_TRUE(killed_at("cross.out", "   8.500 "));
+  EXPECT_EQ(scratch_dir::read_file("cross.out").find("  24.000 "), std::string::npos);
+  ASSERT_EQ(finish(start_program("", "cross")), 0);
+  EXPECT_EQ(scratch_dir::read_file("cross.out"), reference);
 }
