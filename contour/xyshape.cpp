@@ -297,11 +297,15 @@ int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, dou
   // No lattice (a mode computation alone) or no element: nothing to check.
   if (n < 1 || n > elm_capacity || !(a > 0) || !(b > 0) || !(std::sin(alpha) > 0)) return 0;
   double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
+  // The scale of the tolerances: the box of the ends and the arcs' third
+  // points (a lone circle has its ends at one point).
   for (int i = 1; i <= n; ++i) {
-    xmin = std::fmin(xmin, std::fmin(el[i].x1, el[i].x2));
-    xmax = std::fmax(xmax, std::fmax(el[i].x1, el[i].x2));
-    ymin = std::fmin(ymin, std::fmin(el[i].y1, el[i].y2));
-    ymax = std::fmax(ymax, std::fmax(el[i].y1, el[i].y2));
+    const elm_row& e = el[i];
+    const double x3 = e.x3 < straight_marker ? e.x3 : e.x1, y3 = e.y3 < straight_marker ? e.y3 : e.y1;
+    xmin = std::fmin(xmin, std::fmin(std::fmin(e.x1, e.x2), x3));
+    xmax = std::fmax(xmax, std::fmax(std::fmax(e.x1, e.x2), x3));
+    ymin = std::fmin(ymin, std::fmin(std::fmin(e.y1, e.y2), y3));
+    ymax = std::fmax(ymax, std::fmax(std::fmax(e.y1, e.y2), y3));
   }
   const double eps = std::fmax(xmax - xmin, ymax - ymin) / 1000, tol = eps / 10;
   if (!(eps > 0)) return 0;
