@@ -161,12 +161,6 @@ std::string apb_fault_context() {
   return c;
 }
 
-bool apb_port_line(const std::string& line) {
-  elm_row e;
-  bool port = false;
-  return apb_parse_line(line, e, port).empty() && port;
-}
-
 void apb2dat(std::string& name, double fmax) {
   errors.code = 0;
   errors.message.clear();

@@ -24,9 +24,6 @@ constexpr int apb_line_length = 80;
 std::string apb_parse_line(const std::string& line, elm_row& e, bool& port);
 std::string apb_line_fault(const std::string& line);
 
-// True when the line is a port element.
-bool apb_port_line(const std::string& line);
-
 // Context lines (one per element, "" when none) of the rows of the boundary
 // file that the last failure is about (`xye_fault`): the line of the
 // structure file they came from when `apb_origin` names it, else the row of

@@ -38,16 +38,19 @@ result run_program(const std::string& args, const std::string& input) {
   return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
 }
 
+// The run must end with status 1 and print the given words.
+void expect_fatal_run(const std::string& args, const std::string& words) {
+  result r = run_program(args, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(words), std::string::npos) << r.out;
+}
+
 }  // namespace
 
 TEST(Program, MissingStructureFileFailsWithStatusOne) {
   scratch_dir dir;
-  result r = run_program("nothing_here", "");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find(" Subroutine read_input_fss fatal error message:\n"
-                       " Error in opening data file nothing_here\n\n Press any key to continue ...\n"),
-            std::string::npos)
-      << r.out;
+  expect_fatal_run("nothing_here", " Subroutine read_input_fss fatal error message:\n"
+                                   " Error in opening data file nothing_here\n\n Press any key to continue ...\n");
 }
 
 TEST(Program, AsksForTheFileNameAndNeverHangsWithoutInput) {
@@ -252,12 +255,13 @@ TEST(Program, InvalidGeometryIsRefused) {
 TEST(Program, StructureFaultsPointAtTheirLine) {
   scratch_dir dir;
   scratch_dir::write_file("no3.fss", "t\nt\n1)\n10 10\n2)\n90\n0.5\n4)\n-3 -3 3 -3\n");
-  result r = run_program("no3", "");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find(" Subroutine read_input_fss fatal error message:\n Missing block label 3) "
-                       "in data file no3.fss\n line 7 of no3.fss: \"0.5\"\n"),
-            std::string::npos)
-      << r.out;
+  expect_fatal_run("no3", " Subroutine read_input_fss fatal error message:\n Missing block label 3) "
+                          "in data file no3.fss\n line 7 of no3.fss: \"0.5\"\n");
+  // A 1e-12 mm cell holding a 6 mm hole.
+  scratch_dir::write_file("tiny.fss", with_aperture("-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n")
+                                          .replace(7, 5, "1e-12 1e-12"));
+  expect_fatal_run("tiny", " the cell period a must lie between 0.001 and 10000 mm (read 1e-12)\n"
+                           " line 4 of tiny.fss: \"1e-12 1e-12\"\n");
 }
 
 // An aperture with an inner conductor runs to the end; its mode table lists
