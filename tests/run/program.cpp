@@ -97,6 +97,10 @@ TEST(Program, ExamplesRunToTheResultFile) {
         EXPECT_NEAR(power(row.magTx, row.magRx), 1, 3e-4) << name << " " << row.f;
       }
     }
+    // The files of the smaller capacities, byte for byte.
+    EXPECT_EQ(scratch_dir::read_file(std::string(name) + ".out"),
+              scratch_dir::read_file(std::string(FSS_SOURCE_DIR) + "/tests/data/example_out/" + name + ".out"))
+        << name;
     // Nothing of the mode computation is left behind.
     for (const char* ext : {".apb", "_tmp.apb", "_tmp.wgm", "_tmp.crd", "_tmp.smp", "_tmp.wg2",
                             "_tmp.dat", "_tmp.pag", "_tmp.anw", "_tmp_gmat.tmp"})
