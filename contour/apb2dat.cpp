@@ -233,8 +233,8 @@ void apb2dat(std::string& name, double fmax) {
             csflag, elm.n, &elm[0], 0, &portcir[0], errors.code);
   if (errors.code != 0) {
     if (!errors.message.empty()) console_line(trim_right(errors.message));
-    console_line("Error in coding the input data: ier=" + free_int(errors.code));
-    std::cout.flush();
-    std::exit(1);
+    const std::string report = "Error in coding the input data: ier=" + free_int(errors.code);
+    console_line(report);
+    end_run("apb2dat", errors.message.empty() ? report : trim_right(errors.message) + " (" + report + ")");
   }
 }

@@ -7,6 +7,7 @@
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
+#include "run/converge.hpp"
 #include "run/messages.hpp"
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
@@ -86,12 +87,20 @@ void fss() {
   fss_cover();
   read_input_fss();
   fss_check_wgs();
+  if (fss_writeinfo.converge) {
+    fss_converge();
+    return;
+  }
+  fss_analysis();
+}
+
+void fss_analysis(void (*after_point)()) {
   write_output();
   console_line("... computing the basis functions");
   std::cout << '\n';
   genmodes_wg();
   if (fss_writeinfo.modes) write_mode_table();
-  fss_sweep();
+  fss_sweep(after_point);
 }
 
 int fss_trip_count(double start, double wend, double step) {
@@ -100,7 +109,7 @@ int fss_trip_count(double start, double wend, double step) {
   return static_cast<int>(t);
 }
 
-void fss_sweep() {
+void fss_sweep(void (*after_point)()) {
   console_line("... performing the frequency sweep");
   std::cout << "\n\n";
   console_line("0%         25%          50%         75%         100% ");
@@ -159,6 +168,7 @@ void fss_sweep() {
         calc_vettb();
         solve_prob();
         calc_ref_tr();
+        if (after_point) after_point();
 
         ++nstep;
         int nstar = static_cast<int>(nstep * nstartot / nsteptot);

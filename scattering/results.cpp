@@ -7,6 +7,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "run/runfiles.hpp"
 
 std::string fixed_field(double x, int w, int d) {
   char buf[64];
@@ -33,6 +34,7 @@ static void free_line(std::ostream& o, const std::string& text = "") {
 
 void write_output() {
   const std::string name = out_name();
+  note_result_file(name);
   std::remove(name.c_str());
   std::ofstream o(name, std::ios::trunc);
   if (!o) fatal("write_output", "Error in opening file " + name);

@@ -10,34 +10,13 @@
 #include <vector>
 
 #include "support/analytic_modes.hpp"
+#include "support/program_run.hpp"
 #include "support/tmpdir.hpp"
 
-namespace {
-
-struct result {
-  int status;
-  std::string out;
-};
-
-// Runs the program in the current directory with the given arguments and
-// standard input text.
-result run_program(const std::string& args, const std::string& input) {
-  scratch_dir::write_file("stdin.txt", input);
-  const std::string cmd = std::string(FSS_BINARY) + " " + args + " < stdin.txt 2>&1";
-  std::FILE* p = popen(cmd.c_str(), "r");
-  std::string out;
-  char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  const int st = pclose(p);
-  return {WIFEXITED(st) ? WEXITSTATUS(st) : -1, out};
-}
-
-}  // namespace
 
 TEST(Program, MissingStructureFileFailsWithStatusOne) {
   scratch_dir dir;
-  result r = run_program("nothing_here", "");
+  program_result r = run_program("nothing_here", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(" Subroutine read_input_fss fatal error message:\n"
                        " Error in opening data file nothing_here\n\n Press any key to continue ...\n"),
@@ -47,7 +26,7 @@ TEST(Program, MissingStructureFileFailsWithStatusOne) {
 
 TEST(Program, AsksForTheFileNameAndNeverHangsWithoutInput) {
   scratch_dir dir;
-  result r = run_program("", "");
+  program_result r = run_program("", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find(" insert input filename\n"), std::string::npos);
   EXPECT_NE(r.out.find("Error in opening data file"), std::string::npos);
@@ -59,7 +38,7 @@ TEST(Program, AsksForTheFileNameAndNeverHangsWithoutInput) {
 TEST(Program, BadStructureFileIsRefusedWithItsMessage) {
   scratch_dir dir;
   scratch_dir::write_file("bad.fss", "t\nt\n1)\n10 10\n2)\n90\n3)\n0.5\n5)\n0 0\n");
-  result r = run_program("bad.fss", "");
+  program_result r = run_program("bad.fss", "");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("Error in reading block 4) in data file (else) bad.fss"), std::string::npos) << r.out;
 }
@@ -73,11 +52,11 @@ TEST(Program, ExamplesRunToTheResultFile) {
   // lattice at theta 0, 15, 30 degrees).
   const std::vector<double> square = {29.98};
   const std::vector<double> triangular = {34.62, 27.50, 23.08};
-  for (const char* name : {"square_holes", "circular_holes", "rect_slots", "ring_slots"}) {
+  for (const char* name : {"square_holes", "circular_holes", "rect_slots", "ring_slots", "cross_slots"}) {
     const std::vector<double>& lobes = std::string(name) == "circular_holes" ? triangular : square;
     std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/" + name + ".fss",
                                std::string(name) + ".fss");
-    result r = run_program(name, "");
+    program_result r = run_program(name, "");
     EXPECT_EQ(r.status, 0) << name << "\n" << r.out;
     EXPECT_NE(r.out.find(" ... computing the basis functions\n"), std::string::npos);
     EXPECT_NE(r.out.find(" ... performing the frequency sweep\n"), std::string::npos);
@@ -114,7 +93,7 @@ TEST(Program, ModeTableOfASquareHole) {
   scratch_dir dir;
   std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/square_holes.fss",
                              "sq.fss");
-  result r = run_program("sq -modes", "");
+  program_result r = run_program("sq -modes", "");
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string table = scratch_dir::read_file("sq.modes");
   EXPECT_EQ(table.substr(0, table.find('\n')), "# number kind kc[1/m] fc[GHz] Z[ohm]");
@@ -152,7 +131,7 @@ std::string with_aperture(const std::string& lines, const std::string& fwg = "60
 void expect_refused(const std::string& aperture, const std::string& words,
                     const std::string& fwg = "60") {
   scratch_dir::write_file("ap.fss", with_aperture(aperture, fwg));
-  result r = run_program("ap", "");
+  program_result r = run_program("ap", "");
   EXPECT_EQ(r.status, 1) << aperture;
   EXPECT_NE(r.out.find(words), std::string::npos) << aperture << "\n" << r.out;
   EXPECT_EQ(r.out.find("performing the frequency sweep"), std::string::npos);
@@ -190,7 +169,7 @@ TEST(Program, BrokenAperturesEndWithTheirMessages) {
 TEST(Program, CoaxialHoleRunsWithItsTemMode) {
   scratch_dir dir;
   scratch_dir::write_file("coax.fss", with_aperture("4 0 4 0 -4 0\n1.5 0 1.5 0 -1.5 0\n", "60"));
-  result r = run_program("coax -modes", "");
+  program_result r = run_program("coax -modes", "");
   EXPECT_EQ(r.status, 0) << r.out;
   const std::string table = scratch_dir::read_file("coax.modes");
   std::istringstream in(table.substr(table.find('\n') + 1));
