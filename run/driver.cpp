@@ -13,6 +13,7 @@
 #include "scattering/catalogue.hpp"
 #include "scattering/floquet.hpp"
 #include "scattering/integrals.hpp"
+#include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
 #include "scattering/system.hpp"
 
@@ -130,6 +131,7 @@ void fss_sweep(void (*after_point)()) {
       static_cast<long>((maxthetax - fss_theta.start) / fss_theta.step + 1) *
       static_cast<long>((maxfreqx - fss_freq_iter.start) / fss_freq_iter.step + 1);
   long nstep = 0;
+  write_outputs_begin();
 
   double iphi = fss_phi.start;
   for (int ip = fss_trip_count(fss_phi.start, maxphix, fss_phi.step); ip > 0;
@@ -168,6 +170,7 @@ void fss_sweep(void (*after_point)()) {
         calc_vettb();
         solve_prob();
         calc_ref_tr();
+        write_outputs_point();
         if (after_point) after_point();
 
         ++nstep;
@@ -178,5 +181,6 @@ void fss_sweep(void (*after_point)()) {
       }
     }
   }
+  write_outputs_end();
   std::cout << '\n';
 }

@@ -23,7 +23,13 @@ double db_floor(double magnitude) {
   return 20 * std::log10(magnitude);
 }
 
-static std::string out_name() { return delfirstspaces(trim_right(fss_file.name) + ".out"); }
+std::string result_name(const std::string& suffix) {
+  return delfirstspaces(trim_right(fss_file.name) + suffix);
+}
+
+bool first_frequency() { return fss_em_var.f < fss_freq_iter.start + 0.5 * fss_freq_iter.step; }
+
+static std::string out_name() { return result_name(".out"); }
 
 static void free_line(std::ostream& o, const std::string& text = "") {
   if (text.empty())
@@ -112,7 +118,7 @@ void calc_ref_tr() {
   std::ofstream o(name, std::ios::app);
   if (!o) fatal("calc_ref_tr", "Error in opening file " + name);
   const double f = fss_em_var.f;
-  if (f < fss_freq_iter.start + 0.5 * fss_freq_iter.step) {
+  if (first_frequency()) {
     free_line(o, "Number of basis functions = " + free_int(nwg));
     free_line(o, "Number of Floquet modes   = " + free_int(fss_modeflo_index.n));
     o << "\n\n";

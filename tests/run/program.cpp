@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -183,4 +184,39 @@ TEST(Program, CoaxialHoleRunsWithItsTemMode) {
   EXPECT_NEAR(z, 60 * std::log(4 / 1.5), 0.1);
   EXPECT_EQ(read_out_file("coax.out").size(), 1u);
   EXPECT_FALSE(std::filesystem::exists("coax_tmp.smpTEM"));  // read back and removed
+}
+
+// "-csv", "-s4p" and "-plot" on the examples: the ".out" file stays byte for
+// byte that of a plain run, the CSV has a row per sweep point, there is a
+// Touchstone file per direction and the plot.  A plain run writes none.
+TEST(Program, FurtherResultFilesOfTheExamples) {
+  scratch_dir dir;
+  const struct { const char* name; std::vector<std::string> s4p; } examples[] = {
+      {"square_holes", {"_theta0_phi0"}},
+      {"circular_holes", {"_theta0_phi0", "_theta15_phi0", "_theta30_phi0"}},
+      {"rect_slots", {"_theta0_phi0"}},
+      {"ring_slots", {"_theta0_phi0"}}};
+  for (const auto& ex : examples) {
+    const std::string name = ex.name;
+    std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/" + name + ".fss",
+                               name + ".fss");
+    ASSERT_EQ(run_program(name, "").status, 0) << name;
+    const std::string plain = scratch_dir::read_file(name + ".out");
+    for (const std::string& file : {name + ".csv", name + ".svg", name + ex.s4p[0] + ".s4p"})
+      EXPECT_FALSE(std::filesystem::exists(file)) << file;
+    ASSERT_EQ(run_program(name + " -csv -s4p-plot", "").status, 0) << name;
+    EXPECT_EQ(scratch_dir::read_file(name + ".out"), plain) << name;
+    std::size_t rows = 0;
+    for (const out_block& b : read_out_file(name + ".out")) rows += b.rows.size();
+    const std::string csv = scratch_dir::read_file(name + ".csv");
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), static_cast<long>(rows + 1)) << name;
+    std::size_t points = 0;
+    for (const std::string& d : ex.s4p) {
+      const std::string s4p = scratch_dir::read_file(name + d + ".s4p");
+      EXPECT_NE(s4p.find("\n# GHz S MA R "), std::string::npos) << name << d;
+      points += std::count(s4p.begin(), s4p.end(), '\n') - std::count(s4p.begin(), s4p.end(), '!') - 1;
+    }
+    EXPECT_EQ(points, 4 * rows) << name;  // four lines per frequency
+    EXPECT_EQ(scratch_dir::read_file(name + ".svg").substr(0, 5), "<?xml") << name;
+  }
 }
