@@ -7,6 +7,7 @@
 
 #include "records/run.hpp"
 #include "run/messages.hpp"
+#include "run/runfiles.hpp"
 #include "scattering/polarisation.hpp"
 #include "scattering/results.hpp"
 
@@ -33,7 +34,10 @@ double phase_deg(std::complex<double> z) { return std::atan2(z.imag(), z.real())
 
 void put_file(const std::string& name, const std::string& text, bool append,
               const char* routine) {
-  if (!append) std::remove(name.c_str());
+  if (!append) {
+    note_result_file(name);
+    std::remove(name.c_str());
+  }
   std::ofstream o(name, append ? std::ios::app : std::ios::trunc);
   if (!o) fatal(routine, "Error in opening file " + name);
   o << text;

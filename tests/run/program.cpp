@@ -220,3 +220,32 @@ TEST(Program, FurtherResultFilesOfTheExamples) {
     EXPECT_EQ(scratch_dir::read_file(name + ".svg").substr(0, 5), "<?xml") << name;
   }
 }
+
+// With "-converge" the further result files are those of the pass the result
+// file holds: here the sixth pass outgrows the Floquet table after the files
+// were begun anew, and the fifth pass's files are put back.
+TEST(Program, FurtherResultFilesFollowTheKeptConvergencePass) {
+  scratch_dir dir;
+  scratch_dir::write_file("hole.fss", structure_text(10, 10, 1, 4, 4, "0 0", "10 20 5", 100, 300));
+  const program_result r = run_program("hole -converge -csv -s4p -plot", "");
+  ASSERT_EQ(r.status, 0) << r.out;
+  ASSERT_NE(scratch_dir::read_file("hole.conv").find("the result file holds pass 5"), std::string::npos);
+  const std::vector<out_block> out = read_out_file("hole.out");
+  ASSERT_EQ(out.size(), 1u);
+  ASSERT_EQ(out[0].rows.size(), 3u);
+  std::istringstream csv(scratch_dir::read_file("hole.csv"));
+  std::string line;
+  std::getline(csv, line);  // header
+  for (const out_row& o : out[0].rows) {
+    ASSERT_TRUE(std::getline(csv, line));
+    double phi, theta, f, rco_db, rco_deg, rx_db, rx_deg, tco_db;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%lf,%lf,%lf,%lf,%lf,%lf,%lf", &phi, &theta, &f, &rco_db,
+                          &rco_deg, &rx_db, &rx_deg, &tco_db), 8);
+    EXPECT_NEAR(f, o.f, 1e-9);
+    EXPECT_NEAR(tco_db, o.magTx, 5.0001e-4);  // the TE columns are the "x" columns
+    EXPECT_NEAR(rco_db, o.magRx, 5.0001e-4);
+  }
+  const std::string s4p = scratch_dir::read_file("hole_theta0_phi0.s4p");
+  EXPECT_EQ(std::count(s4p.begin(), s4p.end(), '\n') - std::count(s4p.begin(), s4p.end(), '!') - 1, 12);
+  EXPECT_NE(scratch_dir::read_file("hole.svg").find("<polyline"), std::string::npos);
+}

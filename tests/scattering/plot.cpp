@@ -4,7 +4,6 @@
 // by the incident electric field.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -17,20 +16,10 @@
 #include "support/analytic_modes.hpp"
 #include "support/fatal.hpp"
 #include "support/known_point.hpp"
+#include "support/program_run.hpp"
 #include "support/tmpdir.hpp"
 
 namespace {
-
-// Runs a command; its exit status and what it printed.
-int shell(const std::string& cmd, std::string& out) {
-  std::FILE* p = popen((cmd + " 2>&1").c_str(), "r");
-  if (!p) return -1;
-  char buf[4096];
-  std::size_t n;
-  out.clear();
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  return pclose(p);
-}
 
 // Width and height of a PNG file from its header chunk.
 bool png_size(const std::string& name, unsigned& w, unsigned& h) {
@@ -50,16 +39,16 @@ bool png_size(const std::string& name, unsigned& w, unsigned& h) {
 // The file renders without a word from the renderer, to the declared size,
 // and is well-formed XML.
 void expect_renders(const std::string& svg, unsigned height) {
-  std::string out;
-  EXPECT_EQ(shell("rsvg-convert '" + svg + "' -o plot.png", out), 0)
-      << out << "(rsvg-convert is in Debian's librsvg2-bin)";
-  EXPECT_EQ(out, "");
+  program_result r = run_command("rsvg-convert '" + svg + "' -o plot.png");
+  EXPECT_EQ(r.status, 0) << r.out << "(rsvg-convert is in Debian's librsvg2-bin)";
+  EXPECT_EQ(r.out, "");
   unsigned w = 0, h = 0;
   ASSERT_TRUE(png_size("plot.png", w, h));
   EXPECT_EQ(w, 880u);
   EXPECT_EQ(h, height);
-  EXPECT_EQ(shell("xmllint --noout '" + svg + "'", out), 0) << out << "(xmllint: libxml2-utils)";
-  EXPECT_EQ(out, "");
+  r = run_command("xmllint --noout '" + svg + "'");
+  EXPECT_EQ(r.status, 0) << r.out << "(xmllint is in Debian's libxml2-utils)";
+  EXPECT_EQ(r.out, "");
 }
 
 int count(const std::string& text, const std::string& what) {
