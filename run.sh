@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and runs it on a structure
 # file (by default the bundled square-hole screen).
-#   bash run.sh [structure.fss] [-pvf] [-wgs]
+#   bash run.sh [structure.fss] [option ...]   (-modes, -csv, -s4p, -plot, -wgs, -pvf)
 set -euo pipefail
 cd "$(dirname "$0")"
 bash scripts/install-deps.sh

@@ -13,13 +13,13 @@
 
 #include "records/run.hpp"
 #include "run/driver.hpp"
-#include "run/read_input.hpp"
-#include "scattering/catalogue.hpp"
-#include "scattering/results.hpp"
 
 namespace {
 
-void whole_run(benchmark::State& state, const std::string& example) {
+// The program in this process on "<base>.fss", with the given options; the
+// example is copied from examples/ first (none: the file is already there).
+void whole_run(benchmark::State& state, const std::string& example,
+               const std::vector<std::string>& options = {}) {
   const std::string base = example.empty() ? "bench_cross" : "bench_" + example;
   if (!example.empty())
     std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/" + example + ".fss",
@@ -27,6 +27,7 @@ void whole_run(benchmark::State& state, const std::string& example) {
   static std::vector<std::string> args;
   static std::vector<char*> argv;
   args = {"fss", base};
+  args.insert(args.end(), options.begin(), options.end());
   argv.clear();
   for (auto& a : args) argv.push_back(a.data());
   for (auto _ : state) {
@@ -34,16 +35,16 @@ void whole_run(benchmark::State& state, const std::string& example) {
     std::streambuf* old = std::cout.rdbuf(console.rdbuf());
     fss_command_line = {static_cast<int>(argv.size()), argv.data()};
     fss_set_capacities();
-    read_input_fss();
-    write_output();
-    genmodes_wg();
-    fss_sweep();
+    fss();
     std::cout.rdbuf(old);
   }
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   state.counters["peak_rss_MB"] = u.ru_maxrss / 1024.0;
-  for (const char* ext : {".fss", ".out"}) std::remove((base + ext).c_str());
+  for (const char* ext : {".fss", ".out", ".conv", ".csv", ".svg"}) std::remove((base + ext).c_str());
+  for (const auto& f : std::filesystem::directory_iterator("."))
+    if (f.path().extension() == ".s4p" && f.path().filename().string().rfind(base, 0) == 0)
+      std::filesystem::remove(f.path());
 }
 
 // A cross in a 10 mm cell, 50 frequencies at oblique incidence (the
@@ -59,10 +60,20 @@ void BM_RunCrossOblique50(benchmark::State& state) {
   whole_run(state, "");
 }
 
+// "-converge" on the cross example: the passes up to the one that cannot be
+// run, each a whole analysis, with the report.
+void BM_ConvergeCrossSlots(benchmark::State& s) { whole_run(s, "cross_slots", {"-converge"}); }
+
 void BM_RunSquareHoles(benchmark::State& s) { whole_run(s, "square_holes"); }
 void BM_RunCircularHoles(benchmark::State& s) { whole_run(s, "circular_holes"); }
 void BM_RunRectSlots(benchmark::State& s) { whole_run(s, "rect_slots"); }
 void BM_RunRingSlots(benchmark::State& s) { whole_run(s, "ring_slots"); }
+void BM_RunCrossSlots(benchmark::State& s) { whole_run(s, "cross_slots"); }
+// The same runs with the further result files (CSV, Touchstone, plot): the
+// difference is their cost.
+const std::vector<std::string> all_files = {"-csv", "-s4p", "-plot"};
+void BM_RunSquareHolesAllFiles(benchmark::State& s) { whole_run(s, "square_holes", all_files); }
+void BM_RunCircularHolesAllFiles(benchmark::State& s) { whole_run(s, "circular_holes", all_files); }
 
 }  // namespace
 
@@ -71,4 +82,8 @@ BENCHMARK(BM_RunSquareHoles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunCircularHoles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunRectSlots)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RunRingSlots)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunCrossSlots)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ConvergeCrossSlots)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_RunSquareHolesAllFiles)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RunCircularHolesAllFiles)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

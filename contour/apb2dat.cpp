@@ -304,12 +304,12 @@ void apb2dat(std::string& name, double fmax) {
             csflag, elm.n, &elm[0], 0, &portcir[0], errors.code);
   if (errors.code != 0) {
     if (!errors.message.empty()) console_line(trim_right(errors.message));
-    console_line("Error in coding the input data: ier=" + free_int(errors.code));
+    const std::string report = "Error in coding the input data: ier=" + free_int(errors.code);
+    console_line(report);
     std::string where = apb_fault_context();
     // A segmentation failure comes from the frequency limit.
     if (where.empty() && errors.code >= 101 && errors.code <= 103) where = apb_origin.limit;
     if (!where.empty()) console_line(where);
-    std::cout.flush();
-    std::exit(1);
+    end_run("apb2dat", errors.message.empty() ? report : trim_right(errors.message) + " (" + report + ")");
   }
 }

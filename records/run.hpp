@@ -9,7 +9,10 @@ struct fss_file_rec { std::string name; };
 
 // Options of the command line: "-pvf", "-wgs" (waveguide simulator) and
 // "-modes" (table of the aperture modes).
-struct fss_writeinfo_rec { int pvf = 0; int wgs = 0; int modes = 0; };
+struct fss_writeinfo_rec {
+  int pvf = 0; int wgs = 0; int modes = 0; int converge = 0;
+  int csv = 0, s4p = 0, plot = 0;  // "-csv", "-s4p", "-plot": the further result files
+};
 
 // Lattice periods (m), square root of the cell area and its inverse.
 struct fss_cell_dim_rec { double a = 0, b = 0, sqrt_ab = 0, inv_sqrt_ab = 0; };

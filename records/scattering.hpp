@@ -8,14 +8,16 @@
 
 using cplx = std::complex<double>;
 
-// Capacities (sized from 60 waveguide modes and 1000 Floquet modes).
-constexpr int max_wg_modes = 60;
-constexpr int max_flo_modes = 1000;
-constexpr int max_integrals = 60000;   // Floquet modes x waveguide modes
-constexpr int max_mata = 14400;        // (2 x waveguide modes)^2
-constexpr int max_vettb = 240;         // 4 x waveguide modes
-constexpr int max_samples = 60000;
+// Capacities, sized from the two basic limits: 250 waveguide modes, 4000
+// Floquet modes (and 1000 contour points).  Once the mode counts have passed
+// their checks, the derived tables cannot overflow.
+constexpr int max_wg_modes = 250;
+constexpr int max_flo_modes = 4000;
 constexpr int max_points = 1000;
+constexpr int max_integrals = max_flo_modes * max_wg_modes;         // Floquet x waveguide
+constexpr int max_mata = (2 * max_wg_modes) * (2 * max_wg_modes);  // system of order 2 x modes
+constexpr int max_vettb = 4 * max_wg_modes;                         // two right-hand sides
+constexpr int max_samples = max_wg_modes * max_points;              // one per mode and point
 constexpr int max_apertures = 10;
 
 // Floquet mode kinds and waveguide mode kinds.

@@ -7,11 +7,13 @@
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
+#include "run/converge.hpp"
 #include "run/messages.hpp"
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/floquet.hpp"
 #include "scattering/integrals.hpp"
+#include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
 #include "scattering/system.hpp"
 
@@ -86,12 +88,20 @@ void fss() {
   fss_cover();
   read_input_fss();
   fss_check_wgs();
+  if (fss_writeinfo.converge) {
+    fss_converge();
+    return;
+  }
+  fss_analysis();
+}
+
+void fss_analysis(void (*after_point)()) {
   write_output();
   console_line("... computing the basis functions");
   std::cout << '\n';
   genmodes_wg();
   if (fss_writeinfo.modes) write_mode_table();
-  fss_sweep();
+  fss_sweep(after_point);
 }
 
 int fss_trip_count(double start, double wend, double step) {
@@ -100,7 +110,7 @@ int fss_trip_count(double start, double wend, double step) {
   return static_cast<int>(t);
 }
 
-void fss_sweep() {
+void fss_sweep(void (*after_point)()) {
   console_line("... performing the frequency sweep");
   std::cout << "\n\n";
   console_line("0%         25%          50%         75%         100% ");
@@ -121,6 +131,7 @@ void fss_sweep() {
       static_cast<long>((maxthetax - fss_theta.start) / fss_theta.step + 1) *
       static_cast<long>((maxfreqx - fss_freq_iter.start) / fss_freq_iter.step + 1);
   long nstep = 0;
+  write_outputs_begin();
 
   double iphi = fss_phi.start;
   for (int ip = fss_trip_count(fss_phi.start, maxphix, fss_phi.step); ip > 0;
@@ -159,6 +170,8 @@ void fss_sweep() {
         calc_vettb();
         solve_prob();
         calc_ref_tr();
+        write_outputs_point();
+        if (after_point) after_point();
 
         ++nstep;
         int nstar = static_cast<int>(nstep * nstartot / nsteptot);
@@ -168,5 +181,6 @@ void fss_sweep() {
       }
     }
   }
+  write_outputs_end();
   std::cout << '\n';
 }

@@ -5,13 +5,17 @@
 int fss_main(int argc, char** argv);
 // Stores the capacity of every global table record.
 void fss_set_capacities();
-// The whole analysis: banner, input, result header, mode catalogue, sweep.
+// The whole run: banner, input, then one analysis (or the repeated analysis
+// of the convergence option).
 void fss();
+// One analysis at the limits in force: result header, mode catalogue, sweep;
+// after_point, when given, is called after every result row.
+void fss_analysis(void (*after_point)() = nullptr);
 // Banner of the program.
 void fss_cover();
 // Waveguide-simulator mode: every frequency must lie above c / (2 a).
 void fss_check_wgs();
 // The sweep over phi, theta and frequency on an existing mode catalogue.
-void fss_sweep();
+void fss_sweep(void (*after_point)() = nullptr);
 // Passes of a counted loop from start to the widened end in steps of step.
 int fss_trip_count(double start, double wend, double step);

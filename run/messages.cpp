@@ -11,6 +11,15 @@ errors_rec errors;
 
 namespace {
 std::FILE* listing = nullptr;
+bool fatal_trap = false;
+}
+
+void set_fatal_trap(bool on) { fatal_trap = on; }
+
+void end_run(std::string_view routine, std::string_view message) {
+  if (fatal_trap) throw fss_fatal_error{trim_right(routine), trim_right(message)};
+  std::cout.flush();
+  std::exit(1);
 }
 
 void console_line(std::string_view text) {
@@ -31,6 +40,7 @@ std::string trim_right(std::string_view s) {
 
 [[noreturn]] static void fatal_stop(std::string_view routine, std::string_view message,
                                     std::string_view context = "") {
+  if (fatal_trap) throw fss_fatal_error{trim_right(routine), trim_right(message)};
   std::cout << '\n';
   console_line("Subroutine " + trim_right(routine) + " fatal error message:");
   console_line(trim_right(message));

@@ -27,6 +27,16 @@ void warning(std::string_view routine, std::string_view message, std::string_vie
 std::string line_context(const std::string& file, int line, std::string_view text,
                          std::string_view reason = "");
 
+// A fatal error met while the trap is set: thrown instead of ending the
+// process, so that a repeated analysis can stop and keep its last good pass.
+struct fss_fatal_error {
+  std::string routine, message;
+};
+void set_fatal_trap(bool on);
+// Ends the run with status 1 after a report already written (or throws the
+// given routine and message while the trap is set).
+[[noreturn]] void end_run(std::string_view routine, std::string_view message);
+
 // Three-line "FATAL ERROR" block of the solver: console when selector >= 1,
 // otherwise the solver listing (standard error when no listing is open).
 void fatalerr(std::string_view message, int selector);

@@ -282,6 +282,10 @@ void read_input_fss() {
     if (opt.find("-pvf") != std::string::npos) fss_writeinfo.pvf = 1;
     if (opt.find("-wgs") != std::string::npos) fss_writeinfo.wgs = 1;
     if (opt.find("-modes") != std::string::npos) fss_writeinfo.modes = 1;
+    if (opt.find("-converge") != std::string::npos) fss_writeinfo.converge = 1;
+    if (opt.find("-csv") != std::string::npos) fss_writeinfo.csv = 1;
+    if (opt.find("-s4p") != std::string::npos) fss_writeinfo.s4p = 1;
+    if (opt.find("-plot") != std::string::npos) fss_writeinfo.plot = 1;
   }
   // Base name: leading and trailing blanks removed, a trailing ".fss" cut.
   name = delfirstspaces(trim_right(name), static_cast<int>(name.size()));

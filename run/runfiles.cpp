@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <vector>
 
 #include "records/run.hpp"
 
@@ -76,3 +77,15 @@ void remove_tmpfiles() {
   for (int i = 1; i <= 4; ++i)
     if (file_exists(run_files.oftmp[i])) std::remove(run_files.oftmp[i].c_str());
 }
+
+namespace {
+std::vector<std::string> result_files;
+}
+
+void note_result_file(const std::string& name) {
+  for (const std::string& f : result_files)
+    if (f == name) return;
+  result_files.push_back(name);
+}
+
+const std::vector<std::string>& result_files_written() { return result_files; }

@@ -346,6 +346,7 @@ void read_samples() {
 
 void write_mode_table() {
   const std::string file = structure_name() + ".modes";
+  note_result_file(file);
   std::remove(file.c_str());
   std::ofstream out(file, std::ios::trunc);
   if (!out) fatal("write_mode_table", "Error in opening file " + file);

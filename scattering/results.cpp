@@ -7,6 +7,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "run/runfiles.hpp"
 
 std::string fixed_field(double x, int w, int d) {
   char buf[64];
@@ -22,7 +23,13 @@ double db_floor(double magnitude) {
   return 20 * std::log10(magnitude);
 }
 
-static std::string out_name() { return delfirstspaces(trim_right(fss_file.name) + ".out"); }
+std::string result_name(const std::string& suffix) {
+  return delfirstspaces(trim_right(fss_file.name) + suffix);
+}
+
+bool first_frequency() { return fss_em_var.f < fss_freq_iter.start + 0.5 * fss_freq_iter.step; }
+
+static std::string out_name() { return result_name(".out"); }
 
 static void free_line(std::ostream& o, const std::string& text = "") {
   if (text.empty())
@@ -33,6 +40,7 @@ static void free_line(std::ostream& o, const std::string& text = "") {
 
 void write_output() {
   const std::string name = out_name();
+  note_result_file(name);
   std::remove(name.c_str());
   std::ofstream o(name, std::ios::trunc);
   if (!o) fatal("write_output", "Error in opening file " + name);
@@ -110,7 +118,7 @@ void calc_ref_tr() {
   std::ofstream o(name, std::ios::app);
   if (!o) fatal("calc_ref_tr", "Error in opening file " + name);
   const double f = fss_em_var.f;
-  if (f < fss_freq_iter.start + 0.5 * fss_freq_iter.step) {
+  if (first_frequency()) {
     free_line(o, "Number of basis functions = " + free_int(nwg));
     free_line(o, "Number of Floquet modes   = " + free_int(fss_modeflo_index.n));
     o << "\n\n";

@@ -18,6 +18,10 @@ struct fss_coefficients_rec {
 };
 extern fss_coefficients_rec fss_coefficients;
 void calc_coefficients();
+// Name of a result file: the base name followed by the suffix.
+std::string result_name(const std::string& suffix);
+// True at the first frequency of a (phi, theta) pass of the sweep.
+bool first_frequency();
 // Fortran-style fixed-point field Fw.d (asterisks when the number does not fit).
 std::string fixed_field(double x, int w, int d);
 // Magnitude in dB with the floor of about -99.999 dB (also for NaN).

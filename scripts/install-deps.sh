@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when they are missing.
 set -euo pipefail
-packages=(g++ cmake make liblapack-dev libblas-dev libopenblas-serial-dev libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(g++ cmake make liblapack-dev libblas-dev libopenblas-serial-dev libgtest-dev libgmock-dev libbenchmark-dev
+          librsvg2-bin libxml2-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -83,6 +83,32 @@ TEST(ErrorHandler, FatalEndsWithStatusOneAfterItsReport) {
                " Press any key to continue ...\n");
 }
 
+// While trapped, the fatal path and the end of a run after a report throw
+// the routine and the message, print nothing and end nothing; untrapped
+// they end the process again.
+TEST(ErrorHandler, TrappedFatalErrorsAreThrownWithTheirMessage) {
+  set_fatal_trap(true);
+  CaptureStdout();
+  try {
+    error_handler("Fatal", "genmodes_flo   ", "Too many Floquet modes   ");
+    ADD_FAILURE() << "returned";
+  } catch (const fss_fatal_error& e) {
+    EXPECT_EQ(e.routine, "genmodes_flo");
+    EXPECT_EQ(e.message, "Too many Floquet modes");
+  }
+  try {
+    end_run("apb2dat", "Error in coding the input data: ier= 2");
+    ADD_FAILURE() << "returned";
+  } catch (const fss_fatal_error& e) {
+    EXPECT_EQ(e.routine, "apb2dat");
+    EXPECT_EQ(e.message, "Error in coding the input data: ier= 2");
+  }
+  EXPECT_EQ(GetCapturedStdout(), "");
+  set_fatal_trap(false);
+  EXPECT_FATAL(fatal("r", "after the trap"), "after the trap");
+  EXPECT_EXIT(end_run("r", "m"), ::testing::ExitedWithCode(1), "");
+}
+
 TEST(ErrorHandler, SolverBlockGoesToConsoleOrListing) {
   CaptureStdout();
   fatalerr("bad contour", 1);

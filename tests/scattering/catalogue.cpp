@@ -8,6 +8,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
+#include "run/messages.hpp"
 #include "scattering/catalogue.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/fatal.hpp"
@@ -66,11 +67,12 @@ TEST_F(Catalogue, ModesPointsAndSamplesReadBackExactly) {
     EXPECT_FALSE(std::filesystem::exists(f)) << f;
 }
 
-TEST_F(Catalogue, SixtyModesFitTheSixtyFirstDoesNot) {
-  scratch_dir::write_file("cat_tmp.wgm", " 60\n" + lines(60, " 1234.5 2"));
+TEST_F(Catalogue, FullCatalogueFitsOneModeMoreDoesNot) {
+  const int m = max_wg_modes;
+  scratch_dir::write_file("cat_tmp.wgm", free_int(m) + "\n" + lines(m, " 1234.5 2"));
   readmodes_wg();
-  EXPECT_EQ(fss_modewg_index.n, 60);
-  scratch_dir::write_file("cat_tmp.wgm", " 61\n" + lines(61, " 1234.5 2"));
+  EXPECT_EQ(fss_modewg_index.n, m);
+  scratch_dir::write_file("cat_tmp.wgm", free_int(m + 1) + "\n" + lines(m + 1, " 1234.5 2"));
   EXPECT_FATAL(readmodes_wg(), "Subroutine readmodes_wg fatal error message:\n Too many waveguide modes");
 }
 
@@ -102,26 +104,28 @@ TEST_F(Catalogue, CoordinateFileFailures) {
 }
 
 TEST_F(Catalogue, SampleCapacityAndFailures) {
-  // A full catalogue: 60 TE modes on 1000 points.
-  scratch_dir::write_file("cat_tmp.wgm", " 60\n" + lines(60, " 1234.5 2"));
-  scratch_dir::write_file("cat_tmp.crd", " 1000\n" + lines(1000, " 0.001 0.002 0 1"));
+  // A full catalogue: the largest number of TE modes on the largest number of points.
+  const int m = max_wg_modes, np = max_points;
+  const std::string counts = free_int(m) + free_int(np) + "\n";
+  scratch_dir::write_file("cat_tmp.wgm", free_int(m) + "\n" + lines(m, " 1234.5 2"));
+  scratch_dir::write_file("cat_tmp.crd", free_int(np) + "\n" + lines(np, " 0.001 0.002 0 1"));
   readmodes_wg();
   read_coord();
-  scratch_dir::write_file("cat_tmp.smp", " 60 1000\n" + lines(60000, " 0.5"));
+  scratch_dir::write_file("cat_tmp.smp", counts + lines(m * np, " 0.5"));
   read_samples();
-  EXPECT_EQ(fss_samplewg.n, 60000);
-  EXPECT_EQ(fss_samplewg[60000], 0.5);
-  scratch_dir::write_file("cat_tmp.smp", " 60 1001\n");
+  EXPECT_EQ(fss_samplewg.n, m * np);
+  EXPECT_EQ(fss_samplewg[m * np], 0.5);
+  scratch_dir::write_file("cat_tmp.smp", free_int(m) + free_int(np + 1) + "\n");
   EXPECT_FATAL(read_samples(), "Subroutine read_samples fatal error message:\n Too many samples");
   std::filesystem::remove("cat_tmp.smp");
   EXPECT_FATAL(read_samples(), "Error in opening file cat_tmp.smp");
-  for (const std::string& bad : {" 60 1000\n" + lines(59999, " 1"), std::string(" 60 1000\n z\n"),
-                                 std::string(" 60\n")}) {
+  for (const std::string& bad : {counts + lines(m * np - 1, " 1"), counts + " z\n",
+                                 free_int(m) + "\n"}) {
     scratch_dir::write_file("cat_tmp.smp", bad);
     EXPECT_FATAL(read_samples(), "Error in reading file cat_tmp.smp");
   }
   // Samples of other modes or other points than those just read.
-  for (const char* head : {" 59 1000\n", " 60 999\n"}) {
+  for (const std::string& head : {free_int(m - 1) + free_int(np) + "\n", free_int(m) + free_int(np - 1) + "\n"}) {
     scratch_dir::write_file("cat_tmp.smp", head);
     EXPECT_FATAL(read_samples(), "Error in reading file cat_tmp.smp: its mode or point count "
                                  "does not match the .wgm and .crd files");

@@ -277,24 +277,26 @@ TEST_F(Coupling, ResultRowsEqualTheStraightforwardEvaluation) {
 }
 
 TEST_F(Coupling, CapacityOfTheIntegralTable) {
-  // 60 x 1000 pairs fit exactly; one Floquet mode more does not.
-  fss_modewg_index.n = 60;
-  for (int j = 1; j <= 60; ++j) {
+  // The largest catalogue with the largest Floquet set fits exactly; one
+  // Floquet mode more does not.
+  const int m = max_wg_modes, nf = max_flo_modes;
+  fss_modewg_index.n = m;
+  for (int j = 1; j <= m; ++j) {
     fss_modewg_index[j] = wg_te;
     fss_modewg_kappa[j] = 1000;
     fss_modewg_ap[j] = 1;
   }
   fss_coordinates.n = 1;
   fss_ap.r[1] = {1, 1};
-  fss_samplewg.n = 60;
-  fss_modeflo_index.n = 1000;
-  for (int m = 1; m <= 1000; ++m) {
-    fss_modeflo_index[m] = {0, 0, flo_te, 0};
-    fss_modeflo_kappa[m] = {700, 700, 0};
+  fss_samplewg.n = m;
+  fss_modeflo_index.n = nf;
+  for (int k = 1; k <= nf; ++k) {
+    fss_modeflo_index[k] = {0, 0, flo_te, 0};
+    fss_modeflo_kappa[k] = {700, 700, 0};
   }
   calc_integrals();
-  EXPECT_EQ(fss_integrals.n, 60000);
-  fss_modeflo_index.n = 1001;
+  EXPECT_EQ(fss_integrals.n, nf * m);
+  fss_modeflo_index.n = nf + 1;
   EXPECT_FATAL(calc_integrals(), "Subroutine calc_integrals fatal error message:\n"
                                  " Too many waveguide modes");
 }

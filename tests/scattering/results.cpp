@@ -11,6 +11,7 @@
 #include "run/messages.hpp"
 #include "scattering/results.hpp"
 #include "support/fatal.hpp"
+#include "support/known_point.hpp"
 #include "support/tmpdir.hpp"
 
 using cplx = std::complex<double>;
@@ -37,37 +38,12 @@ const char* header =
     " Skew angle      =   63.4349  deg\n"
     " Metal thickness =    0.0000  mm\n";
 
-void geometry() {
-  fss_set_capacities();
-  fss_file.name = "res";
-  fss_cell_dim = {12.5e-3, 7.3e-3, 0, 0};
-  fss_lattice_angle.alpha = std::atan(2.0);
-  fss_thickness = {0, 0, 0};
-}
-
-// One aperture mode coupled with unit strength to both TEM waves, and a
-// solution vector chosen so that every coefficient is known.
-void known_solution(double f_ghz) {
-  fss_freq_iter = {10.5e9, 11e9, 0.5e9};
-  fss_em_var = {f_ghz * 1e9, 0, 2 * M_PI * f_ghz * 1e9 / 2.998e8, 120 * M_PI};
-  fss_modewg_index.n = 1;
-  fss_modeflo_index.n = 2;
-  fss_modeflo_kappa[1] = fss_modeflo_kappa[2] = {0, 0, 0};
-  fss_inc_mode = {-1, -1, 1, 2};
-  fss_integrals[1] = 1;
-  fss_integrals[2] = 1;
-  fss_vettb[1] = 1.5;             // TEM-x wave: reflection 0.5
-  fss_vettb[2] = cplx(0, 0.5);    // transmission 0.5 at 90 degrees
-  fss_vettb[3] = 0.5;             // TEM-y wave: reflection -0.5
-  fss_vettb[4] = 0;               // no transmission: the floor
-}
-
 }  // namespace
 
 TEST(ResultFile, HeaderBlockAndRowsByteForByte) {
   scratch_dir dir;
   scratch_dir::write_file("res.out", "an old result that must go\n");
-  geometry();
+  known_geometry();
   write_output();
   EXPECT_EQ(scratch_dir::read_file("res.out"), header);
   known_solution(10.5);
@@ -89,7 +65,7 @@ TEST(ResultFile, HeaderBlockAndRowsByteForByte) {
 
 TEST(ResultFile, TransmissionIsReferredBackThroughTheScreen) {
   scratch_dir dir;
-  geometry();
+  known_geometry();
   fss_thickness.t1 = 1e-3;
   write_output();
   known_solution(10.5);
@@ -127,7 +103,7 @@ TEST(ResultFile, FixedFieldsAndFloor) {
 
 TEST(ResultFile, UnwritableResultFileIsReported) {
   scratch_dir dir;
-  geometry();
+  known_geometry();
   fss_file.name = "nodir/res";  // a directory that does not exist
   EXPECT_FATAL(write_output(), "Subroutine write_output fatal error message:\n"
                                " Error in opening file nodir/res.out");

@@ -150,7 +150,9 @@ TEST(RingSlots, ThickCoaxialScreenResonatesThroughItsTemMode) {
     for (const out_row& r : coarse) {
       if (r.magTy > best->magTy) best = &r;
       // The TE wave finds no propagating mode: 10 mm of evanescent coax.
-      if (r.f < 13) EXPECT_LT(r.magTx, -20) << r.f;
+      if (r.f < 13) {
+        EXPECT_LT(r.magTx, -20) << r.f;
+      }
     }
     char sweep[64];
     std::snprintf(sweep, sizeof sweep, "%.3f %.3f 0.002", best->f - 0.1, best->f + 0.1);

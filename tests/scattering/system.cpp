@@ -150,18 +150,19 @@ TEST(System, SolutionSatisfiesTheAssembledEquations) {
     }
 }
 
-TEST(System, CapacitiesHoldSixtyModesExactly) {
-  synthetic(60);
+TEST(System, CapacitiesHoldTheLargestCatalogueExactly) {
+  const int m = max_wg_modes;
+  synthetic(m);
   calc_mata();
   calc_vettb();
   solve_prob();
-  EXPECT_EQ(fss_mata.n, 120);
-  EXPECT_EQ(fss_vettb.n, 240);
-  EXPECT_EQ(fss_vett_i.n, 240);
-  fss_modewg_index.n = 61;
+  EXPECT_EQ(fss_mata.n, 2 * m);
+  EXPECT_EQ(fss_vettb.n, 4 * m);
+  EXPECT_EQ(fss_vett_i.n, 4 * m);
+  fss_modewg_index.n = m + 1;
   EXPECT_FATAL(calc_mata(), "Subroutine calc_matA fatal error message:\n Too many waveguide modes");
   EXPECT_FATAL(calc_vettb(), "Subroutine calc_vettB fatal error message:\n Vector B underdimensioned");
-  fss_vettb.n = 244;
+  fss_vettb.n = 4 * (m + 1);
   EXPECT_FATAL(solve_prob(), "Subroutine solve_prob fatal error message:\n vector I underdimensioned");
 }
 

@@ -155,10 +155,12 @@ void embed_in_box(double width, double height) {
   autoseg(st);
 }
 
-void run_structure(const std::string& base, double box_w, double box_h) {
+void run_structure(const std::string& base, double box_w, double box_h,
+                   const std::vector<std::string>& options) {
   static std::vector<std::string> args;
   static std::vector<char*> argv;
   args = {"fss", base};
+  args.insert(args.end(), options.begin(), options.end());
   argv.clear();
   for (auto& a : args) argv.push_back(a.data());
   fss_command_line = {static_cast<int>(argv.size()), argv.data()};

@@ -56,4 +56,6 @@ std::vector<double> run_driver(const std::string& answers);
 // box_h > 0 the aperture is first placed in an enclosing guide of those
 // sides (mm) larger than itself, so that every side carries basis
 // functions.  The console goes to a string, not to the test's output.
-void run_structure(const std::string& base, double box_w = 0, double box_h = 0);
+// Options are given as further command-line arguments.
+void run_structure(const std::string& base, double box_w = 0, double box_h = 0,
+                   const std::vector<std::string>& options = {});
