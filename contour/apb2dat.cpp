@@ -306,6 +306,14 @@ void apb2dat(std::string& name, double fmax) {
     if (!errors.message.empty()) console_line(trim_right(errors.message));
     const std::string report = "Error in coding the input data: ier=" + free_int(errors.code);
     console_line(report);
+    // The segment length is taken from the largest frequency, which the
+    // coding holds meaningful only above a thousandth of the box width.
+    if (errors.code == 102) {
+      char least[32];
+      std::snprintf(least, sizeof least, "%g", eps);
+      console_line("the largest frequency of the aperture modes (block 7) must be at least " +
+                   std::string(least) + " GHz to segment this boundary");
+    }
     std::string where = apb_fault_context();
     // A segmentation failure comes from the frequency limit.
     if (where.empty() && errors.code >= 101 && errors.code <= 103) where = apb_origin.limit;

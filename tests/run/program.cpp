@@ -187,7 +187,8 @@ TEST(Program, BrokenAperturesEndWithTheirMessages) {
   // A limit too low for the segmentation (1.5 MHz) names block 7 too.
   expect_refused("-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n",
                  " AUTOSEG: no fmax specified.\n Error in coding the input data: ier= 102\n"
-                 " line 19 of ap.fss: \"1.5D-3\"\n",
+                 " the largest frequency of the aperture modes (block 7) must be at least 0.006 "
+                 "GHz to segment this boundary\n line 19 of ap.fss: \"1.5D-3\"\n",
                  "1.5D-3");
 }
 
