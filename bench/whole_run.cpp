@@ -13,6 +13,7 @@
 
 #include "records/run.hpp"
 #include "run/driver.hpp"
+#include "support/command_line.hpp"
 
 namespace {
 
@@ -24,16 +25,10 @@ void whole_run(benchmark::State& state, const std::string& example,
   if (!example.empty())
     std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/" + example + ".fss",
                                base + ".fss", std::filesystem::copy_options::overwrite_existing);
-  static std::vector<std::string> args;
-  static std::vector<char*> argv;
-  args = {"fss", base};
-  args.insert(args.end(), options.begin(), options.end());
-  argv.clear();
-  for (auto& a : args) argv.push_back(a.data());
+  set_command_line(base, options);
   for (auto _ : state) {
     std::ostringstream console;
     std::streambuf* old = std::cout.rdbuf(console.rdbuf());
-    fss_command_line = {static_cast<int>(argv.size()), argv.data()};
     fss_set_capacities();
     fss();
     std::cout.rdbuf(old);

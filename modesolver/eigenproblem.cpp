@@ -107,6 +107,16 @@ void damab(double* m11, int ld, int n, int m, int flag) {
     for (int r = 1; r <= n; ++r) mm(r, b) = prod[r + static_cast<long>(b - 1) * n];
 }
 
+void ascending_modes(const double* lambda, int n) {
+  vet1.n = n;
+  for (int j = 1; j <= n; ++j) {
+    double lam = lambda[n - j + 1];
+    vet1[j] = lam > 0 ? 1 / std::sqrt(lam) : lam;
+    double k = lam > 0 ? vet1[j] : 1;
+    for (int r = 1; r <= n; ++r) matd(r, j) = k * mata(r, n - j + 1);
+  }
+}
+
 void prautote(int& status) {
   status = 0;
   int namo = amo.n, nfb = fbo.nfb, nfl = ltra.n, nc = nfb - nfl, n = namo + nc;
@@ -167,15 +177,8 @@ void prautote(int& status) {
                     &lwork, &info);
   if (info != 0) return lapack_error("errore in DSYGV, ier=", info, status);
 
-  // Ascending cutoffs k = 1/sqrt(lambda); eigenvectors scaled by k, kept in
-  // matd while mata takes its final layout.
-  vet1.n = n;
-  for (int j = 1; j <= n; ++j) {
-    double lam = eigval[n - j + 1];
-    vet1[j] = lam > 0 ? 1 / std::sqrt(lam) : lam;
-    double k = lam > 0 ? vet1[j] : 1;
-    for (int r = 1; r <= n; ++r) matd(r, j) = k * mata(r, n - j + 1);
-  }
+  // Eigenvectors kept in matd while mata takes its final layout.
+  ascending_modes(eigval, n);
   mata.nrow = namo + nfb;
   mata.ncol = n;
   static double y[nfb_capacity + 1];

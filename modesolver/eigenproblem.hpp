@@ -4,6 +4,11 @@
 // TE: generalised symmetric eigenproblem after the condensation of the chain
 // unknowns that C cannot see.  status 0, or LAPACK's info.
 void prautote(int& status);
+// From the n eigenvalues lambda[1..n] = 1/k^2 (ascending, as LAPACK gives them)
+// and the eigenvectors in the columns of mata: the cutoffs k in vet1 in
+// ascending order, and the eigenvectors in that order scaled by k in matd (a
+// non-positive eigenvalue is kept as it stands, its vector unscaled).
+void ascending_modes(const double* lambda, int n);
 // TM: C X = R solved (packed Cholesky, or the regularised inverse of C
 // when C is ill-conditioned, after a warning on the listing), then the
 // symmetric eigenproblem of diag(1/kc^2) - R^T X.  status 0 or LAPACK's info.

@@ -149,13 +149,7 @@ void prautotm(int& status) {
   }
   // Ascending cutoffs; eigenvector = (u, -X u) times k.
   matd.shape(namo, namo);
-  vet1.n = namo;
-  for (int j = 1; j <= namo; ++j) {
-    double lam = eigval[namo - j + 1];
-    vet1[j] = lam > 0 ? 1 / std::sqrt(lam) : lam;
-    double k = lam > 0 ? vet1[j] : 1;
-    for (int r = 1; r <= namo; ++r) matd(r, j) = k * mata(r, namo - j + 1);
-  }
+  ascending_modes(eigval, namo);
   mata.nrow = namo + nfb;
   mata.ncol = namo;
   for (int j = 1; j <= namo; ++j) {

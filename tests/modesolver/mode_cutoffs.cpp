@@ -35,17 +35,15 @@ class ModeCutoffs : public testing::Test {
 // 4.47e-8 below the exact value: the guide's own modes agree to that.
 const double file_scale = 0.001 / mode_file_scale(3);
 
-// Zeros of J'n (n >= 0, the zero of J'0 at the origin excluded) below xmax,
-// ascending, each n >= 1 twice (the cos and sin variants), found here by
-// bisection on the standard library's Bessel functions.
-std::vector<double> bessel_prime_zeros(double xmax) {
+// Zeros of f(n, x) below xmax for n = 0 .. 39, searched from x = n + start
+// by bisection on the standard library's Bessel functions, ascending, each
+// n >= 1 twice (its cos and sin variants).
+template <class F>
+std::vector<double> zeros_by_order(double xmax, double start, F f) {
   std::vector<std::pair<double, int>> z;
   for (int n = 0; n < 40; ++n) {
-    auto d = [n](double x) {
-      return n == 0 ? -std::cyl_bessel_j(1, x)
-                    : 0.5 * (std::cyl_bessel_j(n - 1, x) - std::cyl_bessel_j(n + 1, x));
-    };
-    for (double x = n + 0.1; x < xmax; x += 0.05) {
+    auto d = [&f, n](double x) { return f(n, x); };  // the order fixed
+    for (double x = n + start; x < xmax; x += 0.05) {
       if (d(x) * d(x + 0.05) > 0) continue;
       double a = x, b = x + 0.05;
       for (int it = 0; it < 100; ++it) {
@@ -64,27 +62,17 @@ std::vector<double> bessel_prime_zeros(double xmax) {
   return v;
 }
 
-// Zeros of Jn below xmax, ascending, each n >= 1 twice.
+// Zeros of J'n (the zero of J'0 at the origin excluded).
+std::vector<double> bessel_prime_zeros(double xmax) {
+  return zeros_by_order(xmax, 0.1, [](int n, double x) {
+    return n == 0 ? -std::cyl_bessel_j(1, x)
+                  : 0.5 * (std::cyl_bessel_j(n - 1, x) - std::cyl_bessel_j(n + 1, x));
+  });
+}
+
+// Zeros of Jn.
 std::vector<double> bessel_zeros(double xmax) {
-  std::vector<std::pair<double, int>> z;
-  for (int n = 0; n < 40; ++n)
-    for (double x = n + 0.5; x < xmax; x += 0.05) {
-      auto j = [n](double t) { return std::cyl_bessel_j(n, t); };
-      if (j(x) * j(x + 0.05) > 0) continue;
-      double a = x, b = x + 0.05;
-      for (int it = 0; it < 100; ++it) {
-        double m = 0.5 * (a + b);
-        (j(a) * j(m) <= 0 ? b : a) = m;
-      }
-      z.push_back({0.5 * (a + b), n});
-    }
-  std::sort(z.begin(), z.end());
-  std::vector<double> v;
-  for (auto& [x, n] : z) {
-    v.push_back(x);
-    if (n > 0) v.push_back(x);
-  }
-  return v;
+  return zeros_by_order(xmax, 0.5, [](int n, double x) { return std::cyl_bessel_j(n, x); });
 }
 
 // Compares the first `count` cutoffs with the reference: worst relative error.

@@ -33,6 +33,7 @@
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/results.hpp"
+#include "support/command_line.hpp"
 #include "support/tmpdir.hpp"
 
 extern "C" const char* __asan_default_options() { return "exitcode=86:detect_leaks=0"; }
@@ -189,9 +190,7 @@ double aperture_size(const std::string& apb) {
     std::fflush(stdout);
     _exit(status);
   }, nullptr);
-  static std::vector<std::string> args = {"fss", "s"};
-  static char* argv[] = {args[0].data(), args[1].data(), nullptr};
-  fss_command_line = {2, argv};
+  set_command_line({"fss", "s"});
   fss_set_capacities();
   read_input_fss();
   fss_check_wgs();

@@ -10,20 +10,11 @@
 #include "run/messages.hpp"
 #include "run/read_input.hpp"
 #include "support/analytic_modes.hpp"
+#include "support/command_line.hpp"
 #include "support/fatal.hpp"
 #include "support/tmpdir.hpp"
 
 namespace {
-
-std::vector<std::string> args;
-std::vector<char*> argv;
-
-void set_args(std::vector<std::string> a) {
-  args = std::move(a);
-  argv.clear();
-  for (auto& s : args) argv.push_back(s.data());
-  fss_command_line = {static_cast<int>(argv.size()), argv.data()};
-}
 
 const char* head = "title\ncomment\n";
 const char* blocks123 =
@@ -51,7 +42,7 @@ class ReadInput : public testing::Test {
   static void read(const std::string& text, std::vector<std::string> a = {"fss", "model"}) {
     clear();
     scratch_dir::write_file("model.fss", text);
-    set_args(std::move(a));
+    set_command_line(std::move(a));
     read_input_fss();
   }
   static void expect_fatal_read(const std::string& text, const std::string& words) {
@@ -348,7 +339,7 @@ TEST_F(ReadInput, BoundaryLinesReadAsTheContourReaderReadsThem) {
 TEST_F(ReadInput, ReadingIsBoundedAndLongNamesWork) {
   // A "file" without line ends is read no further than one long line.
   std::filesystem::create_symlink("/dev/zero", "zero.fss");
-  set_args({"fss", "zero"});
+  set_command_line({"fss", "zero"});
   EXPECT_FATAL(read_input_fss(), " Error in reading data file zero.fss\n line 1 of zero.fss (longer than 65536 characters): \"????");
   // A path longer than 256 characters is neither cut nor lost.
   std::string dir(120, 'd');
@@ -356,7 +347,7 @@ TEST_F(ReadInput, ReadingIsBoundedAndLongNamesWork) {
   const std::string base = dir + "/" + dir + "/model";
   scratch_dir::write_file(base + ".fss", good());
   clear();
-  set_args({"fss", base});
+  set_command_line({"fss", base});
   read_input_fss();
   EXPECT_EQ(fss_file.name, base);
   EXPECT_TRUE(std::filesystem::exists(base + ".apb"));
@@ -366,14 +357,14 @@ TEST_F(ReadInput, WaveguideSimulatorRefusesFrequenciesBelowItsCutoff) {
   // c / (2 a) for a = 10 mm is 14.99 GHz.
   std::string text = structure_text(10, 10, 0.5, 4, 4, "0 0", "14.99 20 1", 60, 150);
   scratch_dir::write_file("wgs.fss", text);
-  set_args({"fss", "wgs", "-wgs"});
+  set_command_line({"fss", "wgs", "-wgs"});
   read_input_fss();
   EXPECT_FATAL(fss_check_wgs(), "Waveguide-simulator mode (-wgs) needs every frequency above c/(2a) = 14.99 GHz");
   text = structure_text(10, 10, 0.5, 4, 4, "0 0", "15 20 1", 60, 150);
   scratch_dir::write_file("wgs.fss", text);
   read_input_fss();
   fss_check_wgs();  // accepted
-  set_args({"fss", "wgs"});
+  set_command_line({"fss", "wgs"});
   text = structure_text(10, 10, 0.5, 4, 4, "0 0", "10 20 1", 60, 150);
   scratch_dir::write_file("wgs.fss", text);
   read_input_fss();

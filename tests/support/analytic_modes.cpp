@@ -12,6 +12,7 @@
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/results.hpp"
+#include "support/command_line.hpp"
 
 std::vector<rect_mode> rect_modes(const rect_aperture& ap, double kmax) {
   std::vector<rect_mode> te, tm;
@@ -102,13 +103,7 @@ void write_mode_files(const std::string& job, const rect_aperture& ap,
 
 void run_chain(const std::string& base, const rect_aperture& ap,
                const std::vector<std::string>& options, int only_kind) {
-  static std::vector<std::string> args;
-  static std::vector<char*> argv;
-  args = {"fss", base};
-  args.insert(args.end(), options.begin(), options.end());
-  argv.clear();
-  for (auto& s : args) argv.push_back(s.data());
-  fss_command_line = {static_cast<int>(argv.size()), argv.data()};
+  set_command_line(base, options);
   fss_set_capacities();
   read_input_fss();
   fss_check_wgs();

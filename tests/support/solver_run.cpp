@@ -17,6 +17,7 @@
 #include "run/runfiles.hpp"
 #include "scattering/results.hpp"
 #include "scattering/catalogue.hpp"
+#include "support/command_line.hpp"
 
 namespace {
 
@@ -157,13 +158,7 @@ void embed_in_box(double width, double height) {
 
 void run_structure(const std::string& base, double box_w, double box_h,
                    const std::vector<std::string>& options) {
-  static std::vector<std::string> args;
-  static std::vector<char*> argv;
-  args = {"fss", base};
-  args.insert(args.end(), options.begin(), options.end());
-  argv.clear();
-  for (auto& a : args) argv.push_back(a.data());
-  fss_command_line = {static_cast<int>(argv.size()), argv.data()};
+  set_command_line(base, options);
   std::ostringstream console;
   std::streambuf* old = std::cout.rdbuf(console.rdbuf());
   fss_set_capacities();
