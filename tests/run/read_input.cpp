@@ -276,9 +276,9 @@ TEST_F(ReadInput, HarmlessExtrasAcceptedWithAWarning) {
                      "are left out\n line 19 of model.fss: \"11\"\n"),
             std::string::npos)
       << out;
-  out = warned(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8) + "\n9) more\n");
+  out = warned(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8) + "\nmore notes\n");
   EXPECT_NE(out.find(" Lines after block 8) ignored in data file model.fss\n"
-                     " line 23 of model.fss: \"9) more\"\n"),
+                     " line 23 of model.fss: \"more notes\"\n"),
             std::string::npos)
       << out;
 }
