@@ -68,7 +68,7 @@ void write_output() {
     for (int i = 1; i <= fss_stack.n; ++i) {
       const stack_item& it = fss_stack.item[i];
       const bool screen = it.kind == stack_kind_screen;
-      o << (screen ? "   screen, filled" : "   layer  " + value(it.d / 0.001) + "  mm")
+      o << (screen ? "   screen           " : "   layer  " + value(it.d / 0.001) + "  mm")
         << " eps_r =" << fixed_field(it.eps, 10, 4) << "  tan_delta =" << fixed_field(it.tand, 9, 6)
         << '\n';
     }

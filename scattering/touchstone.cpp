@@ -38,7 +38,8 @@ std::string angle_text(double deg, double step_deg) {
 
 // With dielectric layers the reference planes are the outer surfaces of
 // the stacks, and the far-side columns are solved unless the stacks are
-// mirror images of each other.
+// mirror images of each other: the lines from the reference planes on are
+// replaced.
 std::string stack_header(const std::string& plain) {
   const std::string from = "! reference planes: the two faces of the screen;";
   std::string h = plain.substr(0, plain.find(from));
@@ -52,7 +53,7 @@ std::string stack_header(const std::string& plain) {
          "!   S23 = S41, S24 = S42\n";
   else
     h += "! ports 3, 4: the waves incident on the far side, solved as such\n";
-  return h + plain.substr(plain.find("! time dependence"));
+  return h;
 }
 
 std::string header(double theta, double phi) {
