@@ -346,3 +346,39 @@ TEST(StackChain, FilledHolesTransmitWhereTheFilledGuideResonates) {
   // Below the filled cutoff the filled holes are opaque again.
   EXPECT_LT(t_db(11.0, "screen 4 0\n"), -25);
 }
+
+// The order (1, 0) of a 10 mm lattice at normal incidence, evanescent in air
+// at 20 GHz, put exactly on the TE surface wave of a lossless slab of eps_r
+// 4 in front of the screen: the point is flagged, finite, conserves energy
+// and joins its neighbours in frequency.
+TEST(StackChain, FloquetOrderOnAGuidedWaveGivesAFiniteFlaggedPoint) {
+  scratch_dir dir;
+  const double f = 20.0, k0 = k0_of(f), kt = 2 * M_PI / 10e-3, eps = 4;
+  const cplx y0 = layer_admittance(flo_te, fss_gamma(k0, kt), k0, eta0, 1, 0);
+  const cplx g = layer_gamma(k0, kt, eps, 0);
+  const cplx y1 = layer_admittance(flo_te, g, k0, eta0, eps, 0);
+  const double d_mm = (M_PI - std::atan(y1.real() / -y0.imag())) / g.imag() * 1e3;
+  const std::string stack = layer(d_mm, eps, 0) + "screen\n";
+  testing::internal::CaptureStdout();
+  run_point(1.0, 6.0, 6.0, 0.0, 0.0, f, stack, {"-csv"});
+  const std::string console = testing::internal::GetCapturedStdout();
+  EXPECT_GE(fss_stack_point.poles, 1);
+  EXPECT_NE(console.find("lies on a guided wave of the stack: the result is the limit there"),
+            std::string::npos);
+  const point_result at = result();
+  for (cplx z : {at.r11, at.r22, at.t11, at.t22})
+    EXPECT_TRUE(std::isfinite(z.real()) && std::isfinite(z.imag()));
+  // The bounded admittance (1e13 times the layer's) costs digits at this one
+  // point: the balance holds to 1.4e-9 here, 1e-12 elsewhere.
+  EXPECT_NEAR(at.ptot[1], 1.0, 1e-8);
+  EXPECT_NEAR(at.ptot[2], 1.0, 1e-8);
+  for (double df : {-1e-8, 1e-8}) {
+    testing::internal::CaptureStdout();
+    run_point(1.0, 6.0, 6.0, 0.0, 0.0, f * (1 + df), stack, {"-csv"});
+    testing::internal::GetCapturedStdout();
+    const point_result near = result();
+    EXPECT_EQ(fss_stack_point.poles, 0);
+    EXPECT_LT(std::abs(near.t22 - at.t22), 1e-5);
+    EXPECT_LT(std::abs(near.r22 - at.r22), 1e-5);
+  }
+}
