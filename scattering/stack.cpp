@@ -30,10 +30,13 @@ int screen_index() {
   return 0;
 }
 
-// The pair is rescaled to unit size after every step; the factor is
+// Size of a complex number without a square root (within a factor sqrt 2).
+double size(cplx z) { return std::fmax(std::fabs(z.real()), std::fabs(z.imag())); }
+
+// The pair is rescaled to about unit size after every step; the factor is
 // returned.
 double normalise(cplx& a, cplx& b) {
-  const double m = std::fmax(std::abs(a), std::abs(b));
+  const double m = std::fmax(size(a), size(b));
   if (m > 0) {
     a /= m;
     b /= m;
@@ -124,8 +127,8 @@ cplx face_admittance(const line_section* s, int n, cplx y0, bool& pole) {
     yp = s[k].y;
   }
   cplx den = a + b;
-  const double tiny = 1.0e-13 * (std::abs(a) + std::abs(b));
-  if (!(std::abs(den) > tiny)) {
+  const double tiny = 1.0e-13 * (size(a) + size(b));
+  if (!(size(den) > tiny)) {
     // The face sees a short: the limit forces the mode's face amplitude to 0.
     pole = true;
     den = std::abs(den) > 0 ? den / std::abs(den) * tiny : cplx(tiny, 0);
