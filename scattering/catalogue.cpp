@@ -19,6 +19,7 @@
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/stack.hpp"
 
 namespace {
 
@@ -227,7 +228,10 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
   const char* routine = "calc_mode_wg";
   prepare_solver_records(nsps, accuracy);
   std::string working = name;
-  apb2dat(working, fmax);
+  // A filled aperture: the solver seeks the empty guide's modes up to the
+  // limit's wavenumber in the filling (eps_r' in the contour header).
+  const stack_item* screen = stack_screen();
+  apb2dat(working, fmax, screen ? screen->eps : 1.0);
   if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
 
   if (file_wg2_first) {
@@ -379,6 +383,8 @@ void write_mode_table() {
     console_line(text);
   };
   console_line("");
+  const stack_item* screen = stack_screen();
+  const double fill_eps = screen ? screen->eps : 1.0;
   line("# number kind kc[1/m] fc[GHz] Z[ohm]");
   char buf[128];
   for (int j = 1; j <= fss_modewg_index.n; ++j) {
@@ -387,8 +393,9 @@ void write_mode_table() {
       std::snprintf(buf, sizeof buf, "%d TEM 0 0 %.10g", j, fss_modewg_kappa[j]);
     } else {
       const double kc = fss_modewg_kappa[j];
+      // The cutoff frequency in the filling of the aperture.
       std::snprintf(buf, sizeof buf, "%d %s %.10g %.10g -", j, kind == wg_te ? "TE" : "TM", kc,
-                    kc * dcspeed() / dpi(1) / 1e9);
+                    kc * dcspeed() / dpi(1) / 1e9 / std::sqrt(fill_eps));
     }
     line(buf);
   }
