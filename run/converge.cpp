@@ -1,6 +1,7 @@
 #include "run/converge.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -144,8 +145,9 @@ std::string table_row(int pass, const pass_report& r, const std::vector<converge
 
 void write_report(const std::vector<std::string>& rows, const std::string& verdict) {
   const std::string name = base_name() + ".conv";
+  errno = 0;
   std::ofstream o(name, std::ios::trunc);
-  if (!o) fatal("fss_converge", "Error in opening file " + name);
+  if (!o) fatal("fss_converge", file_fault("Error in opening file ", name));
   o << " Convergence of " << base_name() << ": both mode limits raised by "
     << fmt("%.2f", converge_raise) << " per pass, at most " << converge_passes << " passes\n";
   o << " Largest change of the co-polarised |T| and |R| (where above " << fmt("%.0f", converge_floor_db)
@@ -155,8 +157,9 @@ void write_report(const std::vector<std::string>& rows, const std::string& verdi
        "theta[deg] of change[deg]  f[GHz]  phi[deg] theta[deg] of\n";
   for (const std::string& r : rows) o << r << '\n';
   if (!verdict.empty()) o << '\n' << ' ' << verdict << '\n';
+  errno = 0;
   o.close();
-  if (!o) fatal("fss_converge", "Error in writing file " + name);
+  if (!o) fatal("fss_converge", file_fault("Error in writing file ", name));
 }
 
 }  // namespace

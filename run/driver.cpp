@@ -9,6 +9,7 @@
 #include "records/scattering.hpp"
 #include "run/converge.hpp"
 #include "run/messages.hpp"
+#include "run/options.hpp"
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/floquet.hpp"
@@ -20,6 +21,7 @@
 int fss_main(int argc, char** argv) {
   fss_command_line.argc = argc;
   fss_command_line.argv = argv;
+  command_line_structure();  // the help, the version and a refused command line end here
   fss_set_capacities();
   fss();
   std::cout.flush();
@@ -61,7 +63,7 @@ void fss_cover() {
   console_line(border);
   console_line(empty);
   console_line("*          ANALYSIS OF FREQUENCY SELECTIVE SURFACES          *");
-  console_line(box_line("version 1.0"));
+  console_line(box_line(std::string("version ") + fss_version));
   console_line(empty);
   console_line(box_line("mode matching of aperture waveguide modes"));
   console_line(box_line("and Floquet modes of the periodic cell;"));

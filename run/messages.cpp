@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "records/run.hpp"
@@ -97,6 +99,13 @@ std::string line_context(const std::string& file, int line, std::string_view tex
   std::string where = "line " + std::to_string(line) + " of " + file;
   if (!reason.empty()) where += " (" + std::string(reason) + ")";
   return where + ": \"" + trim_right(shown) + "\"";
+}
+
+std::string file_fault(std::string_view text, const std::string& path) {
+  const int e = errno;
+  std::string m = std::string(text) + path;
+  if (e != 0) m += std::string(": ") + std::strerror(e);
+  return m;
 }
 
 void set_listing_unit(std::FILE* f) { listing = f; }

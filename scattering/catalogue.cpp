@@ -1,5 +1,6 @@
 #include "scattering/catalogue.hpp"
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <type_traits>
@@ -103,12 +104,14 @@ void genmodes_wg() {
   const std::string japb = job + ".apb";
   const std::string jwg2 = job + ".wg2";
 
+  errno = 0;
   std::ifstream in(sapb);
-  if (!in) fatal(routine, "Error in opening file " + sapb);
+  if (!in) fatal(routine, file_fault("Error in opening file ", sapb));
   if (++fss_screen.nsc > nsc_in_file_fss) fatal(routine, "Too many screens in file .apb");
   if (++fss_ap.n > fss_ap.cap) fatal(routine, "Too many apertures");
 
-  if (!create_empty(japb)) fatal(routine, "Error in opening file " + japb);
+  errno = 0;
+  if (!create_empty(japb)) fatal(routine, file_fault("Error in opening file ", japb));
   {
     std::ofstream out(japb, std::ios::trunc);
     if (!out) fatal(routine, "Error in opening file " + japb);
@@ -207,7 +210,8 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
   if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
 
   if (file_wg2_first) {
-    if (!create_empty(name + ".wg2")) fatal(routine, "Error in opening file " + name + ".wg2");
+    errno = 0;
+    if (!create_empty(name + ".wg2")) fatal(routine, file_fault("Error in opening file ", name + ".wg2"));
     file_wg2_first = 0;
   }
   {
@@ -348,8 +352,9 @@ void write_mode_table() {
   const std::string file = structure_name() + ".modes";
   note_result_file(file);
   std::remove(file.c_str());
+  errno = 0;
   std::ofstream out(file, std::ios::trunc);
-  if (!out) fatal("write_mode_table", "Error in opening file " + file);
+  if (!out) fatal("write_mode_table", file_fault("Error in opening file ", file));
   auto line = [&](const std::string& text) {
     out << text << '\n';
     console_line(text);
@@ -368,7 +373,8 @@ void write_mode_table() {
     }
     line(buf);
   }
+  errno = 0;
   out.close();
-  if (!out) fatal("write_mode_table", "Error in writing file " + file);
+  if (!out) fatal("write_mode_table", file_fault("Error in writing file ", file));
   console_line("");
 }

@@ -1,5 +1,6 @@
 #include "scattering/outputs.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -38,11 +39,13 @@ void put_file(const std::string& name, const std::string& text, bool append,
     note_result_file(name);
     std::remove(name.c_str());
   }
+  errno = 0;
   std::ofstream o(name, append ? std::ios::app : std::ios::trunc);
-  if (!o) fatal(routine, "Error in opening file " + name);
+  if (!o) fatal(routine, file_fault("Error in opening file ", name));
   o << text;
+  errno = 0;
   o.close();  // a full disc shows when the buffer is written out
-  if (!o) fatal(routine, "Error in writing file " + name);
+  if (!o) fatal(routine, file_fault("Error in writing file ", name));
 }
 
 std::string sformat(const char* fmt, ...) {

@@ -236,7 +236,7 @@ void write_plot() {
                "viewBox=\"0 0 %d %d\" font-family=\"DejaVu Sans, Arial, sans-serif\" "
                "font-size=\"12\">\n", width, height(), width, height());
   s += sformat("<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n", width, height());
-  s += text(left, 24, trim_right(fss_file.name) + ": transmission |T| and reflection |R|",
+  s += text(left, 24, structure_title() + ": transmission |T| and reflection |R|",
             " font-size=\"16\" font-weight=\"bold\"");
   const int nd = fss_plot.directions;
   std::string note = "co-polarised; ";

@@ -20,6 +20,9 @@ extern fss_coefficients_rec fss_coefficients;
 void calc_coefficients();
 // Name of a result file: the base name followed by the suffix.
 std::string result_name(const std::string& suffix);
+// The structure as named on the command line (the base name without the
+// output folder), for the titles of the result files.
+std::string structure_title();
 // True at the first frequency of a (phi, theta) pass of the sweep.
 bool first_frequency();
 // Fortran-style fixed-point field Fw.d (asterisks when the number does not fit).

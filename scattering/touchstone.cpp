@@ -37,7 +37,7 @@ std::string angle_text(double deg, double step_deg) {
 
 std::string header(double theta, double phi) {
   const double eta0 = fss_em_var.eta0, c = std::cos(fss_inc_angle.theta);
-  std::string h = "! " + trim_right(fss_file.name) + ": scattering matrix of the screen\n";
+  std::string h = "! " + structure_title() + ": scattering matrix of the screen\n";
   if (fss_writeinfo.wgs)
     h += "! waveguide simulator: phi = 0, theta = asin(c / (2 a f)) at every frequency;\n"
          "!   the (-1, 0) order, the other plane wave of the guide mode, also\n"

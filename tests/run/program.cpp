@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "records/scattering.hpp"
+#include "run/options.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/program_run.hpp"
 #include "support/tmpdir.hpp"
@@ -33,7 +34,8 @@ void expect_fatal_run(const std::string& args, const std::string& words) {
 TEST(Program, MissingStructureFileFailsWithStatusOne) {
   scratch_dir dir;
   expect_fatal_run("nothing_here", " Subroutine read_input_fss fatal error message:\n"
-                                   " Error in opening data file nothing_here\n\n Press any key to continue ...\n");
+                                   " Error in opening data file nothing_here.fss: No such file or "
+                                   "directory\n\n Press any key to continue ...\n");
 }
 
 TEST(Program, AsksForTheFileNameAndNeverHangsWithoutInput) {
@@ -44,7 +46,76 @@ TEST(Program, AsksForTheFileNameAndNeverHangsWithoutInput) {
   EXPECT_NE(r.out.find("Error in opening data file"), std::string::npos);
   r = run_program("", "typed_name\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("Error in opening data file typed_name\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Error in opening data file typed_name.fss: No such file or directory\n"),
+            std::string::npos);
+}
+
+// File errors name the path tried and the system's reason: a structure in
+// a folder without write permission, an output folder there, a structure
+// whose name differs from the file only by its extension's case.
+TEST(Program, FileErrorsNameThePathAndTheSystemsReason) {
+  scratch_dir dir;
+  std::filesystem::permissions(dir.path("."), std::filesystem::perms::all ^
+                                                  std::filesystem::perms::group_write ^
+                                                  std::filesystem::perms::others_write);
+  std::filesystem::create_directory("ro");
+  scratch_dir::write_file("ro/ro.fss", structure_text(10, 10, 0.5, 6, 6, "0 0", "10 12 1", 60, 150));
+  std::filesystem::permissions("ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                         std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+                                         std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+  const std::string fss = as_ordinary_user() + FSS_BINARY;
+  program_result r = run_command(fss + " ro/ro < /dev/null");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" Subroutine read_input_fss fatal error message:\n"
+                       " Error in opening tmp file ro/ro.apb: Permission denied\n"),
+            std::string::npos)
+      << r.out;
+  // The output folder elsewhere: the run works from the read-only folder.
+  std::filesystem::create_directory("out");
+  std::filesystem::permissions("out", std::filesystem::perms::all);
+  r = run_command(fss + " ro/ro -o out < /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(std::filesystem::exists("out/ro.out"));
+  r = run_command(fss + " ro/ro -o ro < /dev/null");
+  EXPECT_NE(r.out.find(" Error in opening tmp file ro/ro.apb: Permission denied\n"), std::string::npos) << r.out;
+  r = run_command(fss + " ro/ro -o ro/new < /dev/null");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" Error in making the output folder ro/new: Permission denied\n"), std::string::npos)
+      << r.out;
+  // "UP.FSS" exists; the program reads "UP.FSS.fss" and says so.
+  scratch_dir::write_file("UP.FSS", scratch_dir::read_file("ro/ro.fss"));
+  r = run_program("UP.FSS", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" Error in opening data file UP.FSS.fss: No such file or directory\n"
+                       " the file UP.FSS exists, but a structure file is read from <name>.fss, with "
+                       "the extension in lower case: rename it UP.fss\n"),
+            std::string::npos)
+      << r.out;
+}
+
+// "bash run.sh mine.fss" from another folder runs the structure of that
+// folder.  The script is copied into a stand-in repository whose install
+// script and cmake do nothing and whose build/fss is the program.
+TEST(Program, RunScriptTakesPathsFromTheCallersFolder) {
+  scratch_dir dir;
+  for (const char* d : {"repo/scripts", "repo/build", "bin", "work/sub"}) std::filesystem::create_directories(d);
+  std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/run.sh", "repo/run.sh");
+  scratch_dir::write_file("repo/scripts/install-deps.sh", "exit 0\n");
+  scratch_dir::write_file("bin/cmake", "#!/bin/sh\nexit 0\n");
+  std::filesystem::permissions("bin/cmake", std::filesystem::perms::owner_all);
+  std::filesystem::create_symlink(FSS_BINARY, "repo/build/fss");
+  scratch_dir::write_file("work/sub/mine.fss", structure_text(10, 10, 0.5, 6, 6, "0 0", "10 12 1", 60, 150));
+  const std::string path = "PATH=" + dir.path("bin") + ":$PATH ";
+  program_result r = run_command("cd work && " + path + "bash ../repo/run.sh sub/mine.fss -csv < /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_out_file("work/sub/mine.out").size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists("work/sub/mine.csv"));
+  r = run_command("cd work/sub && " + path + "bash ../../repo/run.sh mine -o results < /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(scratch_dir::read_file("work/sub/results/mine.out"), scratch_dir::read_file("work/sub/mine.out"));
+  // The options reach the program as given.
+  r = run_command("cd work && " + path + "bash ../repo/run.sh --version");
+  EXPECT_EQ(r.out, std::string(" fss ") + fss_version + "\n");
 }
 
 TEST(Program, BadStructureFileIsRefusedWithItsMessage) {
