@@ -8,8 +8,9 @@
 // Scattering of the sweep point between the specular (m = n = 0) Floquet
 // waves, power-normalised: a wave q scattered from the incident wave p has
 // amplitude ratio times sqrt(Yq / Yp), so that |S|^2 is a power ratio.
-// Polarisation index 1 is TE (TEM-x at normal incidence: E along y), 2 is TM
-// (TEM-y: E along x).  Entry [q][p] is wave q scattered from incident wave p.
+// Polarisation index 1 is TE (TEM-x at normal incidence: E along
+// (-sin phi, cos phi), along y at phi = 0), 2 is TM (TEM-y: E along
+// (cos phi, sin phi)).  Entry [q][p] is wave q scattered from incident wave p.
 struct fss_polar_rec {
   std::complex<double> r[3][3];  // reflection at the illuminated face
   std::complex<double> t[3][3];  // transmission at the far face

@@ -10,8 +10,9 @@ void write_output();
 void calc_ref_tr();
 
 // Co-polarised coefficients of the sweep point: index 1 the y polarisation
-// (TM, or TEM-y: incident H along y), index 2 the x polarisation (TE, or
-// TEM-x); transmission referred back to the illuminated face.  A
+// (TM, or TEM-y: the TM wave of the plane phi at normal incidence, incident
+// H along y at phi = 0), index 2 the x polarisation (TE, or TEM-x);
+// transmission referred back to the illuminated face.  A
 // transmission whose incident wave is absent keeps its last value.
 struct fss_coefficients_rec {
   std::complex<double> r11, r22, t11a, t22a;

@@ -48,8 +48,11 @@ std::string header(double theta, double phi) {
   h += "! ports: 1 TE, 2 TM: the specular Floquet waves on the illuminated face\n"
        "!        3 TE, 4 TM: the same waves on the far face\n"
        "! TE: E normal to the plane of incidence, TM: E in it\n"
-       "!   (at normal incidence TE is the wave with E along y, TM with E along x)\n"
-       "! normalisation: power waves, each port to its own wave impedance,\n"
+       "!   (at normal incidence TE is the wave with E along y, TM with E along x)\n";
+  if (!fss_writeinfo.wgs && fss_inc_angle.phi != 0)
+    h += "!   in the plane phi = 0; in the plane phi: E along (-sin phi, cos phi) and\n"
+         "!   (cos phi, sin phi), the limits of the TE and TM waves as theta -> 0\n";
+  h += "! normalisation: power waves, each port to its own wave impedance,\n"
        "!   Z_TE = eta0 / cos(theta), Z_TM = eta0 cos(theta), eta0 = 120 pi ohm;\n";
   if (fss_writeinfo.wgs)
     h += "!   these change with the frequency here;\n";

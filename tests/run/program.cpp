@@ -17,6 +17,7 @@
 #include "records/scattering.hpp"
 #include "run/options.hpp"
 #include "support/analytic_modes.hpp"
+#include "support/result_files.hpp"
 #include "support/program_run.hpp"
 #include "support/tmpdir.hpp"
 
@@ -167,6 +168,49 @@ TEST(Program, ExamplesRunToTheResultFile) {
     for (const char* ext : {".apb", "_tmp.apb", "_tmp.wgm", "_tmp.crd", "_tmp.smp", "_tmp.wg2",
                             "_tmp.dat", "_tmp.pag", "_tmp.anw", "_tmp_gmat.tmp"})
       EXPECT_FALSE(std::filesystem::exists(std::string(name) + ext)) << name << ext;
+  }
+}
+
+// A result is continuous in the angles: at theta = 0 the two incident waves
+// are those of the plane of incidence phi, so that every co- and
+// cross-polarised coefficient at theta = 0 is that at theta = 0.01 degree,
+// within 1e-4.  The 8 x 2 mm slots at 18 GHz (near their resonance, where a
+// wave in the plane phi = 45 degrees gives half its power to the other
+// polarisation), and an L-shaped hole, which does so at every phi but that
+// of its symmetry plane (45 degrees), also at phi = 0.
+TEST(Program, ResultsAreContinuousAtNormalIncidence) {
+  scratch_dir dir;
+  const std::string slot = "-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n";
+  const std::string lshape = "-3 -3 3 -3\n3 -3 3 -1\n3 -1 -1 -1\n-1 -1 -1 3\n-1 3 -3 3\n-3 3 -3 -3\n";
+  // The largest cross-polarised coefficient lies between the bounds (dB).
+  struct { const std::string* aperture; double phi, cross_above, cross_below; } cases[] = {
+      {&slot, 45, -6.5, 0}, {&slot, 30, -10, 0}, {&slot, 135, -6.5, 0}, {&slot, 0, -101, -99},
+      {&lshape, 0, -30, 0}, {&lshape, 45, -101, -60}, {&lshape, -60, -30, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.phi) + (c.aperture == &slot ? " slot" : " L"));
+    char inc[64];
+    std::snprintf(inc, sizeof inc, "0 0.01 0.01 %g %g 1", c.phi, c.phi);
+    scratch_dir::write_file("c.fss", "t\nt\n1)\n10 10\n2)\n90\n3)\n0.5\n4)\n" + *c.aperture + "5)\n" +
+                                         inc + "\n6)\n18 18 1\n7)\n100\n8)\n300\n");
+    ASSERT_EQ(run_program("c -csv", "").status, 0);
+    std::string error;
+    const csv_table t = read_csv("c.csv", error);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(t.rows.size(), 2u);
+    double largest_cross = -200;
+    for (const char* w : {"TE", "TM"})
+      for (const char* q : {"Rco", "Rcross", "Tco", "Tcross"}) {
+        const std::string col = std::string(w) + "_" + q;
+        auto z = [&](std::size_t row) {
+          return std::polar(std::pow(10, t.at(row, col + "[dB]") / 20), t.at(row, col + "[deg]") * M_PI / 180);
+        };
+        EXPECT_LT(std::abs(z(0) - z(1)), 1e-4) << col << " " << z(0) << " " << z(1);
+        if (std::string(q).find("cross") != std::string::npos)
+          largest_cross = std::max(largest_cross, t.at(0, col + "[dB]"));
+      }
+    // The cross-polarised waves are there, or absent by symmetry.
+    EXPECT_GT(largest_cross, c.cross_above);
+    EXPECT_LT(largest_cross, c.cross_below);
   }
 }
 
