@@ -194,7 +194,11 @@ void fss_converge() {
       set_fatal_trap(false);
       std::cout << '\n';
       restore_results(good);
-      verdict = "stopped before convergence: pass" + free_int(pass) + " ended with \"" + e.message +
+      // The headline of a table overflow: its counts and limits are those
+      // of the raised pass, not of the structure file.
+      const std::string said =
+          e.message.rfind("Too many ", 0) == 0 ? e.message.substr(0, e.message.find(':')) : e.message;
+      verdict = "stopped before convergence: pass" + free_int(pass) + " ended with \"" + said +
                 "\" (" + e.routine + "); the result file holds pass" + free_int(pass - 1);
       if (passes.back().compared)
         verdict += ", which changed by " + where(passes.back().db, last, "dB");

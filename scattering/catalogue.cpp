@@ -19,6 +19,7 @@
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/mode_limits.hpp"
 
 namespace {
 
@@ -144,6 +145,9 @@ void genmodes_wg() {
       if (!out) fatal(routine, "Error in writing file " + japb);
     }
     check_fit(el, el_line, nel, routine);
+    // An aperture whose modes below the limit clearly outnumber the table
+    // stops here, not after the mode computation.
+    check_aperture_mode_estimate(el, nel, routine);
     if (in.bad()) fatal(routine, "Error in reading file " + sapb);
     out.close();
     if (!out) fatal(routine, "Error in writing file " + japb);
@@ -235,14 +239,27 @@ void readmodes_wg() {
   if (n_modes < 0) fatal(routine, "Error in reading file " + file);
   if (fss_ap.n == 1) fss_modewg_index.n = 0;
   int& nw = fss_modewg_index.n;
+  // The whole list is read before the table is filled, so that a list
+  // longer than the table is reported with its count.
+  std::vector<double> kappa(n_modes > 0 ? n_modes : 0);
+  std::vector<int> kind(kappa.size());
   for (int k = 0; k < n_modes; ++k) {
     record(in, 2, it, routine, file);
-    const double kappat = item<double>(it[0], routine, file);
-    const int typeofmode = item<int>(it[1], routine, file);
-    if (++nw > fss_modewg_index.cap) fatal(routine, "Too many waveguide modes");
-    if (typeofmode < 0 || typeofmode > 2) fatal(routine, "Error in reading file " + file);
-    fss_modewg_index[nw] = typeofmode;
-    fss_modewg_kappa[nw] = kappat;
+    kappa[k] = item<double>(it[0], routine, file);
+    kind[k] = item<int>(it[1], routine, file);
+    if (kind[k] < 0 || kind[k] > 2) fatal(routine, "Error in reading file " + file);
+  }
+  if (static_cast<long>(nw) + n_modes > fss_modewg_index.cap) {
+    // TEM modes hold their impedance in place of a cutoff.
+    std::vector<double> kc;
+    for (int k = 0; k < n_modes; ++k)
+      if (kind[k] != wg_tem) kc.push_back(kappa[k]);
+    too_many_waveguide_modes(kc, n_modes - static_cast<int>(kc.size()) + nw, routine);
+  }
+  for (int k = 0; k < n_modes; ++k) {
+    ++nw;
+    fss_modewg_index[nw] = kind[k];
+    fss_modewg_kappa[nw] = kappa[k];
     fss_modewg_ap[nw] = fss_ap.n;
     fss_modewg_sc[nw] = fss_screen.nsc;
   }

@@ -442,9 +442,14 @@ TEST(Program, RowsBeforeAFatalErrorStayComplete) {
   scratch_dir::write_file("two.fss", structure(step));
   program_result three = run_program("three", "");
   EXPECT_EQ(three.status, 1);
-  EXPECT_NE(three.out.find(" Subroutine genmodes_flo fatal error message:\n Too many Floquet modes\n"),
-            std::string::npos)
-      << three.out;
+  // The message names the count at the point where it failed and the limit.
+  const std::string words = " Subroutine genmodes_flo fatal error message:\n Too many Floquet modes: the "
+                            "limit of block 8 (" + std::string(limit) + " GHz) asks for " +
+                            std::to_string(floquet_count(a, b, 10, 2 * step, std::stod(limit))) +
+                            " Floquet modes at 10 GHz, theta " + std::to_string(static_cast<int>(2 * step)) +
+                            " deg, phi 0 deg, and the program holds " + std::to_string(cap) +
+                            "; a block 8 limit below ";
+  EXPECT_NE(three.out.find(words), std::string::npos) << three.out << words;
   ASSERT_EQ(run_program("two", "").status, 0);
   const std::string rows = scratch_dir::read_file("two.out");
   EXPECT_EQ(scratch_dir::read_file("three.out"), rows);

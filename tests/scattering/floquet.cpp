@@ -1,7 +1,10 @@
 // Floquet modes of the periodic cell and the admittances of the modes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <vector>
 #include <complex>
 
 #include "records/run.hpp"
@@ -109,11 +112,39 @@ TEST(FloquetSet, WavevectorsAreThoseOfTheSkewedLattice) {
   }
 }
 
-TEST(FloquetSet, CapacityOfAThousandModes) {
-  // 25 GHz cell of 30 mm: far more than 500 harmonics under a 300 GHz limit.
+// A 30 mm cell under a 300 GHz limit: far more harmonics than the table
+// holds.  The message says how many the limit asks for at the sweep point,
+// how many the table holds and the limit that fits there, which does fit.
+TEST(FloquetSet, TooManyModesSaysTheCountAndTheLimitThatFits) {
   cell(30, 30, 90, 300);
-  point(10, 0, 0);
-  EXPECT_FATAL(genmodes_flo(), "Subroutine genmodes_flo fatal error message:\n Too many Floquet modes");
+  point(10, 20, 30);
+  // The harmonics within the limit, counted over a window wider than the
+  // program's.
+  const double g = 2 * M_PI / 0.030;
+  std::vector<double> kt;
+  for (int m = -40; m <= 40; ++m)
+    for (int n = -40; n <= 40; ++n) {
+      const double k = std::hypot(fss_inc_angle.kx0 + m * g, fss_inc_angle.ky0 + n * g);
+      if (k <= fss_kmax.flo) kt.push_back(k);
+    }
+  std::sort(kt.begin(), kt.end());
+  ASSERT_GT(2 * kt.size(), static_cast<std::size_t>(max_flo_modes));
+  // The first harmonic that does not fit, in GHz, to four digits below.
+  const double first_out = kt[max_flo_modes / 2] * dcspeed() / (2 * M_PI) / 1e9;
+  const double fits = std::floor(first_out * 10) / 10;
+  char words[300];
+  std::snprintf(words, sizeof words,
+                "Subroutine genmodes_flo fatal error message:\n Too many Floquet modes: the limit of "
+                "block 8 (300 GHz) asks for %zu Floquet modes at 10 GHz, theta 20 deg, phi 30 deg, and "
+                "the program holds %d; a block 8 limit below %g GHz fits there\n",
+                2 * kt.size(), max_flo_modes, fits);
+  EXPECT_FATAL(genmodes_flo(), words);
+  fss_kmax.flo = dpi(1) * fits * 1e9 / dcspeed();
+  genmodes_flo();
+  EXPECT_LE(fss_modeflo_index.n, max_flo_modes);
+  EXPECT_GT(fss_modeflo_index.n, max_flo_modes - 20);
+  fss_kmax.flo = kt[max_flo_modes / 2] * (1 + 1e-12);  // the first harmonic out, taken in
+  EXPECT_FATAL(genmodes_flo(), "Too many Floquet modes");
 }
 
 TEST(Admittances, FloquetWaveAdmittances) {
