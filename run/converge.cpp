@@ -145,6 +145,7 @@ std::string table_row(int pass, const pass_report& r, const std::vector<converge
 
 void write_report(const std::vector<std::string>& rows, const std::string& verdict) {
   const std::string name = base_name() + ".conv";
+  note_result_file(name);  // for the last line of the run (a failed pass puts it back too)
   errno = 0;
   std::ofstream o(name, std::ios::trunc);
   if (!o) fatal("fss_converge", file_fault("Error in opening file ", name));
@@ -164,7 +165,7 @@ void write_report(const std::vector<std::string>& rows, const std::string& verdi
 
 }  // namespace
 
-void fss_converge() {
+int fss_converge() {
   const std::string apb = base_name() + ".apb";
   const std::string aperture = read_bytes(apb);
   const double kwg = fss_kmax.wg, kflo = fss_kmax.flo;
@@ -173,7 +174,9 @@ void fss_converge() {
   std::vector<converge_point> last, earlier;  // values of the two passes before
   std::vector<saved_file> good;
   std::string verdict;
+  int passes_run = 0;
   for (int pass = 1; pass <= converge_passes; ++pass) {
+    passes_run = pass;
     const double factor = std::pow(converge_raise, pass - 1);
     fss_kmax.wg = kwg * factor;
     fss_kmax.flo = kflo * factor;
@@ -246,4 +249,5 @@ void fss_converge() {
   write_report(rows, verdict);
   std::cout << '\n';
   console_line(verdict);
+  return passes_run;
 }

@@ -8,6 +8,7 @@
 #include <iostream>
 
 #include "records/run.hpp"
+#include "run/runfiles.hpp"
 
 errors_rec errors;
 
@@ -21,6 +22,7 @@ void set_fatal_trap(bool on) { fatal_trap = on; }
 void end_run(std::string_view routine, std::string_view message) {
   if (fatal_trap) throw fss_fatal_error{trim_right(routine), trim_right(message)};
   std::cout.flush();
+  remove_scratch_files();
   std::exit(1);
 }
 
@@ -57,6 +59,8 @@ std::string trim_right(std::string_view s) {
            answer.find_first_not_of(" \t") == std::string::npos) {
     }
   }
+  // The run's scratch files go with it; its result rows stay.
+  remove_scratch_files();
   std::exit(1);
 }
 
