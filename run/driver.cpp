@@ -16,6 +16,7 @@
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/floquet.hpp"
+#include "scattering/geometry_picture.hpp"
 #include "scattering/integrals.hpp"
 #include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
@@ -97,6 +98,15 @@ void fss() {
   note_scratch_files(fss_file.name);
   interrupt_install();
   interrupt_points(0, fss_sweep_points());
+  if (fss_writeinfo.geometry) {
+    // The picture of the structure alone, before anything is computed.
+    interrupt_hold();
+    write_geometry_picture();
+    interrupt_release();
+    remove_scratch_files();
+    run_summary("", false);
+    return;
+  }
   fss_check_wgs();
   if (fss_writeinfo.converge) {
     const int passes = fss_converge();

@@ -102,12 +102,14 @@ void run_clock_start() {
 
 double run_seconds() { return since(run_start); }
 
-void run_summary(const std::string& what) {
+void run_summary(const std::string& what, bool sweep) {
   std::string files;
   for (const std::string& f : result_files_written()) files += (files.empty() ? "" : ", ") + f;
+  const std::string done = sweep ? std::to_string(bar.run_points) +
+                                       (bar.run_points == 1 ? " sweep point" : " sweep points") + " computed"
+                                 : std::string("the structure drawn");
   std::cout << '\n';
-  console_line("done: " + (what.empty() ? "" : what + ", ") + std::to_string(bar.run_points) +
-               (bar.run_points == 1 ? " sweep point" : " sweep points") + " computed in " +
-               duration_text(run_seconds()) + "; files written: " + files);
+  console_line("done: " + (what.empty() ? "" : what + ", ") + done + " in " + duration_text(run_seconds()) +
+               "; files written: " + files);
   std::cout.flush();
 }

@@ -17,9 +17,9 @@ long progress_run_points();
 // The clock of the run starts (the program entry).
 void run_clock_start();
 double run_seconds();
-// The last line of a run: the sweep points computed, the time and the
-// files written.
-void run_summary(const std::string& what = "");
+// The last line of a run: the sweep points computed (with `sweep`; else the
+// structure drawn), the time and the files written.
+void run_summary(const std::string& what = "", bool sweep = true);
 
 // "0.82 s", "12 s", "3 min 05 s", "2 h 07 min".
 std::string duration_text(double seconds);

@@ -12,6 +12,7 @@
 
 #include "contour/apb2dat.hpp"
 #include "records/run.hpp"
+#include "records/structure.hpp"
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
 #include "run/options.hpp"
@@ -204,9 +205,15 @@ void read_aperture(std::ofstream& apb, const std::string& tmpfile) {
         fail_at(msg, "longer than " + std::to_string(apb_line_length) +
                          " characters, the length of a boundary line");
       no_decimal_comma(msg);
-      std::string fault = apb_line_fault(src.text);
+      elm_row e;
+      bool port = false;
+      std::string fault = apb_parse_line(src.text, e, port);
       if (!fault.empty()) fail_at(msg, fault);
       ++elements;
+      if (fss_aperture.n < fss_aperture.cap)
+        fss_aperture.el[++fss_aperture.n] = e;
+      else
+        ++fss_aperture.more;
     } else if (llen(src.text) > 0 && ignored++ == 0) {
       ignored_line = src.line;
       ignored_text = src.text;
@@ -395,6 +402,7 @@ void read_input_fss() {
   fss_screen.nsc = 1;
   label_line(4);
   fss_source.aperture_label = src.line;
+  fss_aperture = fss_aperture_rec{};
   read_aperture(apb, tmpfile);
   errno = 0;
   apb.close();

@@ -48,6 +48,23 @@ void put_file(const std::string& name, const std::string& text, bool append,
   if (!o) fatal(routine, file_fault("Error in writing file ", name));
 }
 
+std::string xml_text(const std::string& s) {
+  std::string o;
+  for (char c : s) {
+    if (c == '&') o += "&amp;";
+    else if (c == '<') o += "&lt;";
+    else if (c == '>') o += "&gt;";
+    else if (c == '"') o += "&quot;";
+    else if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) o += '?';
+    else o += c;
+  }
+  return o;
+}
+
+std::string svg_text(double x, double y, const std::string& s, const char* extra) {
+  return sformat("<text x=\"%.1f\" y=\"%.1f\"%s>", x, y, extra) + xml_text(s) + "</text>\n";
+}
+
 std::string sformat(const char* fmt, ...) {
   va_list ap, again;
   va_start(ap, fmt);
