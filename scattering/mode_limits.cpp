@@ -79,33 +79,57 @@ void too_many_waveguide_modes(std::vector<double> kc, int tem, const char* routi
         block_line(7));
 }
 
-void too_many_floquet_modes() {
-  const double a = fss_cell_dim.a, b = fss_cell_dim.b, kmax = fss_kmax.flo;
-  // The window of harmonics of genmodes_flo, counted: the rectangle of
-  // indices cut to the disc kt <= kmax.
-  const int mmax = static_cast<int>(a * kmax / dpi(1)), nmax = static_cast<int>(b * kmax / dpi(1));
+namespace {
+
+// Harmonics that genmodes_flo keeps at the limit kmax and the incidence in
+// force: the rectangle of indices |m| <= a kmax / (2 pi), |n| <= b kmax /
+// (2 pi) cut to the disc kt <= kmax.  Per m the range of n comes from the
+// circle and is trimmed at its ends by the program's own test, so that the
+// count is exact and costs one step per m, however large the limit.
+long long floquet_harmonics(double kmax) {
+  const double a = fss_cell_dim.a, b = fss_cell_dim.b;
+  const long long mmax = static_cast<long long>(a * kmax / dpi(1)), nmax = static_cast<long long>(b * kmax / dpi(1));
   const double dpi_a = dpi(1) / a, dpi_b = dpi(1) / b;
   const double dpi_a_tanalfa = dpi_a / std::tan(fss_lattice_angle.alpha);
-  std::vector<double> kt;
-  for (int m = -mmax; m <= mmax; ++m) {
+  long long count = 0;
+  for (long long m = -mmax; m <= mmax; ++m) {
     const double kx = m * dpi_a + fss_inc_angle.kx0;
-    for (int n = -nmax; n <= nmax; ++n) {
+    auto kept = [&](long long n) {
       const double ky = (n * dpi_b - m * dpi_a_tanalfa) + fss_inc_angle.ky0;
-      const double k = std::sqrt(ky * ky + kx * kx);
-      if (k <= kmax) kt.push_back(k);
-    }
+      return std::sqrt(ky * ky + kx * kx) <= kmax;
+    };
+    const double r2 = kmax * kmax - kx * kx;
+    const double centre = (m * dpi_a_tanalfa - fss_inc_angle.ky0) / dpi_b;
+    const double half = r2 > 0 ? std::sqrt(r2) / dpi_b : 0;
+    long long lo = std::max(-nmax, static_cast<long long>(std::ceil(centre - half)));
+    long long hi = std::min(nmax, static_cast<long long>(std::floor(centre + half)));
+    while (lo <= hi && !kept(lo)) ++lo;
+    while (lo - 1 >= -nmax && kept(lo - 1)) --lo;
+    while (hi >= lo && !kept(hi)) --hi;
+    while (hi + 1 <= nmax && kept(hi + 1)) ++hi;
+    if (hi >= lo) count += hi - lo + 1;
   }
-  std::sort(kt.begin(), kt.end());
-  const int cap = fss_modeflo_index.cap, fit = cap / 2;  // two modes per harmonic
+  return count;
+}
+
+}  // namespace
+
+void too_many_floquet_modes() {
+  const double kmax = fss_kmax.flo;
+  const long long harmonics = floquet_harmonics(kmax);
+  const long long cap = fss_modeflo_index.cap, fit = cap / 2;  // two modes per harmonic
+  // The least limit at which the harmonics outgrow the table: the set grows
+  // with the limit, so it lies by bisection.
+  double ok = 0, out = kmax;
+  for (int k = 0; k < 200 && out - ok > 1e-13 * out; ++k) {
+    const double mid = (ok + out) / 2;
+    (floquet_harmonics(mid) > fit ? out : ok) = mid;
+  }
   const double deg = 180 / dpi(0), f = fss_em_var.f / 1e9;
-  std::string hint;
-  if (fit < static_cast<int>(kt.size())) {
-    const double below = to_ghz(kt[fit]);
-    hint = "; a block 8 limit below " + ghz_below(below) + " GHz fits there";
-    if (below <= f) hint += ", but block 8 must reach the frequency of the point";
-  }
+  std::string hint = "; a block 8 limit below " + ghz_below(to_ghz(out)) + " GHz fits there";
+  if (to_ghz(out) <= f) hint += ", but block 8 must reach the frequency of the point";
   fatal("genmodes_flo",
-        "Too many Floquet modes: " + limit_text(8, kmax) + " asks for " + std::to_string(2 * kt.size()) +
+        "Too many Floquet modes: " + limit_text(8, kmax) + " asks for " + std::to_string(2 * harmonics) +
             " Floquet modes at " + sformat("%g", f) + " GHz, theta " +
             sformat("%g", fss_inc_angle.theta * deg) + " deg, phi " + sformat("%g", fss_inc_angle.phi * deg) +
             " deg, and the program holds " + std::to_string(cap) + hint,
