@@ -192,7 +192,7 @@ TEST(Program, ResultsAreContinuousAtNormalIncidence) {
     std::snprintf(inc, sizeof inc, "0 0.01 0.01 %g %g 1", c.phi, c.phi);
     scratch_dir::write_file("c.fss", "t\nt\n1)\n10 10\n2)\n90\n3)\n0.5\n4)\n" + *c.aperture + "5)\n" +
                                          inc + "\n6)\n18 18 1\n7)\n100\n8)\n300\n");
-    ASSERT_EQ(run_program("c -csv", "").status, 0);
+    ASSERT_EQ(run_program("c -csv -s4p", "").status, 0);
     std::string error;
     const csv_table t = read_csv("c.csv", error);
     ASSERT_EQ(error, "");
@@ -208,6 +208,13 @@ TEST(Program, ResultsAreContinuousAtNormalIncidence) {
         if (std::string(q).find("cross") != std::string::npos)
           largest_cross = std::max(largest_cross, t.at(0, col + "[dB]"));
       }
+    // The Touchstone file names the waves of normal incidence off phi = 0.
+    const std::string s4p = scratch_dir::read_file("c_theta0_phi" + std::to_string(static_cast<int>(c.phi)) + ".s4p");
+    EXPECT_EQ(s4p.find("!   in the plane phi = 0; in the plane phi: E along (-sin phi, cos phi) and\n"
+                       "!   (cos phi, sin phi), the limits of the TE and TM waves as theta -> 0\n") !=
+                  std::string::npos,
+              c.phi != 0)
+        << s4p.substr(0, 600);
     // The cross-polarised waves are there, or absent by symmetry.
     EXPECT_GT(largest_cross, c.cross_above);
     EXPECT_LT(largest_cross, c.cross_below);
