@@ -14,6 +14,7 @@
 // mode count raised, and the new records appended.
 #include "modefields/mode_files.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -43,7 +44,7 @@ std::string record_double(double x) {
 }
 
 [[noreturn]] void write_failed(const char* routine, const std::string& name) {
-  fatal(routine, "Error in writing file " + name);
+  fatal(routine, file_fault("Error in writing file ", name));
 }
 
 void check(std::ostream& out, const char* routine, const std::string& name) {
@@ -79,6 +80,7 @@ bool copy_file(const std::string& from, const std::string& to, int raise_first_b
 // scratch copy with the mode count raised by m.
 void open_mode_file(std::ofstream& out, const std::string& name, const std::string& scratch,
                     int& first, const std::string& record1, int m, const char* routine) {
+  errno = 0;  // a failure below reports its own reason
   if (first) {
     std::remove(name.c_str());
     out.open(name, std::ios::trunc);

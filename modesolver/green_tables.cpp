@@ -9,6 +9,7 @@
 // the later formulation runs of the same aperture.
 #include "modesolver/green_tables.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -100,17 +101,19 @@ bool size_table(const char* routine) {
 
 void write_cache(const std::string& name) {
   std::remove(name.c_str());
+  errno = 0;
   std::FILE* f = std::fopen(name.c_str(), "wb");
-  if (!f) fatal("green", "Cannot create the Green's function cache " + name);
+  if (!f) fatal("green", file_fault("Cannot create the Green's function cache ", name));
   std::size_t n = static_cast<std::size_t>(matw.nrow) * matw.ncol;
   if (n > 0 && std::fwrite(&matw.v[1], sizeof(double), n, f) != n)
-    fatal("green", "Cannot write the Green's function cache " + name);
+    fatal("green", file_fault("Cannot write the Green's function cache ", name));
   std::fclose(f);
 }
 
 void read_cache(const std::string& name) {
+  errno = 0;
   std::FILE* f = std::fopen(name.c_str(), "rb");
-  if (!f) fatal("green", "Cannot open the Green's function cache " + name);
+  if (!f) fatal("green", file_fault("Cannot open the Green's function cache ", name));
   std::size_t n = static_cast<std::size_t>(matw.nrow) * matw.ncol;
   if (n > 0 && std::fread(&matw.v[1], sizeof(double), n, f) != n)
     fatal("green", "Green's function cache too short: " + name);

@@ -12,7 +12,12 @@ struct fss_file_rec { std::string name; };
 struct fss_writeinfo_rec {
   int pvf = 0; int wgs = 0; int modes = 0; int converge = 0;
   int csv = 0, s4p = 0, plot = 0;  // "-csv", "-s4p", "-plot": the further result files
+  int geometry = 0;                // "-geometry": the picture of the structure only
 };
+
+// Folder of every file the run writes (option "-o DIR"); empty: the folder
+// of the structure file.
+struct fss_output_rec { std::string dir; };
 
 // Lattice periods (m), square root of the cell area and its inverse.
 struct fss_cell_dim_rec { double a = 0, b = 0, sqrt_ab = 0, inv_sqrt_ab = 0; };
@@ -74,6 +79,7 @@ struct fss_source_rec {
 extern fss_file_rec fss_file;
 extern fss_source_rec fss_source;
 extern fss_writeinfo_rec fss_writeinfo;
+extern fss_output_rec fss_output;
 extern fss_cell_dim_rec fss_cell_dim;
 extern fss_lattice_angle_rec fss_lattice_angle;
 extern fss_thickness_rec fss_thickness;

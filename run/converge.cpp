@@ -1,6 +1,7 @@
 #include "run/converge.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -144,8 +145,10 @@ std::string table_row(int pass, const pass_report& r, const std::vector<converge
 
 void write_report(const std::vector<std::string>& rows, const std::string& verdict) {
   const std::string name = base_name() + ".conv";
+  note_result_file(name);  // for the last line of the run (a failed pass puts it back too)
+  errno = 0;
   std::ofstream o(name, std::ios::trunc);
-  if (!o) fatal("fss_converge", "Error in opening file " + name);
+  if (!o) fatal("fss_converge", file_fault("Error in opening file ", name));
   o << " Convergence of " << base_name() << ": both mode limits raised by "
     << fmt("%.2f", converge_raise) << " per pass, at most " << converge_passes << " passes\n";
   o << " Largest change of the co-polarised |T| and |R| (where above " << fmt("%.0f", converge_floor_db)
@@ -155,13 +158,14 @@ void write_report(const std::vector<std::string>& rows, const std::string& verdi
        "theta[deg] of change[deg]  f[GHz]  phi[deg] theta[deg] of\n";
   for (const std::string& r : rows) o << r << '\n';
   if (!verdict.empty()) o << '\n' << ' ' << verdict << '\n';
+  errno = 0;
   o.close();
-  if (!o) fatal("fss_converge", "Error in writing file " + name);
+  if (!o) fatal("fss_converge", file_fault("Error in writing file ", name));
 }
 
 }  // namespace
 
-void fss_converge() {
+int fss_converge() {
   const std::string apb = base_name() + ".apb";
   const std::string aperture = read_bytes(apb);
   const double kwg = fss_kmax.wg, kflo = fss_kmax.flo;
@@ -170,7 +174,9 @@ void fss_converge() {
   std::vector<converge_point> last, earlier;  // values of the two passes before
   std::vector<saved_file> good;
   std::string verdict;
+  int passes_run = 0;
   for (int pass = 1; pass <= converge_passes; ++pass) {
+    passes_run = pass;
     const double factor = std::pow(converge_raise, pass - 1);
     fss_kmax.wg = kwg * factor;
     fss_kmax.flo = kflo * factor;
@@ -191,7 +197,11 @@ void fss_converge() {
       set_fatal_trap(false);
       std::cout << '\n';
       restore_results(good);
-      verdict = "stopped before convergence: pass" + free_int(pass) + " ended with \"" + e.message +
+      // The headline of a table overflow: its counts and limits are those
+      // of the raised pass, not of the structure file.
+      const std::string said =
+          e.message.rfind("Too many ", 0) == 0 ? e.message.substr(0, e.message.find(':')) : e.message;
+      verdict = "stopped before convergence: pass" + free_int(pass) + " ended with \"" + said +
                 "\" (" + e.routine + "); the result file holds pass" + free_int(pass - 1);
       if (passes.back().compared)
         verdict += ", which changed by " + where(passes.back().db, last, "dB");
@@ -239,4 +249,5 @@ void fss_converge() {
   write_report(rows, verdict);
   std::cout << '\n';
   console_line(verdict);
+  return passes_run;
 }

@@ -33,5 +33,5 @@ void converge_compare(const std::vector<converge_point>& before,
                       converge_change& deg);
 
 // The option "-converge": up to converge_passes analyses, the first at the
-// limits of the structure file.
-void fss_converge();
+// limits of the structure file; returns the number of passes run.
+int fss_converge();

@@ -46,6 +46,11 @@ void set_listing_unit(std::FILE* f);
 void listing_line(std::string_view text);
 std::FILE* listing_unit();
 
+// A file error: the text, the path tried and the system's reason for the
+// last failed operation (errno), "Error in opening file r.out: Permission
+// denied"; without a reason when errno is 0.
+std::string file_fault(std::string_view text, const std::string& path);
+
 int llen(std::string_view s);
 std::string delfirstspaces(std::string_view s, int result_len = 256);
 std::string trim_right(std::string_view s);

@@ -1,7 +1,10 @@
 #include "run/read_input.hpp"
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -9,14 +12,21 @@
 
 #include "contour/apb2dat.hpp"
 #include "records/run.hpp"
+#include "records/structure.hpp"
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
+#include "run/options.hpp"
 
 namespace {
 
 const char* routine = "read_input_fss";
 
 std::string cut256(const std::string& s) { return s.substr(0, 256); }
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
 
 // The structure file, read line by line with the line numbers.
 struct source_file {
@@ -95,6 +105,37 @@ void extras(int n, std::size_t used, std::size_t given) {
             where());
 }
 
+// A comma between two digits, with no blank, is a decimal comma more likely
+// than a separator: "10,5" read as the two values 10 and 5 would change the
+// structure.  Returns the item that holds it ("" when none).
+std::string decimal_comma(const std::string& line) {
+  auto digit = [&](std::size_t k) { return std::isdigit(static_cast<unsigned char>(line[k])) != 0; };
+  for (std::size_t k = 1; k + 1 < line.size(); ++k) {
+    if (line[k] != ',' || !digit(k - 1) || !digit(k + 1)) continue;
+    const std::size_t b = line.find_last_of(" \t", k);
+    const std::size_t first = b == std::string::npos ? 0 : b + 1;
+    const std::size_t e = line.find_first_of(" \t", k);
+    return line.substr(first, e == std::string::npos ? std::string::npos : e - first);
+  }
+  return "";
+}
+
+// Refuses the line last read when it holds a decimal comma, with the two
+// readings it may have meant.
+void no_decimal_comma(const std::string& message) {
+  const std::string item = decimal_comma(src.text).substr(0, 20);
+  if (item.empty()) return;
+  std::string point = item, two = item;
+  for (std::size_t k = 1; k + 1 < item.size(); ++k)
+    if (item[k] == ',' && std::isdigit(static_cast<unsigned char>(item[k + 1]))) {
+      point[k] = '.';
+      two = item.substr(0, k + 1) + " " + item.substr(k + 1);
+      break;
+    }
+  fail_at(message, "decimal comma? \"" + item + "\" would be two values: write " + point +
+                       ", or \"" + two + "\" for two values");
+}
+
 double number(int n, const std::string& item) {
   double x;
   if (!parse_double(item, x)) fail_at(block_message(n), "not a number: " + item.substr(0, 20));
@@ -107,6 +148,7 @@ void values(int n, int count, double* x, bool one_line = false) {
   int got = 0;
   while (got < count) {
     if (!next_line(block_message(n))) fail_at(block_message(n));
+    no_decimal_comma(block_message(n));
     std::vector<std::string> items = free_items(src.text);
     if (one_line && items.empty()) fail_at(block_message(n), "no value");
     std::size_t k = 0;
@@ -120,6 +162,7 @@ void values(int n, int count, double* x, bool one_line = false) {
 // Block 5: theta and phi (one direction), or start, end and step of each.
 void read_incidence() {
   if (!next_line(block_message(5))) fail_at(block_message(5));
+  no_decimal_comma(block_message(5));
   std::vector<std::string> items = free_items(src.text);
   if (items.size() != 2 && items.size() != 6)
     fail_at(block_message(5), "two or six values are needed, " + std::to_string(items.size()) +
@@ -161,28 +204,30 @@ void read_aperture(std::ofstream& apb, const std::string& tmpfile) {
       if (llen(src.text) > apb_line_length)
         fail_at(msg, "longer than " + std::to_string(apb_line_length) +
                          " characters, the length of a boundary line");
-      std::string fault = apb_line_fault(src.text);
+      no_decimal_comma(msg);
+      elm_row e;
+      bool port = false;
+      std::string fault = apb_parse_line(src.text, e, port);
       if (!fault.empty()) fail_at(msg, fault);
       ++elements;
+      if (fss_aperture.n < fss_aperture.cap)
+        fss_aperture.el[++fss_aperture.n] = e;
+      else
+        ++fss_aperture.more;
     } else if (llen(src.text) > 0 && ignored++ == 0) {
       ignored_line = src.line;
       ignored_text = src.text;
     }
     std::string record = src.text.substr(0, 256);
+    errno = 0;
     apb << record << std::string(256 - record.size(), ' ') << '\n';
-    if (!apb) fail("Error in writing tmp file " + tmpfile);
+    if (!apb) fail(file_fault("Error in writing tmp file ", tmpfile));
   }
   if (ignored > 0)
     warning(routine,
             "Only the first aperture of block 4) is analysed: " + std::to_string(ignored) +
                 " later lines ignored in data file " + src.name,
             line_context(src.name, ignored_line, ignored_text));
-}
-
-std::string argument(int i) {
-  if (i < fss_command_line.argc && fss_command_line.argv && fss_command_line.argv[i])
-    return fss_command_line.argv[i];
-  return "";
 }
 
 std::string format_value(double x) {
@@ -323,48 +368,76 @@ void check_ranges() {
             context(7));
 }
 
+// The data file could not be opened: the path tried, the system's reason,
+// and a hint when the name as given is a file ("UP.FSS", whose name does
+// not end in the lower-case extension).
+[[noreturn]] void unopened(const std::string& given, const std::string& datafile) {
+  const std::string message = cut256(file_fault("Error in opening data file ", datafile));
+  std::error_code ec;
+  const std::string as_given = delfirstspaces(trim_right(given), static_cast<int>(given.size()));
+  if (!as_given.empty() && as_given != datafile && std::filesystem::is_regular_file(as_given, ec)) {
+    std::string stem = as_given;
+    if (stem.size() >= 4 && lower(stem.substr(stem.size() - 4)) == ".fss") stem.resize(stem.size() - 4);
+    fatal(routine, message,
+          "the file " + as_given + " exists, but a structure file is read from <name>.fss, with "
+          "the extension in lower case: rename it " + stem + ".fss");
+  }
+  fatal(routine, message);
+}
+
+// The base name of every file the run writes: the structure's own, or the
+// same name in the output folder (option "-o DIR"), which is made when
+// missing.
+std::string output_base(const std::string& base) {
+  if (fss_output.dir.empty()) return base;
+  const std::filesystem::path dir(fss_output.dir);
+  std::error_code ec;
+  errno = 0;
+  if (!std::filesystem::is_directory(dir, ec)) {
+    errno = 0;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+      errno = ec.value();
+      fail(file_fault("Error in making the output folder ", fss_output.dir));
+    }
+  }
+  return (dir / std::filesystem::path(base).filename()).string();
+}
+
 }  // namespace
 
 void read_input_fss() {
   fss_screen.cap = 2;
-  std::string name = argument(1);
+  std::string name = command_line_structure();
   if (llen(name) == 0) {
     console_line("insert input filename");
     std::cout.flush();
     std::size_t length;
     if (!read_line(std::cin, name, max_line_length, length)) name.clear();
   }
-  fss_writeinfo = {};
-  // Options may stand in any argument after the first.
-  for (int i = 2; i < fss_command_line.argc; ++i) {
-    std::string opt = argument(i);
-    if (opt.find("-pvf") != std::string::npos) fss_writeinfo.pvf = 1;
-    if (opt.find("-wgs") != std::string::npos) fss_writeinfo.wgs = 1;
-    if (opt.find("-modes") != std::string::npos) fss_writeinfo.modes = 1;
-    if (opt.find("-converge") != std::string::npos) fss_writeinfo.converge = 1;
-    if (opt.find("-csv") != std::string::npos) fss_writeinfo.csv = 1;
-    if (opt.find("-s4p") != std::string::npos) fss_writeinfo.s4p = 1;
-    if (opt.find("-plot") != std::string::npos) fss_writeinfo.plot = 1;
-  }
+  const std::string given = name;
   // Base name: leading and trailing blanks removed, a trailing ".fss" cut.
   name = delfirstspaces(trim_right(name), static_cast<int>(name.size()));
   if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".fss") == 0)
     name.resize(name.size() - 4);
-  fss_file.name = name;
 
   const std::string datafile = name + ".fss";
-  const std::string tmpfile = name + ".apb";
   src.in.close();
   src.in.clear();
+  errno = 0;
   src.in.open(datafile);
   src.name = datafile;
   src.line = 0;
   src.end = false;
   fss_source = fss_source_rec{};
   fss_source.datafile = datafile;
-  if (name.empty() || !src.in) fail("Error in opening data file " + name);
+  if (name.empty()) fail("Error in opening data file " + name);
+  if (!src.in) unopened(given, datafile);
+  fss_file.name = output_base(name);
+  const std::string tmpfile = fss_file.name + ".apb";
+  errno = 0;
   std::ofstream apb(tmpfile, std::ios::trunc);
-  if (!apb) fail("Error in opening tmp file " + name);
+  if (!apb) fail(file_fault("Error in opening tmp file ", tmpfile));
 
   // The two free lines: only their presence counts.
   for (int i = 0; i < 2; ++i)
@@ -388,9 +461,11 @@ void read_input_fss() {
   fss_screen.nsc = 1;
   label_line(4);
   fss_source.aperture_label = src.line;
+  fss_aperture = fss_aperture_rec{};
   read_aperture(apb, tmpfile);
+  errno = 0;
   apb.close();
-  if (!apb) fail("Error in writing tmp file " + tmpfile);
+  if (!apb) fail(file_fault("Error in writing tmp file ", tmpfile));
 
   read_incidence();
   label_line(6);

@@ -1,5 +1,6 @@
 #include "scattering/catalogue.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -19,6 +20,7 @@
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/mode_limits.hpp"
 #include "scattering/stack.hpp"
 
 namespace {
@@ -107,12 +109,14 @@ void genmodes_wg() {
   const std::string japb = job + ".apb";
   const std::string jwg2 = job + ".wg2";
 
+  errno = 0;
   std::ifstream in(sapb);
-  if (!in) fatal(routine, "Error in opening file " + sapb);
+  if (!in) fatal(routine, file_fault("Error in opening file ", sapb));
   if (++fss_screen.nsc > nsc_in_file_fss) fatal(routine, "Too many screens in file .apb");
   if (++fss_ap.n > fss_ap.cap) fatal(routine, "Too many apertures");
 
-  if (!create_empty(japb)) fatal(routine, "Error in opening file " + japb);
+  errno = 0;
+  if (!create_empty(japb)) fatal(routine, file_fault("Error in opening file ", japb));
   {
     std::ofstream out(japb, std::ios::trunc);
     if (!out) fatal(routine, "Error in opening file " + japb);
@@ -145,6 +149,9 @@ void genmodes_wg() {
       if (!out) fatal(routine, "Error in writing file " + japb);
     }
     check_fit(el, el_line, nel, routine);
+    // An aperture whose modes below the limit clearly outnumber the table
+    // stops here, not after the mode computation.
+    check_aperture_mode_estimate(el, nel, routine);
     if (in.bad()) fatal(routine, "Error in reading file " + sapb);
     out.close();
     if (!out) fatal(routine, "Error in writing file " + japb);
@@ -235,7 +242,8 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
   if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
 
   if (file_wg2_first) {
-    if (!create_empty(name + ".wg2")) fatal(routine, "Error in opening file " + name + ".wg2");
+    errno = 0;
+    if (!create_empty(name + ".wg2")) fatal(routine, file_fault("Error in opening file ", name + ".wg2"));
     file_wg2_first = 0;
   }
   {
@@ -259,14 +267,27 @@ void readmodes_wg() {
   if (n_modes < 0) fatal(routine, "Error in reading file " + file);
   if (fss_ap.n == 1) fss_modewg_index.n = 0;
   int& nw = fss_modewg_index.n;
+  // The whole list is read before the table is filled, so that a list
+  // longer than the table is reported with its count.
+  std::vector<double> kappa(n_modes > 0 ? n_modes : 0);
+  std::vector<int> kind(kappa.size());
   for (int k = 0; k < n_modes; ++k) {
     record(in, 2, it, routine, file);
-    const double kappat = item<double>(it[0], routine, file);
-    const int typeofmode = item<int>(it[1], routine, file);
-    if (++nw > fss_modewg_index.cap) fatal(routine, "Too many waveguide modes");
-    if (typeofmode < 0 || typeofmode > 2) fatal(routine, "Error in reading file " + file);
-    fss_modewg_index[nw] = typeofmode;
-    fss_modewg_kappa[nw] = kappat;
+    kappa[k] = item<double>(it[0], routine, file);
+    kind[k] = item<int>(it[1], routine, file);
+    if (kind[k] < 0 || kind[k] > 2) fatal(routine, "Error in reading file " + file);
+  }
+  if (static_cast<long>(nw) + n_modes > fss_modewg_index.cap) {
+    // TEM modes hold their impedance in place of a cutoff.
+    std::vector<double> kc;
+    for (int k = 0; k < n_modes; ++k)
+      if (kind[k] != wg_tem) kc.push_back(kappa[k]);
+    too_many_waveguide_modes(kc, n_modes - static_cast<int>(kc.size()) + nw, routine);
+  }
+  for (int k = 0; k < n_modes; ++k) {
+    ++nw;
+    fss_modewg_index[nw] = kind[k];
+    fss_modewg_kappa[nw] = kappa[k];
     fss_modewg_ap[nw] = fss_ap.n;
     fss_modewg_sc[nw] = fss_screen.nsc;
   }
@@ -376,8 +397,9 @@ void write_mode_table() {
   const std::string file = structure_name() + ".modes";
   note_result_file(file);
   std::remove(file.c_str());
+  errno = 0;
   std::ofstream out(file, std::ios::trunc);
-  if (!out) fatal("write_mode_table", "Error in opening file " + file);
+  if (!out) fatal("write_mode_table", file_fault("Error in opening file ", file));
   auto line = [&](const std::string& text) {
     out << text << '\n';
     console_line(text);
@@ -399,7 +421,8 @@ void write_mode_table() {
     }
     line(buf);
   }
+  errno = 0;
   out.close();
-  if (!out) fatal("write_mode_table", "Error in writing file " + file);
+  if (!out) fatal("write_mode_table", file_fault("Error in writing file ", file));
   console_line("");
 }

@@ -5,6 +5,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/mode_limits.hpp"
 #include "scattering/stack.hpp"
 
 using cplx = std::complex<double>;
@@ -80,7 +81,7 @@ void update_modes_wg() {
 static void add_floquet(int& nflo, int m, int n, int type, double kt, double kx,
                         double ky, cplx y1, cplx gammal) {
   ++nflo;
-  if (nflo > fss_modeflo_index.cap) fatal("genmodes_flo", "Too many Floquet modes");
+  if (nflo > fss_modeflo_index.cap) too_many_floquet_modes();
   fss_modeflo_index[nflo] = {m, n, type, 0};
   fss_modeflo_kappa[nflo] = {kt, kx, ky};
   fss_modeflo_y[nflo] = admittances(y1, gammal);

@@ -44,6 +44,9 @@ void calc_sample_flo(int m, int flag) {
   const flo_kappa k = fss_modeflo_kappa[m];
   const int np = fss_coordinates.n;
   if (flag == 0) {
+    // The waves of normal incidence are the limits of the TE and TM waves of
+    // the plane of incidence phi, k / kt -> u = (cos phi, sin phi).
+    const double ux = std::cos(fss_inc_angle.phi), uy = std::sin(fss_inc_angle.phi);
     fss_samplef.n = fss_samplefm.n = np;
     for (int i = 1; i <= np; ++i) {
       const xy r = fss_coordinates[i], n = fss_normals[i];
@@ -53,8 +56,8 @@ void calc_sample_flo(int m, int flag) {
       switch (type) {
         case flo_tm: f2 = -(e / k.kt) * (n.x * k.ky - n.y * k.kx); break;
         case flo_te: f2 = (e / k.kt) * (k.kx * n.x + k.ky * n.y); break;
-        case flo_temx: f2 = -nc * n.x; break;
-        default: f2 = nc * n.y; break;
+        case flo_temx: f2 = nc * (ux * n.x + uy * n.y); break;
+        default: f2 = nc * (ux * n.y - uy * n.x); break;
       }
       fss_samplef[i] = {-I * e, f2};
     }
@@ -285,6 +288,8 @@ void calc_integrals() {
     return cplx(sp[row + static_cast<long>(h - 1) * rows], sp[row + static_cast<long>(nh + h - 1) * rows]);
   };
   const double nc = fss_cell_dim.inv_sqrt_ab;
+  // Normal incidence: the limits of the TE and TM waves of the plane phi.
+  const double ux = std::cos(fss_inc_angle.phi), uy = std::sin(fss_inc_angle.phi);
   for (int m = 1; m <= nf; ++m) {
     const int f = fss_modeflo_index[m].type, h = (m + 1) / 2;
     const flo_kappa k = fss_modeflo_kappa[m];
@@ -302,9 +307,9 @@ void calc_integrals() {
         else if (f == flo_tm)
           sigma = (k.ky * px - k.kx * py) / kt / kc;
         else if (f == flo_temx)
-          sigma = nc * sum_nx[j] / kc;
+          sigma = -nc * (ux * sum_nx[j] + uy * sum_ny[j]) / kc;
         else
-          sigma = -nc * sum_ny[j] / kc;
+          sigma = nc * (uy * sum_nx[j] - ux * sum_ny[j]) / kc;
       } else if (f == flo_tm) {
         const cplx s = -I * ab(2 * nte + row_of[j] - 1, h);
         sigma = w == wg_tm ? s * kt / (kc * (kt * kt - kc * kc)) : s / kt;

@@ -1,12 +1,15 @@
 #include "scattering/results.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "run/options.hpp"
 #include "run/runfiles.hpp"
 #include "scattering/stack.hpp"
 
@@ -28,6 +31,16 @@ std::string result_name(const std::string& suffix) {
   return delfirstspaces(trim_right(fss_file.name) + suffix);
 }
 
+std::string structure_title() {
+  // The data file's name without ".fss", when the result files are named
+  // from it (the output folder aside).
+  const std::string base = trim_right(fss_file.name);
+  const std::string& d = fss_source.datafile;
+  if (d.size() <= 4 || d.compare(d.size() - 4, 4, ".fss") != 0) return base;
+  const std::string given = d.substr(0, d.size() - 4);
+  return std::filesystem::path(given).filename() == std::filesystem::path(base).filename() ? given : base;
+}
+
 bool first_frequency() { return fss_em_var.f < fss_freq_iter.start + 0.5 * fss_freq_iter.step; }
 
 static std::string out_name() { return result_name(".out"); }
@@ -43,13 +56,14 @@ void write_output() {
   const std::string name = out_name();
   note_result_file(name);
   std::remove(name.c_str());
+  errno = 0;
   std::ofstream o(name, std::ios::trunc);
-  if (!o) fatal("write_output", "Error in opening file " + name);
+  if (!o) fatal("write_output", file_fault("Error in opening file ", name));
   free_line(o);
   free_line(o, "                    ANALYSIS OF FREQUENCY SELECTIVE SURFACES ");
   free_line(o, "                    ---------------------------------------- ");
   free_line(o);
-  free_line(o, "version 1.0");
+  free_line(o, std::string("version ") + fss_version);
   free_line(o);
   free_line(o, "mode matching of aperture waveguide modes and Floquet modes");
   free_line(o);
@@ -73,8 +87,9 @@ void write_output() {
         << '\n';
     }
   }
+  errno = 0;
   o.close();  // a full disc shows when the buffer is written out
-  if (!o) fatal("write_output", "Error in writing file " + name);
+  if (!o) fatal("write_output", file_fault("Error in writing file ", name));
 }
 
 fss_coefficients_rec fss_coefficients;
@@ -140,8 +155,9 @@ void calc_ref_tr() {
   auto ph = [](cplx z) { return std::atan2(z.imag(), z.real()) * 180 / dpi(0); };
 
   const std::string name = out_name();
+  errno = 0;
   std::ofstream o(name, std::ios::app);
-  if (!o) fatal("calc_ref_tr", "Error in opening file " + name);
+  if (!o) fatal("calc_ref_tr", file_fault("Error in opening file ", name));
   const double f = fss_em_var.f;
   if (first_frequency()) {
     free_line(o, "Number of basis functions = " + free_int(nwg));
@@ -156,6 +172,7 @@ void calc_ref_tr() {
                    mag(r22), ph(r22)})
     o << fixed_field(v, 12, 3);
   o << '\n';
+  errno = 0;
   o.close();
-  if (!o) fatal("calc_ref_tr", "Error in writing file " + name);
+  if (!o) fatal("calc_ref_tr", file_fault("Error in writing file ", name));
 }

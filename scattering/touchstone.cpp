@@ -58,7 +58,7 @@ std::string stack_header(const std::string& plain) {
 
 std::string header(double theta, double phi) {
   const double eta0 = fss_em_var.eta0, c = std::cos(fss_inc_angle.theta);
-  std::string h = "! " + trim_right(fss_file.name) + ": scattering matrix of the screen\n";
+  std::string h = "! " + structure_title() + ": scattering matrix of the screen\n";
   if (fss_writeinfo.wgs)
     h += "! waveguide simulator: phi = 0, theta = asin(c / (2 a f)) at every frequency;\n"
          "!   the (-1, 0) order, the other plane wave of the guide mode, also\n"
@@ -69,8 +69,11 @@ std::string header(double theta, double phi) {
   h += "! ports: 1 TE, 2 TM: the specular Floquet waves on the illuminated face\n"
        "!        3 TE, 4 TM: the same waves on the far face\n"
        "! TE: E normal to the plane of incidence, TM: E in it\n"
-       "!   (at normal incidence TE is the wave with E along y, TM with E along x)\n"
-       "! normalisation: power waves, each port to its own wave impedance,\n"
+       "!   (at normal incidence TE is the wave with E along y, TM with E along x)\n";
+  if (!fss_writeinfo.wgs && fss_inc_angle.phi != 0)
+    h += "!   in the plane phi = 0; in the plane phi: E along (-sin phi, cos phi) and\n"
+         "!   (cos phi, sin phi), the limits of the TE and TM waves as theta -> 0\n";
+  h += "! normalisation: power waves, each port to its own wave impedance,\n"
        "!   Z_TE = eta0 / cos(theta), Z_TM = eta0 cos(theta), eta0 = 120 pi ohm;\n";
   if (fss_writeinfo.wgs)
     h += "!   these change with the frequency here;\n";

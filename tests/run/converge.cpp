@@ -197,12 +197,13 @@ TEST(Converge, FloquetCapacityStopsThePassesAndTheReportedChangeBoundsTheError) 
 }
 
 // A 9 x 9 mm hole: the third pass would need more than the aperture modes
-// held; the run stops and keeps the second.
+// held, which the estimate from the aperture's area sees before the mode
+// computation; the run stops and keeps the second.
 TEST(Converge, ApertureModeCapacityStopsBeforeTheOverflow) {
   scratch_dir dir;
   const char* sweep = "10 20 10";
   const conv_report c = stopped_run("big", 9, 150, 180, sweep, 2,
-                                    "pass 3 ended with \"Too many waveguide modes\" (readmodes_wg); "
+                                    "pass 3 ended with \"Too many waveguide modes\" (genmodes_wg); "
                                     "the result file holds pass 2, which changed by ");
   ASSERT_EQ(c.rows.size(), 2u);
   EXPECT_LE(c.rows[1].nwg, max_wg_modes);

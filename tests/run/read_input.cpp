@@ -115,24 +115,35 @@ TEST_F(ReadInput, NamesWithAndWithoutExtension) {
   read(good(), {"fss", "  model  "});
   EXPECT_EQ(fss_file.name, "model");
   EXPECT_TRUE(std::filesystem::exists("model.apb"));
-  // Only the exact lower-case extension is cut.
-  EXPECT_FATAL(read(good(), {"fss", "model.FSS"}), "Error in opening data file model.FSS\n");
+  // Only the exact lower-case extension is cut: the message names the file
+  // tried and why it failed.
+  EXPECT_FATAL(read(good(), {"fss", "model.FSS"}),
+               " Error in opening data file model.FSS.fss: No such file or directory\n\n");
+  // A file of that name exists: the message says how to name it.
+  scratch_dir::write_file("UP.FSS", good());
+  set_command_line({"fss", "UP.FSS"});
+  EXPECT_FATAL(read_input_fss(), " Error in opening data file UP.FSS.fss: No such file or directory\n"
+                                 " the file UP.FSS exists, but a structure file is read from "
+                                 "<name>.fss, with the extension in lower case: rename it UP.fss\n");
 }
 
-TEST_F(ReadInput, OptionsInAnyArgumentAfterTheFirst) {
+TEST_F(ReadInput, OptionsBeforeOrAfterTheStructure) {
   read(good(), {"fss", "model", "-wgs-pvf"});
   EXPECT_EQ(fss_writeinfo.pvf, 1);
   EXPECT_EQ(fss_writeinfo.wgs, 1);
   EXPECT_EQ(fss_writeinfo.modes, 0);
-  read(good(), {"fss", "model", "x", "-pvf"});
+  read(good(), {"fss", "-pvf", "model"});
   EXPECT_EQ(fss_writeinfo.pvf, 1);
   EXPECT_EQ(fss_writeinfo.wgs, 0);
-  read(good(), {"fss", "model", "a", "-modes", "-wgs"});
+  EXPECT_EQ(fss_file.name, "model");
+  read(good(), {"fss", "-modes", "model", "-wgs"});
   EXPECT_EQ(fss_writeinfo.wgs, 1);
   EXPECT_EQ(fss_writeinfo.modes, 1);
   EXPECT_EQ(fss_writeinfo.pvf, 0);
-  // An option in first place is taken as the file name.
-  EXPECT_FATAL(read(good(), {"fss", "-wgs"}), "Error in opening data file -wgs");
+  // A second name is refused before anything is read (exit status 2).
+  EXPECT_EXIT(read(good(), {"fss", "model", "x", "-pvf"}), testing::ExitedWithCode(2),
+              testing::HasSubstr(" fss: unexpected argument \"x\" after the structure \"model\": "
+                                 "options begin with \"-\"\n"));
 }
 
 TEST_F(ReadInput, ValuesMaySpreadOverLinesAndUseCommas) {
@@ -177,12 +188,13 @@ TEST_F(ReadInput, EveryReadFailureNamesItsBlock) {
   expect_fatal_read(std::string(head) + blocks123 + block4 + "5)\n0 0\n6)\n8 12 1\n7)\n60\n8)\n",
                     "Error in reading block 8) in data file " + f);
   EXPECT_FATAL(read(good(), {"fss", "missing"}), "Subroutine read_input_fss fatal error message:\n"
-                                                 " Error in opening data file missing\n");
+                                                 " Error in opening data file missing.fss: No such "
+                                                 "file or directory\n\n");
 }
 
 TEST_F(ReadInput, UnreadableTemporaryFileIsFatal) {
   std::filesystem::create_directory("model.apb");  // cannot be opened as a file
-  EXPECT_FATAL(read(good()), "Error in opening tmp file model");
+  EXPECT_FATAL(read(good()), " Error in opening tmp file model.apb: Is a directory\n");
 }
 
 namespace {
@@ -196,6 +208,41 @@ std::string with(const std::string& b1, const std::string& b2, const std::string
 const std::string ok1 = "10 10", ok2 = "90", ok3 = "0.5", ok5 = "0 0", ok6 = "8 12 1",
                   ok7 = "60", ok8 = "150";
 }  // namespace
+
+// A comma between two digits is taken for a decimal comma and refused in
+// every numeric block, with its line: read as a separator it would change
+// the structure ("10,5" a 10 x 5 mm cell, "1,5" a 1 mm screen).  A comma
+// with a blank beside it separates two values, as before.
+TEST_F(ReadInput, DecimalCommasAreRefusedInEveryNumericBlock) {
+  auto refused = [&](const std::string& text, int block, int line, const std::string& item,
+                     const std::string& point, const std::string& shown) {
+    const std::string two = item.substr(0, item.find(',') + 1) + " " + item.substr(item.find(',') + 1);
+    expect_fatal_read(text, " Error in reading block " + std::to_string(block) +
+                                ") in data file model.fss\n line " + std::to_string(line) +
+                                " of model.fss (decimal comma? \"" + item +
+                                "\" would be two values: write " + point + ", or \"" + two +
+                                "\" for two values): \"" + shown + "\"\n");
+  };
+  refused(with("10,5 10,5", ok2, ok3, ok5, ok6, ok7, ok8), 1, 4, "10,5", "10.5", "10,5 10,5");
+  refused(with(ok1, "60,5", ok3, ok5, ok6, ok7, ok8), 2, 6, "60,5", "60.5", "60,5");
+  refused(with(ok1, ok2, "1,5", ok5, ok6, ok7, ok8), 3, 8, "1,5", "1.5", "1,5");
+  refused(std::string(head) + blocks123 + "4)\n-1 -1 1 -1\n1 -1 1 1,5\n" + blocks5to8, 4, 11,
+          "1,5", "1.5", "1 -1 1 1,5");
+  refused(with(ok1, ok2, ok3, "0 22,5", ok6, ok7, ok8), 5, 15, "22,5", "22.5", "0 22,5");
+  refused(with(ok1, ok2, ok3, ok5, "8\t12 0,5", ok7, ok8), 6, 17, "0,5", "0.5", "8?12 0,5");
+  refused(with(ok1, ok2, ok3, ok5, ok6, "60,5", ok8), 7, 19, "60,5", "60.5", "60,5");
+  refused(with(ok1, ok2, ok3, ok5, ok6, ok7, "150,25"), 8, 21, "150,25", "150.25", "150,25");
+  // The second line of values spread over two lines is checked too.
+  refused(with("10\n2,5", ok2, ok3, ok5, ok6, ok7, ok8), 1, 5, "2,5", "2.5", "2,5");
+  // Separators: a blank on either side of the comma, or a comma at the end.
+  read(with("12, 10", ok2, ok3, "0 ,30", "8 ,12, 0.5", ok7, ok8));
+  EXPECT_DOUBLE_EQ(fss_cell_dim.a, 0.012);
+  EXPECT_DOUBLE_EQ(fss_cell_dim.b, 0.010);
+  EXPECT_DOUBLE_EQ(fss_phi.start, 30 * dpi(0) / 180);
+  EXPECT_DOUBLE_EQ(fss_freq_iter.end, 12e9);
+  read(with("12,\n10", ok2, ok3, ok5, ok6, ok7, ok8));
+  EXPECT_DOUBLE_EQ(fss_cell_dim.b, 0.010);
+}
 
 TEST_F(ReadInput, RangesCheckedWithClearMessages) {
   read(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8));  // the reference file is accepted
@@ -373,7 +420,7 @@ TEST_F(ReadInput, WaveguideSimulatorRefusesFrequenciesBelowItsCutoff) {
 
 TEST_F(ReadInput, FailedCopyOfTheApertureBlockIsFatal) {
   std::filesystem::create_symlink("/dev/full", "model.apb");  // every write fails
-  EXPECT_FATAL(read(good()), "Error in writing tmp file model.apb");
+  EXPECT_FATAL(read(good()), " Error in writing tmp file model.apb: No space left on device\n");
 }
 
 // Block 9, the stack: layers and the screen from the illuminated side, in SI
