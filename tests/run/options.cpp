@@ -111,7 +111,7 @@ TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
 TEST(CommandLine, TheProgramRefusesBeforeAnythingIsComputed) {
   scratch_dir dir;
   scratch_dir::write_file("m.fss", structure_text(10, 10, 0.5, 6, 6, "0 0", "10 12 1", 60, 150));
-  for (const std::string& bad : {"-cvs", "-CSV", "csv", "-foo", "-plots", "-modesx"}) {
+  for (const std::string bad : {"-cvs", "-CSV", "csv", "-foo", "-plots", "-modesx"}) {
     const program_result r = run_command("{ " + std::string(FSS_BINARY) + " m " + bad + " >/dev/null; }");
     EXPECT_EQ(r.status, 2) << bad;
     EXPECT_EQ(r.out.substr(0, 6), " fss: ") << bad;
