@@ -166,11 +166,15 @@ void check_pair(const aperture_block& a, const aperture_block& b, const char* ro
   const int k = apertures_overlap(a.el.data(), a.nel(), b.el.data(), b.nel(), fss_cell_dim.a * 1000,
                                   fss_cell_dim.b * 1000, fss_lattice_angle.alpha, tx, ty, r1, r2);
   if (k == 0) return;
-  const std::string lines = "The apertures of block 4 beginning on rows " + std::to_string(a.row) +
-                            " and " + std::to_string(b.row);
+  // Where they begin: lines of the structure file, or rows of the boundary file.
+  const bool file = !fss_source.datafile.empty();
+  const int shift = file ? fss_source.aperture_label : 0;
+  const std::string lines = std::string("The apertures beginning on ") + (file ? "lines " : "rows ") +
+                            std::to_string(a.row + shift) + " and " + std::to_string(b.row + shift) +
+                            (file ? "" : " of the aperture boundary");
   const std::string moved = tx == 0 && ty == 0 ? "" : " (the second moved by " + shift_text(tx, ty) + ")";
   if (k == 1)
-    fatal(routine, lines + " meet" + moved + ": apertures may not overlap or touch",
+    fatal(routine, lines + " meet" + moved + ": apertures of one screen may not overlap or touch",
           element_context(a, r1, &b, r2));
   if (k == 3)
     fatal(routine, lines + " overlap" + moved + ": one lies inside the other",

@@ -31,6 +31,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/stack.hpp"
 #include "scattering/system.hpp"
 
 extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
@@ -105,6 +106,62 @@ void add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int n
   zgemm_("N", "C", &na, &nb, &s, &one, l.data(), &na, all ? xb : r.data(), &ldb, &one, c, &ldc);
 }
 
+// Air's own load on the faces of each screen, X_k diag(Y0) X_k^H (Y0 the
+// Floquet modes' admittances in air), for the screens that have a face in
+// air or on a gap whose layer at that face is air: a face in air sees it
+// alone, a face on a gap of air sees it plus what the gap's far side adds,
+// which is nonzero only for the Floquet modes that reach across.
+std::vector<std::vector<cplx>> air_load;
+
+bool air_layer(const stack_item& l) { return l.eps == 1 && l.tand == 0; }
+
+// Whether face `side` (1 near, 2 far) of screen k sees air's load plus a
+// correction (or air's load alone).
+bool air_based(int k, int side, int screens) {
+  const bool outer = side == 1 ? k == 1 : k == screens;
+  if (outer) return fss_stack_point.layers == 0;
+  return side == 1 ? air_layer(stack_gap_layer(k - 1, stack_gap_count(k - 1)))
+                   : air_layer(stack_gap_layer(k, 1));
+}
+
+void make_air_loads(int screens, const screen_modes* sc) {
+  const int nf = fss_modeflo_index.n;
+  static std::vector<cplx> y0;
+  static const std::vector<int> none;
+  y0.assign(nf + 1, 0);
+  for (int q = 1; q <= nf; ++q) y0[q] = fss_modeflo_y[q].y1;
+  air_load.resize(screens + 1);
+  for (int k = 1; k <= screens; ++k) {
+    std::vector<cplx>& s = air_load[k];
+    s.clear();
+    if (!air_based(k, 1, screens) && !air_based(k, 2, screens)) continue;
+    s.assign(static_cast<std::size_t>(sc[k].n) * sc[k].n, cplx(0));
+    add_product(s.data(), sc[k].n > 0 ? sc[k].n : 1, coupling(sc[k]), sc[k].n, coupling(sc[k]),
+                sc[k].n, y0, none, true, 1.0);
+  }
+}
+
+// Adds the load y of a face of screen k to the n x n corner c: air's load
+// and the difference where it is not negligible, or the whole product.
+void add_face_load(cplx* c, int ldc, int k, const screen_modes& s, bool air, std::vector<cplx>& y) {
+  static const std::vector<int> none;
+  if (!air) {
+    add_product(c, ldc, coupling(s), s.n, coupling(s), s.n, y, none, true, 1.0);
+    return;
+  }
+  const std::vector<cplx>& base = air_load[k];
+  for (int j = 0; j < s.n; ++j)
+    for (int i = 0; i < s.n; ++i) c[static_cast<long>(j) * ldc + i] += base[static_cast<std::size_t>(j) * s.n + i];
+  static std::vector<int> differ;
+  differ.clear();
+  for (int q = 1; q < static_cast<int>(y.size()); ++q) {
+    const cplx y0 = fss_modeflo_y[q].y1;
+    y[q] -= y0;
+    if (std::abs(y[q]) > 1e-18 * std::abs(y0)) differ.push_back(q);
+  }
+  add_product(c, ldc, coupling(s), s.n, coupling(s), s.n, y, differ, false, 1.0);
+}
+
 // Block g's matrix: aperture lines on the diagonal, the loads of its faces,
 // the coupling across its gap, the bounded gap modes.
 void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next) {
@@ -141,11 +198,10 @@ void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next)
       }
     }
   }
-  static const std::vector<int> none;
   const cplx* xl = coupling(left);
   const cplx* xr = coupling(right);
-  add_product(&at(0, 0), m, xl, lo, xl, lo, yl, none, true, 1.0);
-  add_product(&at(lo, lo), m, xr, hi, xr, hi, yr, none, true, 1.0);
+  if (lo > 0) add_face_load(&at(0, 0), m, g, left, air_based(g, 2, screens), yl);
+  if (hi > 0) add_face_load(&at(lo, lo), m, g + 1, right, air_based(g + 1, 1, screens), yr);
   add_product(&at(0, lo), m, xl, lo, xr, hi, yc, cross, false, -1.0);
   add_product(&at(lo, 0), m, xr, hi, xl, lo, yc, cross, false, -1.0);
   // Bounded gap modes: z u = c_a - r c_b; u enters the far face of screen
@@ -202,6 +258,7 @@ void calc_mata_screens() {
   }
   fss_blocks.store.assign(at, cplx(0));
   fss_blocks.ipiv.assign(piv > 0 ? piv : 1, 0);
+  make_air_loads(screens, sc.data());
   std::size_t u_next = 0;
   for (int g = 0; g <= screens; ++g) fill_block(g, screens, sc.data(), u_next);
 }
