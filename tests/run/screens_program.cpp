@@ -465,3 +465,18 @@ TEST(ScreensProgram, ScreenWithoutModesIsNamed) {
     EXPECT_EQ(row.magRy, 0.0);
   }
 }
+
+// The examples of several apertures and of several screens keep their
+// result files byte for byte (tests/data/example_out).
+TEST(ScreensProgram, ExamplesKeepTheirResultFiles) {
+  scratch_dir dir;
+  for (const char* name : {"dual_band", "two_screen_filter"}) {
+    std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/examples/" + name + ".fss",
+                               std::string(name) + ".fss");
+    const program_result r = run_program(name, "");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(scratch_dir::read_file(std::string(name) + ".out"),
+              scratch_dir::read_file(std::string(FSS_SOURCE_DIR) + "/tests/data/example_out/" + name + ".out"))
+        << name;
+  }
+}

@@ -19,6 +19,7 @@
 #include "run/driver.hpp"
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
+#include "scattering/integrals.hpp"
 #include "scattering/polarisation.hpp"
 #include "scattering/results.hpp"
 #include "support/analytic_modes.hpp"
@@ -191,6 +192,16 @@ TEST(Apertures, TranslatedCopiesComputedOnce) {
                 fss_coordinates[fss_ap.r[1].first + i].x + 0.0065, 1e-15);
     EXPECT_EQ(fss_normals[fss_ap.r[2].first + i].y, fss_normals[fss_ap.r[1].first + i].y);
   }
+  // The integrals of a copy, from its original's by the phase of each
+  // Floquet wave, are those computed on its own points.
+  calc_integrals();
+  const std::vector<cplx> by_phase(fss_integrals.data1(), fss_integrals.data1() + fss_integrals.n);
+  double largest = 0;
+  for (cplx v : by_phase) largest = std::fmax(largest, std::abs(v));
+  for (int a = 1; a <= fss_ap.n; ++a) fss_ap.r[a].copy = 0;
+  calc_integrals();
+  for (int k = 0; k < fss_integrals.n; ++k)
+    EXPECT_LT(std::abs(by_phase[k] - fss_integrals.data1()[k]), 1e-12 * largest) << k;
   std::vector<std::vector<double>> mirrored = ell, larger = ell;
   for (auto& l : mirrored) l[0] = -l[0], l[2] = -l[2];
   for (auto& l : larger)
