@@ -101,8 +101,9 @@ extern fss_stack_point_rec fss_stack_point;
 // sweep point, with several screens): a two-port whose currents entering
 // the gap at the far face of screen g (a) and at the near face of screen
 // g + 1 (b) are I_a = y11 V_a - y12 V_b, I_b = -y12 V_a + y22 V_b.  Near a
-// resonance of the gap (tanh of its electrical length below 1/8 in size:
-// a lossless gap about half a wavelength deep, or a very thin one) the
+// resonance of the gap (tanh of its electrical length below 1/8 in size for
+// a mode that travels in a layer: a lossless gap about a whole number of
+// half waves deep; below 1e-3 for an evanescent one: a very thin gap) the
 // admittances grow without bound; the mode is then carried in the bounded
 // form z u = V_a - r V_b, I_a = u, I_b = -r u + yo V_b, with z = 1 / y11,
 // r = y12 / y11 and yo the admittance at b with a open (`bounded` = 1).

@@ -254,7 +254,9 @@ void calc_mata_screens() {
     at += m * bl.hi;
     bl.piv = piv;
     piv += m;
-    if (at > fss_blocks.cap) fatal("calc_matA", "Too many waveguide modes");
+    if (at > fss_blocks.cap)
+      fatal("calc_matA", "Too many waveguide modes (with the gap modes near a resonance of their "
+                         "gap) for the system of the screens");
   }
   fss_blocks.store.assign(at, cplx(0));
   fss_blocks.ipiv.assign(piv > 0 ? piv : 1, 0);

@@ -207,12 +207,18 @@ void line_drive(const line_section* s, int n, bool shorted, cplx& t, cplx& w, cp
 }
 
 // Below this size of tanh(electrical length) a gap mode takes the bounded
-// form (its admittances would exceed 8 times the wave admittance).
-const double bounded_below = 0.125;
+// form.  A mode that travels in a layer of the gap meets the poles of the
+// gap's half-wave resonances, which a sweep may hit exactly: there the
+// admittances would exceed 8 times the wave admittance.  A mode evanescent
+// in every layer has no such pole, only the growth 1 / (gamma l) of a thin
+// gap, which costs log10 of it in digits: 1e-3 keeps the loss below three
+// and the bounded unknowns few even for a gap of a micrometre.
+const double bounded_travelling = 0.125, bounded_evanescent = 1e-3;
 
 // The two-port of a Floquet mode through the layers of a gap, listed from
-// face a (s[1]) to face b (s[n]).
-gap_line gap_two_port(const line_section* s, int n, cplx gamma1, double d1) {
+// face a (s[1]) to face b (s[n]); `travels`: the mode propagates in a layer.
+gap_line gap_two_port(const line_section* s, int n, cplx gamma1, double d1, bool travels) {
+  const double bounded_below = travels ? bounded_travelling : bounded_evanescent;
   gap_line g;
   if (n == 1) {
     // One layer: Y2 = Y1 coth(gamma l) and Y3 = Y1 / sinh(gamma l) in their
@@ -273,8 +279,10 @@ void calc_gap_lines() {
       // The two modes of a harmonic share gamma and the layer exponentials.
       const bool first_of_pair = q == 1 || fss_modeflo_index[q - 1].m != fi.m ||
                                  fss_modeflo_index[q - 1].n != fi.n;
+      bool travels = false;
       for (int k = 1; k <= n; ++k) {
         const stack_item& l = stack_gap_layer(g, k);
+        travels = travels || kt * kt < l.eps * k0 * k0;
         // A layer of air takes the Floquet mode's own gamma and admittance,
         // so that a gap of air alone has exactly its Y2 and Y3.
         const bool air = l.eps == 1 && l.tand == 0;
@@ -285,7 +293,7 @@ void calc_gap_lines() {
         sec[k].y = air ? fss_modeflo_y[q].y1
                        : layer_admittance(fi.type, gamma[k], k0, eta0, l.eps, l.tand);
       }
-      fss_gap.at(g, q) = gap_two_port(sec, n, gamma[1], stack_gap_layer(g, 1).d);
+      fss_gap.at(g, q) = gap_two_port(sec, n, gamma[1], stack_gap_layer(g, 1).d, travels);
     }
   }
 }

@@ -480,3 +480,25 @@ TEST(ScreensProgram, ExamplesKeepTheirResultFiles) {
         << name;
   }
 }
+
+// Two screens 0.5 mm thick with a gap of air of a micrometre between them
+// are one screen 1 mm thick: the gap couples the faces through every
+// Floquet mode (the thinnest ones in bounded form), and the apertures run
+// on through it.
+TEST(ScreensProgram, TwoHalfScreensWithAThinGapAreOneScreen) {
+  scratch_dir dir;
+  const std::string sweep = "10 28 3";
+  scratch_dir::write_file("one.fss", structure(square, "0 0", sweep, "", 100, 300));
+  ASSERT_EQ(run_program("one", "").status, 0);
+  scratch_dir::write_file("two.fss", structure(square + "$\n" + square, "0 0", sweep,
+                                               "screen 0.5 1 0\n0.001 1 0\nscreen 0.5 1 0\n", 100, 300));
+  ASSERT_EQ(run_program("two", "").status, 0);
+  const auto one = read_out_file("one.out").at(0).rows, two = read_out_file("two.out").at(0).rows;
+  ASSERT_EQ(one.size(), 7u);
+  ASSERT_EQ(two.size(), one.size());
+  for (std::size_t k = 0; k < one.size(); ++k) {
+    EXPECT_NEAR(two[k].magTx, one[k].magTx, 0.01) << one[k].f;
+    EXPECT_NEAR(two[k].phTx, one[k].phTx, 0.05) << one[k].f;
+    EXPECT_NEAR(two[k].magRx, one[k].magRx, 0.01) << one[k].f;
+  }
+}
