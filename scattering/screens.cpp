@@ -168,8 +168,10 @@ void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next)
   const int nf = fss_modeflo_index.n;
   const screen_block& bl = fss_blocks.b[g];
   const int lo = bl.lo, hi = bl.hi, m = bl.size();
-  cplx* a = &fss_blocks.store[bl.a];
+  if (m == 0) return;  // both faces of a screen without modes: nothing to fill
+  cplx* a = fss_blocks.store.data() + bl.a;
   auto at = [&](int r, int c) -> cplx& { return a[static_cast<long>(c) * m + r]; };
+  auto corner = [&](int r, int c) { return a + static_cast<long>(c) * m + r; };  // may be empty
   const screen_modes left = g >= 1 ? sc[g] : screen_modes{}, right = g < screens ? sc[g + 1] : screen_modes{};
   for (int i = 0; i < lo; ++i) at(i, i) = fss_modewg_y[left.first + i].y2;
   for (int i = 0; i < hi; ++i) at(lo + i, lo + i) = fss_modewg_y[right.first + i].y2;
@@ -200,10 +202,10 @@ void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next)
   }
   const cplx* xl = coupling(left);
   const cplx* xr = coupling(right);
-  if (lo > 0) add_face_load(&at(0, 0), m, g, left, air_based(g, 2, screens), yl);
-  if (hi > 0) add_face_load(&at(lo, lo), m, g + 1, right, air_based(g + 1, 1, screens), yr);
-  add_product(&at(0, lo), m, xl, lo, xr, hi, yc, cross, false, -1.0);
-  add_product(&at(lo, 0), m, xr, hi, xl, lo, yc, cross, false, -1.0);
+  if (lo > 0) add_face_load(corner(0, 0), m, g, left, air_based(g, 2, screens), yl);
+  if (hi > 0) add_face_load(corner(lo, lo), m, g + 1, right, air_based(g + 1, 1, screens), yr);
+  add_product(corner(0, lo), m, xl, lo, xr, hi, yc, cross, false, -1.0);
+  add_product(corner(lo, 0), m, xr, hi, xl, lo, yc, cross, false, -1.0);
   // Bounded gap modes: z u = c_a - r c_b; u enters the far face of screen
   // g, -r u the near face of screen g + 1.
   const int nw = fss_modewg_index.n;
@@ -270,12 +272,12 @@ void factor_screens() {
   for (int g = 0; g < nb; ++g) {
     screen_block& bl = fss_blocks.b[g];
     const int m = bl.size(), ld = m > 1 ? m : 1;
-    cplx* f = &fss_blocks.store[bl.a];
+    cplx* f = fss_blocks.store.data() + bl.a;
     if (g > 0) {
       // Block g - 1 eliminated: -Ys (F^-1)[hi, hi] Ys on the far face of
       // screen g.
       const screen_block& p = fss_blocks.b[g - 1];
-      const cplx* z = &fss_blocks.store[p.z];
+      const cplx* z = fss_blocks.store.data() + p.z;
       const int mp = p.size(), first = modes_of_screen(g).first;
       for (int j = 0; j < bl.lo; ++j)
         for (int i = 0; i < bl.lo; ++i)
@@ -284,14 +286,14 @@ void factor_screens() {
                                              fss_modewg_y[first + j].y3;
     }
     int info = 0;
-    if (m > 0) zgetrf_(&m, &m, f, &ld, &fss_blocks.ipiv[bl.piv], &info);
+    if (m > 0) zgetrf_(&m, &m, f, &ld, fss_blocks.ipiv.data() + bl.piv, &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
     if (bl.hi == 0 || m == 0) continue;
     // F^-1 of the hi columns, for the next block and the back substitution.
-    cplx* z = &fss_blocks.store[bl.z];
+    cplx* z = fss_blocks.store.data() + bl.z;
     for (long k = 0; k < static_cast<long>(m) * bl.hi; ++k) z[k] = 0;
     for (int j = 0; j < bl.hi; ++j) z[static_cast<long>(j) * m + bl.lo + j] = 1;
-    zgetrs_("N", &m, &bl.hi, f, &ld, &fss_blocks.ipiv[bl.piv], z, &ld, &info);
+    zgetrs_("N", &m, &bl.hi, f, &ld, fss_blocks.ipiv.data() + bl.piv, z, &ld, &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
   }
 }
@@ -327,7 +329,7 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
     }
     int info = 0;
     if (m > 0)
-      zgetrs_("N", &m, &nrhs, &fss_blocks.store[bl.a], &ld, &fss_blocks.ipiv[bl.piv], h.data(), &ld,
+      zgetrs_("N", &m, &nrhs, fss_blocks.store.data() + bl.a, &ld, fss_blocks.ipiv.data() + bl.piv, h.data(), &ld,
               &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
   }
@@ -335,7 +337,7 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
   for (int g = nb - 2; g >= 0; --g) {
     const screen_block &bl = fss_blocks.b[g], &nx = fss_blocks.b[g + 1];
     const int m = bl.size(), ld = m > 1 ? m : 1, ldn = nx.size() > 1 ? nx.size() : 1;
-    const cplx* z = &fss_blocks.store[bl.z];
+    const cplx* z = fss_blocks.store.data() + bl.z;
     for (int c = 0; c < nrhs; ++c) {
       cplx* yc = &y[g][static_cast<std::size_t>(c) * ld];
       const cplx* xn = &y[g + 1][static_cast<std::size_t>(c) * ldn];

@@ -464,6 +464,15 @@ TEST(ScreensProgram, ScreenWithoutModesIsNamed) {
     EXPECT_EQ(row.magTy, -99.999);
     EXPECT_EQ(row.magRy, 0.0);
   }
+  // No screen with a mode: every block of the system is empty.
+  scratch_dir::write_file("ap.fss", structure(square + "$\n" + square, "10 20", "10 12 1",
+                                              "screen\n2 1 0\nscreen\n", 1));
+  const program_result none = run_program("ap -csv -s4p", "");
+  ASSERT_EQ(none.status, 0) << none.out;
+  EXPECT_NE(none.out.find("No aperture mode of screen 2"), std::string::npos);
+  const std::vector<out_block> solid = read_out_file("ap.out");
+  ASSERT_EQ(solid.size(), 1u);
+  for (const out_row& row : solid[0].rows) EXPECT_EQ(row.magRx, 0.0);
 }
 
 // The examples of several apertures and of several screens keep their
