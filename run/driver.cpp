@@ -55,6 +55,8 @@ void fss_set_capacities() {
   fss_samplef.cap = max_points;
   fss_samplefm.cap = max_points;
   fss_ap.cap = max_apertures;
+  fss_gap.cap = static_cast<long>(max_screens) * max_flo_modes;
+  fss_blocks.cap = 4L * max_mata;
 }
 
 static std::string box_line(const std::string& text) {
@@ -127,6 +129,7 @@ void fss_analysis(void (*after_point)()) {
   console_line("... computing the basis functions");
   std::cout << '\n' << std::flush;
   genmodes_wg();
+  write_catalogue_counts();
   if (fss_writeinfo.modes) write_mode_table();
   fss_sweep(after_point);
 }

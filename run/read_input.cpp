@@ -180,27 +180,47 @@ void read_incidence() {
   }
 }
 
-// Block 4, copied line by line into the .apb file.  The lines of the first
-// aperture (up to a line holding "#" or "$") are read here as the boundary
-// reader will read them, so that a fault is reported with its line; the
-// lines of later apertures are not analysed, which a warning says.
-void read_aperture(std::ofstream& apb, const std::string& tmpfile) {
+// Block 4, copied line by line into the .apb file.  A line holding "#"
+// ends an aperture and begins the next of the same screen; a line holding
+// "$" ends the apertures of a screen and begins those of the next.  Every
+// boundary line is read here as the boundary reader will read it, so that a
+// fault is reported with its line.  Returns the number of apertures of each
+// screen (from 1) and, in `dollar`, the line of the first "$" and its text.
+struct line_ref {
+  int line = 0;
+  std::string text;
+};
+std::vector<int> read_aperture(std::ofstream& apb, const std::string& tmpfile, line_ref& dollar) {
   const std::string msg = block_message(4);
-  bool first_aperture = true;
-  int elements = 0, ignored = 0, ignored_line = 0;
-  std::string ignored_text;
+  std::vector<int> screens(2, 0);
+  int elements = 0;  // of the aperture being read
+  dollar = {};
+  auto end_aperture = [&]() {
+    if (elements == 0) fail_at(msg, "no boundary element before this line");
+    elements = 0;
+    if (++screens.back() > max_screen_apertures)
+      fail_at("Too many apertures in screen " + std::to_string(screens.size() - 1) +
+              " of block 4) in data file " + src.name + " (at most " +
+              std::to_string(max_screen_apertures) + ")");
+  };
   for (;;) {
     if (!next_line(msg, max_line_length)) fail_at(msg, "no line holds the label 5)");
     if (has_label(src.text, 5)) {
-      if (elements == 0 && first_aperture) fail_at(msg, "no boundary element before this line");
+      end_aperture();
       break;
     }
     for (int n : {6, 7, 8})
       if (has_label(src.text, n)) fail_at("Missing block label 5) in data file " + src.name);
     if (src.text.find_first_of("#$") != std::string::npos) {
-      if (elements == 0) fail_at(msg, "no boundary element before this line");
-      first_aperture = false;
-    } else if (first_aperture) {
+      end_aperture();
+      if (src.text.find('$') != std::string::npos) {
+        if (static_cast<int>(screens.size()) - 1 == max_screens)
+          fail_at("Too many screens in block 4) in data file " + src.name + " (at most " +
+                  std::to_string(max_screens) + ")");
+        if (dollar.line == 0) dollar = {src.line, src.text};
+        screens.push_back(0);
+      }
+    } else {
       if (llen(src.text) > apb_line_length)
         fail_at(msg, "longer than " + std::to_string(apb_line_length) +
                          " characters, the length of a boundary line");
@@ -210,24 +230,20 @@ void read_aperture(std::ofstream& apb, const std::string& tmpfile) {
       std::string fault = apb_parse_line(src.text, e, port);
       if (!fault.empty()) fail_at(msg, fault);
       ++elements;
-      if (fss_aperture.n < fss_aperture.cap)
-        fss_aperture.el[++fss_aperture.n] = e;
-      else
-        ++fss_aperture.more;
-    } else if (llen(src.text) > 0 && ignored++ == 0) {
-      ignored_line = src.line;
-      ignored_text = src.text;
+      // The first aperture of the first screen, for the picture.
+      if (screens.size() == 2 && screens[1] == 0) {
+        if (fss_aperture.n < fss_aperture.cap)
+          fss_aperture.el[++fss_aperture.n] = e;
+        else
+          ++fss_aperture.more;
+      }
     }
     std::string record = src.text.substr(0, 256);
     errno = 0;
     apb << record << std::string(256 - record.size(), ' ') << '\n';
     if (!apb) fail(file_fault("Error in writing tmp file ", tmpfile));
   }
-  if (ignored > 0)
-    warning(routine,
-            "Only the first aperture of block 4) is analysed: " + std::to_string(ignored) +
-                " later lines ignored in data file " + src.name,
-            line_context(src.name, ignored_line, ignored_text));
+  return screens;
 }
 
 std::string format_value(double x) {
@@ -237,9 +253,11 @@ std::string format_value(double x) {
 }
 
 // Block 9, the stack from the illuminated side to the far side: a layer
-// line "thickness[mm] eps_r tan_delta", and the line "screen", optionally
-// followed by the eps_r and tan_delta filling its apertures; blank lines
-// are passed over.  Every value is checked on its own line.
+// line "thickness[mm] eps_r tan_delta", and a line "screen" per screen,
+// optionally followed by the eps_r and tan_delta filling its apertures, or
+// by its metal thickness [mm] and those two (a screen without a thickness
+// has the thickness of block 3); two screens have a layer between them.
+// Blank lines are passed over.  Every value is checked on its own line.
 void read_stack() {
   const std::string msg = block_message(9);
   remember(9);
@@ -257,16 +275,26 @@ void read_stack() {
     stack_item it;
     it.line = src.line;
     if (word == "screen") {
-      // The record holds several screens; the analysis takes one.
-      if (++screens > 1)
-        fail_at("Only one screen can be analysed: a second screen line in block 9) of data file " +
-                src.name);
-      if (items.size() > 3)
-        fail_at(msg, "a screen line holds at most two values: eps_r and tan_delta of the filling");
+      if (++screens > max_screens)
+        fail_at("Too many screens in block 9) of data file " + src.name + " (at most " +
+                std::to_string(max_screens) + ")");
+      if (fss_stack.n > 0 && fss_stack.item[fss_stack.n].kind == stack_kind_screen)
+        fail_at("Two screens without a layer between them in block 9) of data file " + src.name +
+                    " (a gap of air is a layer of eps_r 1)");
+      if (items.size() > 4)
+        fail_at(msg, "a screen line holds at most three values: thickness [mm], eps_r and "
+                     "tan_delta of the filling");
       it.kind = stack_kind_screen;
       it.d = fss_thickness.t1;
-      it.eps = items.size() > 1 ? number(9, items[1]) : 1.0;
-      it.tand = items.size() > 2 ? number(9, items[2]) : 0.0;
+      const std::size_t v = items.size() == 4 ? 2 : 1;  // first value of the filling
+      if (items.size() == 4) {
+        const double d = number(9, items[1]);
+        if (!(d >= 1e-6 && d <= 1e4))
+          refuse("the metal thickness must lie between 1e-06 and 10000 mm", d);
+        it.d = d * 0.001;
+      }
+      it.eps = items.size() > v ? number(9, items[v]) : 1.0;
+      it.tand = items.size() > v + 1 ? number(9, items[v + 1]) : 0.0;
     } else {
       if (items.size() != 3)
         fail_at(msg, "a layer line holds three values: thickness [mm], eps_r and tan_delta; " +
@@ -293,6 +321,42 @@ void read_stack() {
           line_context(src.name, fss_source.line[9], fss_source.text[9],
                        "the stack needs the line \"screen\" between its layers"));
   fss_stack.given = 1;
+}
+
+// The screens of block 4 (apertures[k], from 1) are those of the stack, in
+// order: each screen item learns its number of apertures.  The screen
+// records take their thicknesses: screen 1, the layers between screens 1
+// and 2, screen 2.
+void join_screens(const std::vector<int>& apertures, const line_ref& dollar) {
+  const int described = static_cast<int>(apertures.size()) - 1;
+  int screens = 0;
+  for (int i = 1; i <= fss_stack.n; ++i)
+    if (fss_stack.item[i].kind == stack_kind_screen) ++screens;
+  if (described != screens) {
+    const std::string what = "Block 4) of data file " + src.name + " holds the apertures of " +
+                             std::to_string(described) + " screen" + (described > 1 ? "s" : "") +
+                             " (a line with \"$\" begins the next), the stack " +
+                             std::to_string(screens);
+    const std::string where =
+        fss_stack.given ? line_context(src.name, fss_source.line[9], fss_source.text[9],
+                                       "a line \"screen\" per screen, a layer between two")
+                        : line_context(src.name, dollar.line, dollar.text,
+                                       "block 9) places the screens and the layers between them");
+    fatal(routine, cut256(what), where);
+  }
+  int k = 0;
+  fss_thickness.spacing = fss_thickness.t2 = 0;
+  for (int i = 1; i <= fss_stack.n; ++i) {
+    stack_item& it = fss_stack.item[i];
+    if (it.kind != stack_kind_screen) {
+      if (k == 1 && screens > 1) fss_thickness.spacing += it.d;
+      continue;
+    }
+    it.apertures = apertures[++k];
+    if (k == 1) fss_thickness.t1 = it.d;
+    if (k == 2) fss_thickness.t2 = it.d;
+  }
+  fss_screen.nsc = screens;
 }
 
 // Points of a range as the sweep driver walks it (a huge count is kept
@@ -407,7 +471,7 @@ std::string output_base(const std::string& base) {
 }  // namespace
 
 void read_input_fss() {
-  fss_screen.cap = 2;
+  fss_screen.cap = max_screens;
   std::string name = command_line_structure();
   if (llen(name) == 0) {
     console_line("insert input filename");
@@ -462,7 +526,8 @@ void read_input_fss() {
   label_line(4);
   fss_source.aperture_label = src.line;
   fss_aperture = fss_aperture_rec{};
-  read_aperture(apb, tmpfile);
+  line_ref dollar;
+  const std::vector<int> apertures = read_aperture(apb, tmpfile, dollar);
   errno = 0;
   apb.close();
   if (!apb) fail(file_fault("Error in writing tmp file ", tmpfile));
@@ -495,4 +560,5 @@ void read_input_fss() {
     }
   src.in.close();
   check_ranges();
+  join_screens(apertures, dollar);
 }

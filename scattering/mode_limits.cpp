@@ -42,10 +42,18 @@ double weyl_mode_count(double area, double perimeter, double k, int inner) {
 
 bool clearly_too_many(double estimate, int capacity) { return estimate > 1.05 * capacity + 5; }
 
-void check_aperture_mode_estimate(const elm_row* el, int n, const char* routine) {
+void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures,
+                                  const char* routine) {
   double area = 0, perimeter = 0;
   int inner = 0;
-  if (!outline_measures(el, n, area, perimeter, inner)) return;  // the coder says why
+  for (const auto& [el, n] : apertures) {
+    double a = 0, p = 0;
+    int i = 0;
+    if (!outline_measures(el, n, a, p, i)) return;  // the coder says why
+    area += a;
+    perimeter += p;
+    inner += i;
+  }
   const double a = area * 1e-6, p = perimeter * 1e-3;  // mm^2, mm -> m^2, m
   const double k = fss_kmax.wg;
   const int cap = fss_modewg_index.cap;
@@ -54,12 +62,12 @@ void check_aperture_mode_estimate(const elm_row* el, int n, const char* routine)
   // The limit at which the estimate is nine tenths of the table.
   const double pi = dpi(0);
   const double kfit = std::sqrt(std::max(0.0, 0.9 * cap + 1 - inner) * 2 * pi / a);
+  const std::string whose = apertures.size() == 1 ? "the aperture's" : "the apertures' total";
   fatal(routine,
         "Too many waveguide modes: " + limit_text(7, k) + " asks for about " +
-            std::to_string(static_cast<long>(std::lround(estimate))) +
-            " aperture modes (an estimate from the aperture's area, " + sformat("%.4g", area) +
-            " mm^2, and perimeter, " + sformat("%.4g", perimeter) + " mm) and the program holds " +
-            std::to_string(cap) +
+            std::to_string(static_cast<long>(std::lround(estimate))) + " aperture modes (an estimate from " +
+            whose + " area, " + sformat("%.4g", area) + " mm^2, and perimeter, " +
+            sformat("%.4g", perimeter) + " mm) and the program holds " + std::to_string(cap) +
             "; a block 7 limit below about " + ghz_below(to_ghz(kfit)) + " GHz would fit",
         block_line(7));
 }

@@ -6,6 +6,7 @@
 // computation.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "records/contour.hpp"
@@ -21,10 +22,14 @@ double weyl_mode_count(double area, double perimeter, double k, int inner);
 // square rings from 60 to 320 modes (within 1.5 % and 4 modes near 250).
 bool clearly_too_many(double estimate, int capacity);
 
-// Before the mode computation: the aperture of elements el[1 .. n] (file
-// form, mm) at the limit of block 7 in force; a fatal report from `routine`
-// when the estimate clearly exceeds the table.
-void check_aperture_mode_estimate(const elm_row* el, int n, const char* routine);
+// Before the mode computation: the apertures of elements el[1 .. n] (file
+// form, mm; every aperture of every screen, copies included, since each adds
+// its modes to the one catalogue) at the limit of block 7 in force; a fatal
+// report from `routine` when the estimate clearly exceeds the table.  The
+// free-space limit is used: a filling only raises the count, so the early
+// stop stays on the safe side.
+void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures,
+                                  const char* routine);
 
 // After the mode computation: the cutoffs (1/m) of the TE and TM modes found
 // and the number of TEM modes, more than the table holds; a fatal report

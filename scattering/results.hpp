@@ -5,6 +5,9 @@
 #include <complex>
 
 void write_output();
+// After the catalogue, with several screens or apertures: the number of
+// modes of each aperture and screen, appended to the header.
+void write_catalogue_counts();
 // Reflection and transmission of the incident waves at the sweep point,
 // appended as one row of the result file.
 void calc_ref_tr();

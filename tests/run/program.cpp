@@ -230,15 +230,17 @@ TEST(Program, ModeTableOfASquareHole) {
   program_result r = run_program("sq -modes", "");
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string table = scratch_dir::read_file("sq.modes");
-  EXPECT_EQ(table.substr(0, table.find('\n')), "# number kind kc[1/m] fc[GHz] Z[ohm]");
+  EXPECT_EQ(table.substr(0, table.find('\n')), "# number kind kc[1/m] fc[GHz] Z[ohm] screen aperture");
   std::istringstream in(table.substr(table.find('\n') + 1));
   // The 6 mm square: kc = (pi / 6 mm) sqrt(m^2 + n^2), (m, n) before (n, m).
   const int mn[][2] = {{1, 0}, {0, 1}, {1, 1}, {2, 0}, {0, 2}, {2, 1}, {1, 2}, {2, 2}};
   for (int k = 0; k < 8; ++k) {
-    int number = 0;
+    int number = 0, screen = 0, aperture = 0;
     std::string kind, z;
     double kc = 0, fc = 0;
-    in >> number >> kind >> kc >> fc >> z;
+    in >> number >> kind >> kc >> fc >> z >> screen >> aperture;
+    EXPECT_EQ(screen, 1);
+    EXPECT_EQ(aperture, 1);
     const double exact = M_PI / 6e-3 * std::hypot(mn[k][0], mn[k][1]);
     EXPECT_EQ(number, k + 1);
     EXPECT_EQ(kind, "TE");
@@ -247,7 +249,7 @@ TEST(Program, ModeTableOfASquareHole) {
     EXPECT_EQ(z, "-");
     EXPECT_NE(r.out.find(" " + std::to_string(k + 1) + " TE "), std::string::npos);
   }
-  EXPECT_NE(r.out.find(" # number kind kc[1/m] fc[GHz] Z[ohm]\n"), std::string::npos);
+  EXPECT_NE(r.out.find(" # number kind kc[1/m] fc[GHz] Z[ohm] screen aperture\n"), std::string::npos);
   // Without the option no table is written.
   std::filesystem::remove("sq.modes");
   ASSERT_EQ(run_program("sq", "").status, 0);
