@@ -8,10 +8,13 @@
 
 #include <cmath>
 #include <complex>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "records/scattering.hpp"
+#include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/tmpdir.hpp"
@@ -112,6 +115,84 @@ TEST(Truth, AgreesWithTheProgramOnTheExactModes) {
     for (std::size_t i = 0; i < r.size(); ++i) {
       EXPECT_LT(largest_difference(r[i], chain_values[i]), 2e-6) << c.name << " at " << f[i];
       EXPECT_EQ(r[i].nwg, fss_modewg_index.n) << c.name;
+    }
+  }
+}
+
+// The stored converged values of the square holes and the slots of the
+// examples (tests/data/truth): a ladder of limits from 745 to 1285 GHz
+// (Floquet modes to three times that) at a few frequencies, extrapolated.
+// FSS_TRUTH_REGENERATE=1 rewrites them (about half an hour on one core);
+// the suite recomputes the first rung of one frequency and compares.
+namespace {
+
+struct stored_case {
+  const char* file;
+  truth_structure s;
+  std::vector<double> f_ghz;
+};
+
+std::vector<stored_case> stored_cases() {
+  return {{"square_holes.csv", {10e-3, 10e-3, 1e-3, 6e-3, 6e-3, 0, 0}, {8, 16, 20, 24, 26.5, 28, 29.5}},
+          {"rect_slots.csv", {10e-3, 10e-3, 0.5e-3, 8e-3, 2e-3, 0, 0},
+           {6, 10, 14, 17, 18.5, 20, 24, 29.5}}};
+}
+
+std::vector<double> ladder_ghz() {
+  std::vector<double> k = {100 * std::pow(1.25, 9)};
+  for (int i = 0; i < 8; ++i) k.push_back(800 * std::pow(1.07, i));
+  return k;
+}
+
+std::string data_path(const char* file) {
+  return std::string(FSS_SOURCE_DIR) + "/tests/data/truth/" + file;
+}
+
+const char* const coefficient_name[4] = {"Ty", "Tx", "Ry", "Rx"};
+
+}  // namespace
+
+TEST(Truth, StoredValuesComeFromTheModel) {
+  const std::vector<double> ladder = ladder_ghz();
+  for (const stored_case& c : stored_cases()) {
+    std::vector<double> f;
+    for (double g : c.f_ghz) f.push_back(g * 1e9);
+    if (std::getenv("FSS_TRUTH_REGENERATE")) {
+      std::vector<double> k;
+      for (double g : ladder) k.push_back(kof(g));
+      const std::vector<truth_value> v = rect_truth_extrapolated(c.s, f, k);
+      const std::vector<truth_point> first = rect_truth(c.s, f, k[0], 3 * k[0]);
+      std::ofstream o(data_path(c.file));
+      o << "# converged co-polarised coefficients (complex, conventions of the result file) of\n"
+        << "# a " << c.s.w * 1e3 << " x " << c.s.h * 1e3 << " mm hole in a " << c.s.a * 1e3 << " x "
+        << c.s.b * 1e3 << " mm lattice, " << c.s.t * 1e3 << " mm thick, normal incidence;\n"
+        << "# exact-mode model (tests/support/rect_truth.cpp) at aperture limits";
+      for (double g : ladder) o << " " << sformat("%.3f", g);
+      o << " GHz,\n# Floquet limits three times those, extrapolated by a least-squares fit of\n"
+        << "# S_inf + C k^(-4/3); uncertainty: the fits with exponents 1.2 and 1.5 and over the\n"
+        << "# upper rungs; first_re, first_im: the first rung.\n"
+        << "# Regenerate: FSS_TRUTH_REGENERATE=1 build/tests/test_scattering_truth\n"
+        << "f[GHz],coefficient,re,im,uncertainty,first_re,first_im\n";
+      for (std::size_t i = 0; i < f.size(); ++i) {
+        const std::complex<double> s1[4] = {first[i].ty, first[i].tx, first[i].ry, first[i].rx};
+        for (int q = 0; q < 4; ++q)
+          o << sformat("%g,%s,%.15e,%.15e,%.3e,%.15e,%.15e\n", c.f_ghz[i], coefficient_name[q],
+                       v[i].s[q].real(), v[i].s[q].imag(), v[i].uncertainty[q], s1[q].real(),
+                       s1[q].imag());
+      }
+    }
+    // The first rung of the highest frequency, recomputed for the slots
+    // (the cheaper structure; the square's takes several seconds).
+    const std::vector<stored_value> stored = read_stored_truth(data_path(c.file));
+    ASSERT_EQ(stored.size(), 4 * f.size()) << c.file;
+    if (std::string(c.file) != "rect_slots.csv") continue;
+    const std::vector<truth_point> r = rect_truth(c.s, {f.back()}, kof(ladder[0]), 3 * kof(ladder[0]));
+    const std::complex<double> s1[4] = {r[0].ty, r[0].tx, r[0].ry, r[0].rx};
+    for (int q = 0; q < 4; ++q) {
+      const stored_value& v = stored[4 * (f.size() - 1) + q];
+      EXPECT_EQ(v.f_ghz, c.f_ghz.back());
+      EXPECT_LT(std::abs(v.first - s1[q]), 1e-13) << coefficient_name[q];
+      EXPECT_LT(v.uncertainty, 1e-3);
     }
   }
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <stdexcept>
 
 using cplx = std::complex<double>;
@@ -369,4 +371,71 @@ std::vector<truth_point> rect_truth_full(const truth_structure& st,
     out.push_back(pt);
   }
   return out;
+}
+
+namespace {
+
+// Least-squares S_inf of S = S_inf + C k^(-p) over the given rungs.
+std::complex<double> fit_limit(const std::vector<double>& k, const std::vector<cplx>& s,
+                               double p, std::size_t from) {
+  double a11 = 0, a12 = 0, a22 = 0;
+  cplx b1 = 0, b2 = 0;
+  for (std::size_t i = from; i < k.size(); ++i) {
+    const double x = std::pow(k[i], -p);
+    a11 += 1;
+    a12 += x;
+    a22 += x * x;
+    b1 += s[i];
+    b2 += x * s[i];
+  }
+  return (a22 * b1 - a12 * b2) / (a11 * a22 - a12 * a12);
+}
+
+}  // namespace
+
+std::vector<truth_value> rect_truth_extrapolated(const truth_structure& st,
+                                                 const std::vector<double>& freqs,
+                                                 const std::vector<double>& kwg_rungs) {
+  std::vector<std::vector<truth_point>> rungs;
+  for (double k : kwg_rungs) rungs.push_back(rect_truth(st, freqs, k, 3 * k));
+  std::vector<truth_value> out;
+  for (std::size_t i = 0; i < freqs.size(); ++i) {
+    truth_value v;
+    v.f = freqs[i];
+    for (int q = 0; q < 4; ++q) {
+      std::vector<cplx> s;
+      for (const std::vector<truth_point>& r : rungs) {
+        const truth_point& p = r[i];
+        s.push_back(q == 0 ? p.ty : q == 1 ? p.tx : q == 2 ? p.ry : p.rx);
+      }
+      v.s[q] = fit_limit(kwg_rungs, s, 4.0 / 3, 0);
+      v.uncertainty[q] = std::max({std::abs(fit_limit(kwg_rungs, s, 1.2, 0) - v.s[q]),
+                                   std::abs(fit_limit(kwg_rungs, s, 1.5, 0) - v.s[q]),
+                                   std::abs(fit_limit(kwg_rungs, s, 4.0 / 3, kwg_rungs.size() / 2) -
+                                            v.s[q])});
+    }
+    out.push_back(v);
+  }
+  return out;
+}
+
+std::vector<stored_value> read_stored_truth(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<stored_value> rows;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#' || line[0] == 'f') continue;
+    stored_value v;
+    char name[8] = {};
+    double re, im, fre, fim;
+    if (std::sscanf(line.c_str(), "%lf,%2[TRxy],%lf,%lf,%lf,%lf,%lf", &v.f_ghz, name, &re, &im,
+                    &v.uncertainty, &fre, &fim) != 7)
+      continue;
+    const std::string n = name;
+    v.q = n == "Ty" ? 0 : n == "Tx" ? 1 : n == "Ry" ? 2 : 3;
+    v.s = {re, im};
+    v.first = {fre, fim};
+    rows.push_back(v);
+  }
+  return rows;
 }

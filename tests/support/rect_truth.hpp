@@ -12,6 +12,7 @@
 // decouple into the even and odd combinations of the face amplitudes.
 #pragma once
 #include <complex>
+#include <string>
 #include <vector>
 
 struct truth_structure {
@@ -41,3 +42,25 @@ std::vector<truth_point> rect_truth(const truth_structure& s, const std::vector<
 std::vector<truth_point> rect_truth_full(const truth_structure& s,
                                          const std::vector<double>& freqs, double kwg,
                                          double kflo);
+
+// Converged values from a ladder of limits along the ray kflo = 3 kwg: a
+// least-squares fit S = S_inf + C kwg^(-4/3) over the rungs, and an
+// uncertainty from fits with the exponents 1.2 and 1.5 and over the upper
+// half of the rungs.
+struct truth_value {
+  double f = 0;
+  std::complex<double> s[4];  // Ty, Tx, Ry, Rx
+  double uncertainty[4] = {};
+};
+std::vector<truth_value> rect_truth_extrapolated(const truth_structure& s,
+                                                 const std::vector<double>& freqs,
+                                                 const std::vector<double>& kwg_rungs);
+
+// A row of a stored file of converged values (tests/data/truth).
+struct stored_value {
+  double f_ghz = 0;
+  int q = 0;  // 0 Ty, 1 Tx, 2 Ry, 3 Rx
+  std::complex<double> s, first;
+  double uncertainty = 0;
+};
+std::vector<stored_value> read_stored_truth(const std::string& path);
