@@ -10,6 +10,7 @@
 #include <complex>
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -356,4 +357,70 @@ TEST(Converge, FailureOfTheFirstPassEndsTheRun) {
   EXPECT_NE(r.out.find(" Subroutine genmodes_flo fatal error message:\n Too many Floquet modes"),
             std::string::npos)
       << r.out;
+}
+
+namespace {
+
+// The example structure with another frequency sweep.
+std::string example_with_sweep(const std::string& name, const std::string& sweep) {
+  std::istringstream in(scratch_dir::read_file(std::string(FSS_SOURCE_DIR) + "/examples/" + name + ".fss"));
+  std::string text, line;
+  bool next = false;
+  while (std::getline(in, line)) {
+    text += (next ? sweep : line) + "\n";
+    next = line.rfind("6)", 0) == 0;
+  }
+  return text;
+}
+
+double db_error(std::complex<double> v, std::complex<double> t) {
+  return std::fabs(20 * std::log10(std::abs(v) / std::abs(t)));
+}
+
+}  // namespace
+
+// The square holes and the slots of the examples against converged physics
+// (tests/data/truth): the estimate of the extrapolated result is never
+// below its distance from it, and the extrapolation is closer to it than
+// the last pass where |T| is above -20 dB.
+TEST(Converge, ExamplesAgainstConvergedPhysics) {
+  scratch_dir dir;
+  for (const char* name : {"square_holes", "rect_slots"}) {
+    const std::vector<stored_value> truth =
+        read_stored_truth(std::string(FSS_SOURCE_DIR) + "/tests/data/truth/" + name + ".csv");
+    ASSERT_FALSE(truth.empty()) << name;
+    scratch_dir::write_file(std::string(name) + ".fss", example_with_sweep(name, "6 29.5 0.5"));
+    ASSERT_EQ(run_program(std::string(name) + " -converge", "").status, 0);
+    const std::vector<out_block> xo = read_out_file(std::string(name) + "_x.out");
+    const std::vector<out_block> po = read_out_file(std::string(name) + ".out");
+    const std::vector<conv_point> pts = read_points(std::string(name) + ".conv");
+    ASSERT_EQ(xo.size(), 1u);
+    ASSERT_EQ(xo[0].rows.size(), pts.size());
+    double worst_x = 0, worst_pass = 0;
+    int compared = 0;
+    for (std::size_t i = 0; i < pts.size(); ++i) {
+      const out_row &o = xo[0].rows[i], &p = po[0].rows[i];
+      const std::complex<double> xv[4] = {from_db(o.magTy, o.phTy), from_db(o.magTx, o.phTx),
+                                          from_db(o.magRy, o.phRy), from_db(o.magRx, o.phRx)};
+      const std::complex<double> pv[4] = {from_db(p.magTy, p.phTy), from_db(p.magTx, p.phTx),
+                                          from_db(p.magRy, p.phRy), from_db(p.magRx, p.phRx)};
+      for (const stored_value& t : truth) {
+        if (std::fabs(t.f_ghz - o.f) > 1e-6) continue;
+        ++compared;
+        // 1e-4: the printed decimals.
+        EXPECT_LE(std::abs(xv[t.q] - t.s) - t.uncertainty - 1e-4, pts[i].error_x)
+            << name << " at " << o.f << " GHz, coefficient " << t.q;
+        EXPECT_LE(std::abs(pv[t.q] - t.s) - t.uncertainty - 1e-4, pts[i].error_pass)
+            << name << " at " << o.f << " GHz, coefficient " << t.q;
+        if (t.q < 2 && std::abs(t.s) > 0.1) {
+          worst_x = std::max(worst_x, db_error(xv[t.q], t.s));
+          worst_pass = std::max(worst_pass, db_error(pv[t.q], t.s));
+        }
+      }
+    }
+    EXPECT_EQ(compared, static_cast<int>(truth.size())) << name;
+    EXPECT_LT(worst_x, worst_pass) << name;
+    std::cout << " " << name << ": |T| above -20 dB within " << worst_x
+              << " dB of converged physics extrapolated, " << worst_pass << " dB the last pass\n";
+  }
 }
