@@ -17,9 +17,15 @@ void write_outputs_begin() {
   if (fss_writeinfo.plot) begin_plot();
 }
 
+bool further_outputs() { return fss_writeinfo.csv || fss_writeinfo.s4p || fss_writeinfo.plot; }
+
 void write_outputs_point() {
-  if (!fss_writeinfo.csv && !fss_writeinfo.s4p && !fss_writeinfo.plot) return;
+  if (!further_outputs()) return;
   calc_polarisations();
+  write_outputs_values();
+}
+
+void write_outputs_values() {
   if (fss_writeinfo.csv) write_csv_row();
   if (fss_writeinfo.s4p) write_s4p_point();
   if (fss_writeinfo.plot) store_plot_point();

@@ -10,6 +10,10 @@
 void write_outputs_begin();
 void write_outputs_point();
 void write_outputs_end();
+// The writers of a point from the scattering already in fss_polar.
+void write_outputs_values();
+// True when any of the further result files is asked for.
+bool further_outputs();
 
 // "<base>.csv": one header line, one row per sweep point.
 void write_csv_header();

@@ -175,6 +175,10 @@ void calc_coefficients() {
 
 void calc_ref_tr() {
   calc_coefficients();
+  write_ref_tr_row();
+}
+
+void write_ref_tr_row() {
   const cplx r11 = fss_coefficients.r11, r22 = fss_coefficients.r22;
   const cplx t11a = fss_coefficients.t11a, t22a = fss_coefficients.t22a;
   const int nwg = fss_modewg_index.n;

@@ -11,6 +11,9 @@ void write_catalogue_counts();
 // Reflection and transmission of the incident waves at the sweep point,
 // appended as one row of the result file.
 void calc_ref_tr();
+// The row of the coefficients in fss_coefficients (after the block of mode
+// counts at the first frequency of a direction).
+void write_ref_tr_row();
 
 // Co-polarised coefficients of the sweep point: index 1 the y polarisation
 // (TM, or TEM-y: the TM wave of the plane phi at normal incidence, incident
