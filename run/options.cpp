@@ -143,7 +143,7 @@ std::string usage_text() {
          "   -plot       picture <base>.svg: the structure, then |T| and |R| in dB\n"
          "   -geometry   picture of the structure alone, <base>_geometry.svg, then stop\n"
          "   -modes      table of the aperture modes: <base>.modes and the console\n"
-         "   -converge   passes of rising mode limits, extrapolated: <base>_x.out, <base>.conv\n"
+         "   -converge   rising limits, extrapolated: <base>_x.out, report <base>.conv\n"
          "   -wgs        waveguide simulator: phi = 0, theta = asin(c / (2 a f))\n"
          "   -pvf        accepted, changes nothing\n"
          "   -o DIR      every file of the run in the folder DIR (made when missing)\n"
