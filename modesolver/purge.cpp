@@ -61,23 +61,20 @@ constexpr double current_free = 1e-8;
 // middles only, so a group must also stay within nreg / 2.
 constexpr int group_max = 16;
 
-// Field and mismatch vectors of the modes under test, element by element,
-// for the modes as unit vectors of the eigenproblem.
-double uvec[static_cast<long>(nfb_capacity) * nmode_rows + 1];
-double vvec[static_cast<long>(nfb_capacity) * nmode_rows + 1];
-double pm[nmode_rows + 1], qm[nmode_rows + 1];
-// The contour current of each mode, sum (l sigma)^2, and its cutoff: the
-// Ritz value of the eigenproblem, or the eigenvalue of the current-free
-// mode it was split from.
-double cm[nmode_rows + 1], kcl[nmode_rows + 1];
+// Per mode under test (entries from 1; sized at run time for the
+// candidates): field and mismatch vectors, element by element, for the
+// modes as unit vectors of the eigenproblem; P, Q and the contour current
+// sum (l sigma)^2; the cutoff (the Ritz value of the eigenproblem, or the
+// eigenvalue of the current-free mode it was split from).
+std::vector<double> uvec, vvec, pm, qm, cm, kcl;
 // Whether the cutoff is that of a current-free mode: an enclosure mode that
 // meets the aperture's boundary condition without any current is, inside,
 // an exact mode of the aperture, its cutoff free of the discretisation of
 // the contour current.
-bool exact[nmode_rows + 1];
+std::vector<char> exact;
 // Classification: +1 a mode of the aperture (Q < P/20), -1 one of the outer
 // region (P < Q/20), 0 left open.
-int cls[nmode_rows + 1];
+std::vector<int> cls;
 // The eigenproblem between the candidates as they stand: 1/k^2 of the
 // unit eigenvectors on the diagonal at first, changed by every split.
 std::vector<double> lam;
@@ -332,8 +329,8 @@ void unmix() {
 // Modes 1 .. n in ascending order of |cutoff| (a split may move a cutoff
 // past a mode outside its group); insertion, the columns of mata with them.
 void sort_modes(int n) {
-  static double col[nmode_rows + 1];
   const int nrow = mata.nrow;
+  std::vector<double> col(nrow + 1);
   for (int j = 2; j <= n; ++j)
     for (int k = j; k > 1 && std::fabs(vet1[k - 1]) > std::fabs(vet1[k]); --k) {
       std::swap(vet1[k - 1], vet1[k]);
@@ -395,6 +392,12 @@ void purge(int imt, double kpurge) {
   while (ncand < vet1.n && vet1[ncand + 1] > 0 && vet1[ncand + 1] <= kpurge * (1 + dk0)) ++ncand;
   double sign = imt == 1 ? 1 : -1;
   lam.assign(static_cast<std::size_t>(ncand) * ncand, 0.0);
+  const std::size_t slots = static_cast<std::size_t>(ncand) + 1;
+  uvec.resize(static_cast<std::size_t>(fbo.nreg) * ncand + 1);
+  vvec.resize(uvec.size());
+  for (auto* w : {&pm, &qm, &cm, &kcl}) w->assign(slots, 0.0);
+  exact.assign(slots, 0);
+  cls.assign(slots, 0);
   pmax = 0;
   for (int j = 1; j <= ncand; ++j) {
     lm(j, j) = 1 / (vet1[j] * vet1[j]);
@@ -423,6 +426,6 @@ void purge(int imt, double kpurge) {
       for (int r = 1; r <= nrow; ++r) mata(r, kept) = mata(r, j);
   }
   vet1.n = kept;
-  mata.ncol = kept;
+  mata.shape(nrow, kept);
   sort_modes(kept);
 }

@@ -8,6 +8,7 @@
 
 #include "contour/apb2dat.hpp"
 #include "contour/contour.hpp"
+#include "modesolver/formulations.hpp"
 #include "modesolver/fss_analyzew.hpp"
 #include "records/contour.hpp"
 #include "records/modesolver.hpp"
@@ -183,6 +184,7 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   amo.cap = 800;
   fbo.cap = 450;
   ltra.cap = 30;
+  solver_matrix_capacities();
   nsps = nsps_in;
   // The kernel tables are computed by the first formulation of the aperture
   // and reread by the later ones.
