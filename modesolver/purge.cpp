@@ -178,9 +178,10 @@ bool ritz(const int* set, int w, const double* c, int m, double* out) {
 void change_group(const int* set, int w, int nk) {
   const int nrow = mata.nrow, nreg = fbo.nreg;
   // Cutoffs: the Ritz values, except that a vector within same_mode of one
-  // member is that member, and the aperture combination that takes the
-  // largest share (at least a quarter) of a current-free member keeps its
-  // cutoff.
+  // member is that member, and an aperture combination that takes at least
+  // a quarter of its weight from current-free members of one cutoff (that
+  // of its largest such member; a degenerate set counts together) keeps
+  // that cutoff.
   double label[group_max];
   bool from_exact[group_max];
   int same[group_max];
@@ -193,15 +194,20 @@ void change_group(const int* set, int w, int nk) {
         same[p] = r;
         break;
       }
-  }
-  for (int r = 0; r < w; ++r) {
-    if (!exact[set[r]]) continue;
-    int best = -1;
-    for (int p = 0; p < nk; ++p)
-      if (best < 0 || std::fabs(tr[r + w * p]) > std::fabs(tr[r + w * best])) best = p;
-    if (best >= 0 && tr[r + w * best] * tr[r + w * best] >= 0.25 && same[best] < 0) {
-      from_exact[best] = true;
-      label[best] = kcl[set[r]];
+    if (p >= nk || same[p] >= 0) continue;
+    int top = -1;
+    for (int r = 0; r < w; ++r)
+      if (exact[set[r]] && (top < 0 || std::fabs(tr[r + w * p]) > std::fabs(tr[top + w * p])))
+        top = r;
+    if (top < 0) continue;
+    double weight = 0;
+    const double kc = kcl[set[top]];
+    for (int r = 0; r < w; ++r)
+      if (exact[set[r]] && std::fabs(kcl[set[r]] - kc) <= 1e-9 * kc)
+        weight += tr[r + w * p] * tr[r + w * p];
+    if (weight >= 0.25) {
+      from_exact[p] = true;
+      label[p] = kc;
     }
   }
   for (int p = 0; p < w; ++p)
