@@ -6,7 +6,11 @@
 // variable FSS_LIMIT_SCAN=1 every 1 GHz (FSS_LIMIT_SCAN=<step> another
 // step).  Modes are matched by cutoff, one to one: those below the lowest
 // limit must be found at every limit and nothing else below it; likewise
-// between neighbouring limits.  The match is to 0.5 %, except for the T
+// between neighbouring limits, all the modes below the lower one where the
+// two lie within 5 % (a mode that comes and goes), those below 0.6 of it
+// where they lie further apart (the modes just below a limit are the least
+// accurate: 1 % within a tenth of it on a curved outline, converging as the
+// limit rises).  The match is to 0.5 %, except for the T
 // (1.5 %) and the Jerusalem cross (4 %): their modes just below a low limit
 // are that far from converged (elements of a quarter wavelength at the
 // limit against arms 2 and 0.5 mm wide; the error falls as the limit
@@ -83,10 +87,13 @@ std::vector<std::string> polygon(const std::vector<std::pair<double, double>>& p
 }
 
 // The limits of the suite: five of the decade, from f0 in steps of about
-// 1.6 (the full scan takes every GHz).
+// 1.6, each with its neighbour 1 GHz above (the full scan takes every GHz).
 std::vector<double> suite(double f0) {
   std::vector<double> v;
-  for (double r : {1.0, 1.6, 2.5, 4.0, 6.3}) v.push_back(f0 * r);
+  for (double r : {1.0, 1.6, 2.5, 4.0, 6.3}) {
+    v.push_back(f0 * r);
+    v.push_back(f0 * r + 1);
+  }
   return v;
 }
 
@@ -95,7 +102,6 @@ std::vector<double> suite(double f0) {
 scan_shape half_disc() {
   const double r = 3;
   scan_shape s{"HalfDisc", {"3 0 -3 0 0 3", "-3 0 3 0"}, 45, suite(45), {}, {}, true};
-  s.awaits_contour_mends = true;
   for (const ref_zero& z : ref_zeros(true, k_of(460) * r)) s.ref_te.push_back(z.x / r);
   for (const ref_zero& z : ref_zeros(false, k_of(460) * r))
     if (z.n >= 1) s.ref_tm.push_back(z.x / r);
@@ -239,9 +245,8 @@ TEST_P(LimitScan, EveryModeBelowALimitAtEveryHigherLimit) {
   std::printf(" %s: %zu limits from %g GHz, %zu TE and %zu TM modes below it\n", s.name.c_str(),
               runs.size(), f0, unmatched(low.te, {}, k_of(f0), 0).size(),
               unmatched(low.tm, {}, k_of(f0), 0).size());
-  const double tol = s.tol;
-  auto compare = [&](double fa, const modes_at& a, double fb, const modes_at& b) {
-    const double kmax = k_of(fa) * (1 - 5e-3);
+  auto compare = [&](double fa, const modes_at& a, double fb, const modes_at& b, double kmax,
+                     double tol) {
     for (int kind = 0; kind < 2; ++kind) {
       const std::vector<double>& la = kind ? a.tm : a.te;
       const std::vector<double>& lb = kind ? b.tm : b.te;
@@ -258,8 +263,13 @@ TEST_P(LimitScan, EveryModeBelowALimitAtEveryHigherLimit) {
   const modes_at* prev = nullptr;
   double fprev = 0;
   for (const auto& [f, m] : runs) {
-    if (f != f0) compare(f0, low, f, m);
-    if (prev && fprev != f0) compare(fprev, *prev, f, m);
+    if (f != f0) compare(f0, low, f, m, k_of(f0) * (1 - 5e-3), s.tol);
+    if (prev && fprev != f0) {
+      if (f <= 1.05 * fprev)
+        compare(fprev, *prev, f, m, k_of(fprev) * (1 - 5e-3), s.tol);
+      else
+        compare(fprev, *prev, f, m, k_of(fprev) * ref_ratio, s.tol);
+    }
     prev = &m;
     fprev = f;
     // Known cutoffs below 0.6 of the limit are found; with a complete list
