@@ -130,11 +130,11 @@ class series_table {
       if (xytype[i] == 0 || all) row_[i] = rows++;
     values_.resize(static_cast<std::size_t>(rows) * width_);
     for (int i = 1; i <= np; ++i)
-      if (row_[i] >= 0) fill(i, imt, &values_[static_cast<std::size_t>(row_[i]) * width_]);
+      if (row_[i] >= 0) fill(i, imt, values_.data() + static_cast<std::size_t>(row_[i]) * width_);
   }
 
   double field(int i) const {
-    const double* v = &values_[static_cast<std::size_t>(row_[i]) * width_];
+    const double* v = values_.data() + static_cast<std::size_t>(row_[i]) * width_;
     double sum = 0;
     for (int e : elements_) {
       const source_quad& d = table[e];
