@@ -124,4 +124,6 @@ extern const int gauss_legendre_mr;
 extern const double gauss_legendre_xy[8][9];   // [rule row 1..7][node 1..8]
 extern const double gauss_legendre_ww[8][9];
 void samplecoord(int npts);
+// The number of points samplecoord(npts) places on the contour in hand.
+long samplecoord_count(int npts);
 void gcoord(int iflag);

@@ -10,6 +10,7 @@
 #include "modesolver/green_tables.hpp"
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -21,7 +22,7 @@
 #include "records/run.hpp"
 #include "run/messages.hpp"
 
-matw_rec matw;
+matw_rec matw(matw_capacity);
 cofw_rec cofw;
 int green_first = 1;
 int greenv_first = 1;
@@ -85,11 +86,8 @@ kpoint point(int ie, int k, int nx, int ny) {
 
 // Sizes the table for the regular functions and symmetry class in force.
 bool size_table(const char* routine) {
-  matw.cap = matw_capacity;
   int nreg = fbo.nreg;
-  matw.nrow = 3 * nreg * images().n;
-  matw.ncol = 3 * nreg;
-  if (static_cast<long long>(matw.nrow) * matw.ncol > matw.cap) {
+  if (!matw.shape(3 * nreg * images().n, 3 * nreg)) {
     dat.status = 1000;
     errors.code = 1000;
     errors.message = std::string(routine) + ": out of bound matrices";
@@ -154,7 +152,7 @@ void each_pair(bool middle_only, bool lower_only, F entry) {
 }
 
 void clear_table() {
-  for (long long k = 1; k <= static_cast<long long>(matw.nrow) * matw.ncol; ++k) matw.v[k] = 0;
+  std::fill(matw.v.begin(), matw.v.begin() + 1 + static_cast<long>(matw.nrow) * matw.ncol, 0.0);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ bool fatal_trap = false;
 }
 
 void set_fatal_trap(bool on) { fatal_trap = on; }
+bool fatal_trap_on() { return fatal_trap; }
 
 void end_run(std::string_view routine, std::string_view message) {
   if (fatal_trap) throw fss_fatal_error{trim_right(routine), trim_right(message)};

@@ -33,6 +33,7 @@ struct fss_fatal_error {
   std::string routine, message;
 };
 void set_fatal_trap(bool on);
+bool fatal_trap_on();
 // Ends the run with status 1 after a report already written (or throws the
 // given routine and message while the trap is set).
 [[noreturn]] void end_run(std::string_view routine, std::string_view message);

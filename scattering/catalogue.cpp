@@ -10,7 +10,9 @@
 
 #include "contour/apb2dat.hpp"
 #include "contour/contour.hpp"
+#include "modesolver/formulations.hpp"
 #include "modesolver/fss_analyzew.hpp"
+#include "modesolver/solver_tables.hpp"
 #include "records/contour.hpp"
 #include "records/modesolver.hpp"
 #include "records/modesolver_kernels.hpp"
@@ -404,6 +406,7 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   amo.cap = 800;
   fbo.cap = 450;
   ltra.cap = 30;
+  solver_matrix_capacities();
   nsps = nsps_in;
   // The kernel tables are computed by the first formulation of the aperture
   // and reread by the later ones.
@@ -419,17 +422,93 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   cofacc = accuracy;
 }
 
+namespace {
+
+// Whether the tables of the mode computation hold the aperture coded
+// afresh at the limit f (Hz); a coding that fails counts as not holding.
+// A filled aperture: the solver seeks the empty guide's modes up to the
+// limit's wavenumber in the filling (eps_r' in the contour header) of the
+// screen being read.
+double filling_eps() {
+  const stack_item* screen = stack_screen(fss_screen.nsc > 1 ? fss_screen.nsc : 1);
+  return screen ? screen->eps : 1.0;
+}
+
+bool tables_hold(const std::string& name, double f, int nsps, double accuracy) {
+  prepare_solver_records(nsps, accuracy);
+  std::string working = name;
+  const bool trap = fatal_trap_on();
+  set_fatal_trap(true);
+  bool holds = false;
+  try {
+    apb2dat(working, f, filling_eps());
+    solver_table_fault fault;
+    holds = errors.code == 0 && !solver_tables_outgrown(fault);
+  } catch (const fss_fatal_error&) {
+  }
+  set_fatal_trap(trap);
+  return holds;
+}
+
+// The largest limit below fmax (GHz, four significant digits, rounded
+// down) at which the tables hold the aperture, by bisection between a limit
+// that holds it (fmax halved until one does) and fmax; 0 when none down to
+// fmax / 1024 does.
+double holding_limit(const std::string& name, double fmax, int nsps, double accuracy) {
+  double lo = fmax;
+  bool holds = false;
+  while (!holds && lo > fmax / 1024) holds = tables_hold(name, lo /= 2, nsps, accuracy);
+  if (!holds) return 0;
+  double hi = fmax;
+  while (hi - lo > 1e-5 * hi) {
+    const double mid = 0.5 * (lo + hi);
+    (tables_hold(name, mid, nsps, accuracy) ? lo : hi) = mid;
+  }
+  const double ghz = lo / 1e9;
+  const double unit = std::pow(10.0, std::floor(std::log10(ghz)) - 3);
+  double shown = std::floor(ghz / unit) * unit;
+  for (int k = 0; k < 3 && !tables_hold(name, shown * 1e9, nsps, accuracy); ++k) shown -= unit;
+  return shown;
+}
+
+std::string number(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", x);
+  return buf;
+}
+
+// A table of the mode computation outgrown at the limit fmax (Hz): the
+// message names the table, block 7 and the limit up to which it holds.
+[[noreturn]] void table_outgrown(const std::string& name, double fmax, int nsps, double accuracy,
+                                 const solver_table_fault& t) {
+  std::string msg = "Mode solver table of " + t.what + " (" + t.record + ") outgrown at block 7 = " +
+                    number(fmax / 1e9) + " GHz: ";
+  msg += t.need > 0 ? std::to_string(t.need) + " for " + std::to_string(t.capacity)
+                    : "more than " + std::to_string(t.capacity);
+  if (!t.by_limit) {
+    msg += "; a lower block 7 does not reduce them";
+  } else {
+    const std::string context = apb_origin.limit;
+    const double fit = holding_limit(name, fmax, nsps, accuracy);
+    apb_origin.limit = context;
+    msg += fit > 0 ? "; block 7 up to " + number(fit) + " GHz fits"
+                   : "; no block 7 down to " + number(fmax / 1024 / 1e9) + " GHz fits";
+  }
+  fatal("calc_mode_wg", msg, apb_origin.limit);
+}
+
+}  // namespace
+
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy) {
   static int file_wg2_first = 1;
   const char* routine = "calc_mode_wg";
   prepare_solver_records(nsps, accuracy);
   std::string working = name;
-  // A filled aperture: the solver seeks the empty guide's modes up to the
-  // limit's wavenumber in the filling (eps_r' in the contour header) of the
-  // screen being read.
-  const stack_item* screen = stack_screen(fss_screen.nsc > 1 ? fss_screen.nsc : 1);
-  apb2dat(working, fmax, screen ? screen->eps : 1.0);
+  apb2dat(working, fmax, filling_eps());
   if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
+  // Every table the mode computation fills, counted before the work.
+  solver_table_fault fault;
+  if (solver_tables_outgrown(fault)) table_outgrown(name, fmax, nsps, accuracy, fault);
 
   if (file_wg2_first) {
     errno = 0;
