@@ -158,13 +158,18 @@ extern "C" void dgemm_(const char* ta, const char* tb, const int* m, const int* 
 
 // Rows of the sample matrix A: TE samples times nx, TE samples times ny, TM and
 // TEM samples; columns of the phase matrix B: Re E then Im E of every harmonic.
-constexpr long rows_cap = 2L * max_wg_modes;
-constexpr long harm_cap = max_flo_modes / 2 + 1;
-double sa[rows_cap * max_points];    // A, rows x points
-double se[max_points * 2 * harm_cap];  // B, points x (2 harmonics)
-double sp[rows_cap * 2 * harm_cap];  // A B, rows x (2 harmonics)
-double sum_nx[max_wg_modes + 1], sum_ny[max_wg_modes + 1];  // sums of s nx, s ny
-int row_of[max_wg_modes + 1];
+// Work tables sized from the counts of the sweep point (they grow with the
+// limits of the run and are kept from one point to the next).
+std::vector<double> sa;  // A, rows x points
+std::vector<double> se;  // B, points x (2 harmonics)
+std::vector<double> sp;  // A B, rows x (2 harmonics)
+std::vector<double> sum_nx, sum_ny;  // sums of s nx, s ny, per mode
+std::vector<int> row_of;
+
+template <class T>
+void at_least(std::vector<T>& v, long n) {
+  if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
+}
 
 // E of every harmonic (one per pair of Floquet modes) at every point.
 void phase_matrix(int nh) {
@@ -276,7 +281,8 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
   if (rows > 0 && nh > 0 && npa > 0) {
     const int cols = 2 * nh;
     const double one = 1, zero = 0;
-    dgemm_("N", "N", &rows, &cols, &npa, &one, sa, &rows, se + (ap.first - 1), &np, &zero, sp, &rows);
+    dgemm_("N", "N", &rows, &cols, &npa, &one, sa.data(), &rows, se.data() + (ap.first - 1), &np, &zero,
+           sp.data(), &rows);
   }
   // A B at (row, harmonic h): real and imaginary parts.
   auto ab = [&](int row, int h) {
@@ -320,9 +326,18 @@ void calc_integrals() {
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   fss_integrals.n = nf * nw;
   if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
+  fss_integrals.hold(fss_integrals.n);
   const int nh = (nf + 1) / 2;  // the Floquet modes come in pairs, one per harmonic
+  const long np = fss_coordinates.n;
+  at_least(sa, 2L * nw * np);
+  at_least(se, np * 2 * nh);
+  at_least(sp, 2L * nw * 2 * nh);
+  at_least(sum_nx, nw + 1L);
+  at_least(sum_ny, nw + 1L);
+  at_least(row_of, nw + 1L);
   // Each mode's samples follow those of the modes before it.
-  static int first_sample[max_wg_modes + 1];
+  static std::vector<int> first_sample;
+  at_least(first_sample, nw + 1L);
   int p = 0;
   for (int j = 1; j <= nw; ++j) {
     const fss_ap_rec::range& ap = fss_ap.r[fss_modewg_ap[j]];
@@ -347,7 +362,7 @@ void calc_integrals() {
       for (int j = 1; j <= nw; ++j)
         if (fss_modewg_ap[j] == ap.copy) from_modes.push_back(j);
     if (from_modes.size() != modes.size()) {
-      aperture_integrals(ap, modes, nh, first_sample);
+      aperture_integrals(ap, modes, nh, first_sample.data());
       continue;
     }
     for (int m = 1; m <= nf; ++m) {

@@ -1,6 +1,7 @@
 #include "scattering/system.hpp"
 
 #include <complex>
+#include <vector>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
@@ -17,12 +18,20 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
 
+// Work storage of at least n entries (kept between sweep points).
+static void sized(std::vector<cplx>& v, long n) {
+  if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
+}
+
 // With dielectric layers the two faces see different admittances: face k
 // the admittance Yf_k of each Floquet mode looking away from it through its
 // stack, S_k = X diag(Yf_k) X^H, both from one product.
 static void add_stack_admittances(int nw, int nf, cplx* a) {
-  static cplx y[2L * max_wg_modes * max_flo_modes], sm[2 * max_wg_modes * max_wg_modes];
+  static std::vector<cplx> yv, smv;
   const int n = 2 * nw, ld = 2 * nw;
+  sized(yv, 2L * nw * nf);
+  sized(smv, 2L * nw * nw);
+  cplx *y = yv.data(), *sm = smv.data();
   const cplx* x = fss_integrals.data1();
   for (int m = 0; m < nf; ++m) {
     const flo_stack& st = fss_modeflo_stack[m + 1];
@@ -54,6 +63,7 @@ void calc_mata() {
   const int n = 2 * nw;
   fss_mata.n = n;
   if (n * n > fss_mata.cap) fatal("calc_matA", "Too many waveguide modes");
+  fss_mata.hold(static_cast<long>(n) * n);
   cplx* a = fss_mata.data1();
   auto at = [&](int r, int c) -> cplx& { return a[(c - 1) * n + (r - 1)]; };
   for (int k = 0; k < n * n; ++k) a[k] = 0;
@@ -71,7 +81,10 @@ void calc_mata() {
     add_stack_admittances(nw, nf, a);
     return;
   }
-  static cplx y[static_cast<long>(max_wg_modes) * max_flo_modes], sm[max_wg_modes * max_wg_modes];
+  static std::vector<cplx> yv, smv;
+  sized(yv, static_cast<long>(nw) * nf);
+  sized(smv, static_cast<long>(nw) * nw);
+  cplx *y = yv.data(), *sm = smv.data();
   const cplx* x = fss_integrals.data1();
   for (int m = 0; m < nf; ++m) {
     const cplx yf = fss_modeflo_y[m + 1].y1;
