@@ -1,5 +1,6 @@
 #include "scattering/system.hpp"
 
+#include <algorithm>
 #include <complex>
 #include <vector>
 
@@ -18,6 +19,11 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
 
+// S = X diag(Yf) X^H accumulated over blocks of Floquet modes, so that the
+// scaled couplings are held for one block only (a plain run's Floquet table
+// in one block).
+constexpr int floquet_block = 4096;
+
 // Work storage of at least n entries (kept between sweep points).
 static void sized(std::vector<cplx>& v, long n) {
   if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
@@ -29,21 +35,24 @@ static void sized(std::vector<cplx>& v, long n) {
 static void add_stack_admittances(int nw, int nf, cplx* a) {
   static std::vector<cplx> yv, smv;
   const int n = 2 * nw, ld = 2 * nw;
-  sized(yv, 2L * nw * nf);
+  sized(yv, 2L * nw * std::min(nf, floquet_block));
   sized(smv, 2L * nw * nw);
   cplx *y = yv.data(), *sm = smv.data();
   const cplx* x = fss_integrals.data1();
-  for (int m = 0; m < nf; ++m) {
-    const flo_stack& st = fss_modeflo_stack[m + 1];
-    const cplx* xm = x + static_cast<long>(m) * nw;
-    cplx* ym = y + static_cast<long>(m) * ld;
-    for (int j = 0; j < nw; ++j) {
-      ym[j] = xm[j] * st.yface[1];
-      ym[nw + j] = xm[j] * st.yface[2];
+  for (int m0 = 0; m0 < nf; m0 += floquet_block) {
+    const int nb = std::min(floquet_block, nf - m0);
+    for (int m = 0; m < nb; ++m) {
+      const flo_stack& st = fss_modeflo_stack[m0 + m + 1];
+      const cplx* xm = x + static_cast<long>(m0 + m) * nw;
+      cplx* ym = y + static_cast<long>(m) * ld;
+      for (int j = 0; j < nw; ++j) {
+        ym[j] = xm[j] * st.yface[1];
+        ym[nw + j] = xm[j] * st.yface[2];
+      }
     }
+    const cplx one = 1, beta = m0 == 0 ? 0 : 1;
+    zgemm_("N", "C", &ld, &nw, &nb, &one, y, &ld, x + static_cast<long>(m0) * nw, &nw, &beta, sm, &ld);
   }
-  const cplx one = 1, zero = 0;
-  zgemm_("N", "C", &ld, &nw, &nf, &one, y, &ld, x, &nw, &zero, sm, &ld);
   for (int q = 0; q < nw; ++q)
     for (int j = 0; j < nw; ++j) {
       a[q * n + j] += sm[j + q * ld];
@@ -82,16 +91,20 @@ void calc_mata() {
     return;
   }
   static std::vector<cplx> yv, smv;
-  sized(yv, static_cast<long>(nw) * nf);
+  sized(yv, static_cast<long>(nw) * std::min(nf, floquet_block));
   sized(smv, static_cast<long>(nw) * nw);
   cplx *y = yv.data(), *sm = smv.data();
   const cplx* x = fss_integrals.data1();
-  for (int m = 0; m < nf; ++m) {
-    const cplx yf = fss_modeflo_y[m + 1].y1;
-    for (int j = 0; j < nw; ++j) y[j + static_cast<long>(m) * nw] = x[j + static_cast<long>(m) * nw] * yf;
+  for (int m0 = 0; m0 < nf; m0 += floquet_block) {
+    const int nb = std::min(floquet_block, nf - m0);
+    for (int m = 0; m < nb; ++m) {
+      const cplx yf = fss_modeflo_y[m0 + m + 1].y1;
+      const cplx* xm = x + static_cast<long>(m0 + m) * nw;
+      for (int j = 0; j < nw; ++j) y[j + static_cast<long>(m) * nw] = xm[j] * yf;
+    }
+    const cplx one = 1, beta = m0 == 0 ? 0 : 1;
+    zgemm_("N", "C", &nw, &nw, &nb, &one, y, &nw, x + static_cast<long>(m0) * nw, &nw, &beta, sm, &nw);
   }
-  const cplx one = 1, zero = 0;
-  zgemm_("N", "C", &nw, &nw, &nf, &one, y, &nw, x, &nw, &zero, sm, &nw);
   for (int q = 1; q <= nw; ++q)
     for (int j = 1; j <= nw; ++j) {
       const cplx t = sm[(j - 1) + (q - 1) * nw];

@@ -303,6 +303,39 @@ TEST_F(Coupling, SystemEqualsTheStraightforwardSum) {
   for (int k = 0; k < n * n; ++k) EXPECT_LT(std::abs(got[k] - fss_mata[k + 1]), 1e-10 * size) << k;
 }
 
+// A Floquet set larger than a block of harmonics of the couplings (2048)
+// and than a block of the accumulation of S (4096 modes), in tables grown
+// beyond those of a plain run: the blocks change nothing.
+TEST_F(Coupling, BlocksOfFloquetModesEqualTheStraightforwardSums) {
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  fss_lattice_angle.alpha = 70 * M_PI / 180;
+  fss_thickness = {0.5e-3, 0, 0};
+  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  const double f = 17e9, th = 0.4;
+  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+  fss_inc_angle = {th, 0.2, fss_em_var.k0 * std::sin(th) * std::cos(0.2),
+                   fss_em_var.k0 * std::sin(th) * std::sin(0.2)};
+  fss_screen.nwg1 = fss_modewg_index.n;
+  update_modes_wg();
+  genmodes_flo();
+  const int nf = fss_modeflo_index.n, nw = fss_modewg_index.n;
+  ASSERT_GT(nf, 4096 + 100);
+  calc_integrals();
+  const std::vector<cplx> fast(fss_integrals.data1(), fss_integrals.data1() + nf * nw);
+  calc_mata();
+  const int n = 2 * nw;
+  const std::vector<cplx> got(fss_mata.data1(), fss_mata.data1() + n * n);
+  straightforward_integrals();
+  double size = 0;
+  for (int k = 1; k <= nf * nw; ++k) size = std::max(size, std::abs(fss_integrals[k]));
+  for (int k = 0; k < nf * nw; ++k) ASSERT_LT(std::abs(fast[k] - fss_integrals[k + 1]), 1e-10 * size) << k;
+  straightforward_mata();
+  size = 0;
+  for (int k = 1; k <= n * n; ++k) size = std::max(size, std::abs(fss_mata[k]));
+  for (int k = 0; k < n * n; ++k) EXPECT_LT(std::abs(got[k] - fss_mata[k + 1]), 1e-10 * size) << k;
+  fss_set_capacities();
+}
+
 // Result rows through the whole sweep point, fast and straightforward: the
 // solutions agree to 1e-10 and the rows of the result file are the same.
 TEST_F(Coupling, ResultRowsEqualTheStraightforwardEvaluation) {
