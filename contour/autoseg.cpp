@@ -159,15 +159,25 @@ void segcont(double lmax, double dcmax, double epsl, int& ier) {
     }
   }
   // 6. A lone element is cut in two.
+  seglone(ier);
+}
+
+void seglone(int& ier) {
+  // A line of one element between wall or symmetry elements would need a
+  // basis function that begins and ends an open chain at once: cut it in two.
+  ier = 0;
   int n6 = blok2.n;
   for (int i = 2; i <= n6; ++i) {
     if (!eligible(i) || !lone(i)) continue;
     blok3.iel = i;
     int st;
     divi(2, st);
-    if (st) return failed();
+    if (st) {
+      ier = errors.code = 101;
+      errors.message = "SEGCONT: too many elements after segmentation.";
+      return;
+    }
   }
-  ier = 0;
 }
 
 void approx(int n, int& ier) {

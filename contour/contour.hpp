@@ -90,6 +90,11 @@ void divi(int n, int& ier);
 void segmel(int flag, int& ier);
 void remc(int& ier);
 void segspig(double epsl, int& ier);
+// Divides in two every element off the wall that is alone between wall or
+// symmetry elements, for the labels the contour has now (the last step of
+// the segmentation, again after the enclosure was fitted to the segmented
+// contour and the contour relabelled).  0, or 101 when the table is full.
+void seglone(int& ier);
 void update(int j, double dxl);
 void movp(int flag, int& ier);
 void remp(int flag, int& ier);

@@ -344,5 +344,12 @@ void enlarge_bc(int& ier) {
   restore();
   ier = 1;
   autoseg(ier);
+  // The arcs were labelled before they were replaced: a polygon side that
+  // lies on a wall the guide kept (the contour was fitted to these same
+  // polygons) is a wall element, and its neighbours may be left alone.
+  if (ier == 0) {
+    restore();
+    seglone(ier);
+  }
   if (ier == 101) error_handler("Fatal", "WRITE_XYE", "too many elements after segmentation");
 }
