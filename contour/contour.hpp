@@ -83,6 +83,17 @@ void surf();
 void xycheck(int iopmod);
 
 // ---- segmentation ------------------------------------------------------------------
+// Quarter wavelength in the filling (header permittivity) at the frequency
+// fmax (header frequency unit), in contour units: the longest boundary
+// element the mode solver resolves at that frequency.
+double quarter_wave(double fmax);
+// The one length rule of the segmentation, which divides an element longer
+// than the quarter wavelength lq, and of the check before the modes are
+// computed, which refuses one: a thousandth of lq is allowed for rounding.
+bool too_long(double len, double lq);
+// Number of equal pieces an element of length len is divided into so that
+// none is too long: the fewest of at most lq, the same allowance taken.
+int length_pieces(double len, double lq);
 void autoseg(int& ier);
 void segcont(double lmax, double dcmax, double epsl, int& ier);
 void approx(int n, int& ier);

@@ -205,13 +205,15 @@ void xycheck(int iopmod) {
   dsurf(area, dat.status);
   if (dat.status != 0) tuttook = false;
   dat.fmax = h[1];
+  // The longest element off the wall against the quarter wavelength at the
+  // largest frequency, by the segmentation's own length rule (a contour
+  // that has not been segmented, frequency still negative, is not judged).
   double lmax = eps;
   for (int i = 2; i <= n; ++i) {
     int lab = label(i);
     if (lab != 0 && lab < 1000) lmax = std::fmax(lmax, elen(i));
   }
-  double fmaxl = 300000000.0 / lmax / 4.0 / std::sqrt(h[9]) / freq.lscale / freq.fmult;
-  if (fmaxl * 1.001 < dat.fmax) tuttook = false;
+  if (dat.fmax > 0 && too_long(lmax, quarter_wave(dat.fmax))) tuttook = false;
   if (tuttook) {
     dat.status = 0;
     dat.a = h[6];

@@ -37,12 +37,6 @@ void expect_points_on(const std::vector<el>& v, double tol = 1e-9) {
   }
 }
 
-void set_unit_records() {
-  dat.symx = dat.symy = 0;
-  freq.lscale = 0.001;
-  freq.fmult = 1e9;
-}
-
 }  // namespace
 
 TEST(Enclosure, ContourTouchesTheWalls) {
