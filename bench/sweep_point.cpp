@@ -21,8 +21,18 @@
 
 namespace {
 
-void setup(double theta_deg, double fflo_ghz = 370) {
+// With `stack`: a lossy layer on each side of the screen and filled holes
+// (the radome-wall example), else the screen in air.
+void setup(double theta_deg, double fflo_ghz = 370, bool stack = false) {
   fss_set_capacities();
+  fss_stack.n = 1;
+  fss_stack.item[1] = {stack_kind_screen, 0.5e-3, 1.0, 0.0, 0};
+  if (stack) {
+    fss_stack.n = 3;
+    fss_stack.item[1] = {stack_kind_layer, 0.8e-3, 3.0, 0.002, 0};
+    fss_stack.item[2] = {stack_kind_screen, 0.5e-3, 2.1, 0.0004, 0};
+    fss_stack.item[3] = {stack_kind_layer, 6e-3, 1.05, 0, 0};
+  }
   const double a = 0.01;
   fss_cell_dim = {a, a, a, 1 / a};
   fss_lattice_angle.alpha = dpi(-1);
@@ -67,7 +77,8 @@ void solve_point() {
 // An oblique point (incidence angle, Floquet limit in GHz): the limit shows
 // how the time grows with the Floquet set.
 void sweep_point(benchmark::State& state) {
-  setup(static_cast<double>(state.range(0)), static_cast<double>(state.range(1)));
+  setup(static_cast<double>(state.range(0)), static_cast<double>(state.range(1)),
+        state.range(2) != 0);
   for (auto _ : state) {
     update_modes_wg();
     genmodes_flo();
@@ -76,6 +87,7 @@ void sweep_point(benchmark::State& state) {
   }
   state.counters["floquet_modes"] = fss_modeflo_index.n;
   state.counters["waveguide_modes"] = fss_modewg_index.n;
+  state.SetLabel(state.range(2) ? "in a stack" : "in air");
 }
 
 void sweep_point_direct(benchmark::State& state) {
@@ -94,7 +106,7 @@ void sweep_point_direct(benchmark::State& state) {
 
 // Normal incidence reuses the coupling integrals along the sweep.
 void sweep_point_reusing_integrals(benchmark::State& state) {
-  setup(0);
+  setup(0, 370, state.range(0) != 0);
   genmodes_flo();
   calc_integrals();
   for (auto _ : state) {
@@ -103,6 +115,7 @@ void sweep_point_reusing_integrals(benchmark::State& state) {
     solve_point();
   }
   state.counters["floquet_modes"] = fss_modeflo_index.n;
+  state.SetLabel(state.range(0) ? "in a stack" : "in air");
 }
 
 // The stages of an oblique point, one at a time.
@@ -131,8 +144,11 @@ void stage(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(sweep_point)->Args({30, 370})->Args({30, 250})->Args({30, 150})->Unit(benchmark::kMillisecond);
+BENCHMARK(sweep_point)
+    ->Args({30, 370, 0})->Args({30, 250, 0})->Args({30, 150, 0})
+    ->Args({30, 370, 1})->Args({30, 150, 1})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(sweep_point_direct)->Unit(benchmark::kMillisecond);
-BENCHMARK(sweep_point_reusing_integrals)->Unit(benchmark::kMillisecond);
+BENCHMARK(sweep_point_reusing_integrals)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(stage)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

@@ -161,7 +161,7 @@ std::string apb_fault_context() {
   return c;
 }
 
-void apb2dat(std::string& name, double fmax) {
+void apb2dat(std::string& name, double fmax, double eps_r) {
   errors.code = 0;
   errors.message.clear();
   std::string stem = trim_right(name);
@@ -305,7 +305,7 @@ void apb2dat(std::string& name, double fmax) {
   }
 
   std::remove(outname.c_str());
-  write_xye(outname, a, b, 0.0, " ", isx, isy, eps, 0.001, 1.0, fmax, 1.0,
+  write_xye(outname, a, b, 0.0, " ", isx, isy, eps, 0.001, eps_r, fmax, 1.0,
             csflag, elm.n, &elm[0], 0, &portcir[0], errors.code);
   if (errors.code != 0) {
     if (!errors.message.empty()) console_line(trim_right(errors.message));

@@ -6,10 +6,12 @@
 #include "records/contour.hpp"
 
 // name: job name of the aperture; the file name + ".apb" is read and, on
-// return, name holds that file name.  fmax: largest frequency (Hz).
+// return, name holds that file name.  fmax: largest frequency (Hz).  eps_r:
+// relative permittivity filling the aperture (the contour header's; the
+// solver seeks the modes up to the wavenumber of fmax in the filling).
 // On a read error errors.code is nonzero and errors.message says why; port
 // conditions and coding failures end the run with a fatal report.
-void apb2dat(std::string& name, double fmax);
+void apb2dat(std::string& name, double fmax, double eps_r = 1.0);
 
 // Length of a boundary line: a longer one (blanks at its end aside) is
 // refused, not cut.

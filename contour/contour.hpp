@@ -73,6 +73,16 @@ void xylines(int& ier);
 int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, double& tx,
                  double& ty, int& row1, int& row2);
 
+// ---- area moments ----------------------------------------------------------------
+// Area, centroid and central second moments (integrals of (y - cy)^2,
+// (x - cx)^2 and (x - cx)(y - cy)) of the region the coded contour encloses,
+// in contour units.
+void contour_moments(double& area, double& cx, double& cy, double& ixx, double& iyy,
+                     double& ixy);
+// An upper bound on the first cutoff wavenumber of the aperture (per contour
+// unit, empty guide), from its area and second moments; 0 without area.
+double first_cutoff_bound();
+
 // ---- checks and enclosure ------------------------------------------------------
 void xychange(int& id, double& dx, double& dy);
 // Fits the enclosure to the contour (xychange), relabels the contour against

@@ -8,11 +8,13 @@
 //       N^2 = 2/((1 - (nu/x_a)^2) pi eps_nu) / a^2 / Jnu(x_a)^2
 //   TM  psi =  Jnu(kc r){cos, sin, 1},  N^2 = 2/(pi eps_nu) / a^2 / J(nu+1)(x_a)^2
 //   eps_nu = 2 for nu = 0, else 1.
-// The transverse functions are (dpsi/dy, -dpsi/dx)/kc; since the integral of
-// |grad psi|^2 equals kc^2 times that of psi^2 for a Neumann or Dirichlet
-// eigenfunction, the circle shares N between axial and transverse functions,
-// while the rectangle's transverse functions are written with the factor kc
-// kept in the function and 1/kc moved into N.
+// The transverse functions are (dpsi/dy, -dpsi/dx)/kc, unit-norm since the
+// integral of |grad psi|^2 equals kc^2 times that of psi^2 for a Neumann or
+// Dirichlet eigenfunction.  Both enclosures write them the same way: the
+// function part is (dpsi/dy, -dpsi/dx) of the unnormalised axial function
+// (it carries the factor kc) and the constant is N/kc.  The field of a
+// computed mode combines the axial constant N with the transverse function
+// part, which is right only with this split.
 #include "modefields/guide_modes.hpp"
 
 #include <cmath>
@@ -69,9 +71,9 @@ double norm_circle(int n, double kc, bool te) {
   return std::sqrt(2.0 / pi / epsn) / dat.a / std::abs(jn1);
 }
 
-// Polar components of (dpsi/dy, -dpsi/dx)/kc for psi = Jnu(kc r){cos,sin,1},
-// i.e. (psi_phi/(kc r), -psi_r/kc).  Jnu/(kc r) and J'nu come from one call
-// of order nu - 1, finite at the centre.
+// Polar components of (dpsi/dy, -dpsi/dx) for psi = Jnu(kc r){cos,sin,1},
+// i.e. (psi_phi/r, -psi_r).  Jnu/(kc r) and J'nu come from one call of order
+// nu - 1, finite at the centre.
 void grad_rot(int n, double r, double phi, double kc, double& cr, double& cp) {
   int nu = std::abs(n);
   double x = kc * r;
@@ -79,7 +81,7 @@ void grad_rot(int n, double r, double phi, double kc, double& cr, double& cp) {
     double j0, j1;
     bessji(0, x, j0, j1, -1);
     cr = 0.0;
-    cp = j1;  // -J0'(x) = J1(x)
+    cp = kc * j1;  // -d/dr J0(kc r) = kc J1(kc r)
     return;
   }
   double jm1, jnx;
@@ -87,11 +89,11 @@ void grad_rot(int n, double r, double phi, double kc, double& cr, double& cp) {
   double djn = jm1 - nu * jnx;     // J'nu(x)
   double c = std::cos(nu * phi), s = std::sin(nu * phi);
   if (n > 0) {  // psi = Jnu sin(nu phi)
-    cr = c * nu * jnx;
-    cp = -s * djn;
+    cr = kc * c * nu * jnx;
+    cp = -kc * s * djn;
   } else {      // psi = Jnu cos(nu phi)
-    cr = -s * nu * jnx;
-    cp = -c * djn;
+    cr = -kc * s * nu * jnx;
+    cp = -kc * c * djn;
   }
 }
 
@@ -145,7 +147,7 @@ double catmc(double r, double phi, int n, double kc, int iflag) {
 
 void cmtec(double r, double phi, int n, double kc, double& cr, double& cphi,
            int iflag) {
-  double cn = iflag <= 0 ? norm_circle(n, kc, true) : 1.0;
+  double cn = iflag <= 0 ? norm_circle(n, kc, true) / kc : 1.0;
   double fr = 0.0, fp = 0.0;
   if (iflag >= 0) {
     grad_rot(n, r, phi, kc, fr, fp);
@@ -157,7 +159,7 @@ void cmtec(double r, double phi, int n, double kc, double& cr, double& cphi,
 
 void cmtmc(double r, double phi, int n, double kc, double& cr, double& cphi,
            int iflag) {
-  double cn = iflag <= 0 ? norm_circle(n, kc, false) : 1.0;
+  double cn = iflag <= 0 ? norm_circle(n, kc, false) / kc : 1.0;
   double fr = 0.0, fp = 0.0;
   if (iflag >= 0) grad_rot(n, r, phi, kc, fr, fp);
   by_flag(fr, fp, cn, iflag, cr, cphi);

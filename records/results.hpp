@@ -10,12 +10,21 @@
 // amplitude ratio times sqrt(Yq / Yp), so that |S|^2 is a power ratio.
 // Polarisation index 1 is TE (TEM-x at normal incidence: E along y), 2 is TM
 // (TEM-y: E along x).  Entry [q][p] is wave q scattered from incident wave p.
+// With dielectric layers the reference planes are the outer surfaces of the
+// stacks instead of the faces of the screen.
 struct fss_polar_rec {
   std::complex<double> r[3][3];  // reflection at the illuminated face
   std::complex<double> t[3][3];  // transmission at the far face
+  // Waves lit from the far side, solved only when the stacks differ
+  // (far = 1): rb reflection at the far side, tb transmission to the
+  // illuminated side.
+  std::complex<double> rb[3][3], tb[3][3];
+  int far = 0;
+  double depth = 0;              // face to face or outer surface to outer surface (m)
   double kz = 0;                 // normal wavenumber of the specular waves (rad/m)
   double p00[3] = {};            // power of incident wave p in the specular waves
   double ptot[3] = {};           // ... in every propagating Floquet order
+                                 // (1 - ptot is absorbed in the stack)
   int orders = 0;                // propagating Floquet harmonics (m, n)
 };
 extern fss_polar_rec fss_polar;

@@ -26,6 +26,28 @@ struct fss_thickness_rec { double t1 = 0, spacing = 0, t2 = 0; };
 // Screen bookkeeping: capacity (2), screen count, mode counts of screens 1, 2.
 struct fss_screen_rec { int cap = 0, nsc = 0, nwg1 = 0, nwg2 = 0; };
 
+// The structure across the lattice, from the illuminated side to the far
+// side: dielectric layers and screens in their order, between two outer
+// half-spaces of air.  A layer has its thickness (m), relative permittivity
+// eps_r' and loss tangent (complex eps_r = eps_r' (1 - j tan_delta) in the
+// exp(+j omega t) convention); a screen has its metal thickness (m) and the
+// permittivity and loss tangent filling its apertures.  Without a stack
+// block the record holds the single screen of block 3, in air, unfilled.
+// The record has room for several screens; the analysis takes one.
+constexpr int max_stack_items = 64;
+enum { stack_kind_layer = 1, stack_kind_screen = 2 };
+struct stack_item {
+  int kind = 0;
+  double d = 0, eps = 1, tand = 0;
+  int line = 0;  // line of the structure file (0: not from block 9)
+};
+struct fss_stack_rec {
+  int cap = 0;       // capacity (max_stack_items)
+  int n = 0;         // items from the illuminated side
+  int given = 0;     // the structure file holds the stack block
+  stack_item item[max_stack_items + 1];
+};
+
 // A swept quantity: start, end, step (Hz or rad).
 struct fss_range_rec { double start = 0, end = 0, step = 0; };
 
@@ -39,13 +61,13 @@ struct fss_em_var_rec { double f = 0, lambda = 0, k0 = 0, eta0 = 0; };
 struct fss_inc_angle_rec { double theta = 0, phi = 0, kx0 = 0, ky0 = 0; };
 
 // Where the values of the structure file stand, for the messages: the data
-// file name, for blocks 1 .. 8 the line their values were read from (the
+// file name, for blocks 1 .. 9 the line their values were read from (the
 // last one, for values spread over lines) and its text, and the line of the
 // "4)" label (row k of the aperture block is line `aperture_label` + k).
 struct fss_source_rec {
   std::string datafile;
-  int line[9] = {};
-  std::string text[9];
+  int line[10] = {};
+  std::string text[10];
   int aperture_label = 0;
 };
 
@@ -56,6 +78,7 @@ extern fss_cell_dim_rec fss_cell_dim;
 extern fss_lattice_angle_rec fss_lattice_angle;
 extern fss_thickness_rec fss_thickness;
 extern fss_screen_rec fss_screen;
+extern fss_stack_rec fss_stack;
 extern fss_range_rec fss_freq_iter, fss_theta, fss_phi;
 extern fss_kmax_rec fss_kmax;
 extern fss_em_var_rec fss_em_var;

@@ -63,6 +63,31 @@ extern fss_table<cplx, max_wg_modes> fss_vettsigma;
 extern fss_table<cplx, max_integrals> fss_integrals;
 extern double delta_kappa;
 
+// What the dielectric stacks make of each Floquet mode at the sweep point
+// (filled only when the structure has layers).  Index 1 is the illuminated
+// side, 2 the far side.  yface: the admittance the mode sees looking away
+// from face k through its stack into the outer air; isc: the current that a
+// unit wave incident on the outer surface of stack k drives into a short at
+// face k; rsc: the reflection at that outer surface with face k shorted.
+// isc and rsc are filled for the modes that propagate in air.
+struct flo_stack {
+  cplx yface[3], isc[3], rsc[3];
+};
+// Sweep-point state of the stacks: layers present, guided-wave poles met
+// (a Floquet order exactly on a guided wave of a lossless stack).
+struct fss_stack_point_rec {
+  int layers = 0;
+  int poles = 0;
+};
+
+extern fss_table<flo_stack, max_flo_modes> fss_modeflo_stack;
+extern fss_stack_point_rec fss_stack_point;
+
+// Far-side incidence (the Touchstone columns of the waves lit from the far
+// side when the stacks differ): two right-hand sides solved with the
+// factors of the system.
+extern fss_table<cplx, max_vettb> fss_vettb_far;
+
 extern fss_table<cplx, max_mata> fss_mata;
 extern fss_table<cplx, max_vettb> fss_vettb;
 extern fss_table<int, max_vettb> fss_vett_i;

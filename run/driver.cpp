@@ -36,6 +36,9 @@ void fss_set_capacities() {
   fss_modeflo_index.cap = max_flo_modes;
   fss_modeflo_kappa.cap = max_flo_modes;
   fss_modeflo_y.cap = max_flo_modes;
+  fss_modeflo_stack.cap = max_flo_modes;
+  fss_vettb_far.cap = max_vettb;
+  fss_stack.cap = max_stack_items;
   fss_integrals.cap = max_integrals;
   fss_mata.cap = max_mata;
   fss_vettb.cap = max_vettb;

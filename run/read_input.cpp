@@ -191,6 +191,65 @@ std::string format_value(double x) {
   return buf;
 }
 
+// Block 9, the stack from the illuminated side to the far side: a layer
+// line "thickness[mm] eps_r tan_delta", and the line "screen", optionally
+// followed by the eps_r and tan_delta filling its apertures; blank lines
+// are passed over.  Every value is checked on its own line.
+void read_stack() {
+  const std::string msg = block_message(9);
+  remember(9);
+  auto refuse = [&](const std::string& what, double value) {
+    fail_at("Error in block 9) of data file " + src.name + ": " + what + " (read " +
+            format_value(value) + ")");
+  };
+  fss_stack.n = 0;
+  int screens = 0;
+  while (next_line(msg)) {
+    std::vector<std::string> items = free_items(src.text);
+    if (items.empty()) continue;
+    std::string word = items[0];
+    for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    stack_item it;
+    it.line = src.line;
+    if (word == "screen") {
+      // The record holds several screens; the analysis takes one.
+      if (++screens > 1)
+        fail_at("Only one screen can be analysed: a second screen line in block 9) of data file " +
+                src.name);
+      if (items.size() > 3)
+        fail_at(msg, "a screen line holds at most two values: eps_r and tan_delta of the filling");
+      it.kind = stack_kind_screen;
+      it.d = fss_thickness.t1;
+      it.eps = items.size() > 1 ? number(9, items[1]) : 1.0;
+      it.tand = items.size() > 2 ? number(9, items[2]) : 0.0;
+    } else {
+      if (items.size() != 3)
+        fail_at(msg, "a layer line holds three values: thickness [mm], eps_r and tan_delta; " +
+                         std::to_string(items.size()) + " given");
+      it.kind = stack_kind_layer;
+      const double d = number(9, items[0]);
+      if (!(d > 0 && d <= 1e4)) refuse("the layer thickness must lie above 0 and up to 10000 mm", d);
+      it.d = d * 0.001;
+      it.eps = number(9, items[1]);
+      it.tand = number(9, items[2]);
+    }
+    const char* what = it.kind == stack_kind_screen ? "of the filling " : "";
+    if (!(it.eps >= 1 && it.eps <= 1000))
+      refuse(std::string("eps_r ") + what + "must lie between 1 and 1000", it.eps);
+    if (!(it.tand >= 0 && it.tand <= 1))
+      refuse(std::string("tan_delta ") + what + "must lie between 0 and 1", it.tand);
+    if (fss_stack.n + 1 > fss_stack.cap)
+      fail_at("Too many layers in block 9) of data file " + src.name + " (at most " +
+              std::to_string(fss_stack.cap - 1) + ")");
+    fss_stack.item[++fss_stack.n] = it;
+  }
+  if (screens == 0)
+    fatal(routine, cut256("Block 9) of data file " + src.name + " has no screen line"),
+          line_context(src.name, fss_source.line[9], fss_source.text[9],
+                       "the stack needs the line \"screen\" between its layers"));
+  fss_stack.given = 1;
+}
+
 // Points of a range as the sweep driver walks it (a huge count is kept
 // as a double so that it cannot overflow).
 const double max_trips = 1.0e6;
@@ -343,9 +402,19 @@ void read_input_fss() {
   label_line(8);
   values(8, 1, v);
   fss_kmax.flo = dpi(1) * (v[0] * 1.0e9) / dcspeed();
-  // Lines after block 8 belong to no block.
+  // Without a stack block the screen of block 3 stands in air, unfilled.
+  fss_stack.cap = max_stack_items;
+  fss_stack.n = 1;
+  fss_stack.given = 0;
+  fss_stack.item[1] = {stack_kind_screen, fss_thickness.t1, 1.0, 0.0, 0};
+  // Lines after block 8: the optional stack block 9); other lines belong to
+  // no block.
   while (next_line(block_message(8), max_line_length))
     if (llen(src.text) > 0) {
+      if (has_label(src.text, 9)) {
+        read_stack();
+        break;
+      }
       warning(routine, "Lines after block 8) ignored in data file " + datafile, where());
       break;
     }

@@ -9,6 +9,7 @@ fss_cell_dim_rec fss_cell_dim;
 fss_lattice_angle_rec fss_lattice_angle;
 fss_thickness_rec fss_thickness;
 fss_screen_rec fss_screen;
+fss_stack_rec fss_stack;
 fss_range_rec fss_freq_iter, fss_theta, fss_phi;
 fss_kmax_rec fss_kmax;
 fss_em_var_rec fss_em_var;

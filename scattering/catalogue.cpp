@@ -1,5 +1,6 @@
 #include "scattering/catalogue.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <type_traits>
@@ -18,6 +19,7 @@
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/stack.hpp"
 
 namespace {
 
@@ -91,6 +93,8 @@ void check_fit(const elm_row* el, const std::string* text, int nel, const char* 
 }
 
 }  // namespace
+
+void warn_no_aperture_mode();
 
 void genmodes_wg() {
   const char* routine = "genmodes_wg";
@@ -172,6 +176,27 @@ void genmodes_wg() {
   if (ierr) fatal(routine, "Error in opening file " + jwg2);
   if (fss_screen.nsc != nsc_in_file_fss)
     fatal(routine, "Mismatch in the number of screens (.fss / .apb)");
+  if (fss_modewg_index.n == 0) warn_no_aperture_mode();
+}
+
+// A screen whose apertures hold no mode below the limit is solid for the
+// analysis: a valid answer, but rarely the one meant.  The first cutoff is
+// bounded from the aperture's area moments (the contour of the last mode
+// computation, in its unit, filled with the permittivity of its header).
+void warn_no_aperture_mode() {
+  const double unit = std::pow(10.0, -xye_unit_code());
+  const double kc = first_cutoff_bound() / unit;  // 1/m, empty guide
+  const double eps = blok2[1][9] > 0 ? blok2[1][9] : 1;
+  const double fc = dcspeed() * kc / dpi(1) / std::sqrt(eps) / 1e9;
+  const double f7 = dcspeed() * fss_kmax.wg / dpi(1) / 1e9;
+  char buf[400];
+  std::snprintf(buf, sizeof buf,
+                "No aperture mode lies below the largest frequency of the aperture modes "
+                "(block 7, %.6g GHz): the screen is solid for the analysis and reflects "
+                "totally. The first mode of the aperture starts below %.4g GHz; raise "
+                "block 7 above that to let the apertures couple",
+                f7, fc);
+  warning("genmodes_wg", buf, block_context(7));
 }
 
 // Every record of the contour coder and the mode solver starts afresh for
@@ -203,7 +228,10 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
   const char* routine = "calc_mode_wg";
   prepare_solver_records(nsps, accuracy);
   std::string working = name;
-  apb2dat(working, fmax);
+  // A filled aperture: the solver seeks the empty guide's modes up to the
+  // limit's wavenumber in the filling (eps_r' in the contour header).
+  const stack_item* screen = stack_screen();
+  apb2dat(working, fmax, screen ? screen->eps : 1.0);
   if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
 
   if (file_wg2_first) {
@@ -355,6 +383,8 @@ void write_mode_table() {
     console_line(text);
   };
   console_line("");
+  const stack_item* screen = stack_screen();
+  const double fill_eps = screen ? screen->eps : 1.0;
   line("# number kind kc[1/m] fc[GHz] Z[ohm]");
   char buf[128];
   for (int j = 1; j <= fss_modewg_index.n; ++j) {
@@ -363,8 +393,9 @@ void write_mode_table() {
       std::snprintf(buf, sizeof buf, "%d TEM 0 0 %.10g", j, fss_modewg_kappa[j]);
     } else {
       const double kc = fss_modewg_kappa[j];
+      // The cutoff frequency in the filling of the aperture.
       std::snprintf(buf, sizeof buf, "%d %s %.10g %.10g -", j, kind == wg_te ? "TE" : "TM", kc,
-                    kc * dcspeed() / dpi(1) / 1e9);
+                    kc * dcspeed() / dpi(1) / 1e9 / std::sqrt(fill_eps));
     }
     line(buf);
   }

@@ -5,6 +5,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/stack.hpp"
 
 using cplx = std::complex<double>;
 
@@ -46,12 +47,25 @@ static admittance admittances(cplx y1, cplx gammal) {
 
 void update_modes_wg() {
   const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0;
+  const bool filled = stack_filled();
+  const stack_item* fill = stack_screen();
   for (int j = 1; j <= fss_modewg_index.n; ++j) {
     const int type = fss_modewg_index[j];
     const double l = fss_modewg_sc[j] == 1 ? fss_thickness.t1 : fss_thickness.t2;
     // A TEM mode is the TM form at kc = 0 (its catalogue entry holds its
     // impedance, not a cutoff): gamma = i k0, Y1 = 1 / eta0.
-    const cplx gamma = fss_gamma(k0, type == wg_tem ? 0.0 : fss_modewg_kappa[j]);
+    const double kc = type == wg_tem ? 0.0 : fss_modewg_kappa[j];
+    if (filled) {
+      // Filled apertures: the empty guide's cutoff, the filling's gamma and
+      // admittances (TEM as the TM form at kc = 0: Y1 = sqrt(eps) / eta0).
+      if (type != wg_tm && type != wg_te && type != wg_tem) continue;
+      const cplx gamma = layer_gamma(k0, kc, fill->eps, fill->tand);
+      const cplx y1 = layer_admittance(type == wg_te ? flo_te : flo_tm, gamma, k0, eta0,
+                                       fill->eps, fill->tand);
+      fss_modewg_y[j] = admittances(y1, gamma * l);
+      continue;
+    }
+    const cplx gamma = fss_gamma(k0, kc);
     cplx y1;
     if (type == wg_tm || type == wg_tem)
       y1 = cplx(0, k0 / eta0) / gamma;
@@ -108,4 +122,5 @@ void genmodes_flo() {
     }
   }
   fss_modeflo_index.n = fss_modeflo_kappa.n = fss_modeflo_y.n = nflo;
+  calc_stack_modes();  // what the dielectric layers make of each mode
 }

@@ -21,6 +21,23 @@ double dsinc(double x) {
   return std::sin(x) / x;
 }
 
+// Reference point of an aperture: the mean of its contour points.  The
+// divided-difference samples of a close pair subtract a plane wave of
+// wavenumber kc (the scaled wave delta k), whose contour sum vanishes for an
+// exact mode whatever its constant phase; taking that phase at the aperture
+// rather than at the cell origin keeps the couplings of computed modes, whose
+// sums leave a small remainder, independent of where the aperture is drawn.
+static xy aperture_centre(int first, int last) {
+  xy c;
+  for (int i = first; i <= last; ++i) {
+    c.x += fss_coordinates[i].x;
+    c.y += fss_coordinates[i].y;
+  }
+  const int n = last - first + 1;
+  if (n > 0) c.x /= n, c.y /= n;
+  return c;
+}
+
 void calc_sample_flo(int m, int flag) {
   const double nc = fss_cell_dim.inv_sqrt_ab;
   const int type = fss_modeflo_index[m].type;
@@ -43,17 +60,23 @@ void calc_sample_flo(int m, int flag) {
     }
     return;
   }
-  // G: [exp(i delta chi) - exp(i chi)] / (i (delta - 1)) without cancellation.
+  // G: exp(i chi0) [exp(i delta chi) - exp(i chi)] / (i (delta - 1)) without
+  // cancellation, chi = -k.(r - r0) about the reference point r0 of the
+  // point's aperture and chi0 = -k.r0.
   const double d = delta_kappa;
-  for (int i = 1; i <= np; ++i) {
-    const xy r = fss_coordinates[i], n = fss_normals[i];
-    const double chi = -(k.kx * r.x + k.ky * r.y);
-    const cplx mid = std::exp(I * ((d + 1) * chi / 2)) * dsinc((d - 1) * chi / 2);
-    if (type == flo_tm)
-      fss_samplefm[i] = nc * chi * mid;
-    else if (type == flo_te)
-      fss_samplefm[i] = -nc * (k.kx * n.x + k.ky * n.y) *
-                        (I * chi * mid + std::exp(I * (d * chi)));
+  for (int a = 1; a <= fss_ap.n; ++a) {
+    const xy c = aperture_centre(fss_ap.r[a].first, fss_ap.r[a].last);
+    const cplx e0 = std::polar(1.0, -(k.kx * c.x + k.ky * c.y));
+    for (int i = fss_ap.r[a].first; i <= fss_ap.r[a].last; ++i) {
+      const xy r = fss_coordinates[i], n = fss_normals[i];
+      const double chi = -(k.kx * (r.x - c.x) + k.ky * (r.y - c.y));
+      const cplx mid = e0 * std::exp(I * ((d + 1) * chi / 2)) * dsinc((d - 1) * chi / 2);
+      if (type == flo_tm)
+        fss_samplefm[i] = nc * chi * mid;
+      else if (type == flo_te)
+        fss_samplefm[i] = -nc * (k.kx * n.x + k.ky * n.y) *
+                          (I * chi * mid + e0 * std::exp(I * (d * chi)));
+    }
   }
 }
 
@@ -189,14 +212,17 @@ cplx close_pair(int m, int j, int h, int nh, int first_sample) {
   const int np = fss_coordinates.n;
   const double* r = &se[static_cast<long>(h - 1) * np];
   const double* q = &se[static_cast<long>(nh + h - 1) * np];
+  // About the aperture's reference point r0 (see aperture_centre):
+  // exp(i chi) = exp(i chi0) exp(i chi'), chi' = -k.(r - r0).
+  const xy c = aperture_centre(ap.first, ap.last);
   cplx s = 0;
   int p = first_sample;
   for (int i = ap.first; i <= ap.last; ++i) {
     const xy pt = fss_coordinates[i];
-    const double chi = -(k.kx * pt.x + k.ky * pt.y), x = (d - 1) * chi / 2;
-    const cplx e(r[i - 1] / nc, q[i - 1] / nc);  // exp(i chi)
-    const cplx half = std::polar(1.0, x);          // exp(i (delta - 1) chi / 2)
-    const cplx mid = e * half * dsinc(x);          // exp(i (delta + 1) chi / 2) dsinc
+    const double chi = -(k.kx * (pt.x - c.x) + k.ky * (pt.y - c.y)), x = (d - 1) * chi / 2;
+    const cplx e(r[i - 1] / nc, q[i - 1] / nc);  // exp(i chi0) exp(i chi')
+    const cplx half = std::polar(1.0, x);          // exp(i (delta - 1) chi' / 2)
+    const cplx mid = e * half * dsinc(x);          // exp(i chi0) exp(i (delta + 1) chi' / 2) dsinc
     cplx g;
     if (f == flo_tm) {
       g = nc * chi * mid;

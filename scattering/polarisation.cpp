@@ -6,6 +6,8 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "scattering/floquet.hpp"
+#include "scattering/stack.hpp"
+#include "scattering/system.hpp"
 
 fss_polar_rec fss_polar;
 
@@ -25,6 +27,31 @@ void face_amplitudes(const cplx* x, int q, cplx& front, cplx& far) {
 
 }  // namespace
 
+// Specular amplitudes of the outer surfaces from the face amplitudes of
+// column x (lit from side `lit`, 1 or 2): the reflection on the lit side and
+// the transmission to the other, as power-normalised [q][p] entries.
+static void stack_specular(const cplx* x, int lit, const int* mode, const int* column,
+                           cplx r[3][3], cplx t[3][3]) {
+  const int nw = fss_modewg_index.n;
+  for (int p = 1; p <= 2; ++p) {
+    const cplx* xp = x + column[p] * 2 * nw;
+    const double yp = std::real(fss_modeflo_y[mode[p]].y1);
+    for (int q = 1; q <= 2; ++q) {
+      cplx c1, c2;
+      face_amplitudes(xp, mode[q], c1, c2);
+      const flo_stack& st = fss_modeflo_stack[mode[q]];
+      const cplx y0 = fss_modeflo_y[mode[q]].y1;
+      const cplx lit_face = lit == 1 ? c1 : c2, other_face = lit == 1 ? c2 : c1;
+      const int other = 3 - lit;
+      cplx b = st.isc[lit] / (2.0 * y0) * lit_face;
+      if (q == p) b += st.rsc[lit];
+      const double ratio = std::sqrt(std::real(y0) / yp);
+      r[q][p] = b * ratio;
+      t[q][p] = st.isc[other] / (2.0 * y0) * other_face * ratio;
+    }
+  }
+}
+
 void calc_polarisations() {
   const int nw = fss_modewg_index.n;
   const fss_inc_mode_rec& inc = fss_inc_mode;
@@ -43,6 +70,9 @@ void calc_polarisations() {
   for (int q = 1; q <= fss_modeflo_index.n; q += 2)
     if (std::real(fss_gamma(k0, fss_modeflo_kappa[q].kt)) == 0) ++fss_polar.orders;
 
+  const bool layers = fss_stack_point.layers > 0;
+  fss_polar.depth = layers ? stack_depth() : fss_thickness.t1;
+  fss_polar.far = 0;
   for (int p = 1; p <= 2; ++p) {
     const cplx* xp = x + column[p] * 2 * nw;
     const double yp = std::real(fss_modeflo_y[mode[p]].y1);
@@ -52,7 +82,15 @@ void calc_polarisations() {
       if (std::real(fss_gamma(k0, fss_modeflo_kappa[q].kt)) != 0) continue;
       cplx b, c;
       face_amplitudes(xp, q, b, c);
-      if (q == mode[p]) b -= 1.0;  // the incident wave has unit amplitude
+      if (layers) {
+        // Carried through the stacks to the outer surfaces.
+        const flo_stack& st = fss_modeflo_stack[q];
+        const cplx y0 = 2.0 * fss_modeflo_y[q].y1;
+        b = st.isc[1] / y0 * b + (q == mode[p] ? st.rsc[1] : 0.0);
+        c = st.isc[2] / y0 * c;
+      } else if (q == mode[p]) {
+        b -= 1.0;  // the incident wave has unit amplitude
+      }
       const double ratio = std::real(fss_modeflo_y[q].y1) / yp;
       const double power = (std::norm(b) + std::norm(c)) * ratio;
       ptot += power;
@@ -65,5 +103,12 @@ void calc_polarisations() {
     }
     fss_polar.p00[p] = p00;
     fss_polar.ptot[p] = ptot;
+  }
+  // Waves lit from the far side: the mirror image of the front unless the
+  // two stacks differ.
+  if (layers && fss_writeinfo.s4p && !stack_mirror_symmetric()) {
+    solve_far_side();
+    stack_specular(fss_vettb_far.data1() - 1, 2, mode, column, fss_polar.rb, fss_polar.tb);
+    fss_polar.far = 1;
   }
 }

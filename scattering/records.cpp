@@ -22,6 +22,10 @@ fss_table<cplx, max_wg_modes> fss_vettsigma;
 fss_table<cplx, max_integrals> fss_integrals;
 double delta_kappa = 0;
 
+fss_table<flo_stack, max_flo_modes> fss_modeflo_stack;
+fss_stack_point_rec fss_stack_point;
+fss_table<cplx, max_vettb> fss_vettb_far;
+
 fss_table<cplx, max_mata> fss_mata;
 fss_table<cplx, max_vettb> fss_vettb;
 fss_table<int, max_vettb> fss_vett_i;

@@ -8,6 +8,7 @@
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/stack.hpp"
 
 std::string fixed_field(double x, int w, int d) {
   char buf[64];
@@ -61,6 +62,17 @@ void write_output() {
   o << " B               =" << value(fss_cell_dim.b / 0.001) << "  mm\n";
   o << " Skew angle      =" << value(fss_lattice_angle.alpha * 180 / dpi(0)) << "  deg\n";
   o << " Metal thickness =" << value(fss_thickness.t1 / 0.001) << "  mm\n";
+  if (fss_stack.given) {
+    // The stack block, from the illuminated side (outer half-spaces: air).
+    o << " Stack from the illuminated side (outer half-spaces air):\n";
+    for (int i = 1; i <= fss_stack.n; ++i) {
+      const stack_item& it = fss_stack.item[i];
+      const bool screen = it.kind == stack_kind_screen;
+      o << (screen ? "   screen           " : "   layer  " + value(it.d / 0.001) + "  mm")
+        << " eps_r =" << fixed_field(it.eps, 10, 4) << "  tan_delta =" << fixed_field(it.tand, 9, 6)
+        << '\n';
+    }
+  }
   o.close();  // a full disc shows when the buffer is written out
   if (!o) fatal("write_output", "Error in writing file " + name);
 }
@@ -86,11 +98,24 @@ void calc_coefficients() {
       r += x[col + j] * cs;
       tr += x[col + nwg + j] * cs;
     }
-    r -= 1.0;  // the incident mode has unit amplitude
-    // The transmitted wave is referred back to the illuminated face.
     const double kt = fss_modeflo_kappa[p].kt;
     const double gamma = kind < 2 ? std::sqrt(k0 * k0 - kt * kt) : k0;
-    const cplx shift = std::exp(cplx(0, gamma * t));
+    cplx shift;
+    if (fss_stack_point.layers > 0) {
+      // Face amplitudes carried to the outer surfaces through the stacks:
+      // R = rsc1 + isc1 / (2 Y0) c1, T = isc2 / (2 Y0) c2, and T referred back
+      // to the illuminated outer surface through free space over the whole
+      // depth.
+      const flo_stack& st = fss_modeflo_stack[p];
+      const cplx y0 = fss_modeflo_y[p].y1;
+      r = st.rsc[1] + st.isc[1] / (2.0 * y0) * r;
+      tr = st.isc[2] / (2.0 * y0) * tr;
+      shift = std::exp(cplx(0, gamma * stack_depth()));
+    } else {
+      r -= 1.0;  // the incident mode has unit amplitude
+      // The transmitted wave is referred back to the illuminated face.
+      shift = std::exp(cplx(0, gamma * t));
+    }
     const bool y_pol = kind == 0 || kind == 3;  // TM or TEM-y
     if (y_pol) {
       r11 += r;

@@ -9,14 +9,42 @@
 extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
                        const int* lda, int* ipiv, std::complex<double>* b,
                        const int* ldb, int* info);
+extern "C" void zgetrs_(const char* trans, const int* n, const int* nrhs,
+                        const std::complex<double>* a, const int* lda, const int* ipiv,
+                        std::complex<double>* b, const int* ldb, int* info);
 extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
                        const std::complex<double>* alpha, const std::complex<double>* a,
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
 
+// With dielectric layers the two faces see different admittances: face k
+// the admittance Yf_k of each Floquet mode looking away from it through its
+// stack, S_k = X diag(Yf_k) X^H, both from one product.
+static void add_stack_admittances(int nw, int nf, cplx* a) {
+  static cplx y[2L * max_wg_modes * max_flo_modes], sm[2 * max_wg_modes * max_wg_modes];
+  const int n = 2 * nw, ld = 2 * nw;
+  const cplx* x = fss_integrals.data1();
+  for (int m = 0; m < nf; ++m) {
+    const flo_stack& st = fss_modeflo_stack[m + 1];
+    const cplx* xm = x + static_cast<long>(m) * nw;
+    cplx* ym = y + static_cast<long>(m) * ld;
+    for (int j = 0; j < nw; ++j) {
+      ym[j] = xm[j] * st.yface[1];
+      ym[nw + j] = xm[j] * st.yface[2];
+    }
+  }
+  const cplx one = 1, zero = 0;
+  zgemm_("N", "C", &ld, &nw, &nf, &one, y, &ld, x, &nw, &zero, sm, &ld);
+  for (int q = 0; q < nw; ++q)
+    for (int j = 0; j < nw; ++j) {
+      a[q * n + j] += sm[j + q * ld];
+      a[(nw + q) * n + nw + j] += sm[nw + j + q * ld];
+    }
+}
+
 // A = [[Yc + S, -Ys], [-Ys, Yc + S]] with S(j, q) = sum_m Yf_m sigma(m, j)
 // conj(sigma(m, q)): the free-space admittance seen through the Floquet
-// modes, the same on both faces of the screen.
+// modes, the same on both faces of the screen (in air).
 void calc_mata() {
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   const int n = 2 * nw;
@@ -34,8 +62,12 @@ void calc_mata() {
   }
   // S = X diag(Yf) X^H with X(j, m) = sigma(m, j): the table is X, column
   // by column (leading dimension nw).
-  static cplx y[static_cast<long>(max_wg_modes) * max_flo_modes], sm[max_wg_modes * max_wg_modes];
   if (nw == 0 || nf == 0) return;
+  if (fss_stack_point.layers > 0) {
+    add_stack_admittances(nw, nf, a);
+    return;
+  }
+  static cplx y[static_cast<long>(max_wg_modes) * max_flo_modes], sm[max_wg_modes * max_wg_modes];
   const cplx* x = fss_integrals.data1();
   for (int m = 0; m < nf; ++m) {
     const cplx yf = fss_modeflo_y[m + 1].y1;
@@ -67,6 +99,14 @@ void calc_vettb() {
       fss_vettb[offset + j] = factor * fss_integrals[(mode - 1) * nw + j];
   };
   const double eta0 = fss_em_var.eta0;
+  if (fss_stack_point.layers > 0) {
+    // Through the stack: the current the incident wave drives into a short
+    // at the illuminated face.
+    auto isc = [](int mode) { return mode > 0 ? fss_modeflo_stack[mode].isc[1] : cplx(0); };
+    for (int mode : {inc.indextm, inc.indextemx}) excite(mode, 0, isc(mode));
+    for (int mode : {inc.indexte, inc.indextemy}) excite(mode, n, isc(mode));
+    return;
+  }
   if (inc.indextm > 0) excite(inc.indextm, 0, 2.0 * fss_modeflo_y[inc.indextm].y1);
   if (inc.indexte > 0) excite(inc.indexte, n, 2.0 * fss_modeflo_y[inc.indexte].y1);
   excite(inc.indextemx, 0, cplx(2 / eta0));
@@ -83,4 +123,30 @@ void solve_prob() {
   int info = 0;
   zgesv_(&n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb.data1(), &ld, &info);
   if (info != 0) fatal("solve_prob", "Error in solving problem");
+}
+
+void solve_far_side() {
+  // The waves lit from the far side: the same system (the screen is its own
+  // mirror image about its mid-plane), excited on the far face through the
+  // far-side stack; solved with the factors left by solve_prob.
+  const int nw = fss_modewg_index.n, n = 2 * nw;
+  fss_vettb_far.n = 2 * n;
+  if (fss_vettb_far.n > fss_vettb_far.cap) fatal("solve_far_side", "Vector B underdimensioned");
+  for (int k = 1; k <= 2 * n; ++k) fss_vettb_far[k] = 0;
+  const fss_inc_mode_rec& inc = fss_inc_mode;
+  auto excite = [&](int mode, int offset) {
+    if (mode <= 0) return;
+    const cplx isc = fss_modeflo_stack[mode].isc[2];
+    for (int j = 1; j <= fss_screen.nwg1; ++j)
+      fss_vettb_far[offset + nw + j] = isc * fss_integrals[(mode - 1) * nw + j];
+  };
+  excite(inc.indextm, 0);
+  excite(inc.indextemx, 0);
+  excite(inc.indexte, n);
+  excite(inc.indextemy, n);
+  const int nrhs = 2, ld = n > 1 ? n : 1;
+  int info = 0;
+  zgetrs_("N", &n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb_far.data1(), &ld,
+          &info);
+  if (info != 0) fatal("solve_far_side", "Error in solving problem");
 }

@@ -4,3 +4,5 @@
 void calc_mata();
 void calc_vettb();
 void solve_prob();
+// Solution for the waves incident on the far side (after solve_prob).
+void solve_far_side();

@@ -17,6 +17,7 @@
 #include "run/messages.hpp"
 #include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
+#include "scattering/stack.hpp"
 
 namespace {
 
@@ -33,6 +34,26 @@ std::string angle_text(double deg, double step_deg) {
     if (s.back() == '.') s.pop_back();
   }
   return s == "-0" ? "0" : s;
+}
+
+// With dielectric layers the reference planes are the outer surfaces of
+// the stacks, and the far-side columns are solved unless the stacks are
+// mirror images of each other: the lines from the reference planes on are
+// replaced.
+std::string stack_header(const std::string& plain) {
+  const std::string from = "! reference planes: the two faces of the screen;";
+  std::string h = plain.substr(0, plain.find(from));
+  h += "! reference planes: the outer surfaces of the dielectric stacks on either\n"
+       "!   side; S31 is the transmission from surface to surface, and the\n"
+       "!   transmission of the .out file is S31 exp(+j kz D), kz = k0 cos(theta),\n";
+  h += sformat("!   D the depth of the whole structure (D = %.6f mm)\n", stack_depth() * 1e3);
+  if (stack_mirror_symmetric())
+    h += "! ports 3, 4 from the front-back mirror symmetry of the structure:\n"
+         "!   S33 = S11, S34 = S12, S43 = S21, S44 = S22, S13 = S31, S14 = S32,\n"
+         "!   S23 = S41, S24 = S42\n";
+  else
+    h += "! ports 3, 4: the waves incident on the far side, solved as such\n";
+  return h;
 }
 
 std::string header(double theta, double phi) {
@@ -64,8 +85,9 @@ std::string header(double theta, double phi) {
   h += sformat("!   (t = %.6f mm)\n", fss_thickness.t1 * 1e3);
   h += "! ports 3, 4 from the front-back mirror symmetry of the screen:\n"
        "!   S33 = S11, S34 = S12, S43 = S21, S44 = S22, S13 = S31, S14 = S32,\n"
-       "!   S23 = S41, S24 = S42\n"
-       "! time dependence exp(+j omega t); magnitude and angle in degrees\n";
+       "!   S23 = S41, S24 = S42\n";
+  if (stack_has_layers()) h = stack_header(h);
+  h += "! time dependence exp(+j omega t); magnitude and angle in degrees\n";
   h += sformat("# GHz S MA R %.6f\n", eta0);
   return h;
 }
@@ -95,6 +117,10 @@ void write_s4p_point() {
     for (int p = 1; p <= 2; ++p) {
       s[q][p] = s[q + 2][p + 2] = fss_polar.r[q][p];
       s[q + 2][p] = s[q][p + 2] = fss_polar.t[q][p];
+      if (fss_polar.far) {
+        s[q + 2][p + 2] = fss_polar.rb[q][p];
+        s[q][p + 2] = fss_polar.tb[q][p];
+      }
     }
   std::string text = first ? header(theta, phi) : "";
   text += sformat("%.12g", fss_em_var.f / 1e9);

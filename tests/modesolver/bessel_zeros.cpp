@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "modesolver/bessel_reference.hpp"
+#include "support/bessel_reference.hpp"
 #include "modesolver/bessel_zeros.hpp"
 
 namespace {

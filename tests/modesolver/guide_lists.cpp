@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "modefields/guide_modes.hpp"
-#include "modesolver/bessel_reference.hpp"
+#include "support/bessel_reference.hpp"
 #include "modesolver/guide_lists.hpp"
 #include "records/modesolver.hpp"
 #include "records/run.hpp"

@@ -68,6 +68,10 @@ std::vector<std::string> bases() {
       head + "-2 -3 2 -3\n2 -3 2 3 3 0\n2 3 -2 3\n-2 3 -2 -3 -3 0\n" + tail("10 0"),
       std::string("triangular\nlattice\n1) cell\n10 8.66\n2) skew\n60\n3) thickness\n0.5\n") +
           "4) boundary\n3 0 3 0 -3 0\n" + tail("15 0"),
+      // In dielectric stacks, with filled holes.
+      head + sq + tail("0 0") + "9) stack\n0.8 3 0.002\nscreen 2.1 0.0004\n6 1.05 0\n",
+      head + "-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n" + tail("30 45") +
+          "9) stack\nscreen\n1.5 4 0\n0.2 10 0.5\n",
   };
 }
 
@@ -81,6 +85,8 @@ const char* hostile_lines[] = {
     "2 0 -2 0", "-3 -3 3 -3 0 -3", "-3 -3 3 -3 3 -3", "-1 -1 1 -1", "0 0 3 0 p", "# next",
     "10 10 7", "1e-300", "1e300", "1.5D-3", "1e-12 10", "0 1e300", "", "   ", "\t", "5) x",
     "3)", "4)", "6)", "7)", "8)", "1) cell", "-0", "inf", "1e400", "1e-320", "0x10", "1d3",
+    "9) stack", "screen", "screen 4", "SCREEN 2 0.1 3", "screen x", "0 3 0", "1 0.5 0",
+    "1 3 2", "1e-300 3 0", "1 1000 1", "2 3", "1 2 0 4",
 };
 const char* hostile_numbers[] = {"0", "-0", "1e300", "-1e300", "1e-300", "nan", "inf", "1e400",
                                  "1e-320", "99999", "1000000.0", "x", "1.5D-3", "12", "-5",

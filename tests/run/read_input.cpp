@@ -276,9 +276,9 @@ TEST_F(ReadInput, HarmlessExtrasAcceptedWithAWarning) {
                      "are left out\n line 19 of model.fss: \"11\"\n"),
             std::string::npos)
       << out;
-  out = warned(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8) + "\n9) more\n");
+  out = warned(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8) + "\nmore notes\n");
   EXPECT_NE(out.find(" Lines after block 8) ignored in data file model.fss\n"
-                     " line 23 of model.fss: \"9) more\"\n"),
+                     " line 23 of model.fss: \"more notes\"\n"),
             std::string::npos)
       << out;
 }
@@ -374,4 +374,64 @@ TEST_F(ReadInput, WaveguideSimulatorRefusesFrequenciesBelowItsCutoff) {
 TEST_F(ReadInput, FailedCopyOfTheApertureBlockIsFatal) {
   std::filesystem::create_symlink("/dev/full", "model.apb");  // every write fails
   EXPECT_FATAL(read(good()), "Error in writing tmp file model.apb");
+}
+
+// Block 9, the stack: layers and the screen from the illuminated side, in SI
+// units; without it the screen of block 3 stands alone, in air.
+TEST_F(ReadInput, StackBlockReadInOrder) {
+  read(good());
+  ASSERT_EQ(fss_stack.n, 1);
+  EXPECT_EQ(fss_stack.given, 0);
+  EXPECT_EQ(fss_stack.item[1].kind, stack_kind_screen);
+  EXPECT_DOUBLE_EQ(fss_stack.item[1].d, 0.25e-3);
+  EXPECT_EQ(fss_stack.item[1].eps, 1.0);
+  read(good() + "9) stack\n0.8 3.0 0.002\n\nScreen 2.1 0.0004\n6.0, 1.05, 0\n");
+  ASSERT_EQ(fss_stack.n, 3);
+  EXPECT_EQ(fss_stack.given, 1);
+  const stack_item &a = fss_stack.item[1], &s = fss_stack.item[2], &b = fss_stack.item[3];
+  EXPECT_EQ(a.kind, stack_kind_layer);
+  EXPECT_DOUBLE_EQ(a.d, 0.8e-3);
+  EXPECT_EQ(a.eps, 3.0);
+  EXPECT_EQ(a.tand, 0.002);
+  EXPECT_EQ(a.line, 23);
+  EXPECT_EQ(s.kind, stack_kind_screen);
+  EXPECT_DOUBLE_EQ(s.d, 0.25e-3);
+  EXPECT_EQ(s.eps, 2.1);
+  EXPECT_EQ(s.tand, 0.0004);
+  EXPECT_EQ(b.kind, stack_kind_layer);
+  EXPECT_DOUBLE_EQ(b.d, 6.0e-3);
+  // A screen line alone: filled holes with no layers; without values, air.
+  read(good() + "9) stack\nscreen 2.2\n");
+  EXPECT_EQ(fss_stack.item[1].eps, 2.2);
+  EXPECT_EQ(fss_stack.item[1].tand, 0.0);
+  read(good() + "9) stack\n1 3 0\nscreen\n");
+  EXPECT_EQ(fss_stack.item[2].eps, 1.0);
+}
+
+TEST_F(ReadInput, StackBlockFaultsNamedWithTheirLine) {
+  const std::string g = good() + "9) stack\n";
+  expect_fatal_read(g + "1 3 0\nscreen\nscreen 2 0\n",
+                    " Only one screen can be analysed: a second screen line in block 9) of data "
+                    "file model.fss\n line 25 of model.fss: \"screen 2 0\"\n");
+  expect_fatal_read(g + "1 3 0\n",
+                    " Block 9) of data file model.fss has no screen line\n line 22 of model.fss "
+                    "(the stack needs the line \"screen\" between its layers): \"9) stack\"\n");
+  expect_fatal_read(g + "1 3\nscreen\n",
+                    " Error in reading block 9) in data file model.fss\n line 23 of model.fss (a "
+                    "layer line holds three values: thickness [mm], eps_r and tan_delta; 2 given): "
+                    "\"1 3\"\n");
+  expect_fatal_read(g + "screen 2 0 1\n", "(a screen line holds at most two values: eps_r and "
+                                          "tan_delta of the filling): \"screen 2 0 1\"");
+  expect_fatal_read(g + "1 x 0\nscreen\n", "line 23 of model.fss (not a number: x): \"1 x 0\"");
+  expect_fatal_read(g + "screen\n0 3 0\n",
+                    " Error in block 9) of data file model.fss: the layer thickness must lie above "
+                    "0 and up to 10000 mm (read 0)\n line 24 of model.fss: \"0 3 0\"\n");
+  expect_fatal_read(g + "screen\n1 0.5 0\n", "eps_r must lie between 1 and 1000 (read 0.5)\n line 24");
+  expect_fatal_read(g + "screen\n1 3 1.5\n", "tan_delta must lie between 0 and 1 (read 1.5)\n line 24");
+  expect_fatal_read(g + "screen 1e4\n", "eps_r of the filling must lie between 1 and 1000 (read 10000)");
+  expect_fatal_read(g + "screen 2 -0.1\n", "tan_delta of the filling must lie between 0 and 1 (read -0.1)");
+  expect_fatal_read(g + "screen nan\n", "(not a number: nan): \"screen nan\"");
+  std::string many = g + "screen\n";
+  for (int i = 0; i < max_stack_items; ++i) many += "1 2 0\n";
+  expect_fatal_read(many, " Too many layers in block 9) of data file model.fss (at most 63)\n line 87");
 }

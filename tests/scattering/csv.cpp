@@ -20,9 +20,9 @@ namespace {
 const std::string header =
     "phi[deg],theta[deg],freq[GHz],"
     "TE_Rco[dB],TE_Rco[deg],TE_Rcross[dB],TE_Rcross[deg],TE_Tco[dB],TE_Tco[deg],"
-    "TE_Tcross[dB],TE_Tcross[deg],TE_Pspecular,TE_Ptotal,"
+    "TE_Tcross[dB],TE_Tcross[deg],TE_Pspecular,TE_Ptotal,TE_Pabsorbed,"
     "TM_Rco[dB],TM_Rco[deg],TM_Rcross[dB],TM_Rcross[deg],TM_Tco[dB],TM_Tco[deg],"
-    "TM_Tcross[dB],TM_Tcross[deg],TM_Pspecular,TM_Ptotal,orders\n";
+    "TM_Tcross[dB],TM_Tcross[deg],TM_Pspecular,TM_Ptotal,TM_Pabsorbed,orders\n";
 
 // Phases compared on the circle.
 double phase_gap(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)); }
@@ -43,9 +43,9 @@ TEST(CsvFile, HeaderAndRowByteForByte) {
   EXPECT_EQ(scratch_dir::read_file("res.csv"),
             header +
                 "0.000000,0.000000,10.500000,-6.020600,0.000000,3.521825,0.000000,-6.020600,"
-                "90.000000,-6.020600,90.000000,3.000000000000,3.000000000000,-6.020600,"
+                "90.000000,-6.020600,90.000000,3.000000000000,3.000000000000,-2.000000000000,-6.020600,"
                 "180.000000,-6.020600,0.000000,-99.999130,0.000000,-99.999130,0.000000,"
-                "0.500000000000,0.500000000000,1\n");
+                "0.500000000000,0.500000000000,0.500000000000,1\n");
 }
 
 // Normal and oblique incidence on a 1 mm thick screen of 8 x 2 mm slots:

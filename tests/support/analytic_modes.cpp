@@ -12,6 +12,7 @@
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/results.hpp"
+#include "scattering/stack.hpp"
 #include "support/command_line.hpp"
 
 std::vector<rect_mode> rect_modes(const rect_aperture& ap, double kmax) {
@@ -112,7 +113,9 @@ void run_chain(const std::string& base, const rect_aperture& ap,
   fss_screen.nsc = 1;
   fss_screen.nwg1 = fss_screen.nwg2 = 0;
   fss_ap.n = 1;
-  const double kmax = fss_kmax.wg;
+  // Filled apertures: the modes up to the limit's wavenumber in the filling.
+  const stack_item* screen = stack_screen();
+  const double kmax = fss_kmax.wg * std::sqrt(screen ? screen->eps : 1.0);
   std::vector<rect_mode> modes;
   for (const rect_mode& m : rect_modes(ap, kmax))
     if (only_kind == 0 || m.kind == only_kind) modes.push_back(m);
