@@ -308,8 +308,16 @@ void enlarge_bc(int& ier) {
   double aa = isy ? a / 2 : a, bb = isx ? b / 2 : b;
   bool ex0 = false, exa = false, ey0 = false, eyb = false;
   const double lim = M_PI / 6;
+  // Contacts are judged with the tolerance the contour is relabelled with
+  // once the guide is widened (a hundred-thousandth of its size), not with
+  // the reader's (a thousandth of the box) that may still be in force: a
+  // side that leaves a wall at a grazing angle and ends within the
+  // reader's tolerance of it would count as lying on it, keep the wall in
+  // place, and after the relabelling be an element a few micrometres from
+  // the wall (a near-singular kernel, "ILL-CONDITIONED MATRIX").
+  const double tol = std::fmin(eps, std::fmax(a, b) * 0.00001);
   auto one_end = [&](double u, double v, double c) {
-    return (std::fabs(u - c) <= eps) != (std::fabs(v - c) <= eps);
+    return (std::fabs(u - c) <= tol) != (std::fabs(v - c) <= tol);
   };
   for (int i = 2; i <= blok2.n; ++i) {
     const xye_row& r = blok2[i];

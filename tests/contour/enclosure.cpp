@@ -150,6 +150,38 @@ TEST(Enclosure, GrazingElementEnlargesTheGuide) {
   }
 }
 
+TEST(Enclosure, NearlyAlignedSidesAreWidenedAwayNotLeftBesideTheWall) {
+  // An L turned by 0.1 degree: its sides leave the walls at grazing angles
+  // and end within the reader's tolerance (a thousandth of the box, 8 um)
+  // of them, 3 um off.  Judged with that tolerance they lay on the walls,
+  // the walls stayed, and the widening of the other two relabelled them as
+  // elements 3 um from the wall: a near-singular kernel.  Now every side
+  // either lies on a wall or keeps clear of the walls it does not touch.
+  scratch_dir d;
+  std::vector<el> v = polygon({{0, 0}, {2.1, 0}, {2.1, 9.86}, {8.09, 9.86}, {8.09, 11.65}, {0, 11.65}});
+  const double t = 0.1 * M_PI / 180;
+  for (el& e : v) {
+    double x1 = e.x1, x2 = e.x2;
+    e.x1 = std::cos(t) * x1 - std::sin(t) * e.y1, e.y1 = std::sin(t) * x1 + std::cos(t) * e.y1;
+    e.x2 = std::cos(t) * x2 - std::sin(t) * e.y2, e.y2 = std::sin(t) * x2 + std::cos(t) * e.y2;
+  }
+  ASSERT_EQ(load(text(v), 30.46e9), 0);
+  const double a = blok2[1][6], b = blok2[1][7];
+  for (int i = 2; i <= blok2.n; ++i) {
+    if (label(i) == 0) continue;
+    double x1, y1, x2, y2;
+    eends(i, x1, y1, x2, y2);
+    for (double w : {std::fmax(x1, x2), a - std::fmin(x1, x2)})
+      EXPECT_GT(w, 0.05) << "row " << i << " runs along a side wall";
+    for (double w : {std::fmax(y1, y2), b - std::fmin(y1, y2)})
+      EXPECT_GT(w, 0.05) << "row " << i << " runs along the bottom or top wall";
+  }
+  set_unit_records();
+  run_files.ftmp[1] = "job_gmat.tmp";
+  xycheck(0);
+  EXPECT_EQ(dat.status, 0);
+}
+
 TEST(Enclosure, AcceptedContour) {
   scratch_dir d;
   ASSERT_EQ(load(text(cross(2, 2)), 30e9), 0);
