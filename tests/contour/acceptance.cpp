@@ -35,11 +35,13 @@ void expect_accepted(const std::vector<el>& v, double f, const std::string& what
   const double a = blok2[1][6], b = blok2[1][7], size = std::fmax(a, b);
   ASSERT_GT(b, 0) << what;
   for (int i = 2; i <= blok2.n; ++i) {
-    int lab = label(i);
-    if (lab == 0 || lab >= 1000) continue;
     double x1, y1, x2, y2;
     eends(i, x1, y1, x2, y2);
     const double tol = 1e-9 * size;
+    EXPECT_TRUE(x1 > -tol && x1 < a + tol && y1 > -tol && y1 < b + tol)
+        << what << " at " << f << " GHz: node of row " << i << " outside the guide (" << x1 << ", " << y1 << ")";
+    int lab = label(i);
+    if (lab == 0 || lab >= 1000) continue;
     for (double w : {0.0, a})
       EXPECT_FALSE(std::fabs(x1 - w) < tol && std::fabs(x2 - w) < tol)
           << what << " at " << f << " GHz: row " << i << " lies on the wall x = " << w << " off the wall";
@@ -63,6 +65,26 @@ TEST(Acceptance, ArcsBetweenStraightSidesAtEveryLimit) {
     for (double deg : {95.0, 100.0, 150.0, 180.0, 220.0, 270.0})
       expect_accepted(arc_topped(deg), f, "square with a " + std::to_string(static_cast<int>(deg)) + " degree top");
   }
+}
+
+TEST(Acceptance, NearlyAlignedRoundedRectangle) {
+  // Turned by 1.3 degrees: the corners of its arcs' polygons reach past the
+  // walls by less than the reader's tolerance.
+  scratch_dir d;
+  set_unit_records();
+  std::vector<el> v = rounded(-2, -2, 4, 3.6, 0.6);
+  const double t = 1.3 * M_PI / 180, c = std::cos(t), s = std::sin(t);
+  for (el& e : v) {
+    auto turn = [&](double& x, double& y) {
+      double u = c * x - s * y;
+      y = s * x + c * y;
+      x = u;
+    };
+    turn(e.x1, e.y1);
+    turn(e.x2, e.y2);
+    if (e.arc) turn(e.x3, e.y3);
+  }
+  for (double f = 20; f <= 120; f += 2.5) expect_accepted(v, f, "rounded rectangle");
 }
 
 TEST(Acceptance, TwoArcCircleWithItsJointOffTheAxis) {

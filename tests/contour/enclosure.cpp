@@ -97,11 +97,21 @@ TEST(Enclosure, ArcBulgeBelowTheLowestVertex) {
   double xmin, xmax, ymin, ymax;
   outer_box(xmin, xmax, ymin, ymax);
   EXPECT_NEAR(ymin, 0, 1e-9);
-  // A bulge smaller than the tolerance is no reason to move.
+  // A bulge smaller than the tolerance (0.01 mm) moves the contour too:
+  // nothing of it may lie outside the guide, whose kernels hold inside only.
   v[0] = arc(0, 0, 10, 0, 5, -0.004);
   ASSERT_EQ(code_only(v), 0);
+  EXPECT_NEAR(translations.dy, -0.004, 1e-12);
+  EXPECT_NEAR(blok2[1][7], 5.004, 1e-12);
+  outer_box(xmin, xmax, ymin, ymax);
+  EXPECT_NEAR(ymin, 0, 1e-9);
+  // Inside the guide within the tolerance, the contour touches the wall and
+  // stays: an arc that rises 0.004 mm above y = 0 between two corners on it.
+  v[0] = arc(0, 0.004, 10, 0.004, 5, 0.008);
+  v[1] = seg(10, 0.004, 10, 5);
+  v[3] = seg(0, 5, 0, 0.004);
+  ASSERT_EQ(code_only(v), 0);
   EXPECT_EQ(translations.dy, 0);
-  EXPECT_EQ(blok2[1][7], 5);
 }
 
 TEST(Enclosure, CircularEnclosureRadius) {
