@@ -307,7 +307,11 @@ void enlarge_bc(int& ier) {
   double d = std::fmax(a, b) * 0.5 * static_cast<double>(0.1f);
   double aa = isy ? a / 2 : a, bb = isx ? b / 2 : b;
   bool ex0 = false, exa = false, ey0 = false, eyb = false;
-  const double lim = M_PI / 6;
+  // Within 30 degrees of a wall.  A side meant at 30 degrees (a regular
+  // hexagon's) counts whatever the digits it is written with: 1e-5 rad
+  // (0.0006 degree) is allowed, so that the widening does not depend on
+  // where the aperture is drawn.
+  const double lim = M_PI / 6 + 1e-5;
   // Contacts are judged with the tolerance the contour is relabelled with
   // once the guide is widened (a hundred-thousandth of its size), not with
   // the reader's (a thousandth of the box) that may still be in force: a

@@ -192,6 +192,30 @@ TEST(Enclosure, NearlyAlignedSidesAreWidenedAwayNotLeftBesideTheWall) {
   EXPECT_EQ(dat.status, 0);
 }
 
+TEST(Enclosure, WideningDoesNotDependOnWhereTheApertureIsDrawn) {
+  // A regular hexagon with two sides on the walls: its four slanted sides
+  // leave the side walls at exactly 30 degrees, the limit of a grazing
+  // contact, which rounding decided before.  Drawn anywhere, it gets the
+  // same guide.
+  scratch_dir d;
+  const double r = 4.633, h = r * std::sqrt(3.0) / 2;
+  double a0 = 0, b0 = 0;
+  for (int k = 0; k < 12; ++k) {
+    const double x0 = 4.816508125 + 0.7317 * k, y0 = 2.089628218 - 1.1213 * k;
+    std::vector<std::pair<double, double>> p;
+    for (int j = 0; j < 6; ++j) p.push_back({x0 + r * std::cos(M_PI / 3 * j), y0 + r * std::sin(M_PI / 3 * j)});
+    ASSERT_EQ(load(text(polygon(p)), 20e9), 0);
+    if (k == 0) a0 = blok2[1][6], b0 = blok2[1][7];
+    // The file holds ten digits: the sizes agree to their rounding (the
+    // widening would change them by 0.46 mm).
+    EXPECT_NEAR(blok2[1][6], a0, 1e-6) << "drawn at " << x0 << ", " << y0;
+    EXPECT_NEAR(blok2[1][7], b0, 1e-6) << "drawn at " << x0 << ", " << y0;
+  }
+  // Exactly 30 degrees counts as grazing: the side walls are widened.
+  EXPECT_NEAR(a0, 2 * r + 2 * 0.5 * static_cast<double>(0.1f) * 2 * r, 1e-6);
+  EXPECT_NEAR(b0, 2 * h, 1e-6);
+}
+
 TEST(Enclosure, AcceptedContour) {
   scratch_dir d;
   ASSERT_EQ(load(text(cross(2, 2)), 30e9), 0);
