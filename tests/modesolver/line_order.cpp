@@ -101,4 +101,21 @@ TEST_F(LineOrder, InnerConductorFromAnyStart) {
   for (int first : {1, 2, 3}) expect_same(ref, cutoffs(boundary(first), f), "inner start " + std::to_string(first));
 }
 
+TEST_F(LineOrder, CornerFunctionsDoNotDependOnWhereTheApertureIsDrawn) {
+  // A regular octagon turns by exactly 45 degrees at every vertex, the
+  // limit of the TM corner functions, which rounding decided vertex by
+  // vertex: the same octagon drawn at other places had other TM cutoffs.
+  auto octagon = [](double x0, double y0) {
+    std::vector<pt> p;
+    for (int j = 0; j < 8; ++j) p.push_back({x0 + 4 * std::cos(M_PI / 4 * j + 0.3), y0 + 4 * std::sin(M_PI / 4 * j + 0.3)});
+    return sides(p, 0, false);
+  };
+  const double f = 60;
+  const std::vector<double> ref = cutoffs(octagon(0, 0), f);
+  for (int k = 1; k <= 6; ++k) {
+    const double x0 = 3.7 * k - 11.1, y0 = 2.3 * k + 7.9;
+    expect_same(ref, cutoffs(octagon(x0, y0), f), "drawn at " + std::to_string(x0) + ", " + std::to_string(y0));
+  }
+}
+
 }  // namespace
