@@ -537,9 +537,11 @@ draft draw(int family, stream& r) {
   }
 }
 
+// Coordinates in fixed point, a ten-thousandth of a micrometre: six of them
+// fit the 80 characters of a boundary line (all lie within 1000 mm).
 std::string num(double x) {
   char b[32];
-  std::snprintf(b, sizeof b, "%.10g", x);
+  std::snprintf(b, sizeof b, "%.7f", x);
   return b;
 }
 
