@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and runs it on a structure
-# file (by default the bundled square-hole screen).
-#   bash run.sh [structure.fss] [option ...]   (-modes, -csv, -s4p, -plot, -wgs, -pvf)
+# file (by default the bundled square-hole screen).  The program runs in the
+# folder the script is called from: relative paths of the structure and of
+# "-o DIR" are the caller's.
+#   bash run.sh [structure.fss] [option ...]   (bash run.sh --help lists the options)
 set -euo pipefail
-cd "$(dirname "$0")"
-bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j"$(nproc)" --target fss
-structure=${1:-examples/square_holes.fss}
-shift || true
-./build/fss "$structure" "$@"
+repo=$(cd "$(dirname "$0")" && pwd)
+bash "$repo/scripts/install-deps.sh"
+cmake -S "$repo" -B "$repo/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$repo/build" -j"$(nproc)" --target fss
+[ $# -eq 0 ] && set -- "$repo/examples/square_holes.fss"
+exec "$repo/build/fss" "$@"

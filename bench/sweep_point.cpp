@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <random>
+#include <string>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
@@ -142,8 +143,73 @@ void stage(benchmark::State& state) {
   state.SetLabel(names[which]);
 }
 
+// Several screens of the same aperture (60 modes on 300 contour points
+// each), gaps of air between them (2 mm: every Floquet mode couples the
+// screens; 20 mm: the low orders only): a sweep point against the one
+// screen with the same catalogue per screen.
+void setup_screens(int screens, double theta_deg, double gap_mm) {
+  setup(theta_deg);
+  fss_stack.n = 0;
+  for (int k = 1; k <= screens; ++k) {
+    if (k > 1) fss_stack.item[++fss_stack.n] = {stack_kind_layer, gap_mm * 1e-3, 1.0, 0.0, 0};
+    fss_stack.item[++fss_stack.n] = {stack_kind_screen, 0.5e-3, 1.0, 0.0, 0};
+  }
+  fss_thickness = {0.5e-3, screens > 1 ? gap_mm * 1e-3 : 0, screens > 1 ? 0.5e-3 : 0};
+  fss_screen = {max_screens, screens, 60, screens > 1 ? 60 : 0};
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> u(-1, 1);
+  const int np = 300;
+  fss_ap.n = screens;
+  fss_ap.r.assign(screens + 1, fss_ap_rec::range{});
+  fss_coordinates.n = fss_normals.n = screens * np;
+  for (int k = 1; k <= screens; ++k) {
+    fss_ap.r[k].first = (k - 1) * np + 1;
+    fss_ap.r[k].last = k * np;
+    fss_ap.r[k].screen = k;
+    for (int i = 1; i <= np; ++i) {
+      const double t = 2 * M_PI * i / np;
+      fss_coordinates[(k - 1) * np + i] = {3e-3 * std::cos(t), 3e-3 * std::sin(t)};
+      fss_normals[(k - 1) * np + i] = {std::cos(t), std::sin(t)};
+    }
+  }
+  fss_modewg_index.n = fss_modewg_kappa.n = fss_modewg_ap.n = fss_modewg_sc.n = 60 * screens;
+  for (int j = 1; j <= 60 * screens; ++j) {
+    const int k = (j - 1) / 60 + 1, i = (j - 1) % 60 + 1;
+    fss_modewg_index[j] = i % 3 == 0 ? wg_tm : wg_te;
+    fss_modewg_kappa[j] = 600 + 45 * i;
+    fss_modewg_ap[j] = k;
+    fss_modewg_sc[j] = k;
+  }
+  fss_samplewg.n = 60 * screens * np;
+  for (int k = 1; k <= fss_samplewg.n; ++k) fss_samplewg[k] = 1e-3 * u(rng);
+}
+
+// Screens (1, 2, 3) at an oblique point, and at normal incidence with the
+// integrals reused; gap in mm.
+void screens_point(benchmark::State& state) {
+  setup_screens(static_cast<int>(state.range(0)), static_cast<double>(state.range(1)),
+                static_cast<double>(state.range(2)));
+  genmodes_flo();
+  calc_integrals();
+  const bool oblique = state.range(1) > 0;
+  for (auto _ : state) {
+    update_modes_wg();
+    genmodes_flo();
+    if (oblique) calc_integrals();
+    solve_point();
+  }
+  state.counters["floquet_modes"] = fss_modeflo_index.n;
+  state.counters["waveguide_modes"] = fss_modewg_index.n;
+  state.SetLabel(std::string(oblique ? "oblique" : "normal incidence") + ", gaps of " +
+                 std::to_string(state.range(2)) + " mm");
+}
+
 }  // namespace
 
+BENCHMARK(screens_point)
+    ->Args({1, 30, 2})->Args({2, 30, 2})->Args({3, 30, 2})->Args({2, 30, 20})->Args({3, 30, 20})
+    ->Args({1, 0, 2})->Args({2, 0, 2})->Args({3, 0, 2})->Args({2, 0, 20})->Args({3, 0, 20})
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(sweep_point)
     ->Args({30, 370, 0})->Args({30, 250, 0})->Args({30, 150, 0})
     ->Args({30, 370, 1})->Args({30, 150, 1})

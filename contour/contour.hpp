@@ -72,6 +72,17 @@ void xylines(int& ier);
 // element numbers returned), 2 its box holds too many translations to try.
 int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, double& tx,
                  double& ty, int& row1, int& row2);
+// Whether two apertures of one cell (elements a[1 .. na] and b[1 .. nb],
+// file form) meet when b is moved by a lattice translation (the null one
+// included): 0 no; 1 their lines meet (the translation and an element of
+// each returned); 3 one lies inside the other (an element of the one inside
+// returned, 0 for the other); 2 their boxes hold too many translations.
+int apertures_overlap(const elm_row* a, int na, const elm_row* b, int nb, double pa, double pb,
+                      double alpha, double& tx, double& ty, int& row1, int& row2);
+// Whether aperture b is aperture a moved by (dx, dy): every element of a,
+// moved, is an element of b within a ten-thousandth of a's size (sides and
+// arcs in either direction, in any order; circles from any start).
+bool translated_copy(const elm_row* a, int na, const elm_row* b, int nb, double& dx, double& dy);
 
 // ---- area moments ----------------------------------------------------------------
 // Area, centroid and central second moments (integrals of (y - cy)^2,
@@ -129,4 +140,6 @@ extern const int gauss_legendre_mr;
 extern const double gauss_legendre_xy[8][9];   // [rule row 1..7][node 1..8]
 extern const double gauss_legendre_ww[8][9];
 void samplecoord(int npts);
+// The number of points samplecoord(npts) places on the contour in hand.
+long samplecoord_count(int npts);
 void gcoord(int iflag);

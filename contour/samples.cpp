@@ -36,19 +36,49 @@ const double gauss_legendre_ww[8][9] = {
      sp(0.47862867049936647), sp(0.23692688505618909)},
     {}, {}, {}};
 
+namespace {
+
+// Longest piece of an element that one rule covers: a sixteenth of the
+// wavelength at the largest frequency of the header, in the filling.
+double piece_length() {
+  const xye_row& h = blok2[1];
+  double fmax = std::fabs(h[1]);
+  int code = xye_unit_code();
+  double unit = static_cast<double>(std::pow(10.0f, static_cast<float>(-code)));
+  double fun = (code == 2 || code == 3) ? 1000000000.0 : 1000000.0;
+  return 75000000.0 / fmax / std::sqrt(h[9]) / unit / fun;
+}
+
+int rule_of(int npts) {
+  int nrule = npts - 1;
+  return nrule < 1 ? 1 : nrule > gauss_legendre_mr ? gauss_legendre_mr : nrule;
+}
+
+}  // namespace
+
+long samplecoord_count(int npts) {
+  const int nrule = rule_of(npts);
+  const double lmax = piece_length();
+  long np = 0;
+  for (int i = 2; i <= blok2.n; ++i) {
+    if (label(i) >= 1000) continue;
+    double q = elen(i) / lmax;
+    if (!(q < 1e9)) return 1000000000L;
+    np += (static_cast<long>(q) + 1) * (nrule + 1);
+  }
+  return np;
+}
+
 void samplecoord(int npts) {
   int nrule = npts - 1;
   if (nrule < 1 || nrule > gauss_legendre_mr) {
     console_line("The required" + free_int(npts) + "-points quadrature rule is not available.");
-    nrule = nrule < 1 ? 1 : gauss_legendre_mr;
+    nrule = rule_of(npts);
     console_line("     It has been set to" + free_int(nrule + 1) + "-points");
   }
   const xye_row& h = blok2[1];
-  double fmax = std::fabs(h[1]), eps = h[10];
-  int code = xye_unit_code();
-  double unit = static_cast<double>(std::pow(10.0f, static_cast<float>(-code)));
-  double fun = (code == 2 || code == 3) ? 1000000000.0 : 1000000.0;
-  double lmax = 75000000.0 / fmax / std::sqrt(h[9]) / unit / fun;
+  double eps = h[10];
+  double lmax = piece_length();
   int cap = xypts.cap > 0 && xypts.cap <= xypts_capacity ? xypts.cap : xypts_capacity;
   int np = 0;
   xypts.n = 0;

@@ -339,3 +339,171 @@ int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, dou
   }
   return 0;
 }
+
+// ---- several apertures in one cell ------------------------------------------------
+
+namespace {
+
+// The elements of an aperture as shapes, and their common box; false when
+// an element bounds nothing (the coder's to refuse).
+bool aperture_shapes(const elm_row* el, int n, shape* sh, double& xmin, double& xmax,
+                     double& ymin, double& ymax, double& eps) {
+  if (n < 1 || n > elm_capacity) return false;
+  xmin = ymin = 1e300, xmax = ymax = -1e300;
+  for (int i = 1; i <= n; ++i) {
+    const elm_row& e = el[i];
+    const double x3 = e.x3 < straight_marker ? e.x3 : e.x1, y3 = e.y3 < straight_marker ? e.y3 : e.y1;
+    xmin = std::fmin(xmin, std::fmin(std::fmin(e.x1, e.x2), x3));
+    xmax = std::fmax(xmax, std::fmax(std::fmax(e.x1, e.x2), x3));
+    ymin = std::fmin(ymin, std::fmin(std::fmin(e.y1, e.y2), y3));
+    ymax = std::fmax(ymax, std::fmax(std::fmax(e.y1, e.y2), y3));
+  }
+  eps = std::fmax(xmax - xmin, ymax - ymin) / 1000;
+  if (!(eps > 0)) return false;
+  for (int i = 1; i <= n; ++i) {
+    const elm_row& e = el[i];
+    if (raw_shape(e.x1, e.y1, e.x2, e.y2, e.x3, e.y3, e.x3 < straight_marker, eps, sh[i])) return false;
+    xmin = std::fmin(xmin, sh[i].xmin), xmax = std::fmax(xmax, sh[i].xmax);
+    ymin = std::fmin(ymin, sh[i].ymin), ymax = std::fmax(ymax, sh[i].ymax);
+  }
+  return true;
+}
+
+// Crossings of the ray from (x, y) towards +x with an element (a crossing
+// at the upper end of a side counts, at its lower end not).
+int crossings(const shape& s, double x, double y) {
+  if (!s.arc) {
+    if ((s.y1 > y) == (s.y2 > y)) return 0;
+    const double xc = s.x1 + (y - s.y1) * (s.x2 - s.x1) / (s.y2 - s.y1);
+    return xc > x ? 1 : 0;
+  }
+  const double h = y - s.cy;
+  if (std::fabs(h) >= s.r) return 0;
+  const double w = std::sqrt(s.r * s.r - h * h);
+  int c = 0;
+  for (double xc : {s.cx - w, s.cx + w}) {
+    if (!(xc > x)) continue;
+    double u = std::fmod((std::atan2(h, xc - s.cx) - s.f1) * (s.df < 0 ? -1 : 1), 2 * pi);
+    if (u < 0) u += 2 * pi;
+    if (u < std::fabs(s.df) || std::fabs(s.df) >= 2 * pi) ++c;
+  }
+  return c;
+}
+
+// Whether (x, y) lies in the region the elements bound: inside the outer
+// line and outside the inner ones (an odd number of crossings).
+bool inside(const shape* sh, int n, double x, double y) {
+  int c = 0;
+  for (int i = 1; i <= n; ++i) c += crossings(sh[i], x, y);
+  return c % 2 == 1;
+}
+
+// A point of an element: the middle of a side or an arc.
+void middle(const shape& s, double& x, double& y) {
+  if (!s.arc) {
+    x = (s.x1 + s.x2) / 2, y = (s.y1 + s.y2) / 2;
+    return;
+  }
+  const double t = s.f1 + s.df / 2;
+  x = s.cx + s.r * std::cos(t), y = s.cy + s.r * std::sin(t);
+}
+
+// Whether two elements are the same (sides and arcs in either direction,
+// full circles from any start), within tol.
+bool same_element(const shape& p, const shape& q, double tol) {
+  if (p.arc != q.arc) return false;
+  auto close = [tol](double x1, double y1, double x2, double y2) {
+    return std::fabs(x1 - x2) <= tol && std::fabs(y1 - y2) <= tol;
+  };
+  const bool full_p = p.arc && std::fabs(p.df) >= 2 * pi, full_q = q.arc && std::fabs(q.df) >= 2 * pi;
+  if (full_p != full_q) return false;
+  if (full_p) return close(p.cx, p.cy, q.cx, q.cy) && std::fabs(p.r - q.r) <= tol;
+  const bool ends = (close(p.x1, p.y1, q.x1, q.y1) && close(p.x2, p.y2, q.x2, q.y2)) ||
+                    (close(p.x1, p.y1, q.x2, q.y2) && close(p.x2, p.y2, q.x1, q.y1));
+  if (!ends || !p.arc) return ends;
+  double px, py, qx, qy;
+  middle(p, px, py);
+  middle(q, qx, qy);
+  return close(px, py, qx, qy);
+}
+
+}  // namespace
+
+bool translated_copy(const elm_row* a, int na, const elm_row* b, int nb, double& dx, double& dy) {
+  static shape sa[elm_capacity + 1], sb[elm_capacity + 1];
+  static bool used[elm_capacity + 1];
+  double ax0, ax1, ay0, ay1, ea, bx0, bx1, by0, by1, eb;
+  if (na != nb || !aperture_shapes(a, na, sa, ax0, ax1, ay0, ay1, ea) ||
+      !aperture_shapes(b, nb, sb, bx0, bx1, by0, by1, eb))
+    return false;
+  // The tolerance of the geometry checks: a ten-thousandth of the size.
+  const double tol = ea / 10;
+  dx = bx0 - ax0, dy = by0 - ay0;
+  if (std::fabs(bx1 - ax1 - dx) > tol || std::fabs(by1 - ay1 - dy) > tol) return false;
+  for (int j = 1; j <= nb; ++j) used[j] = false;
+  for (int i = 1; i <= na; ++i) {
+    const shape m = moved(sa[i], dx, dy);
+    int found = 0;
+    for (int j = 1; j <= nb && !found; ++j)
+      if (!used[j] && same_element(m, sb[j], tol)) found = j;
+    if (!found) return false;
+    used[found] = true;
+  }
+  return true;
+}
+
+int apertures_overlap(const elm_row* a, int na, const elm_row* b, int nb, double pa, double pb,
+                      double alpha, double& tx, double& ty, int& row1, int& row2) {
+  static shape sa[elm_capacity + 1], sb[elm_capacity + 1], mb[elm_capacity + 1];
+  double ax0, ax1, ay0, ay1, ea, bx0, bx1, by0, by1, eb;
+  if (!(pa > 0) || !(pb > 0) || !(std::sin(alpha) > 0)) return 0;
+  if (!aperture_shapes(a, na, sa, ax0, ax1, ay0, ay1, ea) ||
+      !aperture_shapes(b, nb, sb, bx0, bx1, by0, by1, eb))
+    return 0;
+  const double eps = std::fmin(ea, eb), tol = eps / 10, cot = 1 / std::tan(alpha);
+  // Lattice translations (m pa + k pb cot(alpha), k pb) that bring the box
+  // of b onto that of a.
+  const double klo = std::floor((ay0 - by1 - tol) / pb), khi = std::ceil((ay1 - by0 + tol) / pb);
+  if (khi - klo > 1e4) return 2;
+  double count = 0;
+  for (double k = klo; k <= khi; ++k)
+    count += std::ceil((ax1 - bx0 + tol - k * pb * cot) / pa) -
+             std::floor((ax0 - bx1 - tol - k * pb * cot) / pa) + 1;
+  if (count > 1e5) return 2;
+  for (int k = static_cast<int>(klo); k <= khi; ++k) {
+    const double sx = k * pb * cot;
+    const int mlo = static_cast<int>(std::floor((ax0 - bx1 - tol - sx) / pa));
+    const int mhi = static_cast<int>(std::ceil((ax1 - bx0 + tol - sx) / pa));
+    for (int m = mlo; m <= mhi; ++m) {
+      const double dx = m * pa + sx, dy = k * pb;
+      if (bx0 + dx > ax1 + tol || bx1 + dx < ax0 - tol || by0 + dy > ay1 + tol ||
+          by1 + dy < ay0 - tol)
+        continue;
+      tx = dx, ty = dy;
+      for (int j = 1; j <= nb; ++j) mb[j] = moved(sb[j], dx, dy);
+      for (int i = 1; i <= na; ++i)
+        for (int j = 1; j <= nb; ++j)
+          if (meet(sa[i], mb[j], tol, eps, false)) {
+            row1 = i, row2 = j;
+            return 1;
+          }
+      // Apart from their lines, one may lie in the other.
+      double x, y;
+      for (int j = 1; j <= nb; ++j) {
+        middle(mb[j], x, y);
+        if (inside(sa, na, x, y)) {
+          row1 = 0, row2 = j;
+          return 3;
+        }
+      }
+      for (int i = 1; i <= na; ++i) {
+        middle(sa[i], x, y);
+        if (inside(mb, nb, x, y)) {
+          row1 = i, row2 = 0;
+          return 3;
+        }
+      }
+    }
+  }
+  return 0;
+}

@@ -8,9 +8,53 @@
 // stable three-term recurrence f_(m-1) = f_m - f_(m+1) q/(m(m+1)) carries the
 // pair down to the order wanted; the scale (x/2)^n/n! is applied last, with
 // factors x/2 replaced by 1/2 where the caller wants Jn/x^k.
+//
+// The cost grows with q, and the mode solver asks for the same values many
+// times (the enclosing-guide functions on a circular wall, where every
+// point has the same radius; the normalisation of every mode for every
+// computed mode), so the last results are kept in a small direct-mapped
+// table keyed by the arguments: a repeated call returns the same bits.
 #include "modefields/bessel.hpp"
 
+#include <cstdint>
+#include <cstring>
+
+namespace {
+
+void bessel_series(int n, double x, double& bj, double& bj1, int iflag);
+
+struct bessel_entry {
+  double x = -1, bj = 0, bj1 = 0;
+  int n = -1, iflag = 0;
+};
+constexpr unsigned memo_size = 4096;  // a power of 2
+bessel_entry memo[memo_size];
+
+unsigned memo_slot(int n, double x, int iflag) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &x, sizeof bits);
+  std::uint64_t h = bits ^ (static_cast<std::uint64_t>(static_cast<unsigned>(n)) << 32) ^
+                    static_cast<std::uint64_t>(static_cast<unsigned>(iflag + 7));
+  h *= 0x9E3779B97F4A7C15ull;
+  return static_cast<unsigned>(h >> 52) & (memo_size - 1);
+}
+
+}  // namespace
+
 void bessji(int n, double x, double& bj, double& bj1, int iflag) {
+  bessel_entry& e = memo[memo_slot(n, x, iflag)];
+  if (e.n == n && e.iflag == iflag && e.x == x) {
+    bj = e.bj;
+    bj1 = e.bj1;
+    return;
+  }
+  bessel_series(n, x, bj, bj1, iflag);
+  e = bessel_entry{x, bj, bj1, n, iflag};
+}
+
+namespace {
+
+void bessel_series(int n, double x, double& bj, double& bj1, int iflag) {
   double q = x * x / 4.0;
   int nc = static_cast<int>(q);
   if (nc < n) nc = n;
@@ -42,3 +86,5 @@ void bessji(int n, double x, double& bj, double& bj1, int iflag) {
   bj1 = s2 * s * 0.5 / (n + 1);
   if (iflag < 0 || iflag > n) bj1 *= x;
 }
+
+}  // namespace

@@ -81,7 +81,7 @@ void gmfield(int k, int imt) {
   }
 }
 
-double cat(double x, double y, int imt) {
+double cat_sources(double x, double y, int imt) {
   double sum = 0;
   for (int i = 2; i <= table.n; ++i) {
     if (!has_density(i)) continue;
@@ -93,14 +93,19 @@ double cat(double x, double y, int imt) {
     }
     sum += v;
   }
+  return sum;
+}
+
+double cat(double x, double y, int imt) {
+  double sum = cat_sources(x, y, imt);
   if (vet2.n == 0) return sum;
   guide_point p = guide_frame(x, y);
   for (int j = 1; j <= vet2.n; ++j) sum += vet2[j] * guide_axial(imt == 1, amo[j], p);
   return sum;
 }
 
-void ctt(double x, double y, int imt, double lam, double& cx, double& cy) {
-  double qx = 0, qy = 0, lx = 0, ly = 0, mx = 0, my = 0;
+void ctt_sources(double x, double y, int imt, double lam, double& sx, double& sy) {
+  double qx = 0, qy = 0, lx = 0, ly = 0;
   for (int i = 2; i <= table.n; ++i) {
     if (!has_density(i)) continue;
     const source_quad& d = table[i];
@@ -130,6 +135,13 @@ void ctt(double x, double y, int imt, double lam, double& cx, double& cy) {
     qx /= lam * lam;
     qy /= lam * lam;
   }
+  sx = qx + lx;
+  sy = qy + ly;
+}
+
+void ctt(double x, double y, int imt, double lam, double& cx, double& cy) {
+  double sx, sy, mx = 0, my = 0;
+  ctt_sources(x, y, imt, lam, sx, sy);
   if (imt != 0 && vet2.n > 0) {
     guide_point p = guide_frame(x, y);
     for (int j = 1; j <= vet2.n; ++j) {
@@ -139,6 +151,6 @@ void ctt(double x, double y, int imt, double lam, double& cx, double& cy) {
       my += vet2[j] * fy;
     }
   }
-  cx = qx + lx + mx;
-  cy = qy + ly + my;
+  cx = sx + mx;
+  cy = sy + my;
 }

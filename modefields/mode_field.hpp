@@ -17,3 +17,8 @@ double cat(double x, double y, int imt);
 // Transverse vector; gmfield(k, -imt) first for TE and TM, gmfield(k, 0) for
 // TEM; lam is the mode's eigenvalue.
 void ctt(double x, double y, int imt, double lam, double& cx, double& cy);
+// The parts of cat and ctt from the boundary sources alone, to which they
+// add the enclosing-guide series (in that order, so that a caller holding
+// the series terms of its points in a table gets the same sums).
+double cat_sources(double x, double y, int imt);
+void ctt_sources(double x, double y, int imt, double lam, double& sx, double& sy);

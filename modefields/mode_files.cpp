@@ -14,6 +14,7 @@
 // mode count raised, and the new records appended.
 #include "modefields/mode_files.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -21,8 +22,11 @@
 #include <vector>
 
 #include "contour/contour.hpp"
+#include "modefields/guide_modes.hpp"
 #include "modefields/mode_field.hpp"
+#include "modefields/quasi_static.hpp"
 #include "records/contour.hpp"
+#include "records/modefields.hpp"
 #include "records/modefields_solution.hpp"
 #include "records/modesolver.hpp"
 #include "records/modesolver_matrices.hpp"
@@ -43,7 +47,7 @@ std::string record_double(double x) {
 }
 
 [[noreturn]] void write_failed(const char* routine, const std::string& name) {
-  fatal(routine, "Error in writing file " + name);
+  fatal(routine, file_fault("Error in writing file ", name));
 }
 
 void check(std::ostream& out, const char* routine, const std::string& name) {
@@ -79,6 +83,7 @@ bool copy_file(const std::string& from, const std::string& to, int raise_first_b
 // scratch copy with the mode count raised by m.
 void open_mode_file(std::ofstream& out, const std::string& name, const std::string& scratch,
                     int& first, const std::string& record1, int m, const char* routine) {
+  errno = 0;  // a failure below reports its own reason
   if (first) {
     std::remove(name.c_str());
     out.open(name, std::ios::trunc);
@@ -97,6 +102,85 @@ void open_mode_file(std::ofstream& out, const std::string& name, const std::stri
 
 // The contour lies only on the enclosure wall and on symmetry planes: the
 // modes are the enclosing guide's own, mode k being enclosing mode k.
+// The field of a mode at the sample points that need the field itself
+// (those on the enclosure wall, or all of them when a mode is open), as
+// linear forms evaluated once for all the modes: per point, the response
+// to a unit coefficient A, B, C of the source density A xi^2 + B xi + C of
+// every element that carries basis functions (TE: Hz of the double layer;
+// TM: the tangential component of (dEz/dy, -dEz/dx) of the single layer)
+// and the enclosing-guide functions (TE: axial; TM: tangential component of
+// the transverse one).  After gmfield, field() is then what cat (TE) or
+// the tangential component of ctt (TM) gives.  On a circular wall each
+// enclosing-guide function is a Bessel function whose cost grows with the
+// square of its argument; per mode and point, the element fields cost a
+// few logarithms and arctangents each.
+class series_table {
+ public:
+  explicit series_table(int imt, bool all) {
+    const int np = xypts.n;
+    namo_ = amo.n <= vet2_rec::max_entries ? amo.n : 0;
+    std::vector<char> carries(blok2.n + 1, 0);
+    for (int f = 1; f <= fbo.nfb; ++f)
+      for (int row : {fbo[f].iip, fbo[f].i, fbo[f].iis})
+        if (row >= 2 && row <= blok2.n) carries[row] = 1;
+    for (int e = 2; e <= blok2.n; ++e)
+      if (carries[e]) elements_.push_back(e);
+    width_ = 3 * static_cast<int>(elements_.size()) + namo_;
+    row_.assign(np + 1, -1);
+    int rows = 0;
+    for (int i = 1; i <= np; ++i)
+      if (xytype[i] == 0 || all) row_[i] = rows++;
+    values_.resize(static_cast<std::size_t>(rows) * width_);
+    for (int i = 1; i <= np; ++i)
+      if (row_[i] >= 0) fill(i, imt, values_.data() + static_cast<std::size_t>(row_[i]) * width_);
+  }
+
+  double field(int i) const {
+    const double* v = values_.data() + static_cast<std::size_t>(row_[i]) * width_;
+    double sum = 0;
+    for (int e : elements_) {
+      const source_quad& d = table[e];
+      sum += d.a * v[0] + d.b * v[1] + d.c * v[2];
+      v += 3;
+    }
+    for (int j = 1; j <= vet2.n && j <= namo_; ++j) sum += vet2[j] * v[j - 1];
+    return sum;
+  }
+
+ private:
+  void fill(int i, int imt, double* v) const {
+    const double x = xypts[i].x, y = xypts[i].y, tx = xytan[i].x, ty = xytan[i].y;
+    for (int e : elements_) {
+      for (int c = 0; c < 3; ++c) {
+        const double a = c == 0, b = c == 1, cc = c == 2;
+        if (imt == 2) {
+          double hx, hy;
+          htqst(x, y, e, a, b, cc, hx, hy);
+          v[c] = tx * hx + ty * hy;
+        } else {
+          hzqst(x, y, e, a, b, cc, v[c]);
+        }
+      }
+      v += 3;
+    }
+    guide_point p = guide_frame(x, y);
+    for (int j = 1; j <= namo_; ++j) {
+      if (imt == 2) {
+        double fx, fy;
+        guide_transverse(false, amo[j], p, fx, fy);
+        v[j - 1] = tx * fx + ty * fy;
+      } else {
+        v[j - 1] = guide_axial(true, amo[j], p);
+      }
+    }
+  }
+
+  int namo_ = 0, width_ = 0;
+  std::vector<int> elements_;
+  std::vector<int> row_;
+  std::vector<double> values_;
+};
+
 bool enclosure_aperture() {
   for (int i = 2; i <= blok2.n; ++i) {
     int lab = label(i);
@@ -205,9 +289,15 @@ void fss_samples_pot(int imt) {
   std::ofstream out;
   open_mode_file(out, name, stem + "_tmp.smp", sample_pot_first, free_int(m) + free_int(np), m,
                  routine);
-  bool notonlyfdb = false;
+  bool notonlyfdb = false, any_open = false;
   for (int i = 1; i <= np; ++i)
     if (xytype[i] == 0) notonlyfdb = true;
+  for (int k = 1; k <= m; ++k)
+    if (vet1[k] < 0) any_open = true;
+  // The enclosing-guide functions at the points where the field itself is
+  // summed, evaluated once for all the modes (on a circular wall each is a
+  // Bessel function, whose cost grows with the square of its argument).
+  series_table series(imt, any_open);
   for (int k = 1; k <= m; ++k) {
     // A mode that the purge left open (negative cutoff) has field outside
     // the contour too (an enclosure mode that meets the aperture's boundary
@@ -219,13 +309,7 @@ void fss_samples_pot(int imt) {
     for (int i = 1; i <= np; ++i) {
       double h;
       if (xytype[i] == 0 || open) {
-        if (imt == 2) {
-          double cx, cy;
-          ctt(xypts[i].x, xypts[i].y, imt, vet1[k], cx, cy);
-          h = xytan[i].x * cx + xytan[i].y * cy;
-        } else {
-          h = cat(xypts[i].x, xypts[i].y, imt);
-        }
+        h = series.field(i);
       } else {
         calc_j(k, imt, ixyele[i], xycsi[i], h);
       }

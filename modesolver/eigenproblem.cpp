@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "modesolver/lapack.hpp"
 #include "records/modefields_solution.hpp"
@@ -21,27 +22,27 @@
 #include "records/modesolver_matrices.hpp"
 #include "run/messages.hpp"
 
-mode_matrix matd;
-mata_rec mata;
+fss_matrix matd(static_cast<long>(nmode_rows) * nmode_rows);
+mata_rec mata(static_cast<long>(mata_rows_max) * mata_rows_max);
 vet1_rec vet1;
 
 namespace {
 
+// Work space, sized at run time for the problem in hand (entries from 1).
 // The change of basis, column by column (leading dimension nfb), and a copy
 // buffer for the products.
-double tmat[static_cast<long>(nfb_capacity) * nfb_capacity + 1];
-double prod[static_cast<long>(nfb_capacity) * namo_capacity + 1];
-// Condensation: packed inverse of the chain block and S = Lss^-1 [Rs | Lsc].
+std::vector<double> tmat, prod;
+// Condensation: packed inverse of the chain block and S = Lss^-1 [Rs | Lsc]
+// (leading dimension chains_max).
 constexpr int chains_max = 30;
 double lss[chains_max * (chains_max + 1) / 2 + 1];
-double wcond[chains_max * nmode_rows + 1];
-double scond[chains_max * nmode_rows + 1];
+std::vector<double> wcond, scond;
 // dsygv: eigenvalues and work space (N^2, at least 3N - 1).
-double eigval[nmode_rows + 1];
-double work[static_cast<long>(nmode_rows) * nmode_rows + 3 * nmode_rows];
+std::vector<double> eigval, work;
 
 void build_t() {
   int nfb = fbo.nfb;
+  tmat.assign(static_cast<long>(nfb) * nfb + 1, 0.0);
   for (int i = 1; i <= nfb; ++i) br(i, &tmat[static_cast<long>(i - 1) * nfb]);
 }
 
@@ -83,6 +84,7 @@ void br(int i, double* col) {
 
 void damab(double* m11, int ld, int n, int m, int flag) {
   build_t();
+  prod.resize(static_cast<long>(n) * std::max(n, m) + 1);
   auto mm = [&](int i, int j) -> double& { return m11[(i - 1) + static_cast<long>(j - 1) * ld]; };
   // T^T M
   for (int c = 1; c <= m; ++c)
@@ -126,8 +128,7 @@ void prautote(int& status) {
     damab(&matr(1, 1), matr.nrow, nfb, namo, 1);
   }
   // A in mata, B in matd, both n x n.
-  mata.nrow = n;
-  mata.ncol = n;
+  mata.shape(n, n);
   matd.shape(n, n);
   for (long k = 1; k <= static_cast<long>(n) * n; ++k) mata.v[k] = matd.v[k] = 0;
   for (int m = 1; m <= namo; ++m) {
@@ -150,6 +151,8 @@ void prautote(int& status) {
     dpptri_("U", &nfl, &lss[1], &info);
     if (info != 0) return lapack_error("errore in DPPTRI: ier=", info, status);
     // W = [Rs | Lsc], S = Lss^-1 W, A <- A - W^T S.
+    wcond.resize(static_cast<long>(chains_max) * n + 1);
+    scond.resize(static_cast<long>(chains_max) * n + 1);
     auto w = [](int s, int c) -> double& { return wcond[s + (c - 1) * chains_max]; };
     auto sc = [](int s, int c) -> double& { return scond[s + (c - 1) * chains_max]; };
     for (int s = 1; s <= nfl; ++s) {
@@ -173,15 +176,16 @@ void prautote(int& status) {
   int itype = 1, info = 0;
   int lwork = n * n > 3 * n - 1 ? n * n : 3 * n - 1;
   if (lwork < 1) lwork = 1;
-  if (n > 0) dsygv_(&itype, "V", "U", &n, &mata.v[1], &n, matd.data1(), &n, &eigval[1], work,
-                    &lwork, &info);
+  eigval.resize(n + 1);
+  work.resize(lwork);
+  if (n > 0) dsygv_(&itype, "V", "U", &n, mata.data1(), &n, matd.data1(), &n, &eigval[1],
+                    work.data(), &lwork, &info);
   if (info != 0) return lapack_error("errore in DSYGV, ier=", info, status);
 
   // Eigenvectors kept in matd while mata takes its final layout.
-  ascending_modes(eigval, n);
-  mata.nrow = namo + nfb;
-  mata.ncol = n;
-  static double y[nfb_capacity + 1];
+  ascending_modes(eigval.data(), n);
+  mata.shape(namo + nfb, n);
+  std::vector<double> y(nfb + 1);
   auto sc = [](int s, int c) { return scond[s + (c - 1) * chains_max]; };
   for (int j = 1; j <= n; ++j) {
     // Unknowns of the new basis: the nc kept, then the condensed chain ones.

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "contour/contour.hpp"
 #include "modesolver/eigenproblem.hpp"
@@ -27,19 +28,19 @@
 
 namespace {
 
-constexpr long nfb2 = static_cast<long>(nfb_capacity) * nfb_capacity;
-double packed[nfb2 / 2 + nfb_capacity + 1];
-double xsol[static_cast<long>(nfb_capacity) * namo_capacity + 1];  // C^-1 R
-double ginv[nfb2 + 1], pmat[nfb2 + 1], mmat[nfb2 + 1], kmat[nfb2 + 1];
-double eigval[namo_capacity + 1];
-double work[static_cast<long>(namo_capacity) * namo_capacity + 3 * namo_capacity];
+// Work space, sized at run time for the problem in hand: packed C, X =
+// C^-1 R, the matrices of the regularised inverse (from 0), eigenvalues
+// and work space of dsyev.
+std::vector<double> packed, xsol, ginv, pmat, mmat, kmat, eigval, work;
 
 int slot_row(const fbo_entry& e, int s) { return s == 1 ? e.iip : s == 2 ? e.i : e.iis; }
 
 // Gram matrices of the functions (value, or derivative along the contour)
 // over the elements they share, times the symmetry factor.
-void gram(double* g, bool derivative) {
+void gram(std::vector<double>& gv, bool derivative) {
   int nfb = fbo.nfb;
+  gv.resize(static_cast<long>(nfb) * nfb + 1);
+  double* g = gv.data();
   double f = cofsm();
   for (int j = 1; j <= nfb; ++j)
     for (int i = 1; i <= nfb; ++i) {
@@ -66,6 +67,7 @@ void gram(double* g, bool derivative) {
 // Inverse of a symmetric positive-definite n x n matrix (column by column,
 // from index 0) in place, through its packed Cholesky factor.
 int invert_spd(double* m, int n) {
+  packed.resize(static_cast<long>(n) * (n + 1) / 2 + 1);
   for (int j = 1; j <= n; ++j)
     for (int i = 1; i <= j; ++i) packed[packed_upper(i, j)] = m[(i - 1) + static_cast<long>(j - 1) * n];
   int info = 0;
@@ -98,10 +100,12 @@ void regolar(int imt, double alpha, int& status) {
   const int n = fbo.nfb;
   status = 0;
   gram(ginv, false);
-  if ((status = invert_spd(ginv, n)) != 0) return;
+  if ((status = invert_spd(ginv.data(), n)) != 0) return;
   // P = C G^-1, M = P C.
-  matmul("N", "N", n, n, n, &matc(1, 1), matc.nrow, ginv, n, pmat);
-  matmul("N", "N", n, n, n, pmat, n, &matc(1, 1), matc.nrow, mmat);
+  pmat.resize(static_cast<long>(n) * n + 1);
+  mmat.resize(static_cast<long>(n) * n + 1);
+  matmul("N", "N", n, n, n, &matc(1, 1), matc.nrow, ginv.data(), n, pmat.data());
+  matmul("N", "N", n, n, n, pmat.data(), n, &matc(1, 1), matc.nrow, mmat.data());
   if (imt == 2)
     for (int j = 1; j <= n; ++j)
       for (int i = 1; i <= n; ++i) matc(i, j) = pmat[(i - 1) + static_cast<long>(j - 1) * n];
@@ -113,15 +117,17 @@ void regolar(int imt, double alpha, int& status) {
   }
   double a0 = trk > 0 ? alpha * trm / trk : 0;
   for (long k = 0; k < static_cast<long>(n) * n; ++k) mmat[k] += a0 * kmat[k];
-  if ((status = invert_spd(mmat, n)) != 0) return;
+  if ((status = invert_spd(mmat.data(), n)) != 0) return;
   matd.shape(n, n);
-  matmul("N", "N", n, n, n, mmat, n, &matc(1, 1), matc.nrow, matd.data1());
+  matmul("N", "N", n, n, n, mmat.data(), n, &matc(1, 1), matc.nrow, matd.data1());
 }
 
 void prautotm(int& status) {
   status = 0;
   const int namo = amo.n, nfb = fbo.nfb;
   // X = C^-1 R.
+  packed.resize(static_cast<long>(nfb) * (nfb + 1) / 2 + 1);
+  xsol.resize(static_cast<long>(nfb) * namo + 1);
   for (int j = 1; j <= nfb; ++j)
     for (int i = 1; i <= j; ++i) packed[packed_upper(i, j)] = matc(i, j);
   for (int m = 1; m <= namo; ++m)
@@ -135,13 +141,15 @@ void prautotm(int& status) {
     matmul("N", "N", nfb, namo, nfb, matd.data1(), nfb, &matr(1, 1), matr.nrow, &xsol[1]);
   }
   // A = D - R^T X in mata (namo x namo).
-  mata.nrow = mata.ncol = namo;
-  matmul("T", "N", namo, namo, nfb, &matr(1, 1), matr.nrow, &xsol[1], nfb, &mata.v[1]);
+  mata.shape(namo, namo);
+  matmul("T", "N", namo, namo, nfb, &matr(1, 1), matr.nrow, &xsol[1], nfb, mata.data1());
   for (long k = 1; k <= static_cast<long>(namo) * namo; ++k) mata.v[k] = -mata.v[k];
   for (int m = 1; m <= namo; ++m) mata(m, m) += 1 / (amo[m].kc * amo[m].kc);
   int lwork = namo * namo > 3 * namo - 1 ? namo * namo : 3 * namo - 1;
   if (lwork < 1) lwork = 1;
-  if (namo > 0) dsyev_("V", "U", &namo, &mata.v[1], &namo, &eigval[1], work, &lwork, &info);
+  eigval.resize(namo + 1);
+  work.resize(lwork);
+  if (namo > 0) dsyev_("V", "U", &namo, mata.data1(), &namo, &eigval[1], work.data(), &lwork, &info);
   if (info != 0) {
     console_line("errore in DSYEV, ier=" + free_int(info));
     status = info;
@@ -149,9 +157,8 @@ void prautotm(int& status) {
   }
   // Ascending cutoffs; eigenvector = (u, -X u) times k.
   matd.shape(namo, namo);
-  ascending_modes(eigval, namo);
-  mata.nrow = namo + nfb;
-  mata.ncol = namo;
+  ascending_modes(eigval.data(), namo);
+  mata.shape(namo + nfb, namo);
   for (int j = 1; j <= namo; ++j) {
     for (int m = 1; m <= namo; ++m) mata(m, j) = matd(m, j);
     for (int i = 1; i <= nfb; ++i) {

@@ -21,6 +21,7 @@
 // is positive definite once the chain constants (which carry no charge) are
 // condensed out (eigenproblem.cpp).  A spurious solution lives outside the
 // contour and is removed by the purge.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -41,10 +42,10 @@
 #include "records/run.hpp"
 #include "run/messages.hpp"
 
-nfb_matrix matc;
-nfb_matrix matl;
-coupling_matrix matr;
-matt_matrix matt;
+fss_matrix matc(static_cast<long>(nfb_capacity) * nfb_capacity);
+fss_matrix matl(static_cast<long>(nfb_capacity) * nfb_capacity);
+fss_matrix matr(static_cast<long>(nfb_capacity) * namo_capacity);
+fss_matrix matt(static_cast<long>(namo_capacity) * 3 * nfb_capacity);
 double cofacc = 0.0;
 
 namespace {
@@ -62,7 +63,7 @@ int point_col(int ie, int k) { return k + 3 * (static_cast<int>(matco[ie].v[16])
 // the points of every element of every function i.
 void mark_needed() {
   int nfb = fbo.nfb;
-  for (long k = 1; k <= static_cast<long>(matt.nrow) * matt.ncol; ++k) matt.v[k] = marker;
+  std::fill(matt.v.begin() + 1, matt.v.begin() + 1 + static_cast<long>(matt.nrow) * matt.ncol, marker);
   for (int i = 1; i <= nfb; ++i)
     for (int s = 1; s <= 3; ++s) {
       int row = slot_row(fbo[i], s);
@@ -106,7 +107,7 @@ double weigh(int i, int j) {
 // where the chain of a closed line starts and which way it runs (the cutoffs
 // of a mirror image, or of the same boundary written from another line,
 // moved by up to 0.7 %).  Both orders are averaged.
-void contract_symmetric(nfb_matrix& m) {
+void contract_symmetric(fss_matrix& m) {
   int nfb = fbo.nfb;
   m.shape(nfb, nfb);
   double f = cofsm();
@@ -148,8 +149,7 @@ void series_warning() {
 // Without basis functions the modes are the enclosing guide's own.
 void guide_modes_as_modes() {
   int namo = amo.n;
-  mata.nrow = namo + fbo.nfb;
-  mata.ncol = namo;
+  mata.shape(namo + fbo.nfb, namo);
   for (int j = 1; j <= namo; ++j)
     for (int i = 1; i <= mata.nrow; ++i) mata(i, j) = i == j ? amo[j].kc : 0;
   vet1.n = namo;
@@ -165,6 +165,15 @@ bool matrices_fit() {
 }
 
 }  // namespace
+
+void solver_matrix_capacities() {
+  const long nfb = fbo.cap, namo = amo.cap;
+  matc.cap = matl.cap = nfb * nfb;
+  matr.cap = nfb * namo;
+  matt.cap = namo * 3 * nfb;
+  matd.cap = mata.cap = (namo + nfb) * (namo + nfb);
+  matw.cap = 9 * nfb * nfb;
+}
 
 double cofsm() {
   double f = 1;
@@ -339,8 +348,7 @@ void fss_guidatm(double kmax, double cofpurg, int iopmod) {
   if (dat.status >= 1000) return fail(1001, "GUIDATE: internal error in C-matrix computation", iopmod);
   if (dat.status > 10 && iopmod <= 0) series_warning();
   if (amo.n == 0) {
-    mata.nrow = fbo.nfb;
-    mata.ncol = 0;
+    mata.shape(fbo.nfb, 0);
     dat.status = 0;
     return;
   }

@@ -5,6 +5,10 @@
 #pragma once
 #include <string>
 
+// Capacity words of the solver's matrices (sized at run time), from those
+// of the basis functions (fbo.cap) and the enclosing-guide modes (amo.cap).
+void solver_matrix_capacities();
+
 // TE modes of one symmetry class: modes (cutoff wavenumbers, contour units)
 // in vet1, eigenvectors in mata, dat.status 0 on success; on failure the
 // errors record holds code and message.

@@ -15,6 +15,7 @@
 #include "contour/contour.hpp"
 #include "modefields/mode_files.hpp"
 #include "modesolver/formulations.hpp"
+#include "modesolver/solver_tables.hpp"
 #include "records/contour.hpp"
 #include "records/modefields_solution.hpp"
 #include "records/modesolver.hpp"
@@ -46,15 +47,6 @@ char answer_char() {
 // Byte of the contour format marker in header slot 11 (after the unit code).
 unsigned char* marker_bytes() { return reinterpret_cast<unsigned char*>(&blok2[1][11]) + 4; }
 
-void set_units() {
-  static const char* lunits[4] = {" m ", "dm ", "cm ", "mm "};
-  int code = xye_unit_code();
-  if (code < 0 || code > 3) code = 3;
-  freq.lscale = std::pow(10.0, -code);
-  freq.fmult = code >= 2 ? 1.0e9 : 1.0e6;
-  freq.lunit = lunits[code];
-  freq.funit = code >= 2 ? "GHz" : "MHz";
-}
 
 // Position (from 1) of `what` in `text` at or after `from`, 0 if absent.
 int position(const std::string& text, const char* what, std::size_t from = 0) {
@@ -144,7 +136,7 @@ void fss_analyzew(std::string& filename, int iopmod_in, int& ierr) {
   dat.symx = isx;
   dat.symy = isy;
   dat.offset = 0.4;
-  set_units();
+  solver_units();
 
   xycheck(iopmod);
   if (dat.status != 0) {

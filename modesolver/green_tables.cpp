@@ -9,6 +9,8 @@
 // the later formulation runs of the same aperture.
 #include "modesolver/green_tables.hpp"
 
+#include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -20,7 +22,7 @@
 #include "records/run.hpp"
 #include "run/messages.hpp"
 
-matw_rec matw;
+matw_rec matw(matw_capacity);
 cofw_rec cofw;
 int green_first = 1;
 int greenv_first = 1;
@@ -84,11 +86,8 @@ kpoint point(int ie, int k, int nx, int ny) {
 
 // Sizes the table for the regular functions and symmetry class in force.
 bool size_table(const char* routine) {
-  matw.cap = matw_capacity;
   int nreg = fbo.nreg;
-  matw.nrow = 3 * nreg * images().n;
-  matw.ncol = 3 * nreg;
-  if (static_cast<long long>(matw.nrow) * matw.ncol > matw.cap) {
+  if (!matw.shape(3 * nreg * images().n, 3 * nreg)) {
     dat.status = 1000;
     errors.code = 1000;
     errors.message = std::string(routine) + ": out of bound matrices";
@@ -100,17 +99,19 @@ bool size_table(const char* routine) {
 
 void write_cache(const std::string& name) {
   std::remove(name.c_str());
+  errno = 0;
   std::FILE* f = std::fopen(name.c_str(), "wb");
-  if (!f) fatal("green", "Cannot create the Green's function cache " + name);
+  if (!f) fatal("green", file_fault("Cannot create the Green's function cache ", name));
   std::size_t n = static_cast<std::size_t>(matw.nrow) * matw.ncol;
   if (n > 0 && std::fwrite(&matw.v[1], sizeof(double), n, f) != n)
-    fatal("green", "Cannot write the Green's function cache " + name);
+    fatal("green", file_fault("Cannot write the Green's function cache ", name));
   std::fclose(f);
 }
 
 void read_cache(const std::string& name) {
+  errno = 0;
   std::FILE* f = std::fopen(name.c_str(), "rb");
-  if (!f) fatal("green", "Cannot open the Green's function cache " + name);
+  if (!f) fatal("green", file_fault("Cannot open the Green's function cache ", name));
   std::size_t n = static_cast<std::size_t>(matw.nrow) * matw.ncol;
   if (n > 0 && std::fread(&matw.v[1], sizeof(double), n, f) != n)
     fatal("green", "Green's function cache too short: " + name);
@@ -151,7 +152,7 @@ void each_pair(bool middle_only, bool lower_only, F entry) {
 }
 
 void clear_table() {
-  for (long long k = 1; k <= static_cast<long long>(matw.nrow) * matw.ncol; ++k) matw.v[k] = 0;
+  std::fill(matw.v.begin(), matw.v.begin() + 1 + static_cast<long>(matw.nrow) * matw.ncol, 0.0);
 }
 
 }  // namespace

@@ -40,11 +40,10 @@ void prautotem(int& status) {
   const int nfb = fbo.nfb;
   regolar(0, static_cast<double>(0.001f), status);
   if (status != 0) return;
-  static double col[nfb_capacity + 1];
-  mata.nrow = nfb;  // no enclosing-guide modes
-  mata.ncol = vet1.n;
+  std::vector<double> col(nfb + 1);
+  mata.shape(nfb, vet1.n);  // no enclosing-guide modes
   for (int j = 1; j <= vet1.n; ++j) {
-    br(static_cast<int>(vet1[j]), col);
+    br(static_cast<int>(vet1[j]), col.data());
     for (int i = 1; i <= nfb; ++i) {
       double s = 0;
       for (int k = 1; k <= nfb; ++k) s += matd(i, k) * col[k];
@@ -96,8 +95,7 @@ void fss_guidatem(int iopmod) {
     }
   }
   if (vet1.n == 0) {
-    mata.nrow = fbo.nfb;
-    mata.ncol = 0;
+    mata.shape(fbo.nfb, 0);
     return;
   }
   gcs(0);

@@ -1,6 +1,7 @@
 // Records of the mode-field evaluation: the current mode's boundary source
 // densities and its scaled enclosing-guide coefficients.
 #pragma once
+#include "records/contour.hpp"
 #include "records/table.hpp"
 
 // Quadratic source density A xi^2 + B xi + C on one contour element,
@@ -9,8 +10,10 @@ struct source_quad {
   double a = 0, b = 0, c = 0;
 };
 
-// Per contour element (capacity 200), indexed by the element's row.
-using table_rec = fss_table<source_quad, 200>;
+// Per contour element, indexed by the element's row: room for every row the
+// contour table holds (400, header row included), so that the mode fields
+// take any contour the coder makes.
+using table_rec = fss_table<source_quad, xye_capacity>;
 // Per enclosing-guide mode (capacity 800): scaled coefficient of the mode.
 using vet2_rec = fss_table<double, 800>;
 

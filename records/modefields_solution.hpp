@@ -11,16 +11,9 @@ constexpr int mata_rows_max = 800 + 450;
 // Eigenvectors, one column per mode, column by column, entries from 1:
 // rows 1 .. namo the amplitudes of the enclosing-guide modes, rows
 // namo + 1 .. namo + nfb the basis-function coefficients.  nrow is the
-// leading dimension (namo + nfb), ncol the number of modes stored.
-constexpr int mata_capacity = mata_rows_max * mata_rows_max;
-struct mata_rec {
-  int cap = 0;
-  int nrow = 0;
-  int ncol = 0;
-  double v[mata_capacity + 1];
-  double& operator()(int i, int j) { return v[i + (j - 1) * nrow]; }
-  double operator()(int i, int j) const { return v[i + (j - 1) * nrow]; }
-};
+// leading dimension (namo + nfb), ncol the number of modes stored.  Sized
+// at run time (capacity mata_rows_max^2 entries).
+using mata_rec = fss_matrix;
 
 // Mode count and one value per mode: the cutoff wavenumber (TE, TM; negative
 // when the purge left the mode's classification open) or the characteristic

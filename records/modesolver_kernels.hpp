@@ -3,6 +3,7 @@
 // weights of the basis functions and the first-use flags of the kernel
 // caches.
 #pragma once
+#include "records/table.hpp"
 
 // Regular-kernel table, column by column, entries from 1.  Rows: the three
 // quadrature points of every element carrying a regular basis function, for
@@ -10,15 +11,11 @@
 // f the regular function centred on the element); columns: the points of the
 // same elements (column = point + 3 (f - 1); the magnetic-type tables fill
 // only the middle points, column 3 (f - 1) + 2).
-constexpr int matw_capacity = 9 * 450 * 450;
-struct matw_rec {
-  int cap = 0;   // capacity (matw_capacity, stored at first use)
-  int nrow = 0;  // rows per column: 3 nreg, doubled per symmetric axis
-  int ncol = 0;  // columns: 3 nreg
-  double v[matw_capacity + 1];
-  double& operator()(int i, int j) { return v[i + (j - 1) * nrow]; }
-  double operator()(int i, int j) const { return v[i + (j - 1) * nrow]; }
-};
+// Sized at run time (fss_matrix): capacity matw_capacity entries, the
+// rows per column (nrow) 3 nreg, doubled per symmetric axis, the columns
+// (ncol) 3 nreg.
+constexpr long matw_capacity = 9L * 450 * 450;
+using matw_rec = fss_matrix;
 extern matw_rec matw;
 
 // Three-point weights of every basis function on each of its elements:

@@ -12,7 +12,12 @@ struct fss_file_rec { std::string name; };
 struct fss_writeinfo_rec {
   int pvf = 0; int wgs = 0; int modes = 0; int converge = 0;
   int csv = 0, s4p = 0, plot = 0;  // "-csv", "-s4p", "-plot": the further result files
+  int geometry = 0;                // "-geometry": the picture of the structure only
 };
+
+// Folder of every file the run writes (option "-o DIR"); empty: the folder
+// of the structure file.
+struct fss_output_rec { std::string dir; };
 
 // Lattice periods (m), square root of the cell area and its inverse.
 struct fss_cell_dim_rec { double a = 0, b = 0, sqrt_ab = 0, inv_sqrt_ab = 0; };
@@ -20,26 +25,35 @@ struct fss_cell_dim_rec { double a = 0, b = 0, sqrt_ab = 0, inv_sqrt_ab = 0; };
 // Skew angle of the lattice (rad); pi/2 is the rectangular lattice.
 struct fss_lattice_angle_rec { double alpha = 0; };
 
-// Metal thickness of screen 1, spacing to screen 2, thickness of screen 2 (m).
+// Metal thickness of screen 1, depth of the layers between screens 1 and 2
+// (0 with one screen), thickness of screen 2 (m).
 struct fss_thickness_rec { double t1 = 0, spacing = 0, t2 = 0; };
 
-// Screen bookkeeping: capacity (2), screen count, mode counts of screens 1, 2.
+// Limits of a structure: screens, and apertures of one screen.
+constexpr int max_screens = 8;
+constexpr int max_screen_apertures = 20;
+
+// Screen bookkeeping: capacity (max_screens), screen count, mode counts of
+// screens 1 and 2 (the modes of every screen: fss_modewg_sc).
 struct fss_screen_rec { int cap = 0, nsc = 0, nwg1 = 0, nwg2 = 0; };
 
 // The structure across the lattice, from the illuminated side to the far
 // side: dielectric layers and screens in their order, between two outer
 // half-spaces of air.  A layer has its thickness (m), relative permittivity
 // eps_r' and loss tangent (complex eps_r = eps_r' (1 - j tan_delta) in the
-// exp(+j omega t) convention); a screen has its metal thickness (m) and the
-// permittivity and loss tangent filling its apertures.  Without a stack
-// block the record holds the single screen of block 3, in air, unfilled.
-// The record has room for several screens; the analysis takes one.
+// exp(+j omega t) convention); a screen has its metal thickness (m), the
+// permittivity and loss tangent filling its apertures and the number of its
+// apertures in block 4 (screen k holds the apertures after the (k-1)-th line
+// with "$").  Two screens have at least one layer between them; all share
+// the lattice of blocks 1 and 2.  Without a stack block the record holds
+// the single screen of block 3, in air, unfilled.
 constexpr int max_stack_items = 64;
 enum { stack_kind_layer = 1, stack_kind_screen = 2 };
 struct stack_item {
   int kind = 0;
   double d = 0, eps = 1, tand = 0;
-  int line = 0;  // line of the structure file (0: not from block 9)
+  int line = 0;       // line of the structure file (0: not from block 9)
+  int apertures = 0;  // screens: apertures in block 4 (0: not counted)
 };
 struct fss_stack_rec {
   int cap = 0;       // capacity (max_stack_items)
@@ -74,6 +88,7 @@ struct fss_source_rec {
 extern fss_file_rec fss_file;
 extern fss_source_rec fss_source;
 extern fss_writeinfo_rec fss_writeinfo;
+extern fss_output_rec fss_output;
 extern fss_cell_dim_rec fss_cell_dim;
 extern fss_lattice_angle_rec fss_lattice_angle;
 extern fss_thickness_rec fss_thickness;

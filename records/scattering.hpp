@@ -3,7 +3,9 @@
 // samples, the coupling integrals and the mode-matching system.
 #pragma once
 #include <complex>
+#include <vector>
 
+#include "records/run.hpp"
 #include "records/table.hpp"
 
 using cplx = std::complex<double>;
@@ -18,7 +20,7 @@ constexpr int max_integrals = max_flo_modes * max_wg_modes;         // Floquet x
 constexpr int max_mata = (2 * max_wg_modes) * (2 * max_wg_modes);  // system of order 2 x modes
 constexpr int max_vettb = 4 * max_wg_modes;                         // two right-hand sides
 constexpr int max_samples = max_wg_modes * max_points;              // one per mode and point
-constexpr int max_apertures = 10;
+constexpr int max_apertures = max_screens * max_screen_apertures;  // all screens
 
 // Floquet mode kinds and waveguide mode kinds.
 enum { flo_tm = 1, flo_te = 2, flo_temx = 3, flo_temy = 4 };
@@ -35,11 +37,23 @@ struct fss_inc_mode_rec {
   int indextm = -1, indexte = -1, indextemx = -1, indextemy = -1;
 };
 
-// Point range (first, last) of each aperture in the coordinate tables.
+// Apertures of the catalogue, numbered through all screens: the point range
+// (first, last) of each in the coordinate tables, its screen, and, for a
+// translated copy of an earlier aperture whose modes it takes, that
+// aperture and the translation (m).  kc_bound: an upper bound on its first
+// cutoff wavenumber (1/m, empty guide).  The table is sized from the count
+// (entries from 1); the capacity is that of all screens together.
 struct fss_ap_rec {
   int cap = 0;
   int n = 0;  // number of the aperture being read
-  struct range { int first = 0, last = 0; } r[max_apertures + 1];
+  struct range {
+    int first = 0, last = 0;
+    int screen = 1;
+    int copy = 0;
+    double dx = 0, dy = 0;
+    double kc_bound = 0;
+  };
+  std::vector<range> r = std::vector<range>(2);
 };
 
 extern fss_table<flo_index, max_flo_modes> fss_modeflo_index;
@@ -83,10 +97,57 @@ struct fss_stack_point_rec {
 extern fss_table<flo_stack, max_flo_modes> fss_modeflo_stack;
 extern fss_stack_point_rec fss_stack_point;
 
+// Each Floquet mode through the layers between screens g and g + 1 (per
+// sweep point, with several screens): a two-port whose currents entering
+// the gap at the far face of screen g (a) and at the near face of screen
+// g + 1 (b) are I_a = y11 V_a - y12 V_b, I_b = -y12 V_a + y22 V_b.  Near a
+// resonance of the gap (tanh of its electrical length below 1/8 in size for
+// a mode that travels in a layer: a lossless gap about a whole number of
+// half waves deep; below 1e-3 for an evanescent one: a very thin gap) the
+// admittances grow without bound; the mode is then carried in the bounded
+// form z u = V_a - r V_b, I_a = u, I_b = -r u + yo V_b, with z = 1 / y11,
+// r = y12 / y11 and yo the admittance at b with a open (`bounded` = 1).
+struct gap_line {
+  cplx y11, y22, y12;
+  cplx z, r, yo;
+  int bounded = 0;
+};
+// Entry (g - 1) nf + m, from 1; sized from the counts at run time.
+struct fss_gap_rec {
+  long cap = 0;  // capacity: screens x Floquet modes
+  int gaps = 0, nf = 0;
+  std::vector<gap_line> v;
+  gap_line& at(int g, int m) { return v[static_cast<std::size_t>(g - 1) * nf + m]; }
+};
+extern fss_gap_rec fss_gap;
+
 // Far-side incidence (the Touchstone columns of the waves lit from the far
 // side when the stacks differ): two right-hand sides solved with the
 // factors of the system.
 extern fss_table<cplx, max_vettb> fss_vettb_far;
+
+// The system of several screens: block tridiagonal over the faces and
+// eliminated block by block.  Block 0 holds the near face of screen 1,
+// block g (1 .. K - 1) the far face of screen g (lo), the near face of
+// screen g + 1 (hi) and the gap modes carried in bounded form (nu), block K
+// the far face of screen K; neighbouring blocks are joined through the
+// aperture modes of a screen (-Ys, diagonal).  Per block: where its matrix
+// (its LU factors once solved) lies in the store, where F^-1 of its hi
+// columns lies, and its pivots.  Sized from the counts at run time.
+struct screen_block {
+  int lo = 0, hi = 0, nu = 0;
+  long a = 0, z = 0, piv = 0;
+  int size() const { return lo + hi + nu; }
+};
+struct fss_blocks_rec {
+  long cap = 0;  // capacity of the store (complex entries)
+  int nb = 0;    // blocks: screens + 1
+  std::vector<screen_block> b;
+  std::vector<cplx> store;
+  std::vector<int> ipiv;
+  std::vector<int> u_mode;  // Floquet mode of each bounded unknown, block by block
+};
+extern fss_blocks_rec fss_blocks;
 
 extern fss_table<cplx, max_mata> fss_mata;
 extern fss_table<cplx, max_vettb> fss_vettb;

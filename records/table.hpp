@@ -6,6 +6,7 @@
 // is sized at compile time; the capacity word is what the overflow checks
 // compare against, and it is stored at program start.
 #pragma once
+#include <vector>
 
 template <class T, int CAP>
 struct fss_table {
@@ -19,23 +20,27 @@ struct fss_table {
   T* data1() { return &v[1]; }  // entry 1, for LAPACK and bulk copies
 };
 
-// Fixed-capacity dense matrix of doubles, stored column by column with the
-// leading dimension nrow; entries (i, j) from (1, 1).  shape() checks the
-// capacity before a table is filled.
-template <long CAP>
+// Dense matrix of doubles, stored column by column with the leading
+// dimension nrow; entries (i, j) from (1, 1).  The capacity word (entries)
+// is the ceiling of the table; the storage is taken at run time, as large
+// as the shapes asked for so far: shape() checks the capacity before a
+// table is filled and grows the storage to it (entries already there are
+// kept).  A matrix is filled only after shape().
 struct fss_matrix {
-  static constexpr long max_entries = CAP;
-  long cap = CAP;
+  long cap = 0;
   int nrow = 0, ncol = 0;
-  double v[CAP + 1];
+  std::vector<double> v;  // v[0] unused
 
+  explicit fss_matrix(long capacity = 0) : cap(capacity) {}
   bool shape(int rows, int cols) {
-    if (rows < 0 || cols < 0 || static_cast<long>(rows) * cols > cap) return false;
+    const long need = static_cast<long>(rows) * cols;
+    if (rows < 0 || cols < 0 || need > cap) return false;
+    if (static_cast<long>(v.size()) < need + 1) v.resize(need + 1);
     nrow = rows;
     ncol = cols;
     return true;
   }
   double& operator()(int i, int j) { return v[i + static_cast<long>(j - 1) * nrow]; }
   double operator()(int i, int j) const { return v[i + static_cast<long>(j - 1) * nrow]; }
-  double* data1() { return &v[1]; }
+  double* data1() { return v.data() + 1; }
 };

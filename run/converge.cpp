@@ -1,6 +1,10 @@
 #include "run/converge.hpp"
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -13,15 +17,13 @@
 #include "run/driver.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
 
 namespace fs = std::filesystem;
 
-double converge_deg() { return (std::pow(10.0, converge_db / 20) - 1) * 180 / dpi(0); }
-
-void converge_compare(const std::vector<converge_point>& before,
-                      const std::vector<converge_point>& after, converge_change& db,
-                      converge_change& deg) {
+void converge_compare(const converge_pass& before, const converge_pass& after,
+                      converge_change& db, converge_change& deg) {
   db = deg = {};
   const std::size_t n = std::min(before.size(), after.size());
   for (std::size_t i = 0; i < n; ++i)
@@ -34,13 +36,135 @@ void converge_compare(const std::vector<converge_point>& before,
     }
 }
 
+converge_change converge_amplitude_change(const converge_pass& before, const converge_pass& after) {
+  converge_change c;
+  const std::size_t n = std::min(before.size(), after.size());
+  for (std::size_t i = 0; i < n; ++i)
+    for (int q = 0; q < 4; ++q) {
+      const double d = std::abs(after[i].s[q] - before[i].s[q]);
+      if (c.point < 0 || d > c.value) c = {d, static_cast<int>(i), q};
+    }
+  return c;
+}
+
+double converge_gain(double p) { return 1 / (std::pow(converge_raise, p) - 1); }
+
+double converge_gain_spread(double p) {
+  return (converge_gain(0.75 * p) - converge_gain(1.5 * p)) / 2;
+}
+
+namespace {
+
+// Ratio of the change of pass k to that of pass k - 1 over every point and
+// coefficient (the projection of one on the other) and how well the two
+// keep their direction (1: parallel).
+void change_ratio(const converge_pass& a, const converge_pass& b, const converge_pass& c,
+                  double& ratio, double& coherence) {
+  double cross = 0, before = 0, after = 0;
+  for (std::size_t i = 0; i < a.size() && i < b.size() && i < c.size(); ++i)
+    for (int q = 0; q < 4; ++q) {
+      const std::complex<double> d1 = b[i].s[q] - a[i].s[q], d2 = c[i].s[q] - b[i].s[q];
+      cross += (d2 * std::conj(d1)).real();
+      before += std::norm(d1);
+      after += std::norm(d2);
+    }
+  ratio = before > 0 ? cross / before : 0;
+  coherence = before > 0 && after > 0 ? cross / std::sqrt(before * after) : 0;
+}
+
+}  // namespace
+
+double converge_fit_exponent(const std::vector<converge_pass>& passes, bool& fitted) {
+  fitted = false;
+  const std::size_t n = passes.size();
+  if (n < 4) return converge_exponent;
+  double p[2];
+  for (int k = 0; k < 2; ++k) {
+    double ratio, coherence;
+    change_ratio(passes[n - 3 - k], passes[n - 2 - k], passes[n - 1 - k], ratio, coherence);
+    // The changes of a settling sequence keep their direction and shrink;
+    // mode families entering in steps make them turn and jump instead.
+    if (coherence < 0.95 || !(ratio > 0) || ratio >= 1) return converge_exponent;
+    p[k] = -std::log(ratio) / std::log(converge_raise);
+  }
+  if (std::fabs(p[0] - p[1]) > 0.25) return converge_exponent;
+  const double q = (p[0] + p[1]) / 2;
+  if (q < 0.5 || q > 3) return converge_exponent;
+  fitted = true;
+  return q;
+}
+
+namespace {
+
+// X = (1 + g) S_n - g S_n-1, applied to every value of a point.
+converge_point combine(const converge_point& last, const converge_point& before, double g) {
+  converge_point x = last;
+  auto mix = [g](auto a, auto b) { return (1 + g) * a - g * b; };
+  for (int q = 0; q < 4; ++q) {
+    x.s[q] = mix(last.s[q], before.s[q]);
+    x.db[q] = db_floor(std::abs(x.s[q]));
+    x.deg[q] = std::atan2(x.s[q].imag(), x.s[q].real()) * 180 / dpi(0);
+  }
+  fss_polar_rec& p = x.polar;
+  const fss_polar_rec &a = last.polar, &b = before.polar;
+  for (int i = 0; i < 3; ++i) {
+    for (int j = 0; j < 3; ++j) {
+      p.r[i][j] = mix(a.r[i][j], b.r[i][j]);
+      p.t[i][j] = mix(a.t[i][j], b.t[i][j]);
+      p.rb[i][j] = mix(a.rb[i][j], b.rb[i][j]);
+      p.tb[i][j] = mix(a.tb[i][j], b.tb[i][j]);
+    }
+    p.p00[i] = mix(a.p00[i], b.p00[i]);
+    p.ptot[i] = mix(a.ptot[i], b.ptot[i]);
+  }
+  return x;
+}
+
+converge_pass extrapolate_pair(const converge_pass& before, const converge_pass& last, double g) {
+  converge_pass x;
+  for (std::size_t i = 0; i < last.size() && i < before.size(); ++i)
+    x.push_back(combine(last[i], before[i], g));
+  return x;
+}
+
+}  // namespace
+
+converge_result converge_extrapolate(const std::vector<converge_pass>& passes, double p) {
+  converge_result r;
+  r.exponent = p;
+  const std::size_t n = passes.size();
+  if (n < 2) return r;
+  const double g = converge_gain(p), b = converge_gain_spread(p);
+  r.x = extrapolate_pair(passes[n - 2], passes[n - 1], g);
+  // The extrapolations of the pairs before, as far as there are passes:
+  // with modes entering in families the changes come in steps, and the
+  // spread of successive extrapolations measures what a pair alone misses.
+  std::vector<converge_pass> earlier;
+  for (std::size_t k = 1; k <= 2 && n >= k + 2; ++k)
+    earlier.push_back(extrapolate_pair(passes[n - 2 - k], passes[n - 1 - k], g));
+  const converge_pass &last = passes[n - 1], &prev = passes[n - 2];
+  r.error.resize(r.x.size());
+  for (std::size_t i = 0; i < r.x.size(); ++i)
+    for (int q = 0; q < 4; ++q) {
+      const double change = std::abs(last[i].s[q] - prev[i].s[q]);
+      double e = earlier.empty() ? g * change : b * change;
+      for (const converge_pass& x : earlier) e = std::max(e, std::abs(r.x[i].s[q] - x[i].s[q]));
+      if (!earlier.empty()) e *= converge_safety;
+      r.error[i][q] = e;
+      const double e_last = std::abs(r.x[i].s[q] - last[i].s[q]) + e;
+      if (r.worst.point < 0 || e > r.worst.value) r.worst = {e, static_cast<int>(i), q};
+      if (r.worst_last.point < 0 || e_last > r.worst_last.value)
+        r.worst_last = {e_last, static_cast<int>(i), q};
+    }
+  return r;
+}
+
 namespace {
 
 const char* const quantity_name[4] = {"Ty", "Tx", "Ry", "Rx"};
 
 // The values of the pass being run, filled after every result row.
-std::vector<converge_point> pass_values;
-int pass_flo_modes = 0;
+converge_pass pass_values;
 
 void record_point() {
   const std::complex<double> v[4] = {fss_coefficients.t11a, fss_coefficients.t22a,
@@ -50,18 +174,22 @@ void record_point() {
   p.theta = fss_inc_angle.theta;
   p.f = fss_em_var.f;
   for (int q = 0; q < 4; ++q) {
+    p.s[q] = v[q];
     p.db[q] = db_floor(std::abs(v[q]));
     p.deg[q] = std::atan2(v[q].imag(), v[q].real()) * 180 / dpi(0);
   }
+  p.nflo = fss_modeflo_index.n;
+  if (further_outputs()) p.polar = fss_polar;
   pass_values.push_back(p);
-  pass_flo_modes = std::max(pass_flo_modes, fss_modeflo_index.n);
 }
 
 struct pass_report {
   double fwg = 0, fflo = 0;  // limits (GHz)
   int nwg = 0, nflo = 0;     // aperture modes, largest Floquet set
-  converge_change db, deg;
-  bool compared = false;
+  double seconds = 0, memory_mb = 0;
+  converge_change change, db, deg;  // from the pass before
+  converge_change error;            // estimated error of the extrapolation
+  bool compared = false, estimated = false;
 };
 
 std::string base_name() { return delfirstspaces(trim_right(fss_file.name)); }
@@ -112,68 +240,176 @@ std::string fmt(const char* format, double a) {
   return buf;
 }
 
-// "0.123 dB at 12.500 GHz, phi 0.0, theta 30.0 deg (Ty)"
-std::string where(const converge_change& c, const std::vector<converge_point>& pts,
-                  const char* unit) {
-  if (c.point < 0) return "none above " + fmt("%.0f", converge_floor_db) + " dB";
-  const converge_point& p = pts[c.point];
-  const double deg = 180 / dpi(0);
-  return fmt("%.3f", c.value) + " " + unit + " at " + fmt("%.3f", p.f / 1e9) + " GHz, phi " +
-         fmt("%.1f", p.phi * deg) + ", theta " + fmt("%.1f", p.theta * deg) + " deg (" +
-         quantity_name[c.quantity] + ")";
+// An amplitude and the dB change it makes at full transmission.
+std::string amplitude_text(double a) {
+  return fmt("%.4f", a) + " (" + fmt("%.3f", -20 * std::log10(1 - std::min(a, 0.999999))) +
+         " dB at full transmission)";
 }
 
-std::string table_row(int pass, const pass_report& r, const std::vector<converge_point>& pts) {
-  char buf[256];
-  std::snprintf(buf, sizeof buf, "%4d %10.3f %10.3f %9d %9d", pass, r.fwg, r.fflo, r.nwg, r.nflo);
-  std::string row = buf;
-  if (!r.compared) return row + "           -                                                -";
+// "at 12.500 GHz, phi 0.0, theta 30.0 deg (Ty)"
+std::string where(const converge_change& c, const converge_pass& pts) {
+  if (c.point < 0) return "";
+  const converge_point& p = pts[c.point];
   const double deg = 180 / dpi(0);
-  for (const converge_change* c : {&r.db, &r.deg}) {
-    if (c->point < 0) {
-      row += "           -                                  ";
-      continue;
-    }
-    const converge_point& p = pts[c->point];
-    std::snprintf(buf, sizeof buf, " %11.3f %9.3f %8.1f %8.1f %3s", c->value, p.f / 1e9,
-                  p.phi * deg, p.theta * deg, quantity_name[c->quantity]);
-    row += buf;
+  return "at " + fmt("%.3f", p.f / 1e9) + " GHz, phi " + fmt("%.1f", p.phi * deg) + ", theta " +
+         fmt("%.1f", p.theta * deg) + " deg (" + quantity_name[c.quantity] + ")";
+}
+
+std::string at_columns(const converge_change& c, const converge_pass& pts, const char* format) {
+  char buf[128];
+  if (c.point < 0) {
+    std::snprintf(buf, sizeof buf, " %11s %9s %8s %8s %3s", "-", "-", "-", "-", "-");
+    return buf;
   }
+  const converge_point& p = pts[c.point];
+  const double deg = 180 / dpi(0);
+  std::snprintf(buf, sizeof buf, format, c.value);
+  std::string s = buf;
+  std::snprintf(buf, sizeof buf, " %9.3f %8.1f %8.1f %3s", p.f / 1e9, p.phi * deg, p.theta * deg,
+                quantity_name[c.quantity]);
+  return s + buf;
+}
+
+std::string table_header() {
+  std::string at = "  f[GHz] phi[deg] theta[deg] of";
+  return " pass    wg[GHz]   flo[GHz]  wg modes flo modes  time[s]  mem[MB]      |dS|" + at +
+         "   error(x)" + at + " change[dB]" + at + " change[deg]" + at;
+}
+
+std::string table_row(int pass, const pass_report& r, const converge_pass& pts) {
+  char buf[256];
+  std::snprintf(buf, sizeof buf, "%5d %10.3f %10.3f %9d %9d %8.2f %8.1f", pass, r.fwg, r.fflo, r.nwg,
+                r.nflo, r.seconds, r.memory_mb);
+  std::string row = buf;
+  const converge_change none;
+  row += at_columns(r.compared ? r.change : none, pts, " %11.6f");
+  row += at_columns(r.estimated ? r.error : none, pts, " %11.6f");
+  row += at_columns(r.compared ? r.db : none, pts, " %11.3f");
+  row += at_columns(r.compared ? r.deg : none, pts, " %11.3f");
   return row;
 }
 
-void write_report(const std::vector<std::string>& rows, const std::string& verdict) {
+// Every point of the extrapolated result: its values and estimated errors.
+std::string point_table(const converge_result& x, const converge_pass& last) {
+  std::string t =
+      "  f[GHz] phi[deg] theta[deg]    Ty[dB]   +-dB    Tx[dB]   +-dB    Ry[dB]   +-dB    Rx[dB]"
+      "   +-dB   error(x) error(pass)\n";
+  const double deg = 180 / dpi(0);
+  for (std::size_t i = 0; i < x.x.size(); ++i) {
+    const converge_point& p = x.x[i];
+    char buf[256];
+    std::snprintf(buf, sizeof buf, "%8.3f %8.1f %10.1f", p.f / 1e9, p.phi * deg, p.theta * deg);
+    t += buf;
+    double ex = 0, el = 0;
+    for (int q = 0; q < 4; ++q) {
+      const double e = x.error[i][q], m = std::abs(p.s[q]);
+      // The dB error of a magnitude m known to within e.
+      const double edb = m > e ? 20 * std::log10(m / (m - e)) : 99.999;
+      std::snprintf(buf, sizeof buf, " %9.3f %6.3f", p.db[q], std::min(edb, 99.999));
+      t += buf;
+      ex = std::max(ex, e);
+      el = std::max(el, std::abs(p.s[q] - last[i].s[q]) + e);
+    }
+    std::snprintf(buf, sizeof buf, " %10.6f %11.6f\n", ex, el);
+    t += buf;
+  }
+  return t;
+}
+
+void write_report(const std::string& intro, const std::vector<std::string>& rows,
+                  const std::string& verdict, const std::string& points) {
   const std::string name = base_name() + ".conv";
+  note_result_file(name);  // for the last line of the run (a failed pass puts it back too)
+  errno = 0;
   std::ofstream o(name, std::ios::trunc);
-  if (!o) fatal("fss_converge", "Error in opening file " + name);
-  o << " Convergence of " << base_name() << ": both mode limits raised by "
-    << fmt("%.2f", converge_raise) << " per pass, at most " << converge_passes << " passes\n";
-  o << " Largest change of the co-polarised |T| and |R| (where above " << fmt("%.0f", converge_floor_db)
-    << " dB) and of their phases\n from either of the two passes before; converged when below "
-    << fmt("%.3f", converge_db) << " dB and " << fmt("%.3f", converge_deg()) << " deg\n\n";
-  o << " pass    wg[GHz]   flo[GHz]  wg modes flo modes  change[dB]  f[GHz]  phi[deg] "
-       "theta[deg] of change[deg]  f[GHz]  phi[deg] theta[deg] of\n";
+  if (!o) fatal("fss_converge", file_fault("Error in opening file ", name));
+  o << intro << '\n' << table_header() << '\n';
   for (const std::string& r : rows) o << r << '\n';
   if (!verdict.empty()) o << '\n' << ' ' << verdict << '\n';
+  if (!points.empty()) o << '\n' << points;
+  errno = 0;
   o.close();
-  if (!o) fatal("fss_converge", "Error in writing file " + name);
+  if (!o) fatal("fss_converge", file_fault("Error in writing file ", name));
+}
+
+std::string report_intro(double ratio) {
+  return " Convergence of " + base_name() + ": passes along a ray, the Floquet limit " +
+         fmt("%.3g", ratio) + " times the aperture limit, both raised by " +
+         fmt("%.2f", converge_raise) + " per pass, at most " + std::to_string(converge_passes) +
+         " passes\n"
+         " |dS|: largest change of the complex co-polarised coefficients from the pass before\n"
+         " error(x): estimated error of the extrapolated coefficients; settled when below " +
+         fmt("%.4f", converge_amplitude) + " from pass " + std::to_string(converge_min_passes) +
+         " on\n change[dB], change[deg]: largest change of |T|, |R| (where above " +
+         fmt("%.0f", converge_floor_db) + " dB) and of their phases, for reading\n";
+}
+
+// The extrapolated result in the files "<base>_x...": the writers of the
+// sweep run again over the stored points with the extrapolated values.
+void write_extrapolated(const converge_pass& x, int nwg) {
+  const std::string name = fss_file.name;
+  fss_file.name = trim_right(name) + "_x";
+  const int nwg_run = fss_modewg_index.n, nflo_run = fss_modeflo_index.n;
+  const fss_em_var_rec em = fss_em_var;
+  const fss_inc_angle_rec inc = fss_inc_angle;
+  write_output();
+  write_outputs_begin();
+  fss_modewg_index.n = nwg;
+  for (const converge_point& p : x) {
+    fss_em_var.f = p.f;
+    fss_em_var.lambda = dcspeed() / p.f;
+    fss_em_var.k0 = dpi(1) / fss_em_var.lambda;
+    fss_inc_angle.theta = p.theta;
+    fss_inc_angle.phi = p.phi;
+    fss_modeflo_index.n = p.nflo;
+    fss_coefficients = {p.s[2], p.s[3], p.s[0], p.s[1]};
+    write_ref_tr_row();
+    if (further_outputs()) {
+      fss_polar = p.polar;
+      write_outputs_values();
+    }
+  }
+  write_outputs_end();
+  fss_modewg_index.n = nwg_run;
+  fss_modeflo_index.n = nflo_run;
+  fss_em_var = em;
+  fss_inc_angle = inc;
+  fss_file.name = name;
+}
+
+double peak_memory_mb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss / 1024.0;
 }
 
 }  // namespace
 
-void fss_converge() {
+int fss_converge() {
   const std::string apb = base_name() + ".apb";
   const std::string aperture = read_bytes(apb);
-  const double kwg = fss_kmax.wg, kflo = fss_kmax.flo;
-  std::vector<pass_report> passes;
+  const double kwg = fss_kmax.wg;
+  // The Floquet limit follows the aperture limit at a fixed ratio (at
+  // least the file's own, which holds every propagating Floquet mode).
+  const double ratio = std::max(converge_ratio, fss_kmax.flo / kwg);
+  std::vector<converge_pass> passes;
   std::vector<std::string> rows;
-  std::vector<converge_point> last, earlier;  // values of the two passes before
   std::vector<saved_file> good;
-  std::string verdict;
+  int passes_run = 0;
+  std::string verdict, points;
+  converge_result x;
+  const std::string intro = report_intro(ratio);
+  auto extrapolation_text = [&]() {
+    const converge_pass& last = passes.back();
+    return "the extrapolated result (<base>_x.out, exponent " + fmt("%.3f", x.exponent) +
+           (x.fitted ? ", fitted" : "") + ") is estimated within " + amplitude_text(x.worst.value) +
+           " " + where(x.worst, last) + ", the last pass within " + amplitude_text(x.worst_last.value);
+  };
   for (int pass = 1; pass <= converge_passes; ++pass) {
+    passes_run = pass;
     const double factor = std::pow(converge_raise, pass - 1);
     fss_kmax.wg = kwg * factor;
-    fss_kmax.flo = kflo * factor;
+    fss_kmax.flo = ratio * fss_kmax.wg;
     pass_report r;
     r.fwg = fss_kmax.wg * dcspeed() / dpi(1) / 1e9;
     r.fflo = fss_kmax.flo * dcspeed() / dpi(1) / 1e9;
@@ -182,8 +418,8 @@ void fss_converge() {
                  fmt("%.3f", r.fflo) + " GHz");
     write_bytes(apb, aperture);
     pass_values.clear();
-    pass_flo_modes = 0;
-    // Only the first pass, at the file's own limits, ends the run on an error.
+    const auto t0 = std::chrono::steady_clock::now();
+    // Only the first pass ends the run on an error.
     set_fatal_trap(pass > 1);
     try {
       fss_analysis(record_point);
@@ -191,52 +427,63 @@ void fss_converge() {
       set_fatal_trap(false);
       std::cout << '\n';
       restore_results(good);
-      verdict = "stopped before convergence: pass" + free_int(pass) + " ended with \"" + e.message +
+      // The headline of a table overflow: its counts and limits are those
+      // of the raised pass, not of the structure file.
+      const std::string said =
+          e.message.rfind("Too many ", 0) == 0 ? e.message.substr(0, e.message.find(':')) : e.message;
+      verdict = "stopped before convergence: pass" + free_int(pass) + " ended with \"" + said +
                 "\" (" + e.routine + "); the result file holds pass" + free_int(pass - 1);
-      if (passes.back().compared)
-        verdict += ", which changed by " + where(passes.back().db, last, "dB");
+      if (passes.size() >= 2) verdict += "; " + extrapolation_text();
       break;
     }
     set_fatal_trap(false);
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    r.memory_mb = peak_memory_mb();
     r.nwg = fss_modewg_index.n;
-    r.nflo = pass_flo_modes;
-    // The change from the pass before and from the one before that: the
-    // results settle in steps (a raise that adds modes coupling only weakly
-    // changes little, the next one more), so that one step alone can
-    // understate how far they are from their limit.
-    if (pass > 1) {
-      converge_compare(last, pass_values, r.db, r.deg);
+    for (const converge_point& p : pass_values) r.nflo = std::max(r.nflo, p.nflo);
+    if (!passes.empty()) {
+      r.change = converge_amplitude_change(passes.back(), pass_values);
+      converge_compare(passes.back(), pass_values, r.db, r.deg);
       r.compared = true;
     }
-    if (pass > 2) {
-      converge_change db2, deg2;
-      converge_compare(earlier, pass_values, db2, deg2);
-      if (db2.value > r.db.value) r.db = db2;
-      if (deg2.value > r.deg.value) r.deg = deg2;
+    passes.push_back(pass_values);
+    std::string line = "pass" + free_int(pass) + ":" + free_int(r.nwg) + " aperture modes," +
+                       free_int(r.nflo) + " Floquet modes";
+    if (passes.size() >= 2) {
+      bool fitted = false;
+      const double p = converge_fit_exponent(passes, fitted);
+      x = converge_extrapolate(passes, p);
+      x.fitted = fitted;
+      r.error = x.worst;
+      r.estimated = true;
+      write_extrapolated(x.x, r.nwg);
+      points = " Extrapolated result of passes" + free_int(pass - 1) + " and" + free_int(pass) +
+               " (exponent " + fmt("%.3f", x.exponent) + (fitted ? ", fitted" : "") +
+               ") and its estimated error at every sweep point:\n"
+               " +-dB: the error of the magnitude; error(x): the largest estimated error of the four\n"
+               " coefficients; error(pass): that of the last pass\n\n" +
+               point_table(x, passes.back());
+      line += "; largest change " + fmt("%.4f", r.change.value) + " " + where(r.change, pass_values) +
+              "; estimated error of the extrapolation " + fmt("%.4f", x.worst.value);
     }
-    earlier.swap(last);
-    last = pass_values;
-    passes.push_back(r);
-    rows.push_back(table_row(pass, r, last));
-    console_line("pass" + free_int(pass) + ":" + free_int(r.nwg) + " aperture modes," +
-                 free_int(r.nflo) + " Floquet modes" +
-                 (r.compared ? "; largest change " + where(r.db, last, "dB") + "; " +
-                                   where(r.deg, last, "deg")
-                             : std::string()));
+    rows.push_back(table_row(pass, r, pass_values));
+    console_line(line);
     good = save_results();
-    if (pass > 2 && r.db.value < converge_db && r.deg.value < converge_deg()) {
-      verdict = "converged: from pass" + free_int(std::max(1, pass - 2)) + " to pass" + free_int(pass) +
-                " the results changed by at most " + fmt("%.3f", r.db.value) + " dB and " +
-                fmt("%.3f", r.deg.value) + " deg; the result file holds pass" + free_int(pass);
+    if (pass >= converge_min_passes && x.worst.value < converge_amplitude) {
+      verdict = "converged: the result file holds pass" + free_int(pass) + "; " + extrapolation_text();
       break;
     }
     if (pass == converge_passes)
-      verdict = "not converged after" + free_int(pass) + " passes: the last changed by " +
-                where(r.db, last, "dB") + " and " + where(r.deg, last, "deg") +
-                "; the result file holds pass" + free_int(pass);
-    write_report(rows, "");
+      verdict = "not converged after" + free_int(pass) + " passes: the result file holds pass" +
+                free_int(pass) + "; " + extrapolation_text();
+    write_report(intro, rows, "", points);
   }
-  write_report(rows, verdict);
+  // "<base>" in the verdict is the structure's base name.
+  const std::string key = "<base>";
+  for (std::size_t at; (at = verdict.find(key)) != std::string::npos;)
+    verdict.replace(at, key.size(), base_name());
+  write_report(intro, rows, verdict, points);
   std::cout << '\n';
   console_line(verdict);
+  return passes_run;
 }

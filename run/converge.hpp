@@ -1,37 +1,90 @@
-// Repeated analysis with both truncation limits raised together until the
-// co-polarised results settle: the result file holds the last good pass and
-// "<base>.conv" reports every pass.
+// Repeated analysis along a ray of truncation limits (the Floquet limit a
+// fixed multiple of the aperture limit, both raised together), extrapolation
+// of the complex coefficients to unlimited modes with a per-point error
+// estimate, and the settling test on that estimate.  The result file holds
+// the last good pass, "<base>_x.out" (and the further files "_x") the
+// extrapolated result, "<base>.conv" the report.
 #pragma once
 
+#include <array>
+#include <complex>
 #include <string>
 #include <vector>
 
-// Raise of both limits per pass, the pass limit and the settling test.
-constexpr double converge_raise = 1.25;
-constexpr int converge_passes = 6;
-constexpr double converge_db = 0.02;      // largest change of |T|, |R| (dB)
-constexpr double converge_floor_db = -30;  // values compared above this
-// The phase change that moves a coefficient as far as a 0.02 dB change of
-// its magnitude: (10^(0.02/20) - 1) rad, 0.132 degrees.
-double converge_deg();
+#include "records/results.hpp"
 
-// Co-polarised values of one sweep point, in the order of the result file:
-// Ty, Tx, Ry, Rx, magnitudes in dB and phases in degrees.
+// The ray: pass p has the aperture limit of the structure file times
+// converge_raise^(p-1) and a Floquet limit converge_ratio times that (or the
+// file's own ratio when larger).
+constexpr double converge_raise = 1.25;
+constexpr double converge_ratio = 3;
+constexpr int converge_passes = 10;
+// The truncation error falls as (aperture limit)^(-4/3), the rate that the
+// field singularity at the metal edges sets.
+constexpr double converge_exponent = 4.0 / 3;
+// Settled when the estimated error of every extrapolated coefficient is
+// below this amplitude (0.02 dB at full transmission), from the pass that
+// has four before it: the estimate compares three extrapolations over
+// passes spanning a factor 2.4 in the limits.
+constexpr double converge_amplitude = 0.002;
+constexpr int converge_min_passes = 5;
+// The estimate is this factor times the spread of the extrapolations.
+constexpr double converge_safety = 1.25;
+// dB and phase changes (for reading) are taken where a value is above this.
+constexpr double converge_floor_db = -30;
+
+// The values of one sweep point in one pass: the co-polarised coefficients
+// in the order of the result file (Ty, Tx, Ry, Rx), complex and in dB and
+// degrees, the Floquet modes of the point and, when the further result files
+// are asked for, the whole scattering of the specular waves.
 struct converge_point {
   double phi = 0, theta = 0, f = 0;
+  std::complex<double> s[4];
   double db[4] = {}, deg[4] = {};
+  int nflo = 0;
+  fss_polar_rec polar;
 };
+using converge_pass = std::vector<converge_point>;
 
-// Largest change between two passes and where it is (point index into the
-// pass, quantity 0..3); point -1 when no value was above the floor.
+// Largest change (or estimate) over the points and the four coefficients,
+// and where it is (point index, quantity 0..3); point -1 when none.
 struct converge_change {
   double value = 0;
   int point = -1, quantity = 0;
 };
-void converge_compare(const std::vector<converge_point>& before,
-                      const std::vector<converge_point>& after, converge_change& db,
-                      converge_change& deg);
+// Largest change in dB (values above the floor in either pass) and in
+// degrees between two passes.
+void converge_compare(const converge_pass& before, const converge_pass& after,
+                      converge_change& db, converge_change& deg);
+// Largest |S(after) - S(before)| of the complex coefficients.
+converge_change converge_amplitude_change(const converge_pass& before, const converge_pass& after);
+
+// Factor g of the extrapolation X = S_n + g (S_n - S_n-1) for the exponent
+// p and the raise per pass: g = 1 / (raise^p - 1) (2.886 for 4/3).
+double converge_gain(double p);
+// Half the spread of g over the exponents 0.75 p to 1.5 p (1.111 for 4/3).
+double converge_gain_spread(double p);
+// The exponent of the last passes (at least four): one fitted from the
+// changes of two successive triples of passes when both agree on it and
+// the changes keep their direction; converge_exponent otherwise.
+double converge_fit_exponent(const std::vector<converge_pass>& passes, bool& fitted);
+
+// The extrapolation of the passes 1 .. n (n >= 2, the last two combined
+// with the gain of p) and the estimated error of each of its coefficients:
+// from the fifth pass on 1.25 times the largest of the distances to the
+// extrapolations of the two pairs before and of the exponent's spread
+// times the last change (fewer pairs with fewer passes; with two passes the
+// extrapolation's own correction).
+struct converge_result {
+  converge_pass x;                           // extrapolated values
+  std::vector<std::array<double, 4>> error;  // estimated error per point and coefficient
+  converge_change worst;                     // largest estimated error
+  converge_change worst_last;                // largest estimated error of the last pass
+  double exponent = converge_exponent;
+  bool fitted = false;
+};
+converge_result converge_extrapolate(const std::vector<converge_pass>& passes, double p);
 
 // The option "-converge": up to converge_passes analyses, the first at the
-// limits of the structure file.
-void fss_converge();
+// aperture limit of the structure file; returns the number of passes run.
+int fss_converge();

@@ -9,9 +9,14 @@
 #include "records/scattering.hpp"
 #include "run/converge.hpp"
 #include "run/messages.hpp"
+#include "run/interrupt.hpp"
+#include "run/options.hpp"
+#include "run/progress.hpp"
+#include "run/runfiles.hpp"
 #include "run/read_input.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/floquet.hpp"
+#include "scattering/geometry_picture.hpp"
 #include "scattering/integrals.hpp"
 #include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
@@ -20,6 +25,7 @@
 int fss_main(int argc, char** argv) {
   fss_command_line.argc = argc;
   fss_command_line.argv = argv;
+  command_line_structure();  // the help, the version and a refused command line end here
   fss_set_capacities();
   fss();
   std::cout.flush();
@@ -49,6 +55,8 @@ void fss_set_capacities() {
   fss_samplef.cap = max_points;
   fss_samplefm.cap = max_points;
   fss_ap.cap = max_apertures;
+  fss_gap.cap = static_cast<long>(max_screens) * max_flo_modes;
+  fss_blocks.cap = 4L * max_mata;
 }
 
 static std::string box_line(const std::string& text) {
@@ -64,7 +72,7 @@ void fss_cover() {
   console_line(border);
   console_line(empty);
   console_line("*          ANALYSIS OF FREQUENCY SELECTIVE SURFACES          *");
-  console_line(box_line("version 1.0"));
+  console_line(box_line(std::string("version ") + fss_version));
   console_line(empty);
   console_line(box_line("mode matching of aperture waveguide modes"));
   console_line(box_line("and Floquet modes of the periodic cell;"));
@@ -88,23 +96,53 @@ void fss_check_wgs() {
 }
 
 void fss() {
+  run_clock_start();
   fss_cover();
   read_input_fss();
+  // From here on the run has scratch files: an interruption removes them.
+  note_scratch_files(fss_file.name);
+  interrupt_install();
+  interrupt_points(0, fss_sweep_points());
+  if (fss_writeinfo.geometry) {
+    // The picture of the structure alone, before anything is computed.
+    interrupt_hold();
+    write_geometry_picture();
+    interrupt_release();
+    remove_scratch_files();
+    run_summary("", false);
+    return;
+  }
   fss_check_wgs();
   if (fss_writeinfo.converge) {
-    fss_converge();
+    const int passes = fss_converge();
+    run_summary(std::to_string(passes) + (passes == 1 ? " pass" : " passes"));
     return;
   }
   fss_analysis();
+  run_summary();
 }
 
 void fss_analysis(void (*after_point)()) {
+  interrupt_hold();
   write_output();
+  interrupt_release();
   console_line("... computing the basis functions");
-  std::cout << '\n';
+  std::cout << '\n' << std::flush;
   genmodes_wg();
+  write_catalogue_counts();
   if (fss_writeinfo.modes) write_mode_table();
   fss_sweep(after_point);
+}
+
+long fss_sweep_points() {
+  fss_range_rec theta = fss_theta, phi = fss_phi;
+  if (fss_writeinfo.wgs) theta = phi = {0, 0, 1};
+  const double maxphix = phi.end + phi.step / 10;
+  const double maxthetax = theta.end + theta.step / 10;
+  const double maxfreqx = fss_freq_iter.end + fss_freq_iter.step / 10;
+  return static_cast<long>((maxphix - phi.start) / phi.step + 1) *
+         static_cast<long>((maxthetax - theta.start) / theta.step + 1) *
+         static_cast<long>((maxfreqx - fss_freq_iter.start) / fss_freq_iter.step + 1);
 }
 
 int fss_trip_count(double start, double wend, double step) {
@@ -116,11 +154,7 @@ int fss_trip_count(double start, double wend, double step) {
 void fss_sweep(void (*after_point)()) {
   console_line("... performing the frequency sweep");
   std::cout << "\n\n";
-  console_line("0%         25%          50%         75%         100% ");
-  console_line("|___________|____________|___________|____________| ");
-  std::cout << '\n' << " o" << std::flush;
-  const int nstartot = 50;
-  int nstarold = 0;
+  progress_begin(fss_sweep_points());
 
   if (fss_writeinfo.wgs) {
     fss_theta = {0, 0, 1};
@@ -129,12 +163,9 @@ void fss_sweep(void (*after_point)()) {
   const double maxphix = fss_phi.end + fss_phi.step / 10;
   const double maxthetax = fss_theta.end + fss_theta.step / 10;
   const double maxfreqx = fss_freq_iter.end + fss_freq_iter.step / 10;
-  const long nsteptot =
-      static_cast<long>((maxphix - fss_phi.start) / fss_phi.step + 1) *
-      static_cast<long>((maxthetax - fss_theta.start) / fss_theta.step + 1) *
-      static_cast<long>((maxfreqx - fss_freq_iter.start) / fss_freq_iter.step + 1);
-  long nstep = 0;
+  interrupt_hold();
   write_outputs_begin();
+  interrupt_release();
 
   double iphi = fss_phi.start;
   for (int ip = fss_trip_count(fss_phi.start, maxphix, fss_phi.step); ip > 0;
@@ -172,18 +203,18 @@ void fss_sweep(void (*after_point)()) {
         calc_mata();
         calc_vettb();
         solve_prob();
+        // The rows of the point are written whole: an interruption waits.
+        interrupt_hold();
         calc_ref_tr();
         write_outputs_point();
         if (after_point) after_point();
-
-        ++nstep;
-        int nstar = static_cast<int>(nstep * nstartot / nsteptot);
-        for (int k = nstarold; k < nstar; ++k) std::cout << 'o';
-        std::cout << std::flush;
-        nstarold = nstar;
+        progress_point();
+        interrupt_release();
       }
     }
   }
+  interrupt_hold();
   write_outputs_end();
-  std::cout << '\n';
+  interrupt_release();
+  progress_end();
 }

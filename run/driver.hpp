@@ -17,5 +17,8 @@ void fss_cover();
 void fss_check_wgs();
 // The sweep over phi, theta and frequency on an existing mode catalogue.
 void fss_sweep(void (*after_point)() = nullptr);
+// Sweep points of the run: phi, theta and frequency points (one direction
+// in the waveguide-simulator mode).
+long fss_sweep_points();
 // Passes of a counted loop from start to the widened end in steps of step.
 int fss_trip_count(double start, double wend, double step);

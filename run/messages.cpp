@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 
 #include "records/run.hpp"
+#include "run/runfiles.hpp"
 
 errors_rec errors;
 
@@ -15,10 +18,12 @@ bool fatal_trap = false;
 }
 
 void set_fatal_trap(bool on) { fatal_trap = on; }
+bool fatal_trap_on() { return fatal_trap; }
 
 void end_run(std::string_view routine, std::string_view message) {
   if (fatal_trap) throw fss_fatal_error{trim_right(routine), trim_right(message)};
   std::cout.flush();
+  remove_scratch_files();
   std::exit(1);
 }
 
@@ -55,6 +60,8 @@ std::string trim_right(std::string_view s) {
            answer.find_first_not_of(" \t") == std::string::npos) {
     }
   }
+  // The run's scratch files go with it; its result rows stay.
+  remove_scratch_files();
   std::exit(1);
 }
 
@@ -97,6 +104,13 @@ std::string line_context(const std::string& file, int line, std::string_view tex
   std::string where = "line " + std::to_string(line) + " of " + file;
   if (!reason.empty()) where += " (" + std::string(reason) + ")";
   return where + ": \"" + trim_right(shown) + "\"";
+}
+
+std::string file_fault(std::string_view text, const std::string& path) {
+  const int e = errno;
+  std::string m = std::string(text) + path;
+  if (e != 0) m += std::string(": ") + std::strerror(e);
+  return m;
 }
 
 void set_listing_unit(std::FILE* f) { listing = f; }

@@ -33,6 +33,7 @@ struct fss_fatal_error {
   std::string routine, message;
 };
 void set_fatal_trap(bool on);
+bool fatal_trap_on();
 // Ends the run with status 1 after a report already written (or throws the
 // given routine and message while the trap is set).
 [[noreturn]] void end_run(std::string_view routine, std::string_view message);
@@ -45,6 +46,11 @@ void set_listing_unit(std::FILE* f);
 // is open): the line begins with one blank.
 void listing_line(std::string_view text);
 std::FILE* listing_unit();
+
+// A file error: the text, the path tried and the system's reason for the
+// last failed operation (errno), "Error in opening file r.out: Permission
+// denied"; without a reason when errno is 0.
+std::string file_fault(std::string_view text, const std::string& path);
 
 int llen(std::string_view s);
 std::string delfirstspaces(std::string_view s, int result_len = 256);

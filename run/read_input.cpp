@@ -1,7 +1,10 @@
 #include "run/read_input.hpp"
 
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -9,14 +12,21 @@
 
 #include "contour/apb2dat.hpp"
 #include "records/run.hpp"
+#include "records/structure.hpp"
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
+#include "run/options.hpp"
 
 namespace {
 
 const char* routine = "read_input_fss";
 
 std::string cut256(const std::string& s) { return s.substr(0, 256); }
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
 
 // The structure file, read line by line with the line numbers.
 struct source_file {
@@ -95,6 +105,37 @@ void extras(int n, std::size_t used, std::size_t given) {
             where());
 }
 
+// A comma between two digits, with no blank, is a decimal comma more likely
+// than a separator: "10,5" read as the two values 10 and 5 would change the
+// structure.  Returns the item that holds it ("" when none).
+std::string decimal_comma(const std::string& line) {
+  auto digit = [&](std::size_t k) { return std::isdigit(static_cast<unsigned char>(line[k])) != 0; };
+  for (std::size_t k = 1; k + 1 < line.size(); ++k) {
+    if (line[k] != ',' || !digit(k - 1) || !digit(k + 1)) continue;
+    const std::size_t b = line.find_last_of(" \t", k);
+    const std::size_t first = b == std::string::npos ? 0 : b + 1;
+    const std::size_t e = line.find_first_of(" \t", k);
+    return line.substr(first, e == std::string::npos ? std::string::npos : e - first);
+  }
+  return "";
+}
+
+// Refuses the line last read when it holds a decimal comma, with the two
+// readings it may have meant.
+void no_decimal_comma(const std::string& message) {
+  const std::string item = decimal_comma(src.text).substr(0, 20);
+  if (item.empty()) return;
+  std::string point = item, two = item;
+  for (std::size_t k = 1; k + 1 < item.size(); ++k)
+    if (item[k] == ',' && std::isdigit(static_cast<unsigned char>(item[k + 1]))) {
+      point[k] = '.';
+      two = item.substr(0, k + 1) + " " + item.substr(k + 1);
+      break;
+    }
+  fail_at(message, "decimal comma? \"" + item + "\" would be two values: write " + point +
+                       ", or \"" + two + "\" for two values");
+}
+
 double number(int n, const std::string& item) {
   double x;
   if (!parse_double(item, x)) fail_at(block_message(n), "not a number: " + item.substr(0, 20));
@@ -107,6 +148,7 @@ void values(int n, int count, double* x, bool one_line = false) {
   int got = 0;
   while (got < count) {
     if (!next_line(block_message(n))) fail_at(block_message(n));
+    no_decimal_comma(block_message(n));
     std::vector<std::string> items = free_items(src.text);
     if (one_line && items.empty()) fail_at(block_message(n), "no value");
     std::size_t k = 0;
@@ -120,6 +162,7 @@ void values(int n, int count, double* x, bool one_line = false) {
 // Block 5: theta and phi (one direction), or start, end and step of each.
 void read_incidence() {
   if (!next_line(block_message(5))) fail_at(block_message(5));
+  no_decimal_comma(block_message(5));
   std::vector<std::string> items = free_items(src.text);
   if (items.size() != 2 && items.size() != 6)
     fail_at(block_message(5), "two or six values are needed, " + std::to_string(items.size()) +
@@ -137,52 +180,67 @@ void read_incidence() {
   }
 }
 
-// Block 4, copied line by line into the .apb file.  The lines of the first
-// aperture (up to a line holding "#" or "$") are read here as the boundary
-// reader will read them, so that a fault is reported with its line; the
-// lines of later apertures are not analysed, which a warning says.
-void read_aperture(std::ofstream& apb, const std::string& tmpfile) {
+// Block 4, copied line by line into the .apb file.  A line holding "#"
+// ends an aperture and begins the next of the same screen; a line holding
+// "$" ends the apertures of a screen and begins those of the next.  Every
+// boundary line is read here as the boundary reader will read it, so that a
+// fault is reported with its line.  Returns the number of apertures of each
+// screen (from 1) and, in `dollar`, the line of the first "$" and its text.
+struct line_ref {
+  int line = 0;
+  std::string text;
+};
+std::vector<int> read_aperture(std::ofstream& apb, const std::string& tmpfile, line_ref& dollar) {
   const std::string msg = block_message(4);
-  bool first_aperture = true;
-  int elements = 0, ignored = 0, ignored_line = 0;
-  std::string ignored_text;
+  std::vector<int> screens(2, 0);
+  int elements = 0;  // of the aperture being read
+  dollar = {};
+  auto end_aperture = [&]() {
+    if (elements == 0) fail_at(msg, "no boundary element before this line");
+    elements = 0;
+    if (++screens.back() > max_screen_apertures)
+      fail_at("Too many apertures in screen " + std::to_string(screens.size() - 1) +
+              " of block 4) in data file " + src.name + " (at most " +
+              std::to_string(max_screen_apertures) + ")");
+  };
   for (;;) {
     if (!next_line(msg, max_line_length)) fail_at(msg, "no line holds the label 5)");
     if (has_label(src.text, 5)) {
-      if (elements == 0 && first_aperture) fail_at(msg, "no boundary element before this line");
+      end_aperture();
       break;
     }
     for (int n : {6, 7, 8})
       if (has_label(src.text, n)) fail_at("Missing block label 5) in data file " + src.name);
     if (src.text.find_first_of("#$") != std::string::npos) {
-      if (elements == 0) fail_at(msg, "no boundary element before this line");
-      first_aperture = false;
-    } else if (first_aperture) {
+      end_aperture();
+      if (src.text.find('$') != std::string::npos) {
+        if (static_cast<int>(screens.size()) - 1 == max_screens)
+          fail_at("Too many screens in block 4) in data file " + src.name + " (at most " +
+                  std::to_string(max_screens) + ")");
+        if (dollar.line == 0) dollar = {src.line, src.text};
+        screens.push_back(0);
+      }
+    } else {
       if (llen(src.text) > apb_line_length)
         fail_at(msg, "longer than " + std::to_string(apb_line_length) +
                          " characters, the length of a boundary line");
-      std::string fault = apb_line_fault(src.text);
+      no_decimal_comma(msg);
+      elm_row e;
+      bool port = false;
+      std::string fault = apb_parse_line(src.text, e, port);
       if (!fault.empty()) fail_at(msg, fault);
       ++elements;
-    } else if (llen(src.text) > 0 && ignored++ == 0) {
-      ignored_line = src.line;
-      ignored_text = src.text;
+      // Every aperture of every screen, for the picture.
+      int aperture = 1;
+      for (std::size_t k = 1; k < screens.size(); ++k) aperture += screens[k];
+      fss_aperture.add(e, aperture, static_cast<int>(screens.size()) - 1);
     }
     std::string record = src.text.substr(0, 256);
+    errno = 0;
     apb << record << std::string(256 - record.size(), ' ') << '\n';
-    if (!apb) fail("Error in writing tmp file " + tmpfile);
+    if (!apb) fail(file_fault("Error in writing tmp file ", tmpfile));
   }
-  if (ignored > 0)
-    warning(routine,
-            "Only the first aperture of block 4) is analysed: " + std::to_string(ignored) +
-                " later lines ignored in data file " + src.name,
-            line_context(src.name, ignored_line, ignored_text));
-}
-
-std::string argument(int i) {
-  if (i < fss_command_line.argc && fss_command_line.argv && fss_command_line.argv[i])
-    return fss_command_line.argv[i];
-  return "";
+  return screens;
 }
 
 std::string format_value(double x) {
@@ -192,9 +250,11 @@ std::string format_value(double x) {
 }
 
 // Block 9, the stack from the illuminated side to the far side: a layer
-// line "thickness[mm] eps_r tan_delta", and the line "screen", optionally
-// followed by the eps_r and tan_delta filling its apertures; blank lines
-// are passed over.  Every value is checked on its own line.
+// line "thickness[mm] eps_r tan_delta", and a line "screen" per screen,
+// optionally followed by the eps_r and tan_delta filling its apertures, or
+// by its metal thickness [mm] and those two (a screen without a thickness
+// has the thickness of block 3); two screens have a layer between them.
+// Blank lines are passed over.  Every value is checked on its own line.
 void read_stack() {
   const std::string msg = block_message(9);
   remember(9);
@@ -212,16 +272,26 @@ void read_stack() {
     stack_item it;
     it.line = src.line;
     if (word == "screen") {
-      // The record holds several screens; the analysis takes one.
-      if (++screens > 1)
-        fail_at("Only one screen can be analysed: a second screen line in block 9) of data file " +
-                src.name);
-      if (items.size() > 3)
-        fail_at(msg, "a screen line holds at most two values: eps_r and tan_delta of the filling");
+      if (++screens > max_screens)
+        fail_at("Too many screens in block 9) of data file " + src.name + " (at most " +
+                std::to_string(max_screens) + ")");
+      if (fss_stack.n > 0 && fss_stack.item[fss_stack.n].kind == stack_kind_screen)
+        fail_at("Two screens without a layer between them in block 9) of data file " + src.name +
+                    " (a gap of air is a layer of eps_r 1)");
+      if (items.size() > 4)
+        fail_at(msg, "a screen line holds at most three values: thickness [mm], eps_r and "
+                     "tan_delta of the filling");
       it.kind = stack_kind_screen;
       it.d = fss_thickness.t1;
-      it.eps = items.size() > 1 ? number(9, items[1]) : 1.0;
-      it.tand = items.size() > 2 ? number(9, items[2]) : 0.0;
+      const std::size_t v = items.size() == 4 ? 2 : 1;  // first value of the filling
+      if (items.size() == 4) {
+        const double d = number(9, items[1]);
+        if (!(d >= 1e-6 && d <= 1e4))
+          refuse("the metal thickness must lie between 1e-06 and 10000 mm", d);
+        it.d = d * 0.001;
+      }
+      it.eps = items.size() > v ? number(9, items[v]) : 1.0;
+      it.tand = items.size() > v + 1 ? number(9, items[v + 1]) : 0.0;
     } else {
       if (items.size() != 3)
         fail_at(msg, "a layer line holds three values: thickness [mm], eps_r and tan_delta; " +
@@ -248,6 +318,42 @@ void read_stack() {
           line_context(src.name, fss_source.line[9], fss_source.text[9],
                        "the stack needs the line \"screen\" between its layers"));
   fss_stack.given = 1;
+}
+
+// The screens of block 4 (apertures[k], from 1) are those of the stack, in
+// order: each screen item learns its number of apertures.  The screen
+// records take their thicknesses: screen 1, the layers between screens 1
+// and 2, screen 2.
+void join_screens(const std::vector<int>& apertures, const line_ref& dollar) {
+  const int described = static_cast<int>(apertures.size()) - 1;
+  int screens = 0;
+  for (int i = 1; i <= fss_stack.n; ++i)
+    if (fss_stack.item[i].kind == stack_kind_screen) ++screens;
+  if (described != screens) {
+    const std::string what = "Block 4) of data file " + src.name + " holds the apertures of " +
+                             std::to_string(described) + " screen" + (described > 1 ? "s" : "") +
+                             " (a line with \"$\" begins the next), the stack " +
+                             std::to_string(screens);
+    const std::string where =
+        fss_stack.given ? line_context(src.name, fss_source.line[9], fss_source.text[9],
+                                       "a line \"screen\" per screen, a layer between two")
+                        : line_context(src.name, dollar.line, dollar.text,
+                                       "block 9) places the screens and the layers between them");
+    fatal(routine, cut256(what), where);
+  }
+  int k = 0;
+  fss_thickness.spacing = fss_thickness.t2 = 0;
+  for (int i = 1; i <= fss_stack.n; ++i) {
+    stack_item& it = fss_stack.item[i];
+    if (it.kind != stack_kind_screen) {
+      if (k == 1 && screens > 1) fss_thickness.spacing += it.d;
+      continue;
+    }
+    it.apertures = apertures[++k];
+    if (k == 1) fss_thickness.t1 = it.d;
+    if (k == 2) fss_thickness.t2 = it.d;
+  }
+  fss_screen.nsc = screens;
 }
 
 // Points of a range as the sweep driver walks it (a huge count is kept
@@ -323,48 +429,76 @@ void check_ranges() {
             context(7));
 }
 
+// The data file could not be opened: the path tried, the system's reason,
+// and a hint when the name as given is a file ("UP.FSS", whose name does
+// not end in the lower-case extension).
+[[noreturn]] void unopened(const std::string& given, const std::string& datafile) {
+  const std::string message = cut256(file_fault("Error in opening data file ", datafile));
+  std::error_code ec;
+  const std::string as_given = delfirstspaces(trim_right(given), static_cast<int>(given.size()));
+  if (!as_given.empty() && as_given != datafile && std::filesystem::is_regular_file(as_given, ec)) {
+    std::string stem = as_given;
+    if (stem.size() >= 4 && lower(stem.substr(stem.size() - 4)) == ".fss") stem.resize(stem.size() - 4);
+    fatal(routine, message,
+          "the file " + as_given + " exists, but a structure file is read from <name>.fss, with "
+          "the extension in lower case: rename it " + stem + ".fss");
+  }
+  fatal(routine, message);
+}
+
+// The base name of every file the run writes: the structure's own, or the
+// same name in the output folder (option "-o DIR"), which is made when
+// missing.
+std::string output_base(const std::string& base) {
+  if (fss_output.dir.empty()) return base;
+  const std::filesystem::path dir(fss_output.dir);
+  std::error_code ec;
+  errno = 0;
+  if (!std::filesystem::is_directory(dir, ec)) {
+    errno = 0;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+      errno = ec.value();
+      fail(file_fault("Error in making the output folder ", fss_output.dir));
+    }
+  }
+  return (dir / std::filesystem::path(base).filename()).string();
+}
+
 }  // namespace
 
 void read_input_fss() {
-  fss_screen.cap = 2;
-  std::string name = argument(1);
+  fss_screen.cap = max_screens;
+  std::string name = command_line_structure();
   if (llen(name) == 0) {
     console_line("insert input filename");
     std::cout.flush();
     std::size_t length;
     if (!read_line(std::cin, name, max_line_length, length)) name.clear();
   }
-  fss_writeinfo = {};
-  // Options may stand in any argument after the first.
-  for (int i = 2; i < fss_command_line.argc; ++i) {
-    std::string opt = argument(i);
-    if (opt.find("-pvf") != std::string::npos) fss_writeinfo.pvf = 1;
-    if (opt.find("-wgs") != std::string::npos) fss_writeinfo.wgs = 1;
-    if (opt.find("-modes") != std::string::npos) fss_writeinfo.modes = 1;
-    if (opt.find("-converge") != std::string::npos) fss_writeinfo.converge = 1;
-    if (opt.find("-csv") != std::string::npos) fss_writeinfo.csv = 1;
-    if (opt.find("-s4p") != std::string::npos) fss_writeinfo.s4p = 1;
-    if (opt.find("-plot") != std::string::npos) fss_writeinfo.plot = 1;
-  }
+  const std::string given = name;
   // Base name: leading and trailing blanks removed, a trailing ".fss" cut.
   name = delfirstspaces(trim_right(name), static_cast<int>(name.size()));
   if (name.size() >= 4 && name.compare(name.size() - 4, 4, ".fss") == 0)
     name.resize(name.size() - 4);
-  fss_file.name = name;
 
   const std::string datafile = name + ".fss";
-  const std::string tmpfile = name + ".apb";
   src.in.close();
   src.in.clear();
+  errno = 0;
   src.in.open(datafile);
   src.name = datafile;
   src.line = 0;
   src.end = false;
   fss_source = fss_source_rec{};
   fss_source.datafile = datafile;
-  if (name.empty() || !src.in) fail("Error in opening data file " + name);
+  if (name.empty()) fail("Error in opening data file " + name);
+  if (!src.in) unopened(given, datafile);
+  fss_file.name = output_base(name);
+  const std::string tmpfile = fss_file.name + ".apb";
+  errno = 0;
   std::ofstream apb(tmpfile, std::ios::trunc);
-  if (!apb) fail("Error in opening tmp file " + name);
+  if (!apb) fail(file_fault("Error in opening tmp file ", tmpfile));
 
   // The two free lines: only their presence counts.
   for (int i = 0; i < 2; ++i)
@@ -388,9 +522,12 @@ void read_input_fss() {
   fss_screen.nsc = 1;
   label_line(4);
   fss_source.aperture_label = src.line;
-  read_aperture(apb, tmpfile);
+  fss_aperture = fss_aperture_rec{};
+  line_ref dollar;
+  const std::vector<int> apertures = read_aperture(apb, tmpfile, dollar);
+  errno = 0;
   apb.close();
-  if (!apb) fail("Error in writing tmp file " + tmpfile);
+  if (!apb) fail(file_fault("Error in writing tmp file ", tmpfile));
 
   read_incidence();
   label_line(6);
@@ -420,4 +557,5 @@ void read_input_fss() {
     }
   src.in.close();
   check_ranges();
+  join_screens(apertures, dollar);
 }

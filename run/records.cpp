@@ -1,10 +1,13 @@
 // The single instances of the run-control and solver-description records.
 #include "records/modesolver.hpp"
 #include "records/run.hpp"
+#include "records/structure.hpp"
 
 fss_file_rec fss_file;
 fss_source_rec fss_source;
 fss_writeinfo_rec fss_writeinfo;
+fss_output_rec fss_output;
+fss_aperture_rec fss_aperture;
 fss_cell_dim_rec fss_cell_dim;
 fss_lattice_angle_rec fss_lattice_angle;
 fss_thickness_rec fss_thickness;

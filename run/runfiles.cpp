@@ -1,6 +1,10 @@
 #include "run/runfiles.hpp"
 
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <vector>
 
@@ -80,6 +84,39 @@ void remove_tmpfiles() {
 
 namespace {
 std::vector<std::string> result_files;
+
+// Scratch names in static storage: the signal handler reads them.
+constexpr int scratch_cap = 32;
+constexpr std::size_t scratch_len = 4096;
+char scratch_name[scratch_cap][scratch_len];
+volatile std::sig_atomic_t scratch_count = 0;
+}
+
+void note_scratch_files(const std::string& base) {
+  // The job name of the mode solver is the base followed by "_tmp"; the
+  // mode-file writers copy through "<job>_tmp.*".
+  static const char* const job_suffix[] = {
+      ".apb", ".dat", ".wg2", ".wgm", ".crd", ".smp", ".smpTEM", ".pin", ".pag", ".lis", ".err",
+      ".anw", ".qmt", ".mnt", "_gmat.tmp", "_gstmat.tmp", "_gha.tmp", "_ght.tmp", "_oqst.tmp",
+      "_oqsa.tmp", "_oqsi.tmp", "_oqsq.tmp", "_tmp.wgm", "_tmp.smp", "_tmp.smpTEM"};
+  scratch_count = 0;
+  std::vector<std::string> names = {base + ".apb"};
+  for (const char* s : job_suffix) names.push_back(base + "_tmp" + s);
+  int n = 0;
+  for (const std::string& name : names) {
+    if (n == scratch_cap || name.size() >= scratch_len) continue;  // never cut a name
+    std::memcpy(scratch_name[n], name.c_str(), name.size() + 1);
+    ++n;
+  }
+  scratch_count = n;
+}
+
+void remove_scratch_files() {
+  for (int i = 0; i < scratch_count; ++i) unlink(scratch_name[i]);
+}
+
+std::vector<std::string> scratch_files() {
+  return std::vector<std::string>(scratch_name, scratch_name + scratch_count);
 }
 
 void note_result_file(const std::string& name) {

@@ -1,5 +1,6 @@
 #include "scattering/catalogue.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -9,7 +10,9 @@
 
 #include "contour/apb2dat.hpp"
 #include "contour/contour.hpp"
+#include "modesolver/formulations.hpp"
 #include "modesolver/fss_analyzew.hpp"
+#include "modesolver/solver_tables.hpp"
 #include "records/contour.hpp"
 #include "records/modesolver.hpp"
 #include "records/modesolver_kernels.hpp"
@@ -19,6 +22,7 @@
 #include "run/freeform.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/mode_limits.hpp"
 #include "scattering/stack.hpp"
 
 namespace {
@@ -68,33 +72,225 @@ std::string aperture_line_context(int row, const std::string& text) {
   return line_context(fss_source.datafile, fss_source.aperture_label + row, text);
 }
 
-// The aperture must fit its lattice: holes that overlap or touch their
-// neighbours leave no screen between them.  Lengths in millimetres.
-void check_fit(const elm_row* el, const std::string* text, int nel, const char* routine) {
-  double tx = 0, ty = 0;
-  int r1 = 0, r2 = 0;
-  const int k = cell_overlap(el, nel, fss_cell_dim.a * 1000, fss_cell_dim.b * 1000,
-                             fss_lattice_angle.alpha, tx, ty, r1, r2);
-  if (k == 0) return;
+// An aperture of the boundary file: its screen, the row of its first line
+// (row 1 is the first line of the file, line `aperture_label` + row of the
+// structure file), its lines and its elements (file form, mm; 1 ..).
+struct aperture_block {
+  int screen = 1;
+  int row = 1;
+  std::vector<std::string> lines;
+  std::vector<elm_row> el = std::vector<elm_row>(1);
+  std::vector<int> el_row = std::vector<int>(1);
+  int nel() const { return static_cast<int>(el.size()) - 1; }
+};
+
+// The file split at its lines holding "#" (next aperture) or "$" (next
+// screen); a file that ends on such a line has no aperture after it.
+std::vector<aperture_block> split_apertures(const std::vector<std::string>& rows) {
+  std::vector<aperture_block> blocks(1);
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    if (rows[r].find_first_of("#$") == std::string::npos) {
+      blocks.back().lines.push_back(rows[r]);
+      continue;
+    }
+    aperture_block next;
+    next.screen = blocks.back().screen + (rows[r].find('$') != std::string::npos ? 1 : 0);
+    next.row = static_cast<int>(r) + 2;
+    if (r + 1 == rows.size()) break;
+    blocks.push_back(next);
+  }
+  return blocks;
+}
+
+// The elements of an aperture; a port line (a symmetry plane) is refused:
+// the solver would compute the modes of one symmetry class on a part of the
+// aperture only, and the scattering analysis would take them for all.
+void parse_elements(aperture_block& b, const char* routine) {
+  for (std::size_t k = 0; k < b.lines.size(); ++k) {
+    const std::string& line = b.lines[k];
+    const int row = b.row + static_cast<int>(k);
+    elm_row e;
+    bool port = false;
+    const bool element = apb_parse_line(line, e, port).empty();
+    if (port)
+      fatal(routine, "Line " + std::to_string(row) + " of the aperture boundary (block 4), \"" +
+                         trim_right(line) +
+                         "\", is a port line: symmetry planes are not accepted in a structure "
+                         "file; describe the whole aperture",
+            aperture_line_context(row, line));
+    if (element && b.nel() < elm_capacity) {
+      b.el.push_back(e);
+      b.el_row.push_back(row);
+    }
+  }
+}
+
+std::string shift_text(double tx, double ty) {
   char shift[80];
   std::snprintf(shift, sizeof shift, "(%g, %g) mm", tx, ty);
+  return shift;
+}
+
+// The context lines of the given elements of apertures (0: none).
+std::string element_context(const aperture_block& a, int i, const aperture_block* b = nullptr,
+                            int j = 0) {
   std::string where = block_context(1);
-  if (k == 1) {
-    if (!fss_source.datafile.empty()) {
-      where += "\n " + aperture_line_context(r1, text[r1]);
-      if (r2 != r1) where += "\n " + aperture_line_context(r2, text[r2]);
-    }
+  if (fss_source.datafile.empty()) return where;
+  auto add = [&](const aperture_block& x, int k) {
+    const int row = x.el_row[k];
+    where += "\n " + aperture_line_context(row, x.lines[row - x.row]);
+  };
+  if (i > 0) add(a, i);
+  if (b && j > 0 && (b != &a || j != i)) add(*b, j);
+  return where;
+}
+
+// The aperture must fit its lattice: holes that overlap or touch their
+// neighbours leave no screen between them.  Lengths in millimetres.
+void check_fit(const aperture_block& b, const char* routine) {
+  double tx = 0, ty = 0;
+  int r1 = 0, r2 = 0;
+  const int k = cell_overlap(b.el.data(), b.nel(), fss_cell_dim.a * 1000, fss_cell_dim.b * 1000,
+                             fss_lattice_angle.alpha, tx, ty, r1, r2);
+  if (k == 0) return;
+  if (k == 1)
     fatal(routine,
           std::string("The aperture does not fit in the unit cell: it meets its neighbour ") +
-              "moved by " + shift + ", which leaves no screen between them",
-          where);
+              "moved by " + shift_text(tx, ty) + ", which leaves no screen between them",
+          element_context(b, r1, &b, r2));
+  fatal(routine, "The aperture does not fit in the unit cell: it spans too many cells",
+        element_context(b, 0));
+}
+
+// Two apertures of one screen may not overlap or touch, nor may either
+// touch the other's copies in the lattice.
+void check_pair(const aperture_block& a, const aperture_block& b, const char* routine) {
+  double tx = 0, ty = 0;
+  int r1 = 0, r2 = 0;
+  const int k = apertures_overlap(a.el.data(), a.nel(), b.el.data(), b.nel(), fss_cell_dim.a * 1000,
+                                  fss_cell_dim.b * 1000, fss_lattice_angle.alpha, tx, ty, r1, r2);
+  if (k == 0) return;
+  // Where they begin: lines of the structure file, or rows of the boundary file.
+  const bool file = !fss_source.datafile.empty();
+  const int shift = file ? fss_source.aperture_label : 0;
+  const std::string lines = std::string("The apertures beginning on ") + (file ? "lines " : "rows ") +
+                            std::to_string(a.row + shift) + " and " + std::to_string(b.row + shift) +
+                            (file ? "" : " of the aperture boundary");
+  const std::string moved = tx == 0 && ty == 0 ? "" : " (the second moved by " + shift_text(tx, ty) + ")";
+  if (k == 1)
+    fatal(routine, lines + " meet" + moved + ": apertures of one screen may not overlap or touch",
+          element_context(a, r1, &b, r2));
+  if (k == 3)
+    fatal(routine, lines + " overlap" + moved + ": one lies inside the other",
+          r1 > 0 ? element_context(a, r1) : element_context(b, r2));
+  fatal(routine, lines + " lie too many cells apart", element_context(a, 0));
+}
+
+// An earlier aperture of which this one is a translated copy (modes of
+// the same shape in the same filling), 0 when none; its shift in mm.
+int find_copy(const std::vector<aperture_block>& blocks, std::size_t k, double& dx, double& dy) {
+  const aperture_block& b = blocks[k];
+  const stack_item* fb = stack_screen(b.screen);
+  const double eps_b = fb ? fb->eps : 1.0;
+  for (std::size_t i = 0; i < k; ++i) {
+    const aperture_block& a = blocks[i];
+    const stack_item* fa = stack_screen(a.screen);
+    if ((fa ? fa->eps : 1.0) != eps_b) continue;
+    if (translated_copy(a.el.data(), a.nel(), b.el.data(), b.nel(), dx, dy))
+      return static_cast<int>(i) + 1;
   }
-  fatal(routine, "The aperture does not fit in the unit cell: it spans too many cells", where);
+  return 0;
+}
+
+// The modes of aperture `from` taken again for the current aperture, its
+// points moved by (dx, dy) m: the same kinds, cutoffs and samples.
+void copy_aperture_modes(int from, double dx, double dy) {
+  const int k = fss_ap.n;
+  const fss_ap_rec::range src = fss_ap.r[from];
+  const int np = src.last - src.first + 1;
+  // Samples of each mode of `from`: its block of points, in catalogue order.
+  const int nw0 = fss_modewg_index.n;
+  long at = 0;
+  std::vector<long> first_sample;
+  std::vector<int> modes;
+  for (int j = 1; j <= nw0; ++j) {
+    const fss_ap_rec::range& rj = fss_ap.r[fss_modewg_ap[j]];
+    if (fss_modewg_ap[j] == from) {
+      modes.push_back(j);
+      first_sample.push_back(at);
+    }
+    at += rj.last - rj.first + 1;
+  }
+  int& nw = fss_modewg_index.n;
+  for (int j : modes) {
+    if (++nw > fss_modewg_index.cap) fatal("readmodes_wg", "Too many waveguide modes");
+    fss_modewg_index[nw] = fss_modewg_index[j];
+    fss_modewg_kappa[nw] = fss_modewg_kappa[j];
+    fss_modewg_ap[nw] = k;
+    fss_modewg_sc[nw] = fss_screen.nsc;
+  }
+  fss_modewg_kappa.n = fss_modewg_ap.n = fss_modewg_sc.n = nw;
+  if (fss_screen.nsc == 1) fss_screen.nwg1 += static_cast<int>(modes.size());
+  if (fss_screen.nsc == 2) fss_screen.nwg2 += static_cast<int>(modes.size());
+
+  const int first = fss_ap.r[k - 1].last + 1, last = first + np - 1;
+  fss_ap.r[k].first = first;
+  fss_ap.r[k].last = last;
+  fss_coordinates.n = fss_normals.n = last;
+  if (last > fss_coordinates.cap) fatal("read_coord", "Too many sample points.");
+  for (int i = 0; i < np; ++i) {
+    const xy p = fss_coordinates[src.first + i];
+    fss_coordinates[first + i] = {p.x + dx, p.y + dy};
+    fss_normals[first + i] = fss_normals[src.first + i];
+  }
+  const long total = fss_samplewg.n + static_cast<long>(modes.size()) * np;
+  if (total > fss_samplewg.cap) fatal("read_samples", "Too many samples");
+  long put = fss_samplewg.n;
+  for (long f : first_sample)
+    for (int i = 1; i <= np; ++i) fss_samplewg[static_cast<int>(++put)] = fss_samplewg[static_cast<int>(f + i)];
+  fss_samplewg.n = static_cast<int>(total);
+}
+
+// Codes the aperture and runs the mode solver on it, then reads the modes,
+// points and samples into the catalogue.
+void compute_aperture_modes(const aperture_block& b, const std::string& japb, const char* routine) {
+  errno = 0;
+  if (!create_empty(japb)) fatal(routine, file_fault("Error in opening file ", japb));
+  {
+    std::ofstream out(japb, std::ios::trunc);
+    if (!out) fatal(routine, file_fault("Error in opening file ", japb));
+    for (const std::string& line : b.lines) {
+      out << pad256(line) << '\n';
+      if (!out) fatal(routine, file_fault("Error in writing file ", japb));
+    }
+    out.close();
+    if (!out) fatal(routine, file_fault("Error in writing file ", japb));
+  }
+  const double maxfreqwg = dcspeed() * fss_kmax.wg / dpi(1);
+  const int nsps = 3;
+  const double accuracy_flag = 0.0;
+  // Messages of the contour coder name the lines of the structure file.
+  if (!fss_source.datafile.empty()) {
+    apb_origin.file = fss_source.datafile;
+    apb_origin.line0 = fss_source.aperture_label + b.row - 1;
+    apb_origin.limit = block_context(7);
+  }
+  calc_mode_wg(job_name(), maxfreqwg, nsps, accuracy_flag);
+  apb_origin = apb_origin_rec{};
+
+  if (!file_exists(japb)) fatal(routine, "Error in opening file " + japb);
+  std::remove(japb.c_str());
+
+  readmodes_wg();
+  read_coord();
+  read_samples();
+  // A bound on the first cutoff, from the contour just coded.
+  fss_ap.r[fss_ap.n].kc_bound = first_cutoff_bound() / std::pow(10.0, -xye_unit_code());
 }
 
 }  // namespace
 
-void warn_no_aperture_mode();
+void warn_no_aperture_mode(int screen);
 
 void genmodes_wg() {
   const char* routine = "genmodes_wg";
@@ -107,67 +303,61 @@ void genmodes_wg() {
   const std::string japb = job + ".apb";
   const std::string jwg2 = job + ".wg2";
 
+  errno = 0;
   std::ifstream in(sapb);
-  if (!in) fatal(routine, "Error in opening file " + sapb);
-  if (++fss_screen.nsc > nsc_in_file_fss) fatal(routine, "Too many screens in file .apb");
-  if (++fss_ap.n > fss_ap.cap) fatal(routine, "Too many apertures");
+  if (!in) fatal(routine, file_fault("Error in opening file ", sapb));
+  std::vector<std::string> rows;
+  for (std::string line; read_record(in, line);) rows.push_back(line);
+  if (in.bad()) fatal(routine, "Error in reading file " + sapb);
+  std::vector<aperture_block> blocks = split_apertures(rows);
 
-  if (!create_empty(japb)) fatal(routine, "Error in opening file " + japb);
+  // Screens and apertures within their capacities, then the geometry of
+  // every aperture before any mode is computed.
   {
-    std::ofstream out(japb, std::ios::trunc);
-    if (!out) fatal(routine, "Error in opening file " + japb);
-    std::string line;
-    int nline = 0;
-    static elm_row el[elm_capacity + 1];
-    static std::string el_line[elm_capacity + 1];
-    int nel = 0;
-    // The first aperture block ends at a line holding "#" or "$".
-    while (read_record(in, line)) {
-      if (line.find_first_of("#$") != std::string::npos) break;
-      ++nline;
-      elm_row e;
-      bool port = false;
-      const bool element = apb_parse_line(line, e, port).empty();
-      if (element && nel < elm_capacity) {
-        el[++nel] = e;
-        el_line[nel] = line;
-      }
-      // A port line declares a symmetry plane: the solver would compute the
-      // modes of one symmetry class on a part of the aperture only, and the
-      // scattering analysis would take them for all the modes.
-      if (port)
-        fatal(routine, "Line " + std::to_string(nline) + " of the aperture boundary (block 4), \"" +
-                           trim_right(line) +
-                           "\", is a port line: symmetry planes are not accepted in a structure "
-                           "file; describe the whole aperture",
-              aperture_line_context(nline, line));
-      out << pad256(line) << '\n';
-      if (!out) fatal(routine, "Error in writing file " + japb);
+    int per_screen = 0;
+    for (std::size_t k = 0; k < blocks.size(); ++k) {
+      if (blocks[k].screen > nsc_in_file_fss) fatal(routine, "Too many screens in file .apb");
+      if (static_cast<int>(k) + 1 > fss_ap.cap) fatal(routine, "Too many apertures");
+      per_screen = k > 0 && blocks[k].screen == blocks[k - 1].screen ? per_screen + 1 : 1;
+      if (per_screen > max_screen_apertures)
+        fatal(routine, "Too many apertures in screen " + std::to_string(blocks[k].screen) +
+                           " (at most " + std::to_string(max_screen_apertures) + ")");
     }
-    check_fit(el, el_line, nel, routine);
-    if (in.bad()) fatal(routine, "Error in reading file " + sapb);
-    out.close();
-    if (!out) fatal(routine, "Error in writing file " + japb);
+  }
+  fss_ap.r.assign(blocks.size() + 1, fss_ap_rec::range{});
+  for (aperture_block& b : blocks) parse_elements(b, routine);
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    check_fit(blocks[k], routine);
+    for (std::size_t i = 0; i < k; ++i)
+      if (blocks[i].screen == blocks[k].screen) check_pair(blocks[i], blocks[k], routine);
+  }
+  // Apertures whose modes below the limit clearly outnumber the table stop
+  // here, not after the mode computation.
+  {
+    std::vector<std::pair<const elm_row*, int>> outlines;
+    for (const aperture_block& b : blocks) outlines.push_back({b.el.data(), b.nel()});
+    check_aperture_mode_estimate(outlines, routine);
   }
 
-  const double maxfreqwg = dcspeed() * fss_kmax.wg / dpi(1);
-  const int nsps = 3;
-  const double accuracy_flag = 0.0;
-  // Messages of the contour coder name the lines of the structure file.
-  if (!fss_source.datafile.empty()) {
-    apb_origin.file = fss_source.datafile;
-    apb_origin.line0 = fss_source.aperture_label;
-    apb_origin.limit = block_context(7);
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    const aperture_block& b = blocks[k];
+    while (fss_screen.nsc < b.screen) ++fss_screen.nsc;
+    ++fss_ap.n;
+    fss_ap_rec::range& r = fss_ap.r[fss_ap.n];
+    r.screen = b.screen;
+    // A translated copy of an earlier aperture takes its modes.
+    double dx = 0, dy = 0;
+    const int from = find_copy(blocks, k, dx, dy);
+    if (from > 0) {
+      r.copy = from;
+      r.dx = dx * 0.001;
+      r.dy = dy * 0.001;
+      r.kc_bound = fss_ap.r[from].kc_bound;
+      copy_aperture_modes(from, r.dx, r.dy);
+    } else {
+      compute_aperture_modes(b, japb, routine);
+    }
   }
-  calc_mode_wg(job, maxfreqwg, nsps, accuracy_flag);
-  apb_origin = apb_origin_rec{};
-
-  if (!file_exists(japb)) fatal(routine, "Error in opening file " + japb);
-  std::remove(japb.c_str());
-
-  readmodes_wg();
-  read_coord();
-  read_samples();
 
   in.close();
   std::remove(sapb.c_str());
@@ -176,26 +366,34 @@ void genmodes_wg() {
   if (ierr) fatal(routine, "Error in opening file " + jwg2);
   if (fss_screen.nsc != nsc_in_file_fss)
     fatal(routine, "Mismatch in the number of screens (.fss / .apb)");
-  if (fss_modewg_index.n == 0) warn_no_aperture_mode();
+  for (int sc = 1; sc <= fss_screen.nsc; ++sc) warn_no_aperture_mode(sc);
 }
 
 // A screen whose apertures hold no mode below the limit is solid for the
 // analysis: a valid answer, but rarely the one meant.  The first cutoff is
-// bounded from the aperture's area moments (the contour of the last mode
-// computation, in its unit, filled with the permittivity of its header).
-void warn_no_aperture_mode() {
-  const double unit = std::pow(10.0, -xye_unit_code());
-  const double kc = first_cutoff_bound() / unit;  // 1/m, empty guide
-  const double eps = blok2[1][9] > 0 ? blok2[1][9] : 1;
+// bounded from the apertures' area moments (the least of their bounds, in
+// the filling of the screen).
+void warn_no_aperture_mode(int screen) {
+  int apertures = 0;
+  double kc = 0;  // 1/m, empty guide
+  for (int a = 1; a <= fss_ap.n; ++a) {
+    if (fss_ap.r[a].screen != screen) continue;
+    kc = apertures++ == 0 ? fss_ap.r[a].kc_bound : std::fmin(kc, fss_ap.r[a].kc_bound);
+  }
+  for (int j = 1; j <= fss_modewg_index.n; ++j)
+    if (fss_modewg_sc[j] == screen) return;
+  const stack_item* fill = stack_screen(screen);
+  const double eps = fill && fill->eps > 0 ? fill->eps : 1;
   const double fc = dcspeed() * kc / dpi(1) / std::sqrt(eps) / 1e9;
   const double f7 = dcspeed() * fss_kmax.wg / dpi(1) / 1e9;
-  char buf[400];
+  const std::string which = fss_screen.nsc > 1 ? " of screen " + std::to_string(screen) : "";
+  char buf[480];
   std::snprintf(buf, sizeof buf,
-                "No aperture mode lies below the largest frequency of the aperture modes "
+                "No aperture mode%s lies below the largest frequency of the aperture modes "
                 "(block 7, %.6g GHz): the screen is solid for the analysis and reflects "
-                "totally. The first mode of the aperture starts below %.4g GHz; raise "
+                "totally. The first mode of %s starts below %.4g GHz; raise "
                 "block 7 above that to let the apertures couple",
-                f7, fc);
+                which.c_str(), f7, apertures > 1 ? "its apertures" : "the aperture", fc);
   warning("genmodes_wg", buf, block_context(7));
 }
 
@@ -208,6 +406,7 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   amo.cap = 800;
   fbo.cap = 450;
   ltra.cap = 30;
+  solver_matrix_capacities();
   nsps = nsps_in;
   // The kernel tables are computed by the first formulation of the aperture
   // and reread by the later ones.
@@ -223,19 +422,97 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   cofacc = accuracy;
 }
 
+namespace {
+
+// Whether the tables of the mode computation hold the aperture coded
+// afresh at the limit f (Hz); a coding that fails counts as not holding.
+// A filled aperture: the solver seeks the empty guide's modes up to the
+// limit's wavenumber in the filling (eps_r' in the contour header) of the
+// screen being read.
+double filling_eps() {
+  const stack_item* screen = stack_screen(fss_screen.nsc > 1 ? fss_screen.nsc : 1);
+  return screen ? screen->eps : 1.0;
+}
+
+bool tables_hold(const std::string& name, double f, int nsps, double accuracy) {
+  prepare_solver_records(nsps, accuracy);
+  std::string working = name;
+  const bool trap = fatal_trap_on();
+  set_fatal_trap(true);
+  bool holds = false;
+  try {
+    apb2dat(working, f, filling_eps());
+    solver_table_fault fault;
+    holds = errors.code == 0 && !solver_tables_outgrown(fault);
+  } catch (const fss_fatal_error&) {
+  }
+  set_fatal_trap(trap);
+  return holds;
+}
+
+// The largest limit below fmax (GHz, four significant digits, rounded
+// down) at which the tables hold the aperture, by bisection between a limit
+// that holds it (fmax halved until one does) and fmax; 0 when none down to
+// fmax / 1024 does.
+double holding_limit(const std::string& name, double fmax, int nsps, double accuracy) {
+  double lo = fmax;
+  bool holds = false;
+  while (!holds && lo > fmax / 1024) holds = tables_hold(name, lo /= 2, nsps, accuracy);
+  if (!holds) return 0;
+  double hi = fmax;
+  while (hi - lo > 1e-5 * hi) {
+    const double mid = 0.5 * (lo + hi);
+    (tables_hold(name, mid, nsps, accuracy) ? lo : hi) = mid;
+  }
+  const double ghz = lo / 1e9;
+  const double unit = std::pow(10.0, std::floor(std::log10(ghz)) - 3);
+  double shown = std::floor(ghz / unit) * unit;
+  for (int k = 0; k < 3 && !tables_hold(name, shown * 1e9, nsps, accuracy); ++k) shown -= unit;
+  return shown;
+}
+
+std::string number(double x) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", x);
+  return buf;
+}
+
+// A table of the mode computation outgrown at the limit fmax (Hz): the
+// message names the table, block 7 and the limit up to which it holds.
+[[noreturn]] void table_outgrown(const std::string& name, double fmax, int nsps, double accuracy,
+                                 const solver_table_fault& t) {
+  std::string msg = "Mode solver table of " + t.what + " (" + t.record + ") outgrown at block 7 = " +
+                    number(fmax / 1e9) + " GHz: ";
+  msg += t.need > 0 ? std::to_string(t.need) + " for " + std::to_string(t.capacity)
+                    : "more than " + std::to_string(t.capacity);
+  if (!t.by_limit) {
+    msg += "; a lower block 7 does not reduce them";
+  } else {
+    const std::string context = apb_origin.limit;
+    const double fit = holding_limit(name, fmax, nsps, accuracy);
+    apb_origin.limit = context;
+    msg += fit > 0 ? "; block 7 up to " + number(fit) + " GHz fits"
+                   : "; no block 7 down to " + number(fmax / 1024 / 1e9) + " GHz fits";
+  }
+  fatal("calc_mode_wg", msg, apb_origin.limit);
+}
+
+}  // namespace
+
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy) {
   static int file_wg2_first = 1;
   const char* routine = "calc_mode_wg";
   prepare_solver_records(nsps, accuracy);
   std::string working = name;
-  // A filled aperture: the solver seeks the empty guide's modes up to the
-  // limit's wavenumber in the filling (eps_r' in the contour header).
-  const stack_item* screen = stack_screen();
-  apb2dat(working, fmax, screen ? screen->eps : 1.0);
+  apb2dat(working, fmax, filling_eps());
   if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
+  // Every table the mode computation fills, counted before the work.
+  solver_table_fault fault;
+  if (solver_tables_outgrown(fault)) table_outgrown(name, fmax, nsps, accuracy, fault);
 
   if (file_wg2_first) {
-    if (!create_empty(name + ".wg2")) fatal(routine, "Error in opening file " + name + ".wg2");
+    errno = 0;
+    if (!create_empty(name + ".wg2")) fatal(routine, file_fault("Error in opening file ", name + ".wg2"));
     file_wg2_first = 0;
   }
   {
@@ -259,24 +536,35 @@ void readmodes_wg() {
   if (n_modes < 0) fatal(routine, "Error in reading file " + file);
   if (fss_ap.n == 1) fss_modewg_index.n = 0;
   int& nw = fss_modewg_index.n;
+  // The whole list is read before the table is filled, so that a list
+  // longer than the table is reported with its count.
+  std::vector<double> kappa(n_modes > 0 ? n_modes : 0);
+  std::vector<int> kind(kappa.size());
   for (int k = 0; k < n_modes; ++k) {
     record(in, 2, it, routine, file);
-    const double kappat = item<double>(it[0], routine, file);
-    const int typeofmode = item<int>(it[1], routine, file);
-    if (++nw > fss_modewg_index.cap) fatal(routine, "Too many waveguide modes");
-    if (typeofmode < 0 || typeofmode > 2) fatal(routine, "Error in reading file " + file);
-    fss_modewg_index[nw] = typeofmode;
-    fss_modewg_kappa[nw] = kappat;
+    kappa[k] = item<double>(it[0], routine, file);
+    kind[k] = item<int>(it[1], routine, file);
+    if (kind[k] < 0 || kind[k] > 2) fatal(routine, "Error in reading file " + file);
+  }
+  if (static_cast<long>(nw) + n_modes > fss_modewg_index.cap) {
+    // TEM modes hold their impedance in place of a cutoff.
+    std::vector<double> kc;
+    for (int k = 0; k < n_modes; ++k)
+      if (kind[k] != wg_tem) kc.push_back(kappa[k]);
+    too_many_waveguide_modes(kc, n_modes - static_cast<int>(kc.size()) + nw, routine);
+  }
+  for (int k = 0; k < n_modes; ++k) {
+    ++nw;
+    fss_modewg_index[nw] = kind[k];
+    fss_modewg_kappa[nw] = kappa[k];
     fss_modewg_ap[nw] = fss_ap.n;
     fss_modewg_sc[nw] = fss_screen.nsc;
   }
   in.close();
   std::remove(file.c_str());
   fss_modewg_kappa.n = fss_modewg_ap.n = fss_modewg_sc.n = nw;
-  if (fss_screen.nsc == 2)
-    fss_screen.nwg2 += n_modes;
-  else
-    fss_screen.nwg1 += n_modes;
+  if (fss_screen.nsc <= 1) fss_screen.nwg1 += n_modes;
+  if (fss_screen.nsc == 2) fss_screen.nwg2 += n_modes;
 }
 
 void read_coord() {
@@ -291,7 +579,8 @@ void read_coord() {
   const int k = fss_ap.n;
   const int first = k == 1 ? 1 : fss_ap.r[k - 1].last + 1;
   const int last = first + curr_coord - 1;
-  fss_ap.r[k] = {first, last};
+  fss_ap.r[k].first = first;
+  fss_ap.r[k].last = last;
   fss_coordinates.n = last;
   if (last > fss_coordinates.cap) fatal(routine, "Too many sample points.");
   for (int i = first; i <= last; ++i) {
@@ -376,30 +665,34 @@ void write_mode_table() {
   const std::string file = structure_name() + ".modes";
   note_result_file(file);
   std::remove(file.c_str());
+  errno = 0;
   std::ofstream out(file, std::ios::trunc);
-  if (!out) fatal("write_mode_table", "Error in opening file " + file);
+  if (!out) fatal("write_mode_table", file_fault("Error in opening file ", file));
   auto line = [&](const std::string& text) {
     out << text << '\n';
     console_line(text);
   };
   console_line("");
-  const stack_item* screen = stack_screen();
-  const double fill_eps = screen ? screen->eps : 1.0;
-  line("# number kind kc[1/m] fc[GHz] Z[ohm]");
-  char buf[128];
+  line("# number kind kc[1/m] fc[GHz] Z[ohm] screen aperture");
+  char buf[160];
   for (int j = 1; j <= fss_modewg_index.n; ++j) {
     const int kind = fss_modewg_index[j];
+    const int sc = fss_modewg_sc[j];
     if (kind == wg_tem) {
-      std::snprintf(buf, sizeof buf, "%d TEM 0 0 %.10g", j, fss_modewg_kappa[j]);
+      std::snprintf(buf, sizeof buf, "%d TEM 0 0 %.10g %d %d", j, fss_modewg_kappa[j], sc,
+                    fss_modewg_ap[j]);
     } else {
+      const stack_item* screen = stack_screen(sc);
+      const double fill_eps = screen ? screen->eps : 1.0;
       const double kc = fss_modewg_kappa[j];
       // The cutoff frequency in the filling of the aperture.
-      std::snprintf(buf, sizeof buf, "%d %s %.10g %.10g -", j, kind == wg_te ? "TE" : "TM", kc,
-                    kc * dcspeed() / dpi(1) / 1e9 / std::sqrt(fill_eps));
+      std::snprintf(buf, sizeof buf, "%d %s %.10g %.10g - %d %d", j, kind == wg_te ? "TE" : "TM",
+                    kc, kc * dcspeed() / dpi(1) / 1e9 / std::sqrt(fill_eps), sc, fss_modewg_ap[j]);
     }
     line(buf);
   }
+  errno = 0;
   out.close();
-  if (!out) fatal("write_mode_table", "Error in writing file " + file);
+  if (!out) fatal("write_mode_table", file_fault("Error in writing file ", file));
   console_line("");
 }

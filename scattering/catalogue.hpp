@@ -3,7 +3,9 @@
 #pragma once
 #include <string>
 
-// Builds the catalogue for the structure (one screen, one aperture).
+// Builds the catalogue for the structure: every aperture of every screen
+// of the aperture description, in order (a translated copy of an earlier
+// aperture takes its modes).
 void genmodes_wg();
 // Stores the capacities of the contour and solver records and resets their
 // counts, first-call flags and caches for a fresh aperture.

@@ -5,6 +5,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/mode_limits.hpp"
 #include "scattering/stack.hpp"
 
 using cplx = std::complex<double>;
@@ -47,11 +48,13 @@ static admittance admittances(cplx y1, cplx gammal) {
 
 void update_modes_wg() {
   const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0;
-  const bool filled = stack_filled();
-  const stack_item* fill = stack_screen();
   for (int j = 1; j <= fss_modewg_index.n; ++j) {
     const int type = fss_modewg_index[j];
-    const double l = fss_modewg_sc[j] == 1 ? fss_thickness.t1 : fss_thickness.t2;
+    // The thickness and the filling of the mode's screen.
+    const int sc = fss_modewg_sc[j];
+    const double l = screen_thickness(sc);
+    const bool filled = stack_filled(sc);
+    const stack_item* fill = stack_screen(sc);
     // A TEM mode is the TM form at kc = 0 (its catalogue entry holds its
     // impedance, not a cutoff): gamma = i k0, Y1 = 1 / eta0.
     const double kc = type == wg_tem ? 0.0 : fss_modewg_kappa[j];
@@ -80,7 +83,7 @@ void update_modes_wg() {
 static void add_floquet(int& nflo, int m, int n, int type, double kt, double kx,
                         double ky, cplx y1, cplx gammal) {
   ++nflo;
-  if (nflo > fss_modeflo_index.cap) fatal("genmodes_flo", "Too many Floquet modes");
+  if (nflo > fss_modeflo_index.cap) too_many_floquet_modes();
   fss_modeflo_index[nflo] = {m, n, type, 0};
   fss_modeflo_kappa[nflo] = {kt, kx, ky};
   fss_modeflo_y[nflo] = admittances(y1, gammal);

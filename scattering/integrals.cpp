@@ -44,6 +44,9 @@ void calc_sample_flo(int m, int flag) {
   const flo_kappa k = fss_modeflo_kappa[m];
   const int np = fss_coordinates.n;
   if (flag == 0) {
+    // The waves of normal incidence are the limits of the TE and TM waves of
+    // the plane of incidence phi, k / kt -> u = (cos phi, sin phi).
+    const double ux = std::cos(fss_inc_angle.phi), uy = std::sin(fss_inc_angle.phi);
     fss_samplef.n = fss_samplefm.n = np;
     for (int i = 1; i <= np; ++i) {
       const xy r = fss_coordinates[i], n = fss_normals[i];
@@ -53,8 +56,8 @@ void calc_sample_flo(int m, int flag) {
       switch (type) {
         case flo_tm: f2 = -(e / k.kt) * (n.x * k.ky - n.y * k.kx); break;
         case flo_te: f2 = (e / k.kt) * (k.kx * n.x + k.ky * n.y); break;
-        case flo_temx: f2 = -nc * n.x; break;
-        default: f2 = nc * n.y; break;
+        case flo_temx: f2 = nc * (ux * n.x + uy * n.y); break;
+        default: f2 = nc * (ux * n.y - uy * n.x); break;
       }
       fss_samplef[i] = {-I * e, f2};
     }
@@ -241,29 +244,25 @@ bool is_close(int w, int f, double kc, double kt) {
          std::fabs(kc / kt - 1) <= eps_int;
 }
 
-}  // namespace
-
-void calc_integrals() {
+// The integrals of the modes of one aperture (in `modes`, catalogue order)
+// with every Floquet mode: the sample matrix of its modes on its points
+// times the phase matrix of its points, then the close pairs one by one.
+void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& modes, int nh,
+                        const int* first_sample) {
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n, np = fss_coordinates.n;
-  fss_integrals.n = nf * nw;
-  if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
-  const int nh = (nf + 1) / 2;  // the Floquet modes come in pairs, one per harmonic
-  // Sample matrix, mode by mode (zero off the mode's aperture).
+  const int npa = ap.last - ap.first + 1;
   int nte = 0, nt = 0;
-  for (int j = 1; j <= nw; ++j) row_of[j] = fss_modewg_index[j] == wg_te ? ++nte : ++nt;
+  for (int j : modes) row_of[j] = fss_modewg_index[j] == wg_te ? ++nte : ++nt;
   const int rows = 2 * nte + nt;
-  for (long k = 0; k < static_cast<long>(rows) * np; ++k) sa[k] = 0;
-  static int first_sample[max_wg_modes + 1];
-  int p = 0;
-  for (int j = 1; j <= nw; ++j) {
-    const fss_ap_rec::range ap = fss_ap.r[fss_modewg_ap[j]];
+  for (long k = 0; k < static_cast<long>(rows) * npa; ++k) sa[k] = 0;
+  for (int j : modes) {
     const bool te = fss_modewg_index[j] == wg_te;
     const int row = (te ? 0 : 2 * nte) + row_of[j] - 1;
-    first_sample[j] = p;
+    int p = first_sample[j];
     sum_nx[j] = sum_ny[j] = 0;
     for (int i = ap.first; i <= ap.last; ++i) {
       const double sm = fss_samplewg[++p];
-      double* a = &sa[row + static_cast<long>(i - 1) * rows];
+      double* a = &sa[row + static_cast<long>(i - ap.first) * rows];
       if (te) {
         a[0] = sm * fss_normals[i].x;
         a[nte] = sm * fss_normals[i].y;
@@ -274,22 +273,23 @@ void calc_integrals() {
       }
     }
   }
-  phase_matrix(nh);
-  if (rows > 0 && nh > 0 && np > 0) {
+  if (rows > 0 && nh > 0 && npa > 0) {
     const int cols = 2 * nh;
     const double one = 1, zero = 0;
-    dgemm_("N", "N", &rows, &cols, &np, &one, sa, &rows, se, &np, &zero, sp, &rows);
+    dgemm_("N", "N", &rows, &cols, &npa, &one, sa, &rows, se + (ap.first - 1), &np, &zero, sp, &rows);
   }
   // A B at (row, harmonic h): real and imaginary parts.
   auto ab = [&](int row, int h) {
     return cplx(sp[row + static_cast<long>(h - 1) * rows], sp[row + static_cast<long>(nh + h - 1) * rows]);
   };
   const double nc = fss_cell_dim.inv_sqrt_ab;
+  // Normal incidence: the limits of the TE and TM waves of the plane phi.
+  const double ux = std::cos(fss_inc_angle.phi), uy = std::sin(fss_inc_angle.phi);
   for (int m = 1; m <= nf; ++m) {
     const int f = fss_modeflo_index[m].type, h = (m + 1) / 2;
     const flo_kappa k = fss_modeflo_kappa[m];
     const double kt = k.kt;
-    for (int j = 1; j <= nw; ++j) {
+    for (int j : modes) {
       const int w = fss_modewg_index[j];
       const double kc = fss_modewg_kappa[j];
       cplx sigma = 0;
@@ -302,14 +302,59 @@ void calc_integrals() {
         else if (f == flo_tm)
           sigma = (k.ky * px - k.kx * py) / kt / kc;
         else if (f == flo_temx)
-          sigma = nc * sum_nx[j] / kc;
+          sigma = -nc * (ux * sum_nx[j] + uy * sum_ny[j]) / kc;
         else
-          sigma = -nc * sum_ny[j] / kc;
+          sigma = nc * (uy * sum_nx[j] - ux * sum_ny[j]) / kc;
       } else if (f == flo_tm) {
         const cplx s = -I * ab(2 * nte + row_of[j] - 1, h);
         sigma = w == wg_tm ? s * kt / (kc * (kt * kt - kc * kc)) : s / kt;
       }
       fss_integrals[(m - 1) * nw + j] = sigma;
+    }
+  }
+}
+
+}  // namespace
+
+void calc_integrals() {
+  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
+  fss_integrals.n = nf * nw;
+  if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
+  const int nh = (nf + 1) / 2;  // the Floquet modes come in pairs, one per harmonic
+  // Each mode's samples follow those of the modes before it.
+  static int first_sample[max_wg_modes + 1];
+  int p = 0;
+  for (int j = 1; j <= nw; ++j) {
+    const fss_ap_rec::range& ap = fss_ap.r[fss_modewg_ap[j]];
+    first_sample[j] = p;
+    p += ap.last - ap.first + 1;
+  }
+  phase_matrix(nh);
+  // Aperture by aperture: the sample matrix of all apertures would be zero
+  // off each mode's own points.  A translated copy of an earlier aperture
+  // has the integrals of its modes times the phase of each Floquet wave
+  // over the translation, exp(-i k.d) (every contour sum is linear in the
+  // wave, the divided differences taken about points that move with it).
+  static std::vector<int> modes, from_modes;
+  for (int a = 1; a <= fss_ap.n; ++a) {
+    modes.clear();
+    for (int j = 1; j <= nw; ++j)
+      if (fss_modewg_ap[j] == a) modes.push_back(j);
+    if (modes.empty()) continue;
+    const fss_ap_rec::range& ap = fss_ap.r[a];
+    from_modes.clear();
+    if (ap.copy > 0 && ap.copy < a)
+      for (int j = 1; j <= nw; ++j)
+        if (fss_modewg_ap[j] == ap.copy) from_modes.push_back(j);
+    if (from_modes.size() != modes.size()) {
+      aperture_integrals(ap, modes, nh, first_sample);
+      continue;
+    }
+    for (int m = 1; m <= nf; ++m) {
+      const flo_kappa k = fss_modeflo_kappa[m];
+      const cplx phase = std::polar(1.0, -(k.kx * ap.dx + k.ky * ap.dy));
+      cplx* row = &fss_integrals[(m - 1) * nw];
+      for (std::size_t i = 0; i < modes.size(); ++i) row[modes[i]] = phase * row[from_modes[i]];
     }
   }
 }

@@ -10,6 +10,10 @@
 void write_outputs_begin();
 void write_outputs_point();
 void write_outputs_end();
+// The writers of a point from the scattering already in fss_polar.
+void write_outputs_values();
+// True when any of the further result files is asked for.
+bool further_outputs();
 
 // "<base>.csv": one header line, one row per sweep point.
 void write_csv_header();
@@ -30,5 +34,9 @@ double phase_deg(std::complex<double> z);     // in (-180, 180]
 // the routine's name.
 void put_file(const std::string& name, const std::string& text, bool append,
               const char* routine);
+// SVG pieces of the pictures: text with XML's special characters escaped
+// (bytes outside printable ASCII as "?"), and a text element.
+std::string xml_text(const std::string& s);
+std::string svg_text(double x, double y, const std::string& s, const char* extra = "");
 // printf-style formatting into a string.
 std::string sformat(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -1,7 +1,9 @@
-// The plot: |T| and |R| in dB against frequency for both polarisations, one
-// panel per direction of the sweep (the first max_plot_panels of them), as
-// an SVG picture.  The file is rewritten when a shown direction is complete,
-// so that it holds every finished panel if the run stops early.
+// The plot: the structure, then |T| and |R| in dB of both polarisations,
+// one panel per direction of the sweep against frequency or, for a sweep
+// over theta at fixed frequencies, one panel per (phi, frequency) against
+// theta.  At most max_plot_panels result panels, chosen evenly over the
+// sweep, all on one dB range.  The file is rewritten whenever panels are
+// complete, so that it holds every finished panel if the run stops early.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -11,6 +13,7 @@
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
 #include "run/messages.hpp"
+#include "scattering/geometry_picture.hpp"
 #include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
 
@@ -20,32 +23,19 @@ namespace {
 
 const char* routine = "write_plot";
 
-// Layout (pixels): a title band, then the panels one below the other.
-const int width = 880, title_h = 56, panel_h = 300;
+// Layout (pixels): a title band, the structure, then the result panels one
+// below the other.
+const int width = 880, title_h = 72, panel_h = 300;
 const int left = 70, plot_w = 500, top = 34, plot_h = 220, legend_x = 600;
+// Two curves closer than this everywhere (pixels; they are 1.8 wide) are
+// said to coincide: the one drawn last hides the other.
+const double coincide_px = 1.0;
 
 int trips(const fss_range_rec& r) { return fss_trip_count(r.start, r.end + r.step / 10, r.step); }
 
 int shown() { return std::min(fss_plot.n, fss_plot.cap); }
 
-int height() { return title_h + shown() * panel_h + 10; }
-
-std::string xml_text(const std::string& s) {
-  std::string o;
-  for (char c : s) {
-    if (c == '&') o += "&amp;";
-    else if (c == '<') o += "&lt;";
-    else if (c == '>') o += "&gt;";
-    else if (c == '"') o += "&quot;";
-    else if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) o += '?';
-    else o += c;
-  }
-  return o;
-}
-
-std::string text(double x, double y, const std::string& s, const char* extra = "") {
-  return sformat("<text x=\"%.1f\" y=\"%.1f\"%s>", x, y, extra) + xml_text(s) + "</text>\n";
-}
+int height() { return title_h + geometry_height + shown() * panel_h + 10; }
 
 std::string line(double x1, double y1, double x2, double y2, const char* style) {
   return sformat("<line x1=\"%.2f\" y1=\"%.2f\" x2=\"%.2f\" y2=\"%.2f\" %s/>\n", x1, y1, x2, y2,
@@ -85,26 +75,102 @@ const curve curves[4] = {{&plot_point::t_te, "#1f5fbf", "", "|T|"},
                          {&plot_point::t_tm, "#c8321e", "", "|T|"},
                          {&plot_point::r_tm, "#c8321e", " stroke-dasharray=\"7,4\"", "|R|"}};
 
-// Coordinates of one panel: frequency f0 .. f1 (GHz) across, 0 dB down to
-// ymin (dB) from the top y0 of the plot area.
+// Coordinates of one panel: the abscissa x0 .. x1 (GHz or degrees) across,
+// 0 dB down to ymin (dB) from the top y0 of the plot area.
 struct frame {
-  double f0, f1, ymin, y0;
-  double px(double f) const { return left + (f - f0) / (f1 - f0) * plot_w; }
+  double x0, x1, ymin, y0;
+  double px(double x) const { return left + (x - x0) / (x1 - x0) * plot_w; }
   double py(double db) const { return y0 - db / -ymin * plot_h; }
 };
+
+// The panels drawn: max_plot_panels of the sweep's, evenly from the first
+// to the last.
+void choose_panels() {
+  const int total = fss_plot.total, m = std::min(total, fss_plot.cap);
+  fss_plot.nchosen = m;
+  for (int k = 1; k <= m; ++k)
+    fss_plot.chosen[k] = m == 1 ? 1 : static_cast<int>(std::lround(double(k - 1) * (total - 1) / (m - 1))) + 1;
+}
+
+bool is_chosen(int number) {
+  for (int k = 1; k <= fss_plot.nchosen; ++k)
+    if (fss_plot.chosen[k] == number) return true;
+  return false;
+}
+
+// A panel begun for the panel of the sweep `number`.
+plot_panel* begin_panel(int number) {
+  if (!is_chosen(number) || fss_plot.n >= fss_plot.cap) return nullptr;
+  plot_panel& pn = fss_plot.panel[++fss_plot.n];
+  pn.number = number;
+  pn.n = 0;
+  return &pn;
+}
+
+// The panels begun since the last writing are complete: written.
+void write_complete() {
+  if (fss_plot.n >= fss_plot.first_open) {
+    write_plot();
+    fss_plot.first_open = fss_plot.n + 1;
+  }
+}
+
+void add_point(plot_panel& pn, double x) {
+  if (pn.n >= max_plot_points) return;
+  const fss_polar_rec& s = fss_polar;
+  pn.p[++pn.n] = {x, magnitude_db(s.t[1][1]), magnitude_db(s.r[1][1]), magnitude_db(s.t[2][2]),
+                  magnitude_db(s.r[2][2]), s.orders};
+}
+
+// The electric field of a wave of normal incidence, by its direction (degrees
+// from x).
+std::string field_name(double deg) {
+  double d = std::fmod(deg, 180.0);
+  if (d < 0) d += 180;
+  if (std::fabs(d) < 1e-9 || std::fabs(d - 180) < 1e-9) return "E along x";
+  if (std::fabs(d - 90) < 1e-9) return "E along y";
+  return "E at " + angle_label(d) + " deg";
+}
+
+bool coincide(const plot_panel& pn, const frame& fr) {
+  const double db = coincide_px * -fr.ymin / plot_h;
+  for (int i = 1; i <= pn.n; ++i)
+    if (std::fabs(pn.p[i].t_te - pn.p[i].t_tm) > db || std::fabs(pn.p[i].r_te - pn.p[i].r_tm) > db)
+      return false;
+  return pn.n > 0;
+}
+
+int specular_orders() { return fss_writeinfo.wgs ? 2 : 1; }
+
+bool has_band(const plot_panel& pn) {
+  for (int i = 1; i <= pn.n; ++i)
+    if (pn.p[i].orders > specular_orders()) return true;
+  return false;
+}
 
 // The band where higher Floquet orders propagate (grating lobes), shaded.
 // In the waveguide simulator the (-1, 0) order always propagates: it is the
 // other plane wave of the guide mode.
+// Its label stays inside the band: across it when it fits, along it in a
+// narrow band, none in a band narrower than a letter (the caption says what
+// the shading means).
 std::string lobe_band(const plot_panel& pn, const frame& fr) {
-  const int specular = fss_writeinfo.wgs ? 2 : 1;
   for (int i = 1; i <= pn.n; ++i)
-    if (pn.p[i].orders > specular) {
-      const double fa = i > 1 ? (pn.p[i - 1].f_ghz + pn.p[i].f_ghz) / 2 : fr.f0;
-      return sformat("<rect x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%d\" "
-                     "fill=\"#f0e6c8\"/>\n", fr.px(fa), fr.y0, fr.px(fr.f1) - fr.px(fa), plot_h) +
-             text(fr.px(fr.f1) - 4, fr.y0 + plot_h - 8, "grating lobes",
-                  " font-size=\"11\" fill=\"#806020\" text-anchor=\"end\"");
+    if (pn.p[i].orders > specular_orders()) {
+      const double xa = fr.px(i > 1 ? (pn.p[i - 1].x + pn.p[i].x) / 2 : fr.x0);
+      const double w = fr.px(fr.x1) - xa;
+      std::string s = sformat("<rect class=\"lobes\" x=\"%.2f\" y=\"%.1f\" width=\"%.2f\" height=\"%d\" "
+                              "fill=\"#f0e6c8\"/>\n", xa, fr.y0, w, plot_h);
+      const char* style = " font-size=\"11\" fill=\"#806020\"";
+      if (w >= 86) {
+        s += svg_text(fr.px(fr.x1) - 4, fr.y0 + plot_h - 8, "grating lobes",
+                      (std::string(style) + " text-anchor=\"end\"").c_str());
+      } else if (w >= 14) {
+        const double x = xa + w / 2 + 4, y = fr.y0 + plot_h - 6;
+        s += svg_text(x, y, "grating lobes",
+                      (std::string(style) + sformat(" transform=\"rotate(-90 %.2f %.1f)\"", x, y)).c_str());
+      }
+      return s;
     }
   return "";
 }
@@ -113,21 +179,22 @@ std::string lobe_band(const plot_panel& pn, const frame& fr) {
 std::string axes(const frame& fr) {
   std::string s;
   const double y1 = fr.y0 + plot_h;
-  const double fs = nice_step(fr.f1 - fr.f0, 10);
-  for (double f = std::ceil(fr.f0 / fs - 1e-9) * fs; f <= fr.f1 + 1e-9 * fs; f += fs) {
+  const double fs = nice_step(fr.x1 - fr.x0, 10);
+  for (double f = std::ceil(fr.x0 / fs - 1e-9) * fs; f <= fr.x1 + 1e-9 * fs; f += fs) {
     s += line(fr.px(f), fr.y0, fr.px(f), y1, "stroke=\"#dddddd\"");
     s += line(fr.px(f), y1, fr.px(f), y1 + 5, "stroke=\"black\"");
-    s += text(fr.px(f), y1 + 18, tick_label(f, fs), " text-anchor=\"middle\"");
+    s += svg_text(fr.px(f), y1 + 18, tick_label(f, fs), " text-anchor=\"middle\"");
   }
   const double ds = -fr.ymin > 60 ? 20 : 10;
   for (double d = 0; d >= fr.ymin - 1e-9; d -= ds) {
     s += line(left, fr.py(d), left + plot_w, fr.py(d), "stroke=\"#dddddd\"");
     s += line(left - 5, fr.py(d), left, fr.py(d), "stroke=\"black\"");
-    s += text(left - 8, fr.py(d) + 4, tick_label(d, ds), " text-anchor=\"end\"");
+    s += svg_text(left - 8, fr.py(d) + 4, tick_label(d, ds), " text-anchor=\"end\"");
   }
   s += sformat("<rect x=\"%d\" y=\"%.1f\" width=\"%d\" height=\"%d\" fill=\"none\" "
                "stroke=\"black\"/>\n", left, fr.y0, plot_w, plot_h);
-  s += text(left + plot_w / 2.0, y1 + 38, "frequency [GHz]", " text-anchor=\"middle\"");
+  s += svg_text(left + plot_w / 2.0, y1 + 38, fss_plot.against_theta ? "theta [deg]" : "frequency [GHz]",
+                " text-anchor=\"middle\"");
   const double ym = fr.y0 + plot_h / 2.0;
   s += sformat("<text x=\"%d\" y=\"%.1f\" text-anchor=\"middle\" transform=\"rotate(-90 %d %.1f)\">"
                "magnitude [dB]</text>\n", left - 45, ym, left - 45, ym);
@@ -141,51 +208,94 @@ std::string curves_svg(int k, const plot_panel& pn, const frame& fr) {
   for (const curve& c : curves) {
     std::string pts;
     for (int i = 1; i <= pn.n; ++i)
-      pts += sformat("%s%.2f,%.2f", i > 1 ? " " : "", fr.px(pn.p[i].f_ghz), fr.py(pn.p[i].*c.value));
+      pts += sformat("%s%.2f,%.2f", i > 1 ? " " : "", fr.px(pn.p[i].x), fr.py(pn.p[i].*c.value));
     s += sformat("<polyline clip-path=\"url(#clip%d)\" fill=\"none\" stroke=\"%s\" "
                  "stroke-width=\"1.8\"%s points=\"", k, c.colour, c.dash) + pts + "\"/>\n";
     if (pn.n == 1)
       s += sformat("<circle cx=\"%.2f\" cy=\"%.2f\" r=\"3\" fill=\"%s\"/>\n",
-                   fr.px(pn.p[1].f_ghz), fr.py(pn.p[1].*c.value), c.colour);
+                   fr.px(pn.p[1].x), fr.py(pn.p[1].*c.value), c.colour);
   }
   return s;
 }
 
-// Legend: the polarisations named by the incident electric field.
+// Legend: the polarisations named by the incident electric field; at normal
+// incidence by its direction in the plane of phi.  Curves that coincide are
+// said so: the red ones are drawn over the blue.
 std::string legend(const plot_panel& pn, const frame& fr) {
-  const char* names[2] = {pn.normal ? "E along y" : "TE", pn.normal ? "E along x" : "TM"};
+  const bool normal = pn.normal && !fss_plot.against_theta;
+  const std::string names[2] = {normal ? field_name(pn.phi + 90) : "TE", normal ? field_name(pn.phi) : "TM"};
   std::string s;
   for (int i = 0; i < 4; ++i) {
     const double y = fr.y0 + 14 + 24 * i;
     s += sformat("<line x1=\"%d\" y1=\"%.1f\" x2=\"%d\" y2=\"%.1f\" stroke=\"%s\" "
                  "stroke-width=\"1.8\"%s/>\n", legend_x, y, legend_x + 30, y, curves[i].colour,
                  curves[i].dash);
-    s += text(legend_x + 38, y + 4, std::string(curves[i].what) + " " + names[i / 2]);
+    s += svg_text(legend_x + 38, y + 4, std::string(curves[i].what) + " " + names[i / 2]);
   }
-  if (!pn.normal) {
-    s += text(legend_x, fr.y0 + 112, "TE: E normal to the plane of incidence", " font-size=\"11\"");
-    s += text(legend_x, fr.y0 + 128, "TM: E in the plane of incidence", " font-size=\"11\"");
+  double y = fr.y0 + 112;
+  auto note = [&](const std::string& words) {
+    s += svg_text(legend_x, y, words, " font-size=\"11\"");
+    y += 16;
+  };
+  if (!normal) {
+    note("TE: E normal to the plane of incidence");
+    note("TM: E in the plane of incidence");
+  } else if (names[0].compare(0, 5, "E at ") == 0) {
+    note("the angles of E from the x axis:");
+    note("the plane of incidence is that of phi");
+  }
+  if (coincide(pn, fr)) {
+    y += 4;
+    note("both polarisations coincide at this scale:");
+    note("the red curves cover the blue ones");
   }
   return s;
 }
 
-std::string panel_svg(int k, double f0, double f1) {
+std::string panel_svg(int k, double x0, double x1, double ymin) {
   const plot_panel& pn = fss_plot.panel[k];
-  // Magnitude range: 0 dB down to the lowest value in steps of 10 dB, at
-  // most 80 dB (lower values leave the plot area).
-  double lo = 0;
-  for (int i = 1; i <= pn.n; ++i)
-    for (const curve& c : curves) lo = std::min(lo, pn.p[i].*c.value);
-  const frame fr{f0, f1, std::max(-80.0, std::min(-10.0, 10 * std::floor(lo / 10))),
-                 double(title_h + (k - 1) * panel_h + top)};
+  const frame fr{x0, x1, ymin, double(title_h + geometry_height + (k - 1) * panel_h + top)};
   std::string title;
   if (fss_writeinfo.wgs)
     title = "waveguide simulator: phi = 0, theta = asin(c / (2 a f))";
+  else if (fss_plot.against_theta)
+    title = "f = " + angle_label(pn.f) + " GHz, phi = " + angle_label(pn.phi) + " deg";
   else
     title = "theta = " + angle_label(pn.theta) + " deg, phi = " + angle_label(pn.phi) + " deg";
   return sformat("<g id=\"panel%d\">\n", k) +
-         text(left, fr.y0 - 12, title, " font-size=\"14\" font-weight=\"bold\"") +
+         svg_text(left, fr.y0 - 12, title, " font-size=\"14\" font-weight=\"bold\"") +
          lobe_band(pn, fr) + axes(fr) + curves_svg(k, pn, fr) + legend(pn, fr) + "</g>\n";
+}
+
+// "1, 3, 4, 6, 7 and 9"
+std::string chosen_list() {
+  std::string s;
+  for (int k = 1; k <= fss_plot.nchosen; ++k)
+    s += (k == 1 ? "" : k == fss_plot.nchosen ? " and " : ", ") + std::to_string(fss_plot.chosen[k]);
+  return s;
+}
+
+// The two lines under the title: what is drawn, and how.
+std::string caption() {
+  const int total = fss_plot.total;
+  const char* what = fss_plot.against_theta ? " (phi, frequency) pairs" : " directions";
+  std::string first = fss_plot.against_theta ? "co-polarised, against theta at fixed frequencies; "
+                                             : "co-polarised, against frequency; ";
+  if (total > fss_plot.cap)
+    first += std::to_string(fss_plot.nchosen) + " of the " + std::to_string(total) + what +
+             " of the sweep are drawn: " + chosen_list();
+  else if (fss_plot.against_theta)
+    first += std::to_string(total) + (total > 1 ? " (phi, frequency) pairs" : " (phi, frequency) pair");
+  else
+    first += std::to_string(total) + (total > 1 ? " directions" : " direction");
+  if (fss_plot.stride > 1)
+    first += "; one " + std::string(fss_plot.against_theta ? "theta" : "frequency") + " in " +
+             std::to_string(fss_plot.stride) + " is drawn";
+  std::string second = "one dB range for every panel";
+  bool band = false;
+  for (int k = 1; k <= shown(); ++k) band = band || has_band(fss_plot.panel[k]);
+  if (band) second += "; shaded: higher Floquet orders propagate (grating lobes)";
+  return svg_text(left, 44, first) + svg_text(left, 62, second);
 }
 
 }  // namespace
@@ -193,61 +303,85 @@ std::string panel_svg(int k, double f0, double f1) {
 void begin_plot() {
   fss_plot.cap = max_plot_panels;
   fss_plot.n = 0;
-  fss_plot.seen = 0;
-  fss_plot.directions = fss_writeinfo.wgs ? 1 : trips(fss_phi) * trips(fss_theta);
-  fss_plot.freqs = trips(fss_freq_iter);
+  fss_plot.seen = fss_plot.direction = fss_plot.phi_pass = fss_plot.thetas_seen = 0;
+  fss_plot.first_open = 1;
+  const int nf = trips(fss_freq_iter);
+  const int nt = fss_writeinfo.wgs ? 1 : trips(fss_theta), np = fss_writeinfo.wgs ? 1 : trips(fss_phi);
+  // More thetas than frequencies: a sweep over theta, drawn against theta.
+  fss_plot.against_theta = nt > nf ? 1 : 0;
+  fss_plot.freqs = nf;
+  fss_plot.total = fss_plot.against_theta ? np * nf : np * nt;
+  fss_plot.points = fss_plot.against_theta ? nt : nf;
   // Long sweeps are thinned to the capacity of a panel.
-  fss_plot.stride = (fss_plot.freqs + max_plot_points - 1) / max_plot_points;
-  if (fss_plot.stride < 1) fss_plot.stride = 1;
+  fss_plot.stride = std::max(1, (fss_plot.points + max_plot_points - 1) / max_plot_points);
+  choose_panels();
 }
 
 void store_plot_point() {
   const double deg = 180 / dpi(0);
-  if (first_frequency()) {
-    if (fss_plot.n >= 1 && fss_plot.n <= fss_plot.cap) write_plot();  // a panel is complete
-    ++fss_plot.n;
-    fss_plot.seen = 0;
-    if (fss_plot.n <= fss_plot.cap) {
-      plot_panel& pn = fss_plot.panel[fss_plot.n];
-      pn.theta = fss_inc_angle.theta * deg;
-      pn.phi = fss_inc_angle.phi * deg;
-      pn.normal = fss_inc_mode.indextemx > 0;
-      pn.n = 0;
+  if (!fss_plot.against_theta) {
+    if (first_frequency()) {
+      write_complete();  // the direction before is complete
+      ++fss_plot.direction;
+      fss_plot.seen = 0;
+      if (plot_panel* pn = begin_panel(fss_plot.direction)) {
+        pn->theta = fss_inc_angle.theta * deg;
+        pn->phi = fss_inc_angle.phi * deg;
+        pn->normal = fss_inc_mode.indextemx > 0;
+      }
     }
+    plot_panel& pn = fss_plot.panel[std::max(fss_plot.n, 1)];
+    if (fss_plot.n == 0 || pn.number != fss_plot.direction || fss_plot.seen++ % fss_plot.stride != 0) return;
+    add_point(pn, fss_em_var.f / 1e9);
+    return;
   }
-  const int k = fss_plot.n;
-  if (k > fss_plot.cap || fss_plot.seen++ % fss_plot.stride != 0) return;
-  plot_panel& pn = fss_plot.panel[k];
-  if (pn.n >= max_plot_points) return;
-  const fss_polar_rec& s = fss_polar;
-  pn.p[++pn.n] = {fss_em_var.f / 1e9, magnitude_db(s.t[1][1]), magnitude_db(s.r[1][1]),
-                  magnitude_db(s.t[2][2]), magnitude_db(s.r[2][2]), s.orders};
+  // Against theta: the panels of a phi pass, one per frequency, fill
+  // together as theta advances.
+  const int nf = fss_plot.freqs;
+  const bool first_theta = std::fabs(fss_inc_angle.theta - fss_theta.start) <= 1e-12 * (1 + std::fabs(fss_theta.start));
+  if (first_frequency() && first_theta) {
+    write_complete();  // the phi pass before is complete
+    ++fss_plot.phi_pass;
+    fss_plot.thetas_seen = 0;
+    for (int j = 1; j <= nf; ++j)
+      if (plot_panel* pn = begin_panel((fss_plot.phi_pass - 1) * nf + j)) {
+        pn->phi = fss_inc_angle.phi * deg;
+        pn->f = (fss_freq_iter.start + (j - 1) * fss_freq_iter.step) / 1e9;
+      }
+  }
+  if (first_frequency()) ++fss_plot.thetas_seen;
+  if ((fss_plot.thetas_seen - 1) % fss_plot.stride != 0) return;
+  const int j = static_cast<int>(std::lround((fss_em_var.f - fss_freq_iter.start) / fss_freq_iter.step)) + 1;
+  const int number = (fss_plot.phi_pass - 1) * nf + j;
+  for (int k = fss_plot.first_open; k <= fss_plot.n; ++k)
+    if (fss_plot.panel[k].number == number) add_point(fss_plot.panel[k], fss_inc_angle.theta * deg);
 }
 
 void write_plot() {
-  double f0 = fss_freq_iter.start / 1e9;
-  double f1 = (fss_freq_iter.start + (fss_plot.freqs - 1) * fss_freq_iter.step) / 1e9;
-  if (!(f1 - f0 > 1e-9 * std::max(1.0, f1))) {
-    f0 -= 0.5;
-    f1 += 0.5;
+  // The abscissa of the sweep: its frequencies, or its thetas.
+  const fss_range_rec& r = fss_plot.against_theta ? fss_theta : fss_freq_iter;
+  const double unit = fss_plot.against_theta ? 180 / dpi(0) : 1e-9;
+  double x0 = r.start * unit, x1 = (r.start + (fss_plot.points - 1) * r.step) * unit;
+  if (!(x1 - x0 > 1e-9 * std::max(1.0, std::fabs(x1)))) {
+    x0 -= 0.5;
+    x1 += 0.5;
   }
+  // One magnitude range for every panel: 0 dB down to the lowest value in
+  // steps of 10 dB, at most 80 dB (lower values leave the plot area).
+  double lo = 0;
+  for (int k = 1; k <= shown(); ++k)
+    for (int i = 1; i <= fss_plot.panel[k].n; ++i)
+      for (const curve& c : curves) lo = std::min(lo, fss_plot.panel[k].p[i].*c.value);
+  const double ymin = std::max(-80.0, std::min(-10.0, 10 * std::floor(lo / 10)));
   std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
   s += sformat("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%d\" height=\"%d\" "
                "viewBox=\"0 0 %d %d\" font-family=\"DejaVu Sans, Arial, sans-serif\" "
                "font-size=\"12\">\n", width, height(), width, height());
   s += sformat("<rect width=\"%d\" height=\"%d\" fill=\"white\"/>\n", width, height());
-  s += text(left, 24, trim_right(fss_file.name) + ": transmission |T| and reflection |R|",
-            " font-size=\"16\" font-weight=\"bold\"");
-  const int nd = fss_plot.directions;
-  std::string note = "co-polarised; ";
-  if (nd > fss_plot.cap)
-    note += "the first " + std::to_string(fss_plot.cap) + " of the " + std::to_string(nd) +
-            " directions of the sweep are drawn";
-  else
-    note += std::to_string(nd) + (nd > 1 ? " directions" : " direction");
-  if (fss_plot.stride > 1)
-    note += "; one frequency in " + std::to_string(fss_plot.stride) + " is drawn";
-  s += text(left, 44, note);
-  for (int k = 1; k <= shown(); ++k) s += panel_svg(k, f0, f1);
+  s += svg_text(left, 24, structure_title() + ": transmission |T| and reflection |R|",
+                " font-size=\"16\" font-weight=\"bold\"");
+  s += caption();
+  s += geometry_svg(title_h);
+  for (int k = 1; k <= shown(); ++k) s += panel_svg(k, x0, x1, ymin);
   put_file(result_name(".svg"), s + "</svg>\n", false, routine);
 }

@@ -17,12 +17,11 @@ namespace {
 // the solution): the projections of the aperture field on the mode.
 void face_amplitudes(const cplx* x, int q, cplx& front, cplx& far) {
   const int nw = fss_modewg_index.n;
+  const outer_faces face = solution_faces();
+  const cplx* sq = fss_integrals.data1() + static_cast<long>(q - 1) * nw - 1;  // sigma(q, j)
   front = far = 0;
-  for (int j = 1; j <= nw; ++j) {
-    const cplx cs = std::conj(fss_integrals[(q - 1) * nw + j]);
-    front += x[j] * cs;
-    far += x[nw + j] * cs;
-  }
+  for (int j = 1; j <= face.n1; ++j) front += x[j] * std::conj(sq[j]);
+  for (int j = 1; j <= face.nk; ++j) far += x[face.off + j] * std::conj(sq[face.m0 + j - 1]);
 }
 
 }  // namespace
@@ -39,15 +38,14 @@ static void stack_specular(const cplx* x, int lit, const int* mode, const int* c
     for (int q = 1; q <= 2; ++q) {
       cplx c1, c2;
       face_amplitudes(xp, mode[q], c1, c2);
-      const flo_stack& st = fss_modeflo_stack[mode[q]];
       const cplx y0 = fss_modeflo_y[mode[q]].y1;
       const cplx lit_face = lit == 1 ? c1 : c2, other_face = lit == 1 ? c2 : c1;
       const int other = 3 - lit;
-      cplx b = st.isc[lit] / (2.0 * y0) * lit_face;
-      if (q == p) b += st.rsc[lit];
+      cplx b = outer_isc(mode[q], lit) / (2.0 * y0) * lit_face;
+      if (q == p) b += outer_rsc(mode[q], lit);
       const double ratio = std::sqrt(std::real(y0) / yp);
       r[q][p] = b * ratio;
-      t[q][p] = st.isc[other] / (2.0 * y0) * other_face * ratio;
+      t[q][p] = outer_isc(mode[q], other) / (2.0 * y0) * other_face * ratio;
     }
   }
 }
@@ -71,7 +69,8 @@ void calc_polarisations() {
     if (std::real(fss_gamma(k0, fss_modeflo_kappa[q].kt)) == 0) ++fss_polar.orders;
 
   const bool layers = fss_stack_point.layers > 0;
-  fss_polar.depth = layers ? stack_depth() : fss_thickness.t1;
+  const bool screens = fss_screen.nsc > 1;
+  fss_polar.depth = layers || screens ? stack_depth() : fss_thickness.t1;
   fss_polar.far = 0;
   for (int p = 1; p <= 2; ++p) {
     const cplx* xp = x + column[p] * 2 * nw;
@@ -105,8 +104,8 @@ void calc_polarisations() {
     fss_polar.ptot[p] = ptot;
   }
   // Waves lit from the far side: the mirror image of the front unless the
-  // two stacks differ.
-  if (layers && fss_writeinfo.s4p && !stack_mirror_symmetric()) {
+  // two stacks differ (or several screens stand in the stack).
+  if ((layers || screens) && fss_writeinfo.s4p && !stack_mirror_symmetric()) {
     solve_far_side();
     stack_specular(fss_vettb_far.data1() - 1, 2, mode, column, fss_polar.rb, fss_polar.tb);
     fss_polar.far = 1;

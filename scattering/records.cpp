@@ -24,8 +24,10 @@ double delta_kappa = 0;
 
 fss_table<flo_stack, max_flo_modes> fss_modeflo_stack;
 fss_stack_point_rec fss_stack_point;
+fss_gap_rec fss_gap;
 fss_table<cplx, max_vettb> fss_vettb_far;
 
+fss_blocks_rec fss_blocks;
 fss_table<cplx, max_mata> fss_mata;
 fss_table<cplx, max_vettb> fss_vettb;
 fss_table<int, max_vettb> fss_vett_i;

@@ -1,14 +1,18 @@
 #include "scattering/results.hpp"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "run/options.hpp"
 #include "run/runfiles.hpp"
 #include "scattering/stack.hpp"
+#include "scattering/system.hpp"
 
 std::string fixed_field(double x, int w, int d) {
   char buf[64];
@@ -28,6 +32,16 @@ std::string result_name(const std::string& suffix) {
   return delfirstspaces(trim_right(fss_file.name) + suffix);
 }
 
+std::string structure_title() {
+  // The data file's name without ".fss", when the result files are named
+  // from it (the output folder aside).
+  const std::string base = trim_right(fss_file.name);
+  const std::string& d = fss_source.datafile;
+  if (d.size() <= 4 || d.compare(d.size() - 4, 4, ".fss") != 0) return base;
+  const std::string given = d.substr(0, d.size() - 4);
+  return std::filesystem::path(given).filename() == std::filesystem::path(base).filename() ? given : base;
+}
+
 bool first_frequency() { return fss_em_var.f < fss_freq_iter.start + 0.5 * fss_freq_iter.step; }
 
 static std::string out_name() { return result_name(".out"); }
@@ -43,13 +57,14 @@ void write_output() {
   const std::string name = out_name();
   note_result_file(name);
   std::remove(name.c_str());
+  errno = 0;
   std::ofstream o(name, std::ios::trunc);
-  if (!o) fatal("write_output", "Error in opening file " + name);
+  if (!o) fatal("write_output", file_fault("Error in opening file ", name));
   free_line(o);
   free_line(o, "                    ANALYSIS OF FREQUENCY SELECTIVE SURFACES ");
   free_line(o, "                    ---------------------------------------- ");
   free_line(o);
-  free_line(o, "version 1.0");
+  free_line(o, std::string("version ") + fss_version);
   free_line(o);
   free_line(o, "mode matching of aperture waveguide modes and Floquet modes");
   free_line(o);
@@ -63,17 +78,43 @@ void write_output() {
   o << " Skew angle      =" << value(fss_lattice_angle.alpha * 180 / dpi(0)) << "  deg\n";
   o << " Metal thickness =" << value(fss_thickness.t1 / 0.001) << "  mm\n";
   if (fss_stack.given) {
-    // The stack block, from the illuminated side (outer half-spaces: air).
+    // The stack block, from the illuminated side (outer half-spaces: air);
+    // with several screens each with its thickness.
+    const bool screens = stack_screens() > 1;
     o << " Stack from the illuminated side (outer half-spaces air):\n";
     for (int i = 1; i <= fss_stack.n; ++i) {
       const stack_item& it = fss_stack.item[i];
       const bool screen = it.kind == stack_kind_screen;
-      o << (screen ? "   screen           " : "   layer  " + value(it.d / 0.001) + "  mm")
+      o << (screen ? (screens ? "   screen " + value(it.d / 0.001) + "  mm" : "   screen           ")
+                   : "   layer  " + value(it.d / 0.001) + "  mm")
         << " eps_r =" << fixed_field(it.eps, 10, 4) << "  tan_delta =" << fixed_field(it.tand, 9, 6)
         << '\n';
     }
   }
+  errno = 0;
   o.close();  // a full disc shows when the buffer is written out
+  if (!o) fatal("write_output", file_fault("Error in writing file ", name));
+}
+
+void write_catalogue_counts() {
+  // One screen with one aperture: the block of each direction says it all.
+  if (fss_screen.nsc <= 1 && fss_ap.n <= 1) return;
+  const std::string name = out_name();
+  std::ofstream o(name, std::ios::app);
+  if (!o) fatal("write_output", "Error in opening file " + name);
+  o << " Aperture modes per screen and aperture:\n";
+  for (int a = 1; a <= fss_ap.n; ++a) {
+    const fss_ap_rec::range& r = fss_ap.r[a];
+    int n = 0;
+    for (int j = 1; j <= fss_modewg_index.n; ++j) n += fss_modewg_ap[j] == a;
+    o << "   screen" << fixed_field(r.screen, 3, 0) << "  aperture" << fixed_field(a, 4, 0)
+      << "  modes" << fixed_field(n, 5, 0);
+    if (r.copy > 0)
+      o << "  copy of aperture" << fixed_field(r.copy, 4, 0) << " moved by"
+        << fixed_field(r.dx * 1e3, 11, 4) << fixed_field(r.dy * 1e3, 11, 4) << "  mm";
+    o << '\n';
+  }
+  o.close();
   if (!o) fatal("write_output", "Error in writing file " + name);
 }
 
@@ -83,7 +124,10 @@ void calc_coefficients() {
   const int nwg = fss_modewg_index.n;
   const cplx* x = fss_vettb.data1() - 1;  // X(1 .. 4 nwg)
   cplx r11 = 0, r22 = 0, t11 = 0, t22 = 0;
-  const double k0 = fss_em_var.k0, t = fss_thickness.t1;
+  // Several screens: the far face is that of the last screen, the depth
+  // that of the whole structure.
+  const outer_faces face = solution_faces();
+  const double k0 = fss_em_var.k0, t = fss_screen.nsc > 1 ? stack_depth() : fss_thickness.t1;
   const int inc[4] = {fss_inc_mode.indextm, fss_inc_mode.indexte,
                       fss_inc_mode.indextemx, fss_inc_mode.indextemy};
   for (int kind = 0; kind < 4; ++kind) {
@@ -93,11 +137,9 @@ void calc_coefficients() {
     // Column 1 answers the TM (or TEM-x) wave, column 2 the TE (or TEM-y).
     const int col = (kind == 0 || kind == 2) ? 0 : 2 * nwg;
     cplx r = 0, tr = 0;
-    for (int j = 1; j <= nwg; ++j) {
-      const cplx cs = std::conj(fss_vettsigma[j]);
-      r += x[col + j] * cs;
-      tr += x[col + nwg + j] * cs;
-    }
+    for (int j = 1; j <= face.n1; ++j) r += x[col + j] * std::conj(fss_vettsigma[j]);
+    for (int j = 1; j <= face.nk; ++j)
+      tr += x[col + face.off + j] * std::conj(fss_vettsigma[face.m0 + j - 1]);
     const double kt = fss_modeflo_kappa[p].kt;
     const double gamma = kind < 2 ? std::sqrt(k0 * k0 - kt * kt) : k0;
     cplx shift;
@@ -133,6 +175,10 @@ void calc_coefficients() {
 
 void calc_ref_tr() {
   calc_coefficients();
+  write_ref_tr_row();
+}
+
+void write_ref_tr_row() {
   const cplx r11 = fss_coefficients.r11, r22 = fss_coefficients.r22;
   const cplx t11a = fss_coefficients.t11a, t22a = fss_coefficients.t22a;
   const int nwg = fss_modewg_index.n;
@@ -140,8 +186,9 @@ void calc_ref_tr() {
   auto ph = [](cplx z) { return std::atan2(z.imag(), z.real()) * 180 / dpi(0); };
 
   const std::string name = out_name();
+  errno = 0;
   std::ofstream o(name, std::ios::app);
-  if (!o) fatal("calc_ref_tr", "Error in opening file " + name);
+  if (!o) fatal("calc_ref_tr", file_fault("Error in opening file ", name));
   const double f = fss_em_var.f;
   if (first_frequency()) {
     free_line(o, "Number of basis functions = " + free_int(nwg));
@@ -156,6 +203,7 @@ void calc_ref_tr() {
                    mag(r22), ph(r22)})
     o << fixed_field(v, 12, 3);
   o << '\n';
+  errno = 0;
   o.close();
-  if (!o) fatal("calc_ref_tr", "Error in writing file " + name);
+  if (!o) fatal("calc_ref_tr", file_fault("Error in writing file ", name));
 }

@@ -6,18 +6,27 @@
 
 #include "records/run.hpp"
 
-// The screen of the stack (the first one), or nullptr when the stack record
-// holds none (a screen in air, unfilled).
-const stack_item* stack_screen();
-// Layers on side 1 (illuminated) or 2 (far); layer 1 touches the face.
+// Screens of the stack record.
+int stack_screens();
+// Screen k of the stack (from the illuminated side), or nullptr when the
+// stack record holds none (a screen in air, unfilled).
+const stack_item* stack_screen(int k = 1);
+// Outer layers: side 1 in front of the first screen (illuminated), side 2
+// behind the last; layer 1 touches the screen's face.
 int stack_layer_count(int side);
 const stack_item& stack_layer(int side, int k);
+// Layers of gap g, between screens g and g + 1; layer 1 touches screen g.
+int stack_gap_count(int g);
+const stack_item& stack_gap_layer(int g, int k);
 bool stack_has_layers();
-// The apertures hold a filling other than air.
-bool stack_filled();
+// The apertures of screen k hold a filling other than air.
+bool stack_filled(int k = 1);
 // The layers of the far side are those of the illuminated side in mirror
-// order (the structure is its own mirror image about the screen's mid-plane).
+// order (one screen: the structure is its own mirror image about the
+// screen's mid-plane).
 bool stack_mirror_symmetric();
+// Metal thickness of screen k (m).
+double screen_thickness(int k);
 // Thickness of the whole structure, outer surface to outer surface (m).
 double stack_depth();
 
@@ -47,5 +56,7 @@ void short_circuit(const line_section* s, int n, std::complex<double> y0,
                    std::complex<double>& isc, std::complex<double>& rsc);
 
 // Per sweep point, after the Floquet set: face admittances, short-circuit
-// currents and reflections of every Floquet mode (fss_modeflo_stack).
+// currents and reflections of every Floquet mode (fss_modeflo_stack), and
+// its two-port through each gap between screens (fss_gap).
 void calc_stack_modes();
+void calc_gap_lines();

@@ -46,6 +46,10 @@ static void add_stack_admittances(int nw, int nf, cplx* a) {
 // conj(sigma(m, q)): the free-space admittance seen through the Floquet
 // modes, the same on both faces of the screen (in air).
 void calc_mata() {
+  if (fss_screen.nsc > 1) {
+    calc_mata_screens();
+    return;
+  }
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   const int n = 2 * nw;
   fss_mata.n = n;
@@ -116,6 +120,11 @@ void calc_vettb() {
 void solve_prob() {
   fss_vett_i.n = fss_vettb.n;
   if (fss_vett_i.n > fss_vett_i.cap) fatal("solve_prob", "vector I underdimensioned");
+  if (fss_screen.nsc > 1) {
+    factor_screens();
+    solve_screens(fss_vettb.data1(), 2 * fss_modewg_index.n, 2);
+    return;
+  }
   const int n = fss_mata.n, nrhs = 2;
   // A catalogue without modes is a solid screen: the system is empty and the
   // screen reflects totally.  LAPACK wants leading dimensions of at least 1.
@@ -126,24 +135,30 @@ void solve_prob() {
 }
 
 void solve_far_side() {
-  // The waves lit from the far side: the same system (the screen is its own
-  // mirror image about its mid-plane), excited on the far face through the
-  // far-side stack; solved with the factors left by solve_prob.
+  // The waves lit from the far side: the same system, excited on the far
+  // face of the last screen through the far-side stack; solved with the
+  // factors left by solve_prob (one screen: it is its own mirror image
+  // about its mid-plane, and only the stacks may differ).
   const int nw = fss_modewg_index.n, n = 2 * nw;
   fss_vettb_far.n = 2 * n;
   if (fss_vettb_far.n > fss_vettb_far.cap) fatal("solve_far_side", "Vector B underdimensioned");
   for (int k = 1; k <= 2 * n; ++k) fss_vettb_far[k] = 0;
   const fss_inc_mode_rec& inc = fss_inc_mode;
+  const outer_faces face = solution_faces();
   auto excite = [&](int mode, int offset) {
     if (mode <= 0) return;
-    const cplx isc = fss_modeflo_stack[mode].isc[2];
-    for (int j = 1; j <= fss_screen.nwg1; ++j)
-      fss_vettb_far[offset + nw + j] = isc * fss_integrals[(mode - 1) * nw + j];
+    const cplx isc = outer_isc(mode, 2);
+    for (int j = 1; j <= face.nk; ++j)
+      fss_vettb_far[offset + face.off + j] = isc * fss_integrals[(mode - 1) * nw + face.m0 + j - 1];
   };
   excite(inc.indextm, 0);
   excite(inc.indextemx, 0);
   excite(inc.indexte, n);
   excite(inc.indextemy, n);
+  if (fss_screen.nsc > 1) {
+    solve_screens(fss_vettb_far.data1(), n, 2);
+    return;
+  }
   const int nrhs = 2, ld = n > 1 ? n : 1;
   int info = 0;
   zgetrs_("N", &n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb_far.data1(), &ld,

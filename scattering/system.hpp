@@ -1,8 +1,35 @@
-// Mode-matching system of the screen: assembly and LU solution.
+// Mode-matching system of the screen (or of several screens in a stack):
+// assembly and LU solution.
 #pragma once
+#include <complex>
 
 void calc_mata();
 void calc_vettb();
 void solve_prob();
 // Solution for the waves incident on the far side (after solve_prob).
 void solve_far_side();
+
+// ---- several screens (screens.cpp) ------------------------------------------
+// The modes of screen k in the catalogue: first .. first + n - 1.
+struct screen_modes {
+  int first = 1, n = 0;
+};
+screen_modes modes_of_screen(int k);
+// Where the outer faces stand in a solution column (entries from 1): the
+// near face of screen 1 in entries 1 .. n1 (modes 1 .. n1), the far face of
+// the last screen in entries off + 1 .. off + nk (modes m0 .. m0 + nk - 1).
+struct outer_faces {
+  int n1, off, nk, m0;
+};
+outer_faces solution_faces();
+// What the outer stack of side 1 (illuminated) or 2 (far) makes of Floquet
+// mode q, or the air's values without layers: the face admittance, the
+// short-circuit current of a unit incident wave and the reflection.
+std::complex<double> outer_face_y(int q, int side);
+std::complex<double> outer_isc(int q, int side);
+std::complex<double> outer_rsc(int q, int side);
+// Assembly of the blocks, their elimination (LU factors kept) and the
+// solution of nrhs columns of leading dimension ldx in place.
+void calc_mata_screens();
+void factor_screens();
+void solve_screens(std::complex<double>* x, int ldx, int nrhs);

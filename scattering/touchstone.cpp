@@ -43,9 +43,13 @@ std::string angle_text(double deg, double step_deg) {
 std::string stack_header(const std::string& plain) {
   const std::string from = "! reference planes: the two faces of the screen;";
   std::string h = plain.substr(0, plain.find(from));
-  h += "! reference planes: the outer surfaces of the dielectric stacks on either\n"
-       "!   side; S31 is the transmission from surface to surface, and the\n"
-       "!   transmission of the .out file is S31 exp(+j kz D), kz = k0 cos(theta),\n";
+  if (stack_has_layers())
+    h += "! reference planes: the outer surfaces of the dielectric stacks on either\n"
+         "!   side; S31 is the transmission from surface to surface, and the\n";
+  else
+    h += "! reference planes: the illuminated face of the first screen and the far\n"
+         "!   face of the last; S31 is the transmission from face to face, and the\n";
+  h += "!   transmission of the .out file is S31 exp(+j kz D), kz = k0 cos(theta),\n";
   h += sformat("!   D the depth of the whole structure (D = %.6f mm)\n", stack_depth() * 1e3);
   if (stack_mirror_symmetric())
     h += "! ports 3, 4 from the front-back mirror symmetry of the structure:\n"
@@ -58,7 +62,10 @@ std::string stack_header(const std::string& plain) {
 
 std::string header(double theta, double phi) {
   const double eta0 = fss_em_var.eta0, c = std::cos(fss_inc_angle.theta);
-  std::string h = "! " + trim_right(fss_file.name) + ": scattering matrix of the screen\n";
+  const int screens = stack_screens();
+  std::string h = "! " + structure_title() + ": scattering matrix of the " +
+                  (screens > 1 ? std::to_string(screens) + " screens" : std::string("screen")) +
+                  "\n";
   if (fss_writeinfo.wgs)
     h += "! waveguide simulator: phi = 0, theta = asin(c / (2 a f)) at every frequency;\n"
          "!   the (-1, 0) order, the other plane wave of the guide mode, also\n"
@@ -69,8 +76,11 @@ std::string header(double theta, double phi) {
   h += "! ports: 1 TE, 2 TM: the specular Floquet waves on the illuminated face\n"
        "!        3 TE, 4 TM: the same waves on the far face\n"
        "! TE: E normal to the plane of incidence, TM: E in it\n"
-       "!   (at normal incidence TE is the wave with E along y, TM with E along x)\n"
-       "! normalisation: power waves, each port to its own wave impedance,\n"
+       "!   (at normal incidence TE is the wave with E along y, TM with E along x)\n";
+  if (!fss_writeinfo.wgs && fss_inc_angle.phi != 0)
+    h += "!   in the plane phi = 0; in the plane phi: E along (-sin phi, cos phi) and\n"
+         "!   (cos phi, sin phi), the limits of the TE and TM waves as theta -> 0\n";
+  h += "! normalisation: power waves, each port to its own wave impedance,\n"
        "!   Z_TE = eta0 / cos(theta), Z_TM = eta0 cos(theta), eta0 = 120 pi ohm;\n";
   if (fss_writeinfo.wgs)
     h += "!   these change with the frequency here;\n";
@@ -86,7 +96,7 @@ std::string header(double theta, double phi) {
   h += "! ports 3, 4 from the front-back mirror symmetry of the screen:\n"
        "!   S33 = S11, S34 = S12, S43 = S21, S44 = S22, S13 = S31, S14 = S32,\n"
        "!   S23 = S41, S24 = S42\n";
-  if (stack_has_layers()) h = stack_header(h);
+  if (stack_has_layers() || screens > 1) h = stack_header(h);
   h += "! time dependence exp(+j omega t); magnitude and angle in degrees\n";
   h += sformat("# GHz S MA R %.6f\n", eta0);
   return h;

@@ -123,3 +123,110 @@ TEST(GeometryChecks, AperturesMustNotMeetTheirNeighbours) {
   EXPECT_EQ(overlap(rect(-3, -3, 6, 6), 0, 0, 90, tx, ty), 0);
   EXPECT_EQ(overlap(rect(-3, -3, 6, 6), 0.001, 0.001, 90, tx, ty), 2);
 }
+
+namespace {
+
+std::vector<elm_row> rows(const std::vector<el>& v) {
+  std::vector<elm_row> e(v.size() + 1);
+  for (std::size_t k = 0; k < v.size(); ++k) {
+    const el& s = v[k];
+    e[k + 1] = {s.x1, s.y1, s.x2, s.y2, s.arc ? s.x3 : straight_marker, s.arc ? s.y3 : straight_marker};
+  }
+  return e;
+}
+
+int pair_overlap(const std::vector<el>& a, const std::vector<el>& b, double p, double alpha_deg,
+                 double& tx, double& ty, int& r1, int& r2) {
+  const auto ea = rows(a), eb = rows(b);
+  return apertures_overlap(ea.data(), static_cast<int>(a.size()), eb.data(), static_cast<int>(b.size()),
+                           p, p, alpha_deg * M_PI / 180, tx, ty, r1, r2);
+}
+
+bool copy_of(const std::vector<el>& a, const std::vector<el>& b, double& dx, double& dy) {
+  const auto ea = rows(a), eb = rows(b);
+  return translated_copy(ea.data(), static_cast<int>(a.size()), eb.data(), static_cast<int>(b.size()),
+                         dx, dy);
+}
+
+std::vector<el> moved(std::vector<el> v, double dx, double dy) {
+  for (el& e : v) {
+    e.x1 += dx, e.x2 += dx, e.x3 += dx;
+    e.y1 += dy, e.y2 += dy, e.y3 += dy;
+  }
+  return v;
+}
+
+}  // namespace
+
+// Two apertures of one cell: their lines meet, one lies in the other (a
+// hole in an inner conductor of the other does not), or one meets the
+// other's neighbour in the lattice.
+TEST(GeometryChecks, TwoAperturesOfOneCell) {
+  double tx = 0, ty = 0;
+  int r1 = 0, r2 = 0;
+  const std::vector<el> a = rect(-4, -1, 4, 2);
+  EXPECT_EQ(pair_overlap(a, rect(1, -1, 2, 2), 10, 90, tx, ty, r1, r2), 0);
+  EXPECT_EQ(pair_overlap(a, rect(-1, -2, 3, 4), 10, 90, tx, ty, r1, r2), 1);
+  EXPECT_EQ(tx, 0);
+  EXPECT_EQ(ty, 0);
+  EXPECT_EQ(pair_overlap(a, rect(0, -1, 2, 2), 10, 90, tx, ty, r1, r2), 1);  // a common side
+  EXPECT_EQ(pair_overlap(a, rect(-3, -0.5, 2, 1), 10, 90, tx, ty, r1, r2), 3);
+  EXPECT_EQ(r1, 0);
+  EXPECT_GT(r2, 0);
+  EXPECT_EQ(pair_overlap(rect(-3, -0.5, 2, 1), a, 10, 90, tx, ty, r1, r2), 3);
+  EXPECT_GT(r1, 0);
+  // Beside the neighbour one period along x; across the skewed row above.
+  EXPECT_EQ(pair_overlap(a, rect(3, -0.5, 3.5, 1), 10, 90, tx, ty, r1, r2), 1);
+  EXPECT_EQ(tx, -10);
+  EXPECT_EQ(pair_overlap(a, rect(3, -0.5, 2.5, 1), 10, 90, tx, ty, r1, r2), 0);
+  // The second lattice vector is (10 cot 60, 10) mm.
+  const double cx = 10 / std::tan(M_PI / 3);
+  EXPECT_EQ(pair_overlap(rect(-0.5, -4, 1, 3), rect(cx - 0.25, 7, 0.5, 0.5), 10, 60, tx, ty, r1, r2), 3);
+  EXPECT_NEAR(tx, -cx, 1e-12);
+  EXPECT_NEAR(ty, -10, 1e-12);
+  // A ring slot and a disc in its patch; a disc across the ring's slot.
+  std::vector<el> ring = rect(-4, -4, 8, 8), patch = rect(-3, -3, 6, 6);
+  ring.insert(ring.end(), patch.begin(), patch.end());
+  EXPECT_EQ(pair_overlap(ring, {circle(0, 0, 2)}, 10, 90, tx, ty, r1, r2), 0);
+  EXPECT_EQ(pair_overlap(ring, {circle(0, 3.5, 0.3)}, 10, 90, tx, ty, r1, r2), 3);
+  EXPECT_EQ(pair_overlap(ring, {circle(0, 3, 0.3)}, 10, 90, tx, ty, r1, r2), 1);
+}
+
+// A translated copy: the same elements moved, in any order and direction,
+// circles from any start and arcs through any third point; within a
+// ten-thousandth of the size, no further.
+TEST(GeometryChecks, TranslatedCopies) {
+  double dx = 0, dy = 0;
+  std::vector<el> a = rect(-2, -1, 4, 2);
+  a.push_back(circle(0.5, 0, 0.3));
+  a.push_back(arc(-1.5, -0.5, -1.5, 0.5, -1.2, 0));
+  std::vector<el> b = moved(a, 7.25, -3.5);
+  std::reverse(b.begin(), b.end());  // the arc, the circle, the sides backwards
+  std::swap(b[2].x1, b[2].x2);
+  std::swap(b[2].y1, b[2].y2);
+  b[1] = circle(7.75, -3.5, 0.3, 2.0);  // the circle, started elsewhere
+  // The arc reversed, through another of its points: its circle has centre
+  // (-53 / 30, 0) and passes (-1.2, 0).
+  const double xc = -53.0 / 30, r = -1.2 - xc;
+  b[0] = arc(5.75, -3, 5.75, -4, xc + r * std::cos(0.5) + 7.25, r * std::sin(0.5) - 3.5);
+  EXPECT_TRUE(copy_of(a, b, dx, dy));
+  EXPECT_DOUBLE_EQ(dx, 7.25);
+  EXPECT_DOUBLE_EQ(dy, -3.5);
+  // Not copies: mirrored, an element moved by 2e-4 of the size (4 mm),
+  // one element fewer, the arc bulging the other way.
+  std::vector<el> m = a;
+  for (el& e : m) e.x1 = -e.x1, e.x2 = -e.x2, e.x3 = -e.x3;
+  EXPECT_FALSE(copy_of(a, m, dx, dy));
+  std::vector<el> c = moved(a, 1, 1);
+  c[2].x1 += 8e-4, c[1].x2 += 8e-4;
+  EXPECT_FALSE(copy_of(a, c, dx, dy));
+  c = moved(a, 1, 1);
+  c[2].x1 += 2e-4, c[1].x2 += 2e-4;  // within the tolerance
+  EXPECT_TRUE(copy_of(a, c, dx, dy));
+  c = moved(a, 1, 1);
+  c.pop_back();
+  EXPECT_FALSE(copy_of(a, c, dx, dy));
+  c = moved(a, 1, 1);
+  c.back() = arc(-0.5, 0.5, -0.5, 1.5, -0.8, 1);
+  EXPECT_FALSE(copy_of(a, c, dx, dy));
+}

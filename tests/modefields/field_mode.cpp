@@ -50,7 +50,7 @@ int put_element(double x1, double y1, double x2, double y2) {
 // coefficient kc_j, its eigenvalue kc_j (what the formulations return when
 // no basis function exists).
 void guide_modes_as_solution() {
-  mata.nrow = mata.ncol = amo.n;
+  mata.shape(amo.n, amo.n);
   for (int j = 1; j <= amo.n; ++j)
     for (int i = 1; i <= amo.n; ++i) mata(i, j) = i == j ? amo[j].kc : 0;
   vet1.n = amo.n;
@@ -272,8 +272,7 @@ void contour_with_sources(int namo) {
     fbo[f].iip = els[f - 1][0], fbo[f].i = els[f - 1][1], fbo[f].iis = els[f - 1][2];
     for (int c = 1; c <= 9; ++c) fbo[f].c[c] = cf[f - 1][c - 1];
   }
-  mata.nrow = namo + 3;
-  mata.ncol = 2;
+  mata.shape(namo + 3, 2);
   for (int i = 1; i <= mata.nrow; ++i) {
     mata(i, 1) = 0.3 + 0.1 * i;
     mata(i, 2) = std::sin(1.7 * i);
@@ -402,7 +401,7 @@ TEST(FieldMode, SymmetricClassesKeepOneParity) {
       amo.n = 5;
       gmor(te ? 1e4 : -1e4);
       ASSERT_EQ(amo.n, 5);
-      mata.nrow = amo.n + fbo.nfb;
+      mata.shape(amo.n + fbo.nfb, mata.ncol);
       for (int i = 1; i <= mata.nrow; ++i) mata(i, 1) = 0.3 + 0.1 * i;
       gmfield(1, te ? 1 : 2);
       double parity = te ? -s : s;
@@ -448,8 +447,7 @@ TEST(FieldMode, DensityIsContinuousAlongTheContour) {
     coded_cross();
     fbdef(imt == 1 ? 0 : 1, imt, 0);
     ASSERT_GT(fbo.nreg, 8);
-    mata.nrow = fbo.nfb;
-    mata.ncol = 1;
+    mata.shape(fbo.nfb, 1);
     for (int i = 1; i <= fbo.nfb; ++i) mata(i, 1) = std::cos(2.3 * i);
     vet1.n = 1;
     vet1[1] = 0.8;
@@ -481,7 +479,7 @@ TEST(FieldMode, Refusals) {
   EXPECT_FATAL(gmfield(3, 1), "Mode number out of range");
   EXPECT_FATAL(gmfield(0, 1), "Mode number out of range");
   EXPECT_FATAL(gmfield(1, 3), "Unknown mode class");
-  EXPECT_FATAL((mata.nrow = 4, gmfield(1, 1)), "Mode vector does not match");
+  EXPECT_FATAL((mata.shape(4, mata.ncol), gmfield(1, 1)), "Mode vector does not match");
   EXPECT_FATAL((blok2.n = table_rec::max_entries + 1, gmfield(1, 1)), "Too many contour elements");
   gmfield(1, -1);
   double cx, cy;

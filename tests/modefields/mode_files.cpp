@@ -178,8 +178,7 @@ TEST_F(ModeFiles, BoundaryValueOfTheExpansion) {
   fbo[2].iip = 5;
   fbo[2].i = 6;
   fbo[2].c[2] = 1;  // t on element 5
-  mata.nrow = 3;
-  mata.ncol = 1;
+  mata.shape(3, 1);
   mata(1, 1) = 7, mata(2, 1) = 3, mata(3, 1) = -1;
   vet1.n = 1;
   vet1[1] = -2;

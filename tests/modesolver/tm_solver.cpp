@@ -81,7 +81,7 @@ TEST_F(TmSolver, RegularisedInverseWithoutRegularisationIsTheInverse) {
   tm_matrices(2 * pi * 150 / 299.8);
   const int n = fbo.nfb;
   ASSERT_GT(fbo.nfb, fbo.nreg);  // corner functions are part of the basis
-  std::vector<double> c(matc.v + 1, matc.v + 1 + static_cast<long>(n) * n);
+  std::vector<double> c(matc.data1(), matc.data1() + static_cast<long>(n) * n);
   for (int imt : {0, 2}) {
     for (long k = 0; k < static_cast<long>(n) * n; ++k) matc.v[k + 1] = c[k];
     int st = 0;
@@ -112,7 +112,7 @@ TEST_F(TmSolver, IllConditionedCUsesTheRegularisedInverse) {
   const double kmax = 2 * pi * 150 / 299.8;
   tm_matrices(kmax);
   const int n = fbo.nfb;
-  std::vector<double> a(matc.v + 1, matc.v + 1 + static_cast<long>(n) * n), w(n + 1);
+  std::vector<double> a(matc.data1(), matc.data1() + static_cast<long>(n) * n), w(n + 1);
   std::vector<double> work(3 * n * n);
   int lwork = 3 * n * n, info = 0;
   dsyev_("V", "U", &n, a.data(), &n, &w[1], work.data(), &lwork, &info);

@@ -4,10 +4,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <regex>
 
 #include "records/run.hpp"
 #include "run/driver.hpp"
 #include "run/messages.hpp"
+#include "run/progress.hpp"
+#include "support/program_run.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/tmpdir.hpp"
 
@@ -137,4 +140,32 @@ TEST(Banner, TwentyFourEmptyLinesThenABoxOf62) {
     EXPECT_EQ(lines[i].substr(0, 2), " *");
     EXPECT_EQ(lines[i].back(), '*');
   }
+}
+
+TEST(Progress, TimesInWords) {
+  EXPECT_EQ(duration_text(0.823), "0.82 s");
+  EXPECT_EQ(duration_text(0.001), "0.01 s");
+  EXPECT_EQ(duration_text(12.4), "12 s");
+  EXPECT_EQ(duration_text(185), "3 min 05 s");
+  EXPECT_EQ(duration_text(7620), "2 h 07 min");
+  // Behind the bar: whole seconds, and the time left at the pace so far.
+  EXPECT_EQ(progress_time_text(12.2, 10, 40), "12 s, about 37 s left");
+  EXPECT_EQ(progress_time_text(12.2, 40, 40), "12 s");
+  EXPECT_EQ(progress_time_text(0.3, 1, 1000), "1 s, about 5 min 00 s left");
+}
+
+// On a terminal a sweep longer than two seconds shows, behind its marks,
+// the time spent and the time left, redrawn in place; the run ends with the
+// line of what it did. The sweep is made long enough (about three times the
+// two seconds on a fast machine) that the time must appear.
+TEST(Progress, TerminalBarShowsTheTimeOfLongSweeps) {
+  scratch_dir dir;
+  scratch_dir::write_file("slow.fss", "t\nt\n1)\n10 10\n2)\n90\n3)\n0.5\n4)\n-3 -3 3 -3\n3 -3 3 3\n"
+                                      "3 3 -3 3\n-3 3 -3 -3\n5)\n20 30\n6)\n10 20 0.004\n7)\n100\n8)\n600\n");
+  const program_result tty = run_command("script -qec '" + std::string(FSS_BINARY) + " slow -csv' /dev/null");
+  EXPECT_EQ(tty.status, 0) << tty.out;
+  const std::regex timed("\r o+ +[0-9]+ s, about [0-9]+ s left +\r o+");
+  EXPECT_TRUE(std::regex_search(tty.out, timed)) << tty.out.substr(tty.out.size() - 600);
+  const std::regex done(" done: 2501 sweep points computed in [0-9.]+ s; files written: slow.out, slow.csv\r?\n");
+  EXPECT_TRUE(std::regex_search(tty.out, done)) << tty.out.substr(tty.out.size() - 300);
 }

@@ -72,6 +72,13 @@ std::vector<std::string> bases() {
       head + sq + tail("0 0") + "9) stack\n0.8 3 0.002\nscreen 2.1 0.0004\n6 1.05 0\n",
       head + "-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n" + tail("30 45") +
           "9) stack\nscreen\n1.5 4 0\n0.2 10 0.5\n",
+      // Two apertures in the cell; two and three screens with layers between.
+      head + "-4 -4 -1 -4\n-1 -4 -1 -1\n-1 -1 -4 -1\n-4 -1 -4 -4\n# second\n1 1 4 1\n4 1 4 4\n"
+             "4 4 1 4\n1 4 1 1\n" + tail("20 30"),
+      head + sq + "$\n-2 -2 2 -2\n2 -2 2 2\n2 2 -2 2\n-2 2 -2 -2\n" + tail("0 0") +
+          "9) stack\nscreen\n2 1 0\nscreen 0.3 2 0\n",
+      head + sq + "$\n" + sq + "$\n-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n" + tail("25 40") +
+          "9) stack\n0.5 3 0\nscreen\n1 2 0.01\nscreen\n0.5 1 0\nscreen\n",
   };
 }
 
@@ -87,6 +94,7 @@ const char* hostile_lines[] = {
     "3)", "4)", "6)", "7)", "8)", "1) cell", "-0", "inf", "1e400", "1e-320", "0x10", "1d3",
     "9) stack", "screen", "screen 4", "SCREEN 2 0.1 3", "screen x", "0 3 0", "1 0.5 0",
     "1 3 2", "1e-300 3 0", "1 1000 1", "2 3", "1 2 0 4",
+    "$", "$ next screen", "#$", "screen 0.5 2 0", "screen 1e-9 1 0", "-2 -2 2 -2",
 };
 const char* hostile_numbers[] = {"0", "-0", "1e300", "-1e300", "1e-300", "nan", "inf", "1e400",
                                  "1e-320", "99999", "1000000.0", "x", "1.5D-3", "12", "-5",

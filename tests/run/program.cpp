@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "records/scattering.hpp"
+#include "run/options.hpp"
 #include "support/analytic_modes.hpp"
+#include "support/result_files.hpp"
 #include "support/program_run.hpp"
 #include "support/tmpdir.hpp"
 
@@ -33,7 +35,8 @@ void expect_fatal_run(const std::string& args, const std::string& words) {
 TEST(Program, MissingStructureFileFailsWithStatusOne) {
   scratch_dir dir;
   expect_fatal_run("nothing_here", " Subroutine read_input_fss fatal error message:\n"
-                                   " Error in opening data file nothing_here\n\n Press any key to continue ...\n");
+                                   " Error in opening data file nothing_here.fss: No such file or "
+                                   "directory\n\n Press any key to continue ...\n");
 }
 
 TEST(Program, AsksForTheFileNameAndNeverHangsWithoutInput) {
@@ -44,7 +47,76 @@ TEST(Program, AsksForTheFileNameAndNeverHangsWithoutInput) {
   EXPECT_NE(r.out.find("Error in opening data file"), std::string::npos);
   r = run_program("", "typed_name\n");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("Error in opening data file typed_name\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Error in opening data file typed_name.fss: No such file or directory\n"),
+            std::string::npos);
+}
+
+// File errors name the path tried and the system's reason: a structure in
+// a folder without write permission, an output folder there, a structure
+// whose name differs from the file only by its extension's case.
+TEST(Program, FileErrorsNameThePathAndTheSystemsReason) {
+  scratch_dir dir;
+  std::filesystem::permissions(dir.path("."), std::filesystem::perms::all ^
+                                                  std::filesystem::perms::group_write ^
+                                                  std::filesystem::perms::others_write);
+  std::filesystem::create_directory("ro");
+  scratch_dir::write_file("ro/ro.fss", structure_text(10, 10, 0.5, 6, 6, "0 0", "10 12 1", 60, 150));
+  std::filesystem::permissions("ro", std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec |
+                                         std::filesystem::perms::group_read | std::filesystem::perms::group_exec |
+                                         std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
+  const std::string fss = as_ordinary_user() + FSS_BINARY;
+  program_result r = run_command(fss + " ro/ro < /dev/null");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" Subroutine read_input_fss fatal error message:\n"
+                       " Error in opening tmp file ro/ro.apb: Permission denied\n"),
+            std::string::npos)
+      << r.out;
+  // The output folder elsewhere: the run works from the read-only folder.
+  std::filesystem::create_directory("out");
+  std::filesystem::permissions("out", std::filesystem::perms::all);
+  r = run_command(fss + " ro/ro -o out < /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(std::filesystem::exists("out/ro.out"));
+  r = run_command(fss + " ro/ro -o ro < /dev/null");
+  EXPECT_NE(r.out.find(" Error in opening tmp file ro/ro.apb: Permission denied\n"), std::string::npos) << r.out;
+  r = run_command(fss + " ro/ro -o ro/new < /dev/null");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" Error in making the output folder ro/new: Permission denied\n"), std::string::npos)
+      << r.out;
+  // "UP.FSS" exists; the program reads "UP.FSS.fss" and says so.
+  scratch_dir::write_file("UP.FSS", scratch_dir::read_file("ro/ro.fss"));
+  r = run_program("UP.FSS", "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find(" Error in opening data file UP.FSS.fss: No such file or directory\n"
+                       " the file UP.FSS exists, but a structure file is read from <name>.fss, with "
+                       "the extension in lower case: rename it UP.fss\n"),
+            std::string::npos)
+      << r.out;
+}
+
+// "bash run.sh mine.fss" from another folder runs the structure of that
+// folder.  The script is copied into a stand-in repository whose install
+// script and cmake do nothing and whose build/fss is the program.
+TEST(Program, RunScriptTakesPathsFromTheCallersFolder) {
+  scratch_dir dir;
+  for (const char* d : {"repo/scripts", "repo/build", "bin", "work/sub"}) std::filesystem::create_directories(d);
+  std::filesystem::copy_file(std::string(FSS_SOURCE_DIR) + "/run.sh", "repo/run.sh");
+  scratch_dir::write_file("repo/scripts/install-deps.sh", "exit 0\n");
+  scratch_dir::write_file("bin/cmake", "#!/bin/sh\nexit 0\n");
+  std::filesystem::permissions("bin/cmake", std::filesystem::perms::owner_all);
+  std::filesystem::create_symlink(FSS_BINARY, "repo/build/fss");
+  scratch_dir::write_file("work/sub/mine.fss", structure_text(10, 10, 0.5, 6, 6, "0 0", "10 12 1", 60, 150));
+  const std::string path = "PATH=" + dir.path("bin") + ":$PATH ";
+  program_result r = run_command("cd work && " + path + "bash ../repo/run.sh sub/mine.fss -csv < /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(read_out_file("work/sub/mine.out").size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists("work/sub/mine.csv"));
+  r = run_command("cd work/sub && " + path + "bash ../../repo/run.sh mine -o results < /dev/null");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(scratch_dir::read_file("work/sub/results/mine.out"), scratch_dir::read_file("work/sub/mine.out"));
+  // The options reach the program as given.
+  r = run_command("cd work && " + path + "bash ../repo/run.sh --version");
+  EXPECT_EQ(r.out, std::string(" fss ") + fss_version + "\n");
 }
 
 TEST(Program, BadStructureFileIsRefusedWithItsMessage) {
@@ -99,6 +171,56 @@ TEST(Program, ExamplesRunToTheResultFile) {
   }
 }
 
+// A result is continuous in the angles: at theta = 0 the two incident waves
+// are those of the plane of incidence phi, so that every co- and
+// cross-polarised coefficient at theta = 0 is that at theta = 0.01 degree,
+// within 1e-4.  The 8 x 2 mm slots at 18 GHz (near their resonance, where a
+// wave in the plane phi = 45 degrees gives half its power to the other
+// polarisation), and an L-shaped hole, which does so at every phi but that
+// of its symmetry plane (45 degrees), also at phi = 0.
+TEST(Program, ResultsAreContinuousAtNormalIncidence) {
+  scratch_dir dir;
+  const std::string slot = "-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n";
+  const std::string lshape = "-3 -3 3 -3\n3 -3 3 -1\n3 -1 -1 -1\n-1 -1 -1 3\n-1 3 -3 3\n-3 3 -3 -3\n";
+  // The largest cross-polarised coefficient lies between the bounds (dB).
+  struct { const std::string* aperture; double phi, cross_above, cross_below; } cases[] = {
+      {&slot, 45, -6.5, 0}, {&slot, 30, -10, 0}, {&slot, 135, -6.5, 0}, {&slot, 0, -101, -99},
+      {&lshape, 0, -30, 0}, {&lshape, 45, -101, -60}, {&lshape, -60, -30, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.phi) + (c.aperture == &slot ? " slot" : " L"));
+    char inc[64];
+    std::snprintf(inc, sizeof inc, "0 0.01 0.01 %g %g 1", c.phi, c.phi);
+    scratch_dir::write_file("c.fss", "t\nt\n1)\n10 10\n2)\n90\n3)\n0.5\n4)\n" + *c.aperture + "5)\n" +
+                                         inc + "\n6)\n18 18 1\n7)\n100\n8)\n300\n");
+    ASSERT_EQ(run_program("c -csv -s4p", "").status, 0);
+    std::string error;
+    const csv_table t = read_csv("c.csv", error);
+    ASSERT_EQ(error, "");
+    ASSERT_EQ(t.rows.size(), 2u);
+    double largest_cross = -200;
+    for (const char* w : {"TE", "TM"})
+      for (const char* q : {"Rco", "Rcross", "Tco", "Tcross"}) {
+        const std::string col = std::string(w) + "_" + q;
+        auto z = [&](std::size_t row) {
+          return std::polar(std::pow(10, t.at(row, col + "[dB]") / 20), t.at(row, col + "[deg]") * M_PI / 180);
+        };
+        EXPECT_LT(std::abs(z(0) - z(1)), 1e-4) << col << " " << z(0) << " " << z(1);
+        if (std::string(q).find("cross") != std::string::npos)
+          largest_cross = std::max(largest_cross, t.at(0, col + "[dB]"));
+      }
+    // The Touchstone file names the waves of normal incidence off phi = 0.
+    const std::string s4p = scratch_dir::read_file("c_theta0_phi" + std::to_string(static_cast<int>(c.phi)) + ".s4p");
+    EXPECT_EQ(s4p.find("!   in the plane phi = 0; in the plane phi: E along (-sin phi, cos phi) and\n"
+                       "!   (cos phi, sin phi), the limits of the TE and TM waves as theta -> 0\n") !=
+                  std::string::npos,
+              c.phi != 0)
+        << s4p.substr(0, 600);
+    // The cross-polarised waves are there, or absent by symmetry.
+    EXPECT_GT(largest_cross, c.cross_above);
+    EXPECT_LT(largest_cross, c.cross_below);
+  }
+}
+
 // "-modes": the table of a square hole lists its TE cutoffs, in the order of
 // the catalogue, in the ".modes" file and on the console.
 TEST(Program, ModeTableOfASquareHole) {
@@ -108,15 +230,17 @@ TEST(Program, ModeTableOfASquareHole) {
   program_result r = run_program("sq -modes", "");
   ASSERT_EQ(r.status, 0) << r.out;
   const std::string table = scratch_dir::read_file("sq.modes");
-  EXPECT_EQ(table.substr(0, table.find('\n')), "# number kind kc[1/m] fc[GHz] Z[ohm]");
+  EXPECT_EQ(table.substr(0, table.find('\n')), "# number kind kc[1/m] fc[GHz] Z[ohm] screen aperture");
   std::istringstream in(table.substr(table.find('\n') + 1));
   // The 6 mm square: kc = (pi / 6 mm) sqrt(m^2 + n^2), (m, n) before (n, m).
   const int mn[][2] = {{1, 0}, {0, 1}, {1, 1}, {2, 0}, {0, 2}, {2, 1}, {1, 2}, {2, 2}};
   for (int k = 0; k < 8; ++k) {
-    int number = 0;
+    int number = 0, screen = 0, aperture = 0;
     std::string kind, z;
     double kc = 0, fc = 0;
-    in >> number >> kind >> kc >> fc >> z;
+    in >> number >> kind >> kc >> fc >> z >> screen >> aperture;
+    EXPECT_EQ(screen, 1);
+    EXPECT_EQ(aperture, 1);
     const double exact = M_PI / 6e-3 * std::hypot(mn[k][0], mn[k][1]);
     EXPECT_EQ(number, k + 1);
     EXPECT_EQ(kind, "TE");
@@ -125,7 +249,7 @@ TEST(Program, ModeTableOfASquareHole) {
     EXPECT_EQ(z, "-");
     EXPECT_NE(r.out.find(" " + std::to_string(k + 1) + " TE "), std::string::npos);
   }
-  EXPECT_NE(r.out.find(" # number kind kc[1/m] fc[GHz] Z[ohm]\n"), std::string::npos);
+  EXPECT_NE(r.out.find(" # number kind kc[1/m] fc[GHz] Z[ohm] screen aperture\n"), std::string::npos);
   // Without the option no table is written.
   std::filesystem::remove("sq.modes");
   ASSERT_EQ(run_program("sq", "").status, 0);
@@ -179,10 +303,16 @@ TEST(Program, BrokenAperturesEndWithTheirMessages) {
   expect_refused(many, " Subroutine calc_mode_wg fatal error message:\n Too many boundary elements: "
                        "max=100\n line 110 of ap.fss (from (4, 0) to (4.09, 0)): \"4.000000 0 "
                        "4.090000 0\"\n");
-  // A large hole resolved up to 1000 GHz needs more than 399 elements.
-  expect_refused("-4.9 -4.9 4.9 -4.9\n4.9 -4.9 4.9 4.9\n4.9 4.9 -4.9 4.9\n-4.9 4.9 -4.9 -4.9\n",
+  // A long thin slot resolved up to 1600 GHz needs more than 399 elements
+  // (and fewer aperture modes than the table holds: a large hole at such a
+  // limit is refused for its mode count first).
+  expect_refused("-4.9 -0.05 4.9 -0.05\n4.9 -0.05 4.9 0.05\n4.9 0.05 -4.9 0.05\n-4.9 0.05 -4.9 -0.05\n",
                  " Subroutine WRITE_XYE fatal error message:\n too many elements after "
-                 "segmentation\n line 19 of ap.fss: \"1000\"\n",
+                 "segmentation\n line 19 of ap.fss: \"1600\"\n",
+                 "1600");
+  expect_refused("-4.9 -4.9 4.9 -4.9\n4.9 -4.9 4.9 4.9\n4.9 4.9 -4.9 4.9\n-4.9 4.9 -4.9 -4.9\n",
+                 " Subroutine genmodes_wg fatal error message:\n Too many waveguide modes: the limit of "
+                 "block 7 (1000 GHz) asks for about 6713 aperture modes",
                  "1000");
   // A limit too low for the segmentation (1.5 MHz) names block 7 too.
   expect_refused("-3 -3 3 -3\n3 -3 3 3\n3 3 -3 3\n-3 3 -3 -3\n",
@@ -327,9 +457,14 @@ TEST(Program, RowsBeforeAFatalErrorStayComplete) {
   scratch_dir::write_file("two.fss", structure(step));
   program_result three = run_program("three", "");
   EXPECT_EQ(three.status, 1);
-  EXPECT_NE(three.out.find(" Subroutine genmodes_flo fatal error message:\n Too many Floquet modes\n"),
-            std::string::npos)
-      << three.out;
+  // The message names the count at the point where it failed and the limit.
+  const std::string words = " Subroutine genmodes_flo fatal error message:\n Too many Floquet modes: the "
+                            "limit of block 8 (" + std::string(limit) + " GHz) asks for " +
+                            std::to_string(floquet_count(a, b, 10, 2 * step, std::stod(limit))) +
+                            " Floquet modes at 10 GHz, theta " + std::to_string(static_cast<int>(2 * step)) +
+                            " deg, phi 0 deg, and the program holds " + std::to_string(cap) +
+                            "; a block 8 limit below ";
+  EXPECT_NE(three.out.find(words), std::string::npos) << three.out << words;
   ASSERT_EQ(run_program("two", "").status, 0);
   const std::string rows = scratch_dir::read_file("two.out");
   EXPECT_EQ(scratch_dir::read_file("three.out"), rows);
@@ -459,6 +594,94 @@ TEST(Program, KilledRunLeavesNothingThatChangesTheNext) {
   EXPECT_EQ(scratch_dir::read_file("cross.out").find("  24.000 "), std::string::npos);
   ASSERT_EQ(finish(start_program("", "cross")), 0);
   EXPECT_EQ(scratch_dir::read_file("cross.out"), reference);
+}
+
+namespace {
+
+// Starts the program in the current folder on `name` with the options, the
+// console into `log`.
+pid_t start_logged(const std::string& name, const std::string& log, const char* option = nullptr) {
+  std::cout.flush();
+  std::fflush(stdout);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int null = open("/dev/null", O_RDONLY);
+    int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(null, 0);
+    dup2(out, 1);
+    dup2(out, 2);
+    execl(FSS_BINARY, FSS_BINARY, name.c_str(), option, static_cast<char*>(nullptr));
+    _exit(99);
+  }
+  return pid;
+}
+
+// Waits (at most 4 s) until the file holds the words.
+bool wait_for(const std::string& file, const std::string& words) {
+  for (int k = 0; k < 20000; ++k) {
+    if (std::filesystem::exists(file) && scratch_dir::read_file(file).find(words) != std::string::npos)
+      return true;
+    usleep(200);
+  }
+  return false;
+}
+
+}  // namespace
+
+// Ctrl-C during the mode computation and SIGTERM during the sweep: the
+// scratch files are removed, every row written is complete (the rows of an
+// uninterrupted run, as many as the last line says) and the exit status is
+// 128 + the signal.
+TEST(Program, InterruptedRunRemovesItsScratchFilesAndKeepsWholeRows) {
+  scratch_dir dir;
+  std::string text = four_structures()[3].second;  // the cross
+  text.replace(text.find("8 24 0.5"), 8, "8 24 0.05");
+  text.replace(text.find("\n80\n"), 4, "\n150\n");
+  scratch_dir::write_file("cross.fss", text);
+  ASSERT_EQ(finish(start_logged("cross", "log", "-csv")), 0);
+  const std::string reference = scratch_dir::read_file("cross.out");
+  const std::string reference_csv = scratch_dir::read_file("cross.csv");
+  // Only the structure, the log and the result files may stay.
+  auto left_over = [] {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator("."))
+      if (e.path().filename() != "cross.fss" && e.path().filename() != "log" &&
+          e.path().filename() != "cross.out" && e.path().filename() != "cross.csv")
+        names.push_back(e.path().filename().string());
+    return names;
+  };
+  // During the mode computation: the job's boundary file has been written.
+  std::filesystem::remove("cross.out");
+  pid_t pid = start_logged("cross", "log", "-csv");
+  ASSERT_TRUE(wait_for("cross_tmp.apb", "-4 -1"));
+  kill(pid, SIGINT);
+  EXPECT_EQ(finish(pid), 130);
+  EXPECT_NE(scratch_dir::read_file("log").find("\n\n interrupted after 0 of 321 sweep points\n"),
+            std::string::npos)
+      << scratch_dir::read_file("log");
+  EXPECT_EQ(left_over(), std::vector<std::string>{});
+  EXPECT_EQ(reference.compare(0, scratch_dir::read_file("cross.out").size(), scratch_dir::read_file("cross.out")), 0);
+  // During the sweep: rows are being written.
+  pid = start_logged("cross", "log", "-csv");
+  ASSERT_TRUE(wait_for("cross.out", "   8.500 "));
+  kill(pid, SIGTERM);
+  EXPECT_EQ(finish(pid), 143);
+  const std::string log = scratch_dir::read_file("log");
+  long done = -1, total = -1;
+  const std::size_t at = log.find(" interrupted after ");
+  ASSERT_NE(at, std::string::npos) << log;
+  ASSERT_EQ(std::sscanf(log.c_str() + at, " interrupted after %ld of %ld sweep points", &done, &total), 2);
+  EXPECT_EQ(total, 321);
+  EXPECT_GE(done, 11);
+  EXPECT_LT(done, 321);
+  EXPECT_EQ(left_over(), std::vector<std::string>{});
+  // The result files are the first rows of the whole run's, row for row.
+  const std::string out = scratch_dir::read_file("cross.out"), csv = scratch_dir::read_file("cross.csv");
+  EXPECT_EQ(reference.compare(0, out.size(), out), 0);
+  EXPECT_EQ(reference_csv.compare(0, csv.size(), csv), 0);
+  ASSERT_EQ(read_out_file("cross.out").size(), 1u);
+  EXPECT_EQ(static_cast<long>(read_out_file("cross.out")[0].rows.size()), done);
+  EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), done + 1);
 }
 
 // "-csv", "-s4p" and "-plot" on the examples: the ".out" file stays byte for

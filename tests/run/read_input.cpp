@@ -64,7 +64,7 @@ TEST_F(ReadInput, ValuesConvertedToSiUnits) {
   EXPECT_DOUBLE_EQ(fss_thickness.t1, 0.00025);
   EXPECT_EQ(fss_thickness.spacing, 0.0);
   EXPECT_EQ(fss_screen.nsc, 1);
-  EXPECT_EQ(fss_screen.cap, 2);
+  EXPECT_EQ(fss_screen.cap, max_screens);
   EXPECT_DOUBLE_EQ(fss_theta.start, 10 * dpi(0) / 180);
   EXPECT_EQ(fss_theta.start, fss_theta.end);
   EXPECT_EQ(fss_theta.step, 1.0);
@@ -80,33 +80,29 @@ TEST_F(ReadInput, ValuesConvertedToSiUnits) {
 }
 
 TEST_F(ReadInput, ApertureBlockCopiedAsFixedRecords) {
-  // Lines after a "#" belong to a later aperture: copied, cut to a record,
-  // not analysed (a warning says so).
-  std::string long_line = "-1 -1 1 -1 " + std::string(300, 'z');
+  // Every line of block 4 is copied as a record of 256 characters, the
+  // lines of every aperture and the lines that separate them.
   std::string text = std::string(head) + blocks123 + "4) aperture\n-1 -1 1 -1\n1 -1 1 1\n" +
-                     "# second\n" + long_line + "\n-1 1 -1 -1 ! 5) ends here\n" +
-                     "10 30\n6)\n8 12 0.5\n7)\n60\n8)\n150\n";
+                     "1 1 -1 1\n-1 1 -1 -1\n# second\n3 -1 4 -1\n4 -1 4 1\n4 1 3 1\n" +
+                     "3 1 3 -1 ! 5) ends here\n10 30\n6)\n8 12 0.5\n7)\n60\n8)\n150\n";
   testing::internal::CaptureStdout();
   read(text);
   const std::string out = testing::internal::GetCapturedStdout();
   std::string apb = scratch_dir::read_file("model.apb");
-  ASSERT_EQ(apb.size(), 4u * 257u);
+  ASSERT_EQ(apb.size(), 8u * 257u);
   EXPECT_EQ(apb.substr(0, 256), "-1 -1 1 -1" + std::string(246, ' '));
   EXPECT_EQ(apb.substr(257, 256), "1 -1 1 1" + std::string(248, ' '));
-  EXPECT_EQ(apb.substr(514, 256), "# second" + std::string(248, ' '));
-  EXPECT_EQ(apb.substr(771, 256), long_line.substr(0, 256));
+  EXPECT_EQ(apb.substr(4 * 257, 256), "# second" + std::string(248, ' '));
+  EXPECT_EQ(apb.substr(7 * 257, 256), "4 1 3 1" + std::string(249, ' '));
   EXPECT_EQ(apb[256], '\n');
   EXPECT_EQ(apb.back(), '\n');
-  EXPECT_NE(out.find(" Subroutine read_input_fss warning message:\n"
-                     " Only the first aperture of block 4) is analysed: 1 later lines ignored in "
-                     "data file model.fss\n line 13 of model.fss: \"-1 -1 1 -1 zzzz"),
-            std::string::npos)
-      << out;
+  EXPECT_EQ(out.find("warning"), std::string::npos) << out;
   // The line holding "5)" ended block 4, and the next line was block 5.
   EXPECT_DOUBLE_EQ(fss_phi.start, 30 * dpi(0) / 180);
   EXPECT_EQ(fss_source.aperture_label, 9);
-  EXPECT_EQ(fss_source.line[5], 15);
+  EXPECT_EQ(fss_source.line[5], 19);
   EXPECT_EQ(fss_source.text[8], "150");
+  EXPECT_EQ(fss_stack.item[1].apertures, 2);
 }
 
 TEST_F(ReadInput, NamesWithAndWithoutExtension) {
@@ -115,24 +111,35 @@ TEST_F(ReadInput, NamesWithAndWithoutExtension) {
   read(good(), {"fss", "  model  "});
   EXPECT_EQ(fss_file.name, "model");
   EXPECT_TRUE(std::filesystem::exists("model.apb"));
-  // Only the exact lower-case extension is cut.
-  EXPECT_FATAL(read(good(), {"fss", "model.FSS"}), "Error in opening data file model.FSS\n");
+  // Only the exact lower-case extension is cut: the message names the file
+  // tried and why it failed.
+  EXPECT_FATAL(read(good(), {"fss", "model.FSS"}),
+               " Error in opening data file model.FSS.fss: No such file or directory\n\n");
+  // A file of that name exists: the message says how to name it.
+  scratch_dir::write_file("UP.FSS", good());
+  set_command_line({"fss", "UP.FSS"});
+  EXPECT_FATAL(read_input_fss(), " Error in opening data file UP.FSS.fss: No such file or directory\n"
+                                 " the file UP.FSS exists, but a structure file is read from "
+                                 "<name>.fss, with the extension in lower case: rename it UP.fss\n");
 }
 
-TEST_F(ReadInput, OptionsInAnyArgumentAfterTheFirst) {
+TEST_F(ReadInput, OptionsBeforeOrAfterTheStructure) {
   read(good(), {"fss", "model", "-wgs-pvf"});
   EXPECT_EQ(fss_writeinfo.pvf, 1);
   EXPECT_EQ(fss_writeinfo.wgs, 1);
   EXPECT_EQ(fss_writeinfo.modes, 0);
-  read(good(), {"fss", "model", "x", "-pvf"});
+  read(good(), {"fss", "-pvf", "model"});
   EXPECT_EQ(fss_writeinfo.pvf, 1);
   EXPECT_EQ(fss_writeinfo.wgs, 0);
-  read(good(), {"fss", "model", "a", "-modes", "-wgs"});
+  EXPECT_EQ(fss_file.name, "model");
+  read(good(), {"fss", "-modes", "model", "-wgs"});
   EXPECT_EQ(fss_writeinfo.wgs, 1);
   EXPECT_EQ(fss_writeinfo.modes, 1);
   EXPECT_EQ(fss_writeinfo.pvf, 0);
-  // An option in first place is taken as the file name.
-  EXPECT_FATAL(read(good(), {"fss", "-wgs"}), "Error in opening data file -wgs");
+  // A second name is refused before anything is read (exit status 2).
+  EXPECT_EXIT(read(good(), {"fss", "model", "x", "-pvf"}), testing::ExitedWithCode(2),
+              testing::HasSubstr(" fss: unexpected argument \"x\" after the structure \"model\": "
+                                 "options begin with \"-\"\n"));
 }
 
 TEST_F(ReadInput, ValuesMaySpreadOverLinesAndUseCommas) {
@@ -177,12 +184,13 @@ TEST_F(ReadInput, EveryReadFailureNamesItsBlock) {
   expect_fatal_read(std::string(head) + blocks123 + block4 + "5)\n0 0\n6)\n8 12 1\n7)\n60\n8)\n",
                     "Error in reading block 8) in data file " + f);
   EXPECT_FATAL(read(good(), {"fss", "missing"}), "Subroutine read_input_fss fatal error message:\n"
-                                                 " Error in opening data file missing\n");
+                                                 " Error in opening data file missing.fss: No such "
+                                                 "file or directory\n\n");
 }
 
 TEST_F(ReadInput, UnreadableTemporaryFileIsFatal) {
   std::filesystem::create_directory("model.apb");  // cannot be opened as a file
-  EXPECT_FATAL(read(good()), "Error in opening tmp file model");
+  EXPECT_FATAL(read(good()), " Error in opening tmp file model.apb: Is a directory\n");
 }
 
 namespace {
@@ -196,6 +204,41 @@ std::string with(const std::string& b1, const std::string& b2, const std::string
 const std::string ok1 = "10 10", ok2 = "90", ok3 = "0.5", ok5 = "0 0", ok6 = "8 12 1",
                   ok7 = "60", ok8 = "150";
 }  // namespace
+
+// A comma between two digits is taken for a decimal comma and refused in
+// every numeric block, with its line: read as a separator it would change
+// the structure ("10,5" a 10 x 5 mm cell, "1,5" a 1 mm screen).  A comma
+// with a blank beside it separates two values, as before.
+TEST_F(ReadInput, DecimalCommasAreRefusedInEveryNumericBlock) {
+  auto refused = [&](const std::string& text, int block, int line, const std::string& item,
+                     const std::string& point, const std::string& shown) {
+    const std::string two = item.substr(0, item.find(',') + 1) + " " + item.substr(item.find(',') + 1);
+    expect_fatal_read(text, " Error in reading block " + std::to_string(block) +
+                                ") in data file model.fss\n line " + std::to_string(line) +
+                                " of model.fss (decimal comma? \"" + item +
+                                "\" would be two values: write " + point + ", or \"" + two +
+                                "\" for two values): \"" + shown + "\"\n");
+  };
+  refused(with("10,5 10,5", ok2, ok3, ok5, ok6, ok7, ok8), 1, 4, "10,5", "10.5", "10,5 10,5");
+  refused(with(ok1, "60,5", ok3, ok5, ok6, ok7, ok8), 2, 6, "60,5", "60.5", "60,5");
+  refused(with(ok1, ok2, "1,5", ok5, ok6, ok7, ok8), 3, 8, "1,5", "1.5", "1,5");
+  refused(std::string(head) + blocks123 + "4)\n-1 -1 1 -1\n1 -1 1 1,5\n" + blocks5to8, 4, 11,
+          "1,5", "1.5", "1 -1 1 1,5");
+  refused(with(ok1, ok2, ok3, "0 22,5", ok6, ok7, ok8), 5, 15, "22,5", "22.5", "0 22,5");
+  refused(with(ok1, ok2, ok3, ok5, "8\t12 0,5", ok7, ok8), 6, 17, "0,5", "0.5", "8?12 0,5");
+  refused(with(ok1, ok2, ok3, ok5, ok6, "60,5", ok8), 7, 19, "60,5", "60.5", "60,5");
+  refused(with(ok1, ok2, ok3, ok5, ok6, ok7, "150,25"), 8, 21, "150,25", "150.25", "150,25");
+  // The second line of values spread over two lines is checked too.
+  refused(with("10\n2,5", ok2, ok3, ok5, ok6, ok7, ok8), 1, 5, "2,5", "2.5", "2,5");
+  // Separators: a blank on either side of the comma, or a comma at the end.
+  read(with("12, 10", ok2, ok3, "0 ,30", "8 ,12, 0.5", ok7, ok8));
+  EXPECT_DOUBLE_EQ(fss_cell_dim.a, 0.012);
+  EXPECT_DOUBLE_EQ(fss_cell_dim.b, 0.010);
+  EXPECT_DOUBLE_EQ(fss_phi.start, 30 * dpi(0) / 180);
+  EXPECT_DOUBLE_EQ(fss_freq_iter.end, 12e9);
+  read(with("12,\n10", ok2, ok3, ok5, ok6, ok7, ok8));
+  EXPECT_DOUBLE_EQ(fss_cell_dim.b, 0.010);
+}
 
 TEST_F(ReadInput, RangesCheckedWithClearMessages) {
   read(with(ok1, ok2, ok3, ok5, ok6, ok7, ok8));  // the reference file is accepted
@@ -373,7 +416,7 @@ TEST_F(ReadInput, WaveguideSimulatorRefusesFrequenciesBelowItsCutoff) {
 
 TEST_F(ReadInput, FailedCopyOfTheApertureBlockIsFatal) {
   std::filesystem::create_symlink("/dev/full", "model.apb");  // every write fails
-  EXPECT_FATAL(read(good()), "Error in writing tmp file model.apb");
+  EXPECT_FATAL(read(good()), " Error in writing tmp file model.apb: No space left on device\n");
 }
 
 // Block 9, the stack: layers and the screen from the illuminated side, in SI
@@ -411,8 +454,8 @@ TEST_F(ReadInput, StackBlockReadInOrder) {
 TEST_F(ReadInput, StackBlockFaultsNamedWithTheirLine) {
   const std::string g = good() + "9) stack\n";
   expect_fatal_read(g + "1 3 0\nscreen\nscreen 2 0\n",
-                    " Only one screen can be analysed: a second screen line in block 9) of data "
-                    "file model.fss\n line 25 of model.fss: \"screen 2 0\"\n");
+                    " Two screens without a layer between them in block 9) of data file model.fss "
+                    "(a gap of air is a layer of eps_r 1)\n line 25 of model.fss: \"screen 2 0\"\n");
   expect_fatal_read(g + "1 3 0\n",
                     " Block 9) of data file model.fss has no screen line\n line 22 of model.fss "
                     "(the stack needs the line \"screen\" between its layers): \"9) stack\"\n");
@@ -420,8 +463,12 @@ TEST_F(ReadInput, StackBlockFaultsNamedWithTheirLine) {
                     " Error in reading block 9) in data file model.fss\n line 23 of model.fss (a "
                     "layer line holds three values: thickness [mm], eps_r and tan_delta; 2 given): "
                     "\"1 3\"\n");
-  expect_fatal_read(g + "screen 2 0 1\n", "(a screen line holds at most two values: eps_r and "
-                                          "tan_delta of the filling): \"screen 2 0 1\"");
+  expect_fatal_read(g + "screen 2 0 1 0\n", "(a screen line holds at most three values: thickness "
+                                            "[mm], eps_r and tan_delta of the filling): \"screen 2 0 1 0\"");
+  // Three values: the thickness first, then the filling.
+  expect_fatal_read(g + "screen 2 0 1\n", "eps_r of the filling must lie between 1 and 1000 (read 0)");
+  expect_fatal_read(g + "screen 0 1 0\n", " Error in block 9) of data file model.fss: the metal "
+                                          "thickness must lie between 1e-06 and 10000 mm (read 0)\n line 23");
   expect_fatal_read(g + "1 x 0\nscreen\n", "line 23 of model.fss (not a number: x): \"1 x 0\"");
   expect_fatal_read(g + "screen\n0 3 0\n",
                     " Error in block 9) of data file model.fss: the layer thickness must lie above "
@@ -434,4 +481,73 @@ TEST_F(ReadInput, StackBlockFaultsNamedWithTheirLine) {
   std::string many = g + "screen\n";
   for (int i = 0; i < max_stack_items; ++i) many += "1 2 0\n";
   expect_fatal_read(many, " Too many layers in block 9) of data file model.fss (at most 63)\n line 87");
+}
+
+// Several apertures and screens: a line with "#" begins the next aperture
+// of a screen, one with "$" the apertures of the next screen; block 9 places
+// the screens with the layers between them.
+TEST_F(ReadInput, ScreensAndAperturesOfBlocks4And9) {
+  const std::string square = "-1 -1 1 -1\n1 -1 1 1\n1 1 -1 1\n-1 1 -1 -1\n";
+  const std::string moved = "3 -1 5 -1\n5 -1 5 1\n5 1 3 1\n3 1 3 -1\n";
+  auto with4 = [&](const std::string& b4, const std::string& b9) {
+    return std::string(head) + blocks123 + "4)\n" + b4 + blocks5to8 + b9;
+  };
+  read(with4(square + "#\n" + moved + "$ the second screen\n" + square,
+             "9) stack\nscreen\n2.5 1 0\n0.5 2 0\nscreen 0.4 2.2 0.001\n"));
+  EXPECT_EQ(fss_screen.nsc, 2);
+  ASSERT_EQ(fss_stack.n, 4);
+  EXPECT_EQ(fss_stack.item[1].apertures, 2);
+  EXPECT_EQ(fss_stack.item[4].apertures, 1);
+  EXPECT_DOUBLE_EQ(fss_thickness.t1, 0.25e-3);  // block 3
+  EXPECT_DOUBLE_EQ(fss_thickness.spacing, 3e-3);
+  EXPECT_DOUBLE_EQ(fss_thickness.t2, 0.4e-3);
+  EXPECT_DOUBLE_EQ(fss_stack.item[4].d, 0.4e-3);
+  EXPECT_EQ(fss_stack.item[4].eps, 2.2);
+  EXPECT_EQ(fss_stack.item[4].tand, 0.001);
+  // Three screens, the first with a thickness of its own.
+  read(with4(square + "$\n" + square + "$\n" + moved,
+             "9)\nscreen 1.5 1 0\n1 1 0\nscreen\n2 1 0\nscreen\n"));
+  EXPECT_EQ(fss_screen.nsc, 3);
+  EXPECT_DOUBLE_EQ(fss_thickness.t1, 1.5e-3);
+  EXPECT_DOUBLE_EQ(fss_stack.item[5].d, 0.25e-3);
+}
+
+TEST_F(ReadInput, ScreensAndAperturesRefusedWithTheirLine) {
+  const std::string square = "-1 -1 1 -1\n1 -1 1 1\n1 1 -1 1\n-1 1 -1 -1\n";
+  auto with4 = [&](const std::string& b4, const std::string& b9 = "") {
+    return std::string(head) + blocks123 + "4)\n" + b4 + blocks5to8 + b9;
+  };
+  // Block 4 and block 9 must agree on the screens.
+  expect_fatal_read(with4(square + "$\n" + square),
+                    " Block 4) of data file model.fss holds the apertures of 2 screens (a line with "
+                    "\"$\" begins the next), the stack 1\n line 14 of model.fss (block 9) places the "
+                    "screens and the layers between them): \"$\"\n");
+  expect_fatal_read(with4(square, "9) stack\nscreen\n1 1 0\nscreen\n"),
+                    " Block 4) of data file model.fss holds the apertures of 1 screen (a line with "
+                    "\"$\" begins the next), the stack 2\n line 22 of model.fss (a line \"screen\" per "
+                    "screen, a layer between two): \"9) stack\"\n");
+  // Every aperture holds an element: a separator after a separator, or
+  // before the end of the block, is refused with its line.
+  expect_fatal_read(with4(square + "#\n$\n" + square),
+                    " Error in reading block 4) in data file model.fss\n line 15 of model.fss (no "
+                    "boundary element before this line): \"$\"\n");
+  expect_fatal_read(with4(square + "#\n"),
+                    "line 15 of model.fss (no boundary element before this line): \"5) incidence");
+  // A fault in a later aperture is found as in the first.
+  expect_fatal_read(with4(square + "#\n-1 -1 1\n"),
+                    "line 15 of model.fss (fewer than four values): \"-1 -1 1\"");
+  // The limits: screens, and apertures of one screen.
+  std::string many;
+  for (int k = 0; k <= max_screens; ++k) many += (k ? "$\n" : "") + square;
+  expect_fatal_read(with4(many), " Too many screens in block 4) in data file model.fss (at most 8)\n"
+                                 " line 49 of model.fss: \"$\"\n");
+  many.clear();
+  for (int k = 0; k <= max_screen_apertures; ++k) {
+    char side[80];
+    std::snprintf(side, sizeof side, "%d 0 %d 0\n%d 0 %d 1\n%d 1 %d 0\n#\n", 3 * k, 3 * k + 1,
+                  3 * k + 1, 3 * k, 3 * k, 3 * k);
+    many += side;
+  }
+  expect_fatal_read(with4(many), " Too many apertures in screen 1 of block 4) in data file model.fss "
+                                 "(at most 20)\n line 93 of model.fss: \"#\"\n");
 }

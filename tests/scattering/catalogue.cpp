@@ -76,6 +76,26 @@ TEST_F(Catalogue, FullCatalogueFitsOneModeMoreDoesNot) {
   EXPECT_FATAL(readmodes_wg(), "Subroutine readmodes_wg fatal error message:\n Too many waveguide modes");
 }
 
+// The message says how many modes the limit asked for, how many the table
+// holds and the limit below which the list fits: the cutoff of the first
+// mode that does not, the TEM modes (their impedance in place of a cutoff)
+// counted in.
+TEST_F(Catalogue, TooManyModesSayTheCountAndTheLimitThatFits) {
+  fss_kmax.wg = dpi(1) * 200e9 / dcspeed();
+  std::string list = " 2.5 0\n 1.7 0\n";
+  const int n = max_wg_modes + 3;  // 251 TE and TM modes, kc 1000, 1010, ... 1/m, and 2 TEM
+  for (int k = n - 3; k >= 0; --k) list += " " + std::to_string(1000 + 10 * k) + " " + (k % 2 ? "1" : "2") + "\n";
+  scratch_dir::write_file("cat_tmp.wgm", free_int(n) + "\n" + list);
+  // Mode 251 of the sorted list: the 249th TE or TM cutoff, 1000 + 2480 1/m.
+  const double first_out = 3480 * 299800000.0 / (2 * M_PI) / 1e9;
+  char words[300];
+  std::snprintf(words, sizeof words,
+                " Too many waveguide modes: the limit of block 7 (200 GHz) asks for %d aperture modes "
+                "and the program holds %d; a block 7 limit below %g GHz fits (the cutoff of mode 251)\n",
+                n, max_wg_modes, std::floor(first_out * 10) / 10);
+  EXPECT_FATAL(readmodes_wg(), words);
+}
+
 TEST_F(Catalogue, ModeFileFailures) {
   EXPECT_FATAL(readmodes_wg(), "Error in opening file cat_tmp.wgm");
   for (const char* bad : {" 2\n 100 2\n 200 3\n", " 1\n 100 -1\n", " 2\n 100 2\n", " x\n",

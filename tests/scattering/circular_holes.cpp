@@ -127,7 +127,7 @@ void closed_form_integrals(const std::vector<bessel_mode>& bm, const std::vector
       for (std::size_t b = 0; b < fit[j - 1].basis.size(); ++b)
         s += fit[j - 1].unit[b] * bessel_coupling(hole, bm[fit[j - 1].basis[b]],
                                                   fss_modeflo_index[m].type, k.kt, k.kx, k.ky,
-                                                  fss_cell_dim.inv_sqrt_ab);
+                                                  fss_cell_dim.inv_sqrt_ab, fss_inc_angle.phi);
       fss_integrals[(m - 1) * nw + j] = s;
     }
   }

@@ -1,7 +1,10 @@
 // Floquet modes of the periodic cell and the admittances of the modes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <vector>
 #include <complex>
 
 #include "records/run.hpp"
@@ -109,11 +112,58 @@ TEST(FloquetSet, WavevectorsAreThoseOfTheSkewedLattice) {
   }
 }
 
-TEST(FloquetSet, CapacityOfAThousandModes) {
-  // 25 GHz cell of 30 mm: far more than 500 harmonics under a 300 GHz limit.
-  cell(30, 30, 90, 300);
-  point(10, 0, 0);
-  EXPECT_FATAL(genmodes_flo(), "Subroutine genmodes_flo fatal error message:\n Too many Floquet modes");
+// A 30 mm cell under a 300 GHz limit: far more harmonics than the table
+// holds, in a square and in a skewed lattice.  The message says how many the
+// limit asks for at the sweep point, how many the table holds and the limit
+// below which the set fits there: the least limit at which it does not,
+// found here by trying every limit where the set can grow.
+TEST(FloquetSet, TooManyModesSaysTheCountAndTheLimitThatFits) {
+  for (double skew : {90.0, 60.0}) {
+    SCOPED_TRACE(skew);
+    cell(30, 26, skew, 300);
+    point(10, 20, 30);
+    // Harmonics kx = kx0 + 2 pi m / a, ky = ky0 + 2 pi n / b - 2 pi m / (a tan alpha)
+    // kept at the limit k: in the window |m| <= a k / (2 pi), |n| <= b k / (2 pi),
+    // kt <= k (which in a skewed lattice leaves out some harmonics of the disc).
+    const double ga = 2 * M_PI / 0.030, gb = 2 * M_PI / 0.026, skew_shift = ga / std::tan(skew * M_PI / 180);
+    auto kt_of = [&](int m, int n) {
+      return std::hypot(fss_inc_angle.kx0 + m * ga, fss_inc_angle.ky0 + n * gb - m * skew_shift);
+    };
+    auto kept = [&](double k) {
+      const int mmax = static_cast<int>(k / ga), nmax = static_cast<int>(k / gb);
+      int count = 0;
+      for (int m = -mmax; m <= mmax; ++m)
+        for (int n = -nmax; n <= nmax; ++n) count += kt_of(m, n) <= k;
+      return count;
+    };
+    const int asked = kept(fss_kmax.flo);
+    ASSERT_GT(2 * asked, max_flo_modes);
+    // The set grows where a harmonic enters the disc or the window widens.
+    std::vector<double> steps;
+    for (int m = -60; m <= 60; ++m)
+      for (int n = -60; n <= 60; ++n) steps.push_back(kt_of(m, n));
+    for (int j = 1; j < 60; ++j) steps.insert(steps.end(), {j * ga, j * gb});
+    std::sort(steps.begin(), steps.end());
+    double first_out = 0;
+    for (double k : steps)
+      if (kept(k) > max_flo_modes / 2) {
+        first_out = k;
+        break;
+      }
+    const double fits = std::floor(first_out * dcspeed() / (2 * M_PI) / 1e9 * 10) / 10;
+    char words[300];
+    std::snprintf(words, sizeof words,
+                  "Subroutine genmodes_flo fatal error message:\n Too many Floquet modes: the limit of "
+                  "block 8 (300 GHz) asks for %d Floquet modes at 10 GHz, theta 20 deg, phi 30 deg, and "
+                  "the program holds %d; a block 8 limit below %g GHz fits there\n",
+                  2 * asked, max_flo_modes, fits);
+    EXPECT_FATAL(genmodes_flo(), words);
+    fss_kmax.flo = dpi(1) * fits * 1e9 / dcspeed();
+    genmodes_flo();
+    EXPECT_LE(fss_modeflo_index.n, max_flo_modes);
+    fss_kmax.flo = first_out * (1 + 1e-12);
+    EXPECT_FATAL(genmodes_flo(), "Too many Floquet modes");
+  }
 }
 
 TEST(Admittances, FloquetWaveAdmittances) {

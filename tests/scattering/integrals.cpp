@@ -41,12 +41,16 @@ TEST(Dsinc, SeriesNearZeroAndClosedFormBeyond) {
 namespace {
 
 // The overlap of a guide mode with a Floquet wave from its definition:
-// an area integral over the aperture (composite 2-D Gauss-Legendre).
+// an area integral over the aperture (composite 2-D Gauss-Legendre).  The
+// waves of normal incidence are those of the plane of incidence phi: E along
+// (-sin phi, cos phi) (TEM-x, the TE limit) and along (cos phi, sin phi)
+// (TEM-y, the TM limit).
 cplx area_sigma(const rect_aperture& ap, const rect_mode& md, int ftype, double kx, double ky) {
   static std::vector<double> gx, gw;
   if (gx.empty()) gauss(16, 1.0, gx, gw);
   const double nc = fss_cell_dim.inv_sqrt_ab;
   const double kt = std::hypot(kx, ky), kc = md.kc;
+  const double ux = std::cos(fss_inc_angle.phi), uy = std::sin(fss_inc_angle.phi);
   const int panels = 8;
   const double x0 = ap.x0 - ap.w / 2, y0 = ap.y0 - ap.h / 2;
   const double hx = ap.w / panels, hy = ap.h / panels;
@@ -65,8 +69,8 @@ cplx area_sigma(const rect_aperture& ap, const rect_mode& md, int ftype, double 
           if (md.kind == 2) {
             if (ftype == flo_te) v = cplx(0, -kc / kt) * psi * phi;
             if (ftype == flo_tm) v = (ky * dx - kx * dy) * phi / (kc * kt);
-            if (ftype == flo_temx) v = nc * dx / kc;
-            if (ftype == flo_temy) v = -nc * dy / kc;
+            if (ftype == flo_temx) v = -nc * (ux * dx + uy * dy) / kc;
+            if (ftype == flo_temy) v = nc * (uy * dx - ux * dy) / kc;
           } else if (ftype == flo_tm) {
             v = cplx(0, kt / kc) * psi * phi;
           }
@@ -84,6 +88,7 @@ class Coupling : public testing::Test {
 
   void SetUp() override {
     fss_set_capacities();
+    fss_inc_angle = {};
     fss_file.name = "cpl";
     fss_cell_dim = {0.012, 0.010, std::sqrt(1.2e-4), 1 / std::sqrt(1.2e-4)};
     fss_screen = {2, 1, 0, 0};
@@ -126,6 +131,31 @@ TEST_F(Coupling, ContourSumsEqualAreaIntegralsFarFromCutoff) {
   }
   compare(flo_temx, 0, 0);
   compare(flo_temy, 0, 0);
+}
+
+// At normal incidence the two waves are those of the plane of incidence phi:
+// each coupling is the area integral of its field, and the limit of the TE
+// and TM couplings as kt -> 0 along (cos phi, sin phi) (at kt = 1e-6 rad/m
+// they differ by about kt times the distance from the origin, 1e-9).
+TEST_F(Coupling, NormalIncidenceWavesAreTheLimitsInThePlaneOfPhi) {
+  for (double phi_deg : {0.0, 30.0, 45.0, 135.0, -60.0}) {
+    SCOPED_TRACE(phi_deg);
+    fss_inc_angle.phi = phi_deg * M_PI / 180;
+    compare(flo_temx, 0, 0);
+    compare(flo_temy, 0, 0);
+    const double kt = 1e-6, kx = kt * std::cos(fss_inc_angle.phi), ky = kt * std::sin(fss_inc_angle.phi);
+    for (auto [oblique, normal] : {std::pair{flo_te, flo_temx}, std::pair{flo_tm, flo_temy}}) {
+      floquet(oblique, kx, ky);
+      calc_vettsigma(1);
+      std::vector<cplx> limit(fss_vettsigma.data1(), fss_vettsigma.data1() + fss_modewg_index.n);
+      floquet(normal, 0, 0);
+      calc_vettsigma(1);
+      for (int j = 1; j <= fss_modewg_index.n; ++j)
+        EXPECT_LT(std::abs(fss_vettsigma[j] - limit[j - 1]),
+                  1e-8 * std::max(std::abs(limit[j - 1]), fss_cell_dim.inv_sqrt_ab * 1e-3))
+            << "mode " << j << " wave " << normal;
+    }
+  }
 }
 
 TEST_F(Coupling, DividedDifferencesNearEqualWavenumbers) {

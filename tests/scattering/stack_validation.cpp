@@ -149,7 +149,7 @@ TEST(StackValidation, ModeTableListsCutoffsInTheFilling) {
   std::ifstream in("st.modes");
   std::string line;
   std::getline(in, line);
-  EXPECT_EQ(line, "# number kind kc[1/m] fc[GHz] Z[ohm]");
+  EXPECT_EQ(line, "# number kind kc[1/m] fc[GHz] Z[ohm] screen aperture");
   // Empty 6 x 6 mm guide: fc(m, n) = c sqrt(m^2 + n^2) / (2 * 6 mm); in the
   // filling divided by 1.5.  Below 40 GHz in the filling: TE10, TE01, TE11,
   // TM11, TE20, TE02, TE21, TE12, TM21, TM12 (up to sqrt(5) x 16.66 GHz).

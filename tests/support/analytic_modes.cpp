@@ -103,7 +103,8 @@ void write_mode_files(const std::string& job, const rect_aperture& ap,
 }
 
 void run_chain(const std::string& base, const rect_aperture& ap,
-               const std::vector<std::string>& options, int only_kind) {
+               const std::vector<std::string>& options, int only_kind,
+               void (*after_point)()) {
   set_command_line(base, options);
   fss_set_capacities();
   read_input_fss();
@@ -123,7 +124,7 @@ void run_chain(const std::string& base, const rect_aperture& ap,
   readmodes_wg();
   read_coord();
   read_samples();
-  fss_sweep();
+  fss_sweep(after_point);
 }
 
 std::vector<out_block> read_out_file(const std::string& name) {

@@ -41,9 +41,11 @@ void write_mode_files(const std::string& job, const rect_aperture& ap,
 // Runs the program on a structure file (already on disk as base + ".fss")
 // with the analytic modes of the rectangle in place of the mode solver:
 // input, header, catalogue from the mode files, then the sweep.
-// With only_kind 1 or 2, only the TM or TE modes enter the catalogue.
+// With only_kind 1 or 2, only the TM or TE modes enter the catalogue;
+// after_point, when given, is called after every result row.
 void run_chain(const std::string& base, const rect_aperture& ap,
-               const std::vector<std::string>& options = {}, int only_kind = 0);
+               const std::vector<std::string>& options = {}, int only_kind = 0,
+               void (*after_point)() = nullptr);
 
 // A row of the result file: frequency (GHz) and the eight columns.
 struct out_row {

@@ -100,14 +100,19 @@ double bessel_boundary_value(const circle_aperture& c, const bessel_mode& m, dou
 }
 
 std::complex<double> bessel_coupling(const circle_aperture& c, const bessel_mode& m,
-                                     int flo_kind, double kt, double kx, double ky, double nc) {
+                                     int flo_kind, double kt, double kx, double ky, double nc,
+                                     double phi) {
   const int nu = m.nu;
-  if (flo_kind >= 3) {  // TEM waves of normal incidence: x or y polarised
+  if (flo_kind >= 3) {
+    // The TEM waves of normal incidence, limits of the TE (3) and TM (4)
+    // waves of the plane phi, u = (cos phi, sin phi): (nc/kc) times the line
+    // integrals of -psi u.n and of psi (uy nx - ux ny).
     if (m.kind == 1 || nu != 1) return 0;
-    // (nc/kc) times the line integral of psi nx (var 0) or -psi ny (var 1).
     const double line = c.r * m.norm * cj(1, m.kc * c.r) * M_PI;
-    if (flo_kind == 3) return m.var == 0 ? nc * line / m.kc : 0.0;
-    return m.var == 1 ? -nc * line / m.kc : 0.0;
+    const double lx = m.var == 0 ? line : 0, ly = m.var == 1 ? line : 0;
+    const double ux = std::cos(phi), uy = std::sin(phi);
+    if (flo_kind == 3) return -nc * (ux * lx + uy * ly) / m.kc;
+    return nc * (uy * lx - ux * ly) / m.kc;
   }
   if (m.kind == 1 && flo_kind == 2) return 0;
   const double phik = std::atan2(ky, kx), z = kt * c.r;

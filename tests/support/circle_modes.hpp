@@ -30,11 +30,13 @@ std::vector<bessel_mode> bessel_modes(double r, double kmax);
 double bessel_boundary_value(const circle_aperture& c, const bessel_mode& m, double x, double y);
 
 // Coupling integral of the mode with a Floquet mode of kind 1 (TM), 2 (TE),
-// 3 or 4 (the two TEM waves of normal incidence), transverse wavevector
-// (kx, ky) of length kt and normalisation nc = 1/sqrt(cell area), with the
-// overlap conventions of the scattering analysis.  The TE-TE and TM-TM
+// 3 or 4 (the two TEM waves of normal incidence, limits of the TE and TM
+// waves of the plane of azimuth phi), transverse wavevector (kx, ky) of
+// length kt and normalisation nc = 1/sqrt(cell area), with the overlap
+// conventions of the scattering analysis.  The TE-TE and TM-TM
 // integrals come from the area integral of psi with the plane wave (Jacobi-
 // Anger and Lommel's integral), the others from line integrals on the circle
 // in closed form.
 std::complex<double> bessel_coupling(const circle_aperture& c, const bessel_mode& m,
-                                     int flo_kind, double kt, double kx, double ky, double nc);
+                                     int flo_kind, double kt, double kx, double ky, double nc,
+                                     double phi = 0);

@@ -1,6 +1,7 @@
 // Runs the built program as a user does, in the current directory.
 #pragma once
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
@@ -28,4 +29,11 @@ inline program_result run_command(const std::string& cmd) {
 inline program_result run_program(const std::string& args, const std::string& input) {
   scratch_dir::write_file("stdin.txt", input);
   return run_command(std::string(FSS_BINARY) + " " + args + " < stdin.txt");
+}
+
+// The prefix that runs a command as an ordinary user (nobody) when the tests
+// run as root, to whom no permission is ever denied; empty otherwise.  The
+// folders on the way must then be open to others.
+inline std::string as_ordinary_user() {
+  return geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
 }

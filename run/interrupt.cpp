@@ -1,0 +1,90 @@
+#include "run/interrupt.hpp"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+
+#include "run/runfiles.hpp"
+
+namespace {
+
+// Read by the handler: lock-free atomics are async-signal-safe.
+std::atomic<long> points_done{0}, points_total{0};
+volatile std::sig_atomic_t held = 0, pending = 0;
+static_assert(std::atomic<long>::is_always_lock_free);
+
+// Decimal digits of n, without the C library.
+int put_number(char* buf, int at, int size, long n) {
+  char digits[24];
+  int k = 0;
+  do {
+    digits[k++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n > 0 && k < 24);
+  while (k > 0 && at < size) buf[at++] = digits[--k];
+  return at;
+}
+
+int put_text(char* buf, int at, int size, const char* s) {
+  while (*s && at < size) buf[at++] = *s++;
+  return at;
+}
+
+// Scratch files removed, the last line written, the process ended: only
+// async-signal-safe calls (unlink, write, _exit).
+[[noreturn]] void stop(int sig) {
+  remove_scratch_files();
+  char buf[160];
+  const int n = interrupt_message(buf, sizeof buf, points_done.load(), points_total.load());
+  for (int done = 0; done < n;) {
+    const ssize_t w = write(STDOUT_FILENO, buf + done, n - done);
+    if (w <= 0) break;
+    done += static_cast<int>(w);
+  }
+  _exit(128 + sig);
+}
+
+extern "C" void on_signal(int sig) {
+  if (held) {
+    pending = sig;
+    return;
+  }
+  stop(sig);
+}
+
+}  // namespace
+
+int interrupt_message(char* buf, int size, long done, long total) {
+  int at = put_text(buf, 0, size, "\n\n interrupted after");
+  at = put_text(buf, at, size, " ");
+  at = put_number(buf, at, size, done);
+  at = put_text(buf, at, size, " of ");
+  at = put_number(buf, at, size, total);
+  return put_text(buf, at, size, " sweep points\n");
+}
+
+void interrupt_install() {
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction old {};
+    // A signal ignored when the program started (nohup, a background job
+    // of a shell without job control) stays ignored.
+    if (sigaction(sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(sig, &sa, nullptr);
+  }
+}
+
+void interrupt_points(long done, long total) {
+  points_done.store(done);
+  points_total.store(total);
+}
+
+void interrupt_hold() { held = 1; }
+
+void interrupt_release() {
+  held = 0;
+  if (pending) stop(pending);
+}

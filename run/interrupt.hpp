@@ -1,0 +1,17 @@
+// A run stopped by SIGINT (Ctrl-C), SIGTERM or SIGHUP: its scratch files
+// are removed, every complete result row is kept, the console says how far
+// the sweep came and the process ends with status 128 + the signal number
+// (130 for SIGINT, 143 for SIGTERM).
+#pragma once
+
+// Installs the handlers (once the scratch files are named).
+void interrupt_install();
+// The sweep points of the run and those done, for the last line.
+void interrupt_points(long done, long total);
+// While held (a result row or file being written) a signal waits; the
+// release acts on it, so that no file is left with half a row.
+void interrupt_hold();
+void interrupt_release();
+// The last line of an interrupted run: " interrupted after N of M sweep
+// points", written without the C library's buffers.
+int interrupt_message(char* buf, int size, long done, long total);

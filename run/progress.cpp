@@ -1,0 +1,115 @@
+#include "run/progress.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <iostream>
+
+#include "run/interrupt.hpp"
+#include "run/messages.hpp"
+#include "run/runfiles.hpp"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+clock_type::time_point run_start = clock_type::now();
+
+// The bar: 50 marks over the sweep after the first one.
+struct progress_state {
+  long total = 0, done = 0, run_points = 0;
+  int marks = 0;
+  clock_type::time_point start, shown;
+  bool timed = false;  // time shown behind the marks (a terminal only)
+} bar;
+
+const int bar_marks = 50;
+// The time is shown once the sweep has taken this long, then refreshed at
+// most this often.
+const double show_after = 2.0, refresh = 0.5;
+
+double since(clock_type::time_point t) {
+  return std::chrono::duration<double>(clock_type::now() - t).count();
+}
+
+// On a terminal the line is drawn again: the marks, then the time.
+void redraw() {
+  const double elapsed = since(bar.start);
+  std::string line = "\r " + std::string(bar.marks + 1, 'o') + std::string(bar_marks - bar.marks, ' ');
+  line += "  " + progress_time_text(elapsed, bar.done, bar.total);
+  std::cout << line << std::string(12, ' ') << "\r " << std::string(bar.marks + 1, 'o') << std::flush;
+  bar.shown = clock_type::now();
+}
+
+}  // namespace
+
+std::string duration_text(double s) {
+  char buf[40];
+  if (s < 10)
+    std::snprintf(buf, sizeof buf, "%.2g s", s < 0.01 ? 0.01 : s);
+  else if (s < 59.5)
+    std::snprintf(buf, sizeof buf, "%.0f s", s);
+  else if (s < 3570)
+    std::snprintf(buf, sizeof buf, "%ld min %02ld s", std::lround(s) / 60, std::lround(s) % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%ld h %02ld min", std::lround(s / 60) / 60, std::lround(s / 60) % 60);
+  return buf;
+}
+
+std::string progress_time_text(double elapsed, long done, long total) {
+  // Whole seconds: the bar is redrawn about twice a second.
+  auto whole = [](double s) { return duration_text(std::max(1.0, std::round(s))); };
+  std::string t = whole(elapsed);
+  if (done <= 0 || done >= total) return t;
+  return t + ", about " + whole(elapsed * (total - done) / done) + " left";
+}
+
+void progress_begin(long total) {
+  console_line("0%         25%          50%         75%         100% ");
+  console_line("|___________|____________|___________|____________| ");
+  std::cout << '\n' << " o" << std::flush;
+  bar.total = total;
+  bar.done = 0;
+  bar.marks = 0;
+  bar.start = bar.shown = clock_type::now();
+  bar.timed = isatty(STDOUT_FILENO);
+  interrupt_points(0, total);
+}
+
+void progress_point() {
+  ++bar.done;
+  ++bar.run_points;
+  interrupt_points(bar.done, bar.total);
+  const int due = static_cast<int>(bar.done * bar_marks / bar.total);
+  const bool more = due > bar.marks;
+  for (; bar.marks < due; ++bar.marks) std::cout << 'o';
+  std::cout << std::flush;
+  if (bar.timed && since(bar.start) >= show_after && (more || since(bar.shown) >= refresh)) redraw();
+}
+
+void progress_end() { std::cout << '\n'; }
+
+long progress_done() { return bar.done; }
+long progress_run_points() { return bar.run_points; }
+
+void run_clock_start() {
+  run_start = clock_type::now();
+  bar.run_points = 0;
+}
+
+double run_seconds() { return since(run_start); }
+
+void run_summary(const std::string& what, bool sweep) {
+  std::string files;
+  for (const std::string& f : result_files_written()) files += (files.empty() ? "" : ", ") + f;
+  const std::string done = sweep ? std::to_string(bar.run_points) +
+                                       (bar.run_points == 1 ? " sweep point" : " sweep points") + " computed"
+                                 : std::string("the structure drawn");
+  std::cout << '\n';
+  console_line("done: " + (what.empty() ? "" : what + ", ") + done + " in " + duration_text(run_seconds()) +
+               "; files written: " + files);
+  std::cout.flush();
+}

@@ -1,0 +1,360 @@
+// The system of several screens.
+//
+// Unknowns: the aperture-mode amplitudes on both faces of every screen,
+// stored per screen, near face then far face ([V11, V12, V21, V22, ...], the
+// layout of one screen's [V1, V2]).  Each face sees, through the Floquet
+// modes, what lies beside it: the outer stack (face admittance Yf) for the
+// near face of screen 1 and the far face of screen K, and for the faces
+// around gap g the two-port of each Floquet mode through the gap's layers:
+//
+//   far face of g:       Yc_g V_g2 - Ys_g V_g1 + X_g (y11 c_a - y12 c_b) = 0
+//   near face of g + 1:  Yc V_(g+1)1 - Ys V_(g+1)2 + X_(g+1) (-y12 c_a + y22 c_b) = 0
+//
+// with c_a = X_g^H V_g2, c_b = X_(g+1)^H V_(g+1)1 the Floquet amplitudes on
+// the two faces (X_k: the coupling integrals of screen k's modes).  A mode
+// near a resonance of the gap takes the bounded form: an unknown u per such
+// mode, z u = c_a - r c_b, entering with u at a and -r u + yo c_b at b.
+//
+// The matrix is block tridiagonal when the unknowns are grouped around the
+// gaps: block 0 = V11, block g = [V_g2, V_(g+1)1, u_g], block K = V_K2.
+// Neighbouring blocks meet only through the aperture modes inside a screen,
+// -Ys (diagonal), so that eliminating block g - 1 changes only the V_g2
+// corner of block g: F_g = B_g - Ys (F_(g-1)^-1)[hi, hi] Ys.  Each block is
+// a dense LU with partial pivoting whose order is about that of one
+// screen's system; the cost grows linearly with the number of screens, and
+// the whole coupling of a gap (every evanescent Floquet mode of it, with
+// y12 as small as it is) lies inside one block.
+#include <cmath>
+#include <complex>
+#include <vector>
+
+#include "records/run.hpp"
+#include "records/scattering.hpp"
+#include "run/messages.hpp"
+#include "scattering/stack.hpp"
+#include "scattering/system.hpp"
+
+extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
+                       const std::complex<double>* alpha, const std::complex<double>* a,
+                       const int* lda, const std::complex<double>* b, const int* ldb,
+                       const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
+extern "C" void zgetrf_(const int* m, const int* n, std::complex<double>* a, const int* lda,
+                        int* ipiv, int* info);
+extern "C" void zgetrs_(const char* trans, const int* n, const int* nrhs,
+                        const std::complex<double>* a, const int* lda, const int* ipiv,
+                        std::complex<double>* b, const int* ldb, int* info);
+
+screen_modes modes_of_screen(int k) {
+  screen_modes s;
+  const int nw = fss_modewg_index.n;
+  int j = 1;
+  while (j <= nw && fss_modewg_sc[j] < k) ++j;
+  s.first = j;
+  while (j <= nw && fss_modewg_sc[j] == k) ++j;
+  s.n = j - s.first;
+  return s;
+}
+
+outer_faces solution_faces() {
+  const int nw = fss_modewg_index.n;
+  if (fss_screen.nsc <= 1) return {nw, nw, nw, 1};
+  const screen_modes last = modes_of_screen(fss_screen.nsc);
+  return {modes_of_screen(1).n, 2 * nw - last.n, last.n, last.first};
+}
+
+cplx outer_face_y(int q, int side) {
+  return fss_stack_point.layers > 0 ? fss_modeflo_stack[q].yface[side] : fss_modeflo_y[q].y1;
+}
+cplx outer_isc(int q, int side) {
+  return fss_stack_point.layers > 0 ? fss_modeflo_stack[q].isc[side]
+                                    : 2.0 * fss_modeflo_y[q].y1;
+}
+cplx outer_rsc(int q, int side) {
+  return fss_stack_point.layers > 0 ? fss_modeflo_stack[q].rsc[side] : cplx(-1);
+}
+
+namespace {
+
+// The coupling integrals of screen k's modes: an n x nf matrix with leading
+// dimension nw (X(j, m) = sigma(m, j)).
+const cplx* coupling(const screen_modes& s) { return fss_integrals.data1() + (s.first - 1); }
+
+// C += alpha Xa diag(y) Xb^H over the Floquet modes in `modes` (all when
+// empty): Xa of na rows, Xb of nb rows, both of leading dimension nw.
+void add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int nb,
+                 const std::vector<cplx>& y, const std::vector<int>& modes, bool all, cplx alpha) {
+  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
+  const int s = all ? nf : static_cast<int>(modes.size());
+  if (na == 0 || nb == 0 || s == 0) return;
+  static std::vector<cplx> l, r;
+  l.resize(static_cast<std::size_t>(na) * s);
+  if (!all) r.resize(static_cast<std::size_t>(nb) * s);
+  for (int k = 0; k < s; ++k) {
+    const int m = all ? k + 1 : modes[k];
+    const cplx* xam = xa + static_cast<long>(m - 1) * nw;
+    const cplx f = alpha * y[m];
+    cplx* lk = &l[static_cast<std::size_t>(k) * na];
+    for (int i = 0; i < na; ++i) lk[i] = xam[i] * f;
+    if (!all) {
+      const cplx* xbm = xb + static_cast<long>(m - 1) * nw;
+      cplx* rk = &r[static_cast<std::size_t>(k) * nb];
+      for (int i = 0; i < nb; ++i) rk[i] = xbm[i];
+    }
+  }
+  const cplx one = 1;
+  const int ldb = all ? nw : nb;
+  zgemm_("N", "C", &na, &nb, &s, &one, l.data(), &na, all ? xb : r.data(), &ldb, &one, c, &ldc);
+}
+
+// Air's own load on the faces of each screen, X_k diag(Y0) X_k^H (Y0 the
+// Floquet modes' admittances in air), for the screens that have a face in
+// air or on a gap whose layer at that face is air: a face in air sees it
+// alone, a face on a gap of air sees it plus what the gap's far side adds,
+// which is nonzero only for the Floquet modes that reach across.
+std::vector<std::vector<cplx>> air_load;
+
+bool air_layer(const stack_item& l) { return l.eps == 1 && l.tand == 0; }
+
+// Whether face `side` (1 near, 2 far) of screen k sees air's load plus a
+// correction (or air's load alone).
+bool air_based(int k, int side, int screens) {
+  const bool outer = side == 1 ? k == 1 : k == screens;
+  if (outer) return fss_stack_point.layers == 0;
+  return side == 1 ? air_layer(stack_gap_layer(k - 1, stack_gap_count(k - 1)))
+                   : air_layer(stack_gap_layer(k, 1));
+}
+
+void make_air_loads(int screens, const screen_modes* sc) {
+  const int nf = fss_modeflo_index.n;
+  static std::vector<cplx> y0;
+  static const std::vector<int> none;
+  y0.assign(nf + 1, 0);
+  for (int q = 1; q <= nf; ++q) y0[q] = fss_modeflo_y[q].y1;
+  air_load.resize(screens + 1);
+  for (int k = 1; k <= screens; ++k) {
+    std::vector<cplx>& s = air_load[k];
+    s.clear();
+    if (!air_based(k, 1, screens) && !air_based(k, 2, screens)) continue;
+    s.assign(static_cast<std::size_t>(sc[k].n) * sc[k].n, cplx(0));
+    add_product(s.data(), sc[k].n > 0 ? sc[k].n : 1, coupling(sc[k]), sc[k].n, coupling(sc[k]),
+                sc[k].n, y0, none, true, 1.0);
+  }
+}
+
+// Adds the load y of a face of screen k to the n x n corner c: air's load
+// and the difference where it is not negligible, or the whole product.
+void add_face_load(cplx* c, int ldc, int k, const screen_modes& s, bool air, std::vector<cplx>& y) {
+  static const std::vector<int> none;
+  if (!air) {
+    add_product(c, ldc, coupling(s), s.n, coupling(s), s.n, y, none, true, 1.0);
+    return;
+  }
+  const std::vector<cplx>& base = air_load[k];
+  for (int j = 0; j < s.n; ++j)
+    for (int i = 0; i < s.n; ++i) c[static_cast<long>(j) * ldc + i] += base[static_cast<std::size_t>(j) * s.n + i];
+  static std::vector<int> differ;
+  differ.clear();
+  for (int q = 1; q < static_cast<int>(y.size()); ++q) {
+    const cplx y0 = fss_modeflo_y[q].y1;
+    y[q] -= y0;
+    if (std::abs(y[q]) > 1e-18 * std::abs(y0)) differ.push_back(q);
+  }
+  add_product(c, ldc, coupling(s), s.n, coupling(s), s.n, y, differ, false, 1.0);
+}
+
+// Block g's matrix: aperture lines on the diagonal, the loads of its faces,
+// the coupling across its gap, the bounded gap modes.
+void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next) {
+  const int nf = fss_modeflo_index.n;
+  const screen_block& bl = fss_blocks.b[g];
+  const int lo = bl.lo, hi = bl.hi, m = bl.size();
+  if (m == 0) return;  // both faces of a screen without modes: nothing to fill
+  cplx* a = fss_blocks.store.data() + bl.a;
+  auto at = [&](int r, int c) -> cplx& { return a[static_cast<long>(c) * m + r]; };
+  auto corner = [&](int r, int c) { return a + static_cast<long>(c) * m + r; };  // may be empty
+  const screen_modes left = g >= 1 ? sc[g] : screen_modes{}, right = g < screens ? sc[g + 1] : screen_modes{};
+  for (int i = 0; i < lo; ++i) at(i, i) = fss_modewg_y[left.first + i].y2;
+  for (int i = 0; i < hi; ++i) at(lo + i, lo + i) = fss_modewg_y[right.first + i].y2;
+  static std::vector<cplx> yl, yr, yc;
+  static std::vector<int> cross;
+  yl.assign(nf + 1, 0), yr.assign(nf + 1, 0), yc.assign(nf + 1, 0);
+  cross.clear();
+  for (int q = 1; q <= nf; ++q) {
+    if (g == 0) {
+      yr[q] = outer_face_y(q, 1);
+    } else if (g == screens) {
+      yl[q] = outer_face_y(q, 2);
+    } else {
+      const gap_line& t = fss_gap.at(g, q);
+      if (t.bounded) {
+        yr[q] = t.yo;
+        continue;
+      }
+      yl[q] = t.y11;
+      yr[q] = t.y22;
+      // Modes whose coupling across the gap lies below the rounding of the
+      // faces' own terms add nothing.
+      if (std::abs(t.y12) > 1e-18 * (std::abs(t.y11) + std::abs(t.y22))) {
+        cross.push_back(q);
+        yc[q] = t.y12;
+      }
+    }
+  }
+  const cplx* xl = coupling(left);
+  const cplx* xr = coupling(right);
+  if (lo > 0) add_face_load(corner(0, 0), m, g, left, air_based(g, 2, screens), yl);
+  if (hi > 0) add_face_load(corner(lo, lo), m, g + 1, right, air_based(g + 1, 1, screens), yr);
+  add_product(corner(0, lo), m, xl, lo, xr, hi, yc, cross, false, -1.0);
+  add_product(corner(lo, 0), m, xr, hi, xl, lo, yc, cross, false, -1.0);
+  // Bounded gap modes: z u = c_a - r c_b; u enters the far face of screen
+  // g, -r u the near face of screen g + 1.
+  const int nw = fss_modewg_index.n;
+  for (int t = 0; t < bl.nu; ++t) {
+    const int q = fss_blocks.u_mode[u_next++];
+    const gap_line& gl = fss_gap.at(g, q);
+    const int col = lo + hi + t;
+    const cplx* sq = fss_integrals.data1() + static_cast<long>(q - 1) * nw - 1;  // sigma(q, j)
+    for (int i = 0; i < lo; ++i) {
+      at(i, col) = sq[left.first + i];
+      at(col, i) = std::conj(sq[left.first + i]);
+    }
+    for (int i = 0; i < hi; ++i) {
+      at(lo + i, col) = -gl.r * sq[right.first + i];
+      at(col, lo + i) = -gl.r * std::conj(sq[right.first + i]);
+    }
+    at(col, col) = -gl.z;
+  }
+}
+
+}  // namespace
+
+void calc_mata_screens() {
+  const int screens = fss_screen.nsc, nf = fss_modeflo_index.n;
+  if (fss_gap.gaps != screens - 1)
+    fatal("calc_matA", "The screens of the catalogue and of the stack differ");
+  static std::vector<screen_modes> sc;
+  sc.assign(screens + 2, screen_modes{});
+  for (int k = 1; k <= screens; ++k) sc[k] = modes_of_screen(k);
+  fss_blocks.nb = screens + 1;
+  fss_blocks.b.assign(screens + 1, screen_block{});
+  fss_blocks.u_mode.clear();
+  long at = 0, piv = 0;
+  for (int g = 0; g <= screens; ++g) {
+    screen_block& bl = fss_blocks.b[g];
+    bl.lo = g >= 1 ? sc[g].n : 0;
+    bl.hi = g < screens ? sc[g + 1].n : 0;
+    if (g >= 1 && g < screens)
+      for (int q = 1; q <= nf; ++q)
+        if (fss_gap.at(g, q).bounded) {
+          ++bl.nu;
+          fss_blocks.u_mode.push_back(q);
+        }
+    const long m = bl.size();
+    bl.a = at;
+    at += m * m;
+    bl.z = at;
+    at += m * bl.hi;
+    bl.piv = piv;
+    piv += m;
+    if (at > fss_blocks.cap)
+      fatal("calc_matA", "Too many waveguide modes (with the gap modes near a resonance of their "
+                         "gap) for the system of the screens");
+  }
+  fss_blocks.store.assign(at, cplx(0));
+  fss_blocks.ipiv.assign(piv > 0 ? piv : 1, 0);
+  make_air_loads(screens, sc.data());
+  std::size_t u_next = 0;
+  for (int g = 0; g <= screens; ++g) fill_block(g, screens, sc.data(), u_next);
+}
+
+void factor_screens() {
+  const int nb = fss_blocks.nb;
+  for (int g = 0; g < nb; ++g) {
+    screen_block& bl = fss_blocks.b[g];
+    const int m = bl.size(), ld = m > 1 ? m : 1;
+    cplx* f = fss_blocks.store.data() + bl.a;
+    if (g > 0) {
+      // Block g - 1 eliminated: -Ys (F^-1)[hi, hi] Ys on the far face of
+      // screen g.
+      const screen_block& p = fss_blocks.b[g - 1];
+      const cplx* z = fss_blocks.store.data() + p.z;
+      const int mp = p.size(), first = modes_of_screen(g).first;
+      for (int j = 0; j < bl.lo; ++j)
+        for (int i = 0; i < bl.lo; ++i)
+          f[static_cast<long>(j) * m + i] -= fss_modewg_y[first + i].y3 *
+                                             z[static_cast<long>(j) * mp + p.lo + i] *
+                                             fss_modewg_y[first + j].y3;
+    }
+    int info = 0;
+    if (m > 0) zgetrf_(&m, &m, f, &ld, fss_blocks.ipiv.data() + bl.piv, &info);
+    if (info != 0) fatal("solve_prob", "Error in solving problem");
+    if (bl.hi == 0 || m == 0) continue;
+    // F^-1 of the hi columns, for the next block and the back substitution.
+    cplx* z = fss_blocks.store.data() + bl.z;
+    for (long k = 0; k < static_cast<long>(m) * bl.hi; ++k) z[k] = 0;
+    for (int j = 0; j < bl.hi; ++j) z[static_cast<long>(j) * m + bl.lo + j] = 1;
+    zgetrs_("N", &m, &bl.hi, f, &ld, fss_blocks.ipiv.data() + bl.piv, z, &ld, &info);
+    if (info != 0) fatal("solve_prob", "Error in solving problem");
+  }
+}
+
+void solve_screens(cplx* x, int ldx, int nrhs) {
+  const int nb = fss_blocks.nb, screens = nb - 1;
+  static std::vector<std::vector<cplx>> y;
+  y.resize(nb);
+  static std::vector<screen_modes> sc;
+  sc.assign(screens + 2, screen_modes{});
+  for (int k = 1; k <= screens; ++k) sc[k] = modes_of_screen(k);
+  // Offsets of the faces of block g in a column: lo the far face of
+  // screen g, hi the near face of screen g + 1.
+  auto lo_at = [&](int g) { return 2 * (sc[g].first - 1) + sc[g].n; };
+  auto hi_at = [&](int g) { return 2 * (sc[g + 1].first - 1); };
+  for (int g = 0; g < nb; ++g) {
+    const screen_block& bl = fss_blocks.b[g];
+    const int m = bl.size(), ld = m > 1 ? m : 1;
+    std::vector<cplx>& h = y[g];
+    h.assign(static_cast<std::size_t>(ld) * nrhs, cplx(0));
+    for (int c = 0; c < nrhs; ++c) {
+      const cplx* xc = x + static_cast<long>(c) * ldx;
+      cplx* hc = &h[static_cast<std::size_t>(c) * ld];
+      for (int i = 0; i < bl.lo; ++i) hc[i] = xc[lo_at(g) + i];
+      for (int i = 0; i < bl.hi; ++i) hc[bl.lo + i] = xc[hi_at(g) + i];
+      if (g > 0) {
+        // Forward: + Ys times the previous block's solution on its hi part.
+        const screen_block& p = fss_blocks.b[g - 1];
+        const int ldp = p.size() > 1 ? p.size() : 1;
+        const cplx* yp = &y[g - 1][static_cast<std::size_t>(c) * ldp];
+        for (int i = 0; i < bl.lo; ++i) hc[i] += fss_modewg_y[sc[g].first + i].y3 * yp[p.lo + i];
+      }
+    }
+    int info = 0;
+    if (m > 0)
+      zgetrs_("N", &m, &nrhs, fss_blocks.store.data() + bl.a, &ld, fss_blocks.ipiv.data() + bl.piv, h.data(), &ld,
+              &info);
+    if (info != 0) fatal("solve_prob", "Error in solving problem");
+  }
+  // Back: x_g = y_g + F_g^-1[:, hi] Ys x_(g+1)[lo].
+  for (int g = nb - 2; g >= 0; --g) {
+    const screen_block &bl = fss_blocks.b[g], &nx = fss_blocks.b[g + 1];
+    const int m = bl.size(), ld = m > 1 ? m : 1, ldn = nx.size() > 1 ? nx.size() : 1;
+    const cplx* z = fss_blocks.store.data() + bl.z;
+    for (int c = 0; c < nrhs; ++c) {
+      cplx* yc = &y[g][static_cast<std::size_t>(c) * ld];
+      const cplx* xn = &y[g + 1][static_cast<std::size_t>(c) * ldn];
+      for (int j = 0; j < bl.hi; ++j) {
+        const cplx v = fss_modewg_y[sc[g + 1].first + j].y3 * xn[j];
+        for (int i = 0; i < m; ++i) yc[i] += z[static_cast<long>(j) * m + i] * v;
+      }
+    }
+  }
+  for (int g = 0; g < nb; ++g) {
+    const screen_block& bl = fss_blocks.b[g];
+    const int ld = bl.size() > 1 ? bl.size() : 1;
+    for (int c = 0; c < nrhs; ++c) {
+      cplx* xc = x + static_cast<long>(c) * ldx;
+      const cplx* yc = &y[g][static_cast<std::size_t>(c) * ld];
+      for (int i = 0; i < bl.lo; ++i) xc[lo_at(g) + i] = yc[i];
+      for (int i = 0; i < bl.hi; ++i) xc[hi_at(g) + i] = yc[bl.lo + i];
+    }
+  }
+}
