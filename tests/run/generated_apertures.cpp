@@ -2,7 +2,7 @@
 // gives a result, conserves power (|R|^2 + |T|^2 over the propagating
 // orders, the CSV's Ptotal, is 1), and keeps the invariances of the physics:
 // the same |S| when the aperture is moved by a lattice vector or by any
-// shift inside the cell, the polarisations swapped by a quarter turn in a
+// shift inside the cell, the same waves at phi + 90 after a quarter turn in a
 // square lattice, and the same magnitudes for the mirror image.
 //
 // A few hundred cases run in the suite, split into shards that ctest runs
@@ -43,8 +43,11 @@ constexpr int default_cases = 230;  // ten of each family
 constexpr std::uint64_t default_seed = 19;
 constexpr double power_tolerance = 1e-6;
 // |S| unchanged to 1e-6 for an aperture that is its own enclosing guide
-// (its modes exact), 1e-4 otherwise.
-constexpr double exact_tolerance = 1e-6, general_tolerance = 1e-4;
+// (its modes exact), 1e-4 otherwise; 3e-4 for a quarter turn, which turns
+// the enclosing rectangle and with it the discretisation of the modes (an L
+// at a block 7 limit of 40 GHz, two and a half times its first cutoff,
+// keeps |S| to 1.6e-4 when turned, to every printed digit at 60 GHz).
+constexpr double exact_tolerance = 1e-6, general_tolerance = 1e-4, turned_tolerance = 3e-4;
 
 long env_number(const char* name, long fallback) {
   const char* v = std::getenv(name);
@@ -196,9 +199,9 @@ case_result run_generated(std::uint64_t seed, int k, bool every_copy) {
   }
   res.power = power_error(base.rows);
   auto partner = [&](const std::string& name, const std::string& stem, const apgen::outline& o, double phi0,
-                     const apgen::lattice& l, auto pairing) {
+                     const apgen::lattice& l, auto pairing, double tolerance) {
     run_outcome p = run_case(stem, apgen::structure_file(c, o, phi0, l));
-    check k{name, INFINITY, tol, p.why};
+    check k{name, INFINITY, tolerance, p.why};
     if (p.ok) {
       res.power = std::fmax(res.power, power_error(p.rows));
       k.figure = difference(base.rows, p.rows, pairing);
@@ -209,9 +212,9 @@ case_result run_generated(std::uint64_t seed, int k, bool every_copy) {
   const apgen::lattice& l = c.cell;
   if (wanted(c, lattice_translation, every_copy))
     partner("lattice translation", "translated",
-            apgen::translated(c.boundary, c.m * l.v1x() + c.n * l.v2x(), c.n * l.v2y()), 0, l, same);
+            apgen::translated(c.boundary, c.m * l.v1x() + c.n * l.v2x(), c.n * l.v2y()), 0, l, same, tol);
   if (wanted(c, cell_shift, every_copy))
-    partner("shift in the cell", "shifted", apgen::translated(c.boundary, c.sx, c.sy), 0, l, same);
+    partner("shift in the cell", "shifted", apgen::translated(c.boundary, c.sx, c.sy), 0, l, same, tol);
   // Mirror image in the x axis: the lattice mirrored (skew 180 - skew) and
   // phi -> -phi; every magnitude is kept.
   apgen::lattice ml = l;
@@ -219,15 +222,14 @@ case_result run_generated(std::uint64_t seed, int k, bool every_copy) {
   if (wanted(c, mirror_image, every_copy))
     partner("mirror image", "mirrored", apgen::mirrored_y(c.boundary), -c.phi, ml, [](const key& k, bool&) {
       return key{-std::get<0>(k), std::get<1>(k), std::get<2>(k)};
-    });
-  // A quarter turn in a square lattice: at oblique incidence the same
-  // waves at phi + 90; at normal incidence (fixed basis, E along y for TE)
-  // TE and TM exchange.
+    }, tol);
+  // A quarter turn in a square lattice: the same waves at phi + 90, at
+  // normal incidence too (its TE and TM waves turn with phi, as they do at
+  // oblique incidence).
   if (wanted(c, quarter_turn, every_copy))
-    partner("quarter turn", "turned", apgen::rotated90(c.boundary), 90, l, [](const key& k, bool& swap) {
-      swap = std::get<1>(k) == 0;
+    partner("quarter turn", "turned", apgen::rotated90(c.boundary), 90, l, [](const key& k, bool&) {
       return key{std::get<0>(k) + 90000, std::get<1>(k), std::get<2>(k)};
-    });
+    }, c.exact ? exact_tolerance : turned_tolerance);
   if (res.failed() || env_number("FSS_GENERATOR_ONLY", -1) == k) keep_structures(k);
   return res;
 }
