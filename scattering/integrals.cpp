@@ -333,7 +333,14 @@ void block_integrals(int h0, int nhb, const int* first_sample);
 
 }  // namespace
 
+namespace {
+long generation = 0;
+}  // namespace
+
+long integrals_generation() { return generation; }
+
 void calc_integrals() {
+  ++generation;
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   fss_integrals.n = nf * nw;
   if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");

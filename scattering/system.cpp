@@ -7,6 +7,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/far_floquet.hpp"
 
 extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
                        const int* lda, int* ipiv, std::complex<double>* b,
@@ -91,11 +92,14 @@ void calc_mata() {
     return;
   }
   static std::vector<cplx> yv, smv;
-  sized(yv, static_cast<long>(nw) * std::min(nf, floquet_block));
   sized(smv, static_cast<long>(nw) * nw);
-  cplx *y = yv.data(), *sm = smv.data();
+  cplx* sm = smv.data();
   const cplx* x = fss_integrals.data1();
-  for (int m0 = 0; m0 < nf; m0 += floquet_block) {
+  const bool far = far_floquet_applies(nf);
+  if (far) far_floquet_sum(nw, nf, x, sm);
+  sized(yv, far ? 0 : static_cast<long>(nw) * std::min(nf, floquet_block));
+  cplx* y = yv.data();
+  for (int m0 = 0; m0 < (far ? 0 : nf); m0 += floquet_block) {
     const int nb = std::min(floquet_block, nf - m0);
     for (int m = 0; m < nb; ++m) {
       const cplx yf = fss_modeflo_y[m0 + m + 1].y1;
