@@ -230,13 +230,10 @@ std::vector<int> read_aperture(std::ofstream& apb, const std::string& tmpfile, l
       std::string fault = apb_parse_line(src.text, e, port);
       if (!fault.empty()) fail_at(msg, fault);
       ++elements;
-      // The first aperture of the first screen, for the picture.
-      if (screens.size() == 2 && screens[1] == 0) {
-        if (fss_aperture.n < fss_aperture.cap)
-          fss_aperture.el[++fss_aperture.n] = e;
-        else
-          ++fss_aperture.more;
-      }
+      // Every aperture of every screen, for the picture.
+      int aperture = 1;
+      for (std::size_t k = 1; k < screens.size(); ++k) aperture += screens[k];
+      fss_aperture.add(e, aperture, static_cast<int>(screens.size()) - 1);
     }
     std::string record = src.text.substr(0, 256);
     errno = 0;

@@ -109,7 +109,8 @@ std::string arrow(const char* id, point2 a, point2 b, double head, double width,
 
 // The words at the right of the drawing.
 std::vector<std::string> description(double a, double b, double alpha_deg, double a2len, double t,
-                                     bool closed, double area, int nel, point2 a2) {
+                                     bool closed, double area, int nel, int apertures, int screens,
+                                     point2 a2) {
   std::vector<std::string> w;
   w.push_back("lattice vectors a1 = (" + num(a) + ", 0) mm,");
   w.push_back("\ta2 = (" + words_num(a2.x, a2len) + ", " + num(a2.y) + ") mm");
@@ -117,11 +118,57 @@ std::vector<std::string> description(double a, double b, double alpha_deg, doubl
   w.push_back("\tb is the height of a2; its length is " + num(a2len) + " mm");
   w.push_back("skew angle " + num(alpha_deg) + " deg between a1 and a2 (block 2)");
   w.push_back("metal thickness " + num(t) + " mm (block 3)");
-  std::string ap = "aperture: " + std::to_string(nel) + (nel == 1 ? " element" : " elements");
+  std::string ap = apertures > 1 ? std::to_string(apertures) + " apertures: " : "aperture: ";
+  ap += std::to_string(nel) + (nel == 1 ? " element" : " elements");
   if (closed)
     ap += ", " + sformat("%.4g", area) + " mm^2, " + sformat("%.3g", 100 * area / (a * b)) + " % of the cell";
-  w.push_back(ap + " (block 4)");
+  if (screens == 1) {
+    w.push_back(ap + " (block 4)");
+  } else {
+    w.push_back(ap);
+    w.push_back("\tin screen 1; " + std::to_string(screens) + " screens (block 4, \"$\")");
+  }
   return w;
+}
+
+// Colour of the outlines of screen sc (1: the screen drawn with its holes).
+const char* screen_colour(int sc) {
+  static const char* colours[] = {"#1f5fbf", "#1f5fbf", "#2a9d3a", "#d07a00", "#8e44ad",
+                                  "#16a0a0", "#b03070", "#707020", "#3050a0"};
+  return colours[std::clamp(sc, 0, 8)];
+}
+
+// One aperture of the description: its elements (entries from 1), screen,
+// and the closed lines they form.
+struct drawn_aperture {
+  int screen = 1;
+  std::vector<elm_row> el = std::vector<elm_row>(1);
+  std::vector<outline_line> lines;
+  std::vector<outline_piece> pieces;
+  bool closed = false;
+};
+
+std::vector<drawn_aperture> apertures_as_read() {
+  std::vector<drawn_aperture> v;
+  for (int i = 1; i <= fss_aperture.n; ++i) {
+    const int k = fss_aperture.ap[i];
+    if (static_cast<int>(v.size()) < k) v.resize(k);
+    v[k - 1].screen = fss_aperture.sc[i];
+    v[k - 1].el.push_back(fss_aperture.el[i]);
+  }
+  for (drawn_aperture& d : v) {
+    const int n = static_cast<int>(d.el.size()) - 1;
+    d.closed = n > 0 && outline_lines(d.el.data(), n, d.lines);
+    if (d.closed) {
+      for (const outline_line& l : d.lines) d.pieces.insert(d.pieces.end(), l.pieces.begin(), l.pieces.end());
+    } else {
+      for (int i = 1; i <= n; ++i) {
+        outline_piece p;
+        if (outline_element(d.el[i], i, p)) d.pieces.push_back(p);
+      }
+    }
+  }
+  return v;
 }
 
 }  // namespace
@@ -130,23 +177,23 @@ std::string geometry_svg(double top) {
   const double a = fss_cell_dim.a * 1e3, b = fss_cell_dim.b * 1e3, alpha = fss_lattice_angle.alpha;
   const point2 a1{a, 0}, a2{b / std::tan(alpha), b};
   const double a2len = std::hypot(a2.x, a2.y);
-  const elm_row* el = fss_aperture.el;
-  const int nel = fss_aperture.n;
-  // The closed lines; elements that do not close are drawn one by one.
-  std::vector<outline_line> lines;
-  const bool closed = nel > 0 && outline_lines(el, nel, lines);
-  std::vector<outline_piece> pieces;
-  if (closed) {
-    for (const outline_line& l : lines) pieces.insert(pieces.end(), l.pieces.begin(), l.pieces.end());
-  } else {
-    for (int i = 1; i <= nel; ++i) {
-      outline_piece p;
-      if (outline_element(el[i], i, p)) pieces.push_back(p);
-    }
+  const std::vector<drawn_aperture> aps = apertures_as_read();
+  int screens = 1, first_screen_apertures = 0, nel = 0;
+  bool closed = !aps.empty();
+  double area = 0;
+  std::vector<outline_piece> pieces;  // of every aperture, for the view
+  for (const drawn_aperture& d : aps) {
+    screens = std::max(screens, d.screen);
+    pieces.insert(pieces.end(), d.pieces.begin(), d.pieces.end());
+    if (d.screen != 1) continue;
+    ++first_screen_apertures;
+    nel += static_cast<int>(d.el.size()) - 1;
+    closed = closed && d.closed;
+    double ar = 0, perimeter = 0;
+    int inner = 0;
+    if (d.closed && outline_measures(d.el.data(), static_cast<int>(d.el.size()) - 1, ar, perimeter, inner))
+      area += ar;
   }
-  double area = 0, perimeter = 0;
-  int inner = 0;
-  if (closed) outline_measures(el, nel, area, perimeter, inner);
 
   // The unit cell around the aperture: from the lattice point o, spanned by
   // a1 and a2; the view, a square about its centre, shows parts of the
@@ -167,39 +214,53 @@ std::string geometry_svg(double top) {
                draw_x, f.top, draw_size, draw_size);
   s += sformat("<g clip-path=\"url(#geoclip)\">\n<g id=\"lattice\" transform=\"translate(%s %s) scale(%s %s)\">\n",
                num(f.px(0)).c_str(), num(f.py(0)).c_str(), num(f.s).c_str(), num(-f.s).c_str());
-  // The metal, then every copy of the aperture that reaches into the view:
-  // its outer line white (holes that overlap stay white), its inner lines,
-  // the inner conductors, metal again.
-  std::size_t outer = 0;
-  for (std::size_t k = 1; k < lines.size(); ++k)
-    if (std::fabs(lines[k].area) > std::fabs(lines[outer].area)) outer = k;
-  std::string holes, conductors;
+  // The metal, then every copy of each aperture of the first screen that
+  // reaches into the view, all lines in one path filled by the even-odd
+  // rule: inside an outer line white, inside an inner line (a conductor)
+  // metal again, inside an aperture in a conductor white again; two copies
+  // that overlap leave their common part grey.
+  std::string holes;
   int copies = 0;
-  if (closed) {
-    const int reach = static_cast<int>(std::ceil(2 * half / std::min(a, b))) + 2;
-    for (int i = -reach; i <= reach; ++i)
-      for (int j = -reach; j <= reach; ++j) {
-        const point2 d = double(i) * a1 + double(j) * a2;
-        if (lo.x + d.x > c.x + half || hi.x + d.x < c.x - half || lo.y + d.y > c.y + half ||
-            hi.y + d.y < c.y - half)
-          continue;
-        ++copies;
-        for (std::size_t k = 0; k < lines.size(); ++k) (k == outer ? holes : conductors) += line_path(lines[k], d);
+  const int reach = static_cast<int>(std::ceil(2 * half / std::min(a, b))) + 2;
+  for (int i = -reach; i <= reach; ++i)
+    for (int j = -reach; j <= reach; ++j) {
+      const point2 d = double(i) * a1 + double(j) * a2;
+      if (lo.x + d.x > c.x + half || hi.x + d.x < c.x - half || lo.y + d.y > c.y + half || hi.y + d.y < c.y - half)
+        continue;
+      bool drawn = false;
+      for (const drawn_aperture& ap : aps) {
+        if (ap.screen != 1 || !ap.closed) continue;
+        drawn = true;
+        for (const outline_line& l : ap.lines) holes += line_path(l, d);
       }
-  }
+      if (drawn) ++copies;
+    }
   s += "<rect id=\"screen\" x=\"" + num(c.x - half) + "\" y=\"" + num(c.y - half) + "\" width=\"" +
        num(2 * half) + "\" height=\"" + num(2 * half) + "\" fill=\"#c4c4c4\"/>\n";
-  s += "<path id=\"holes\" fill=\"white\" stroke=\"none\" data-copies=\"" + std::to_string(copies) +
-       "\" d=\"" + holes + "\"/>\n";
-  s += "<path id=\"conductors\" fill=\"#c4c4c4\" stroke=\"none\" d=\"" + conductors + "\"/>\n";
-  // The aperture as described: its sides and arcs, dots at the element ends.
-  std::string outline;
-  for (const outline_piece& p : pieces) outline += "M " + num(p.x1) + " " + num(p.y1) + piece_path(p) + " ";
-  s += "<path id=\"aperture\" fill=\"none\" stroke=\"" + std::string(closed ? "#1f5fbf" : "#d01010") +
-       "\" stroke-width=\"" + num(1.6 * px) + "\" d=\"" + outline + "\"/>\n";
-  for (const outline_piece& p : pieces)
-    s += "<circle class=\"element-end\" cx=\"" + num(p.x1) + "\" cy=\"" + num(p.y1) + "\" r=\"" + num(2.6 * px) +
-         "\" fill=\"#1f5fbf\"/>\n";
+  s += "<path id=\"holes\" fill=\"white\" fill-rule=\"evenodd\" stroke=\"none\" data-copies=\"" +
+       std::to_string(copies) + "\" d=\"" + holes + "\"/>\n";
+  // The apertures as described: their sides and arcs, dots at the element
+  // starts; those of later screens dashed, in a colour of their own.
+  for (int sc = 1; sc <= screens; ++sc) {
+    std::string outline;
+    bool all_closed = true;
+    for (const drawn_aperture& ap : aps) {
+      if (ap.screen != sc) continue;
+      all_closed = all_closed && ap.closed;
+      for (const outline_piece& p : ap.pieces) outline += "M " + num(p.x1) + " " + num(p.y1) + piece_path(p) + " ";
+    }
+    const std::string colour = all_closed ? screen_colour(sc) : "#d01010";
+    const std::string id = sc == 1 ? "aperture" : "aperture-screen" + std::to_string(sc);
+    s += "<path id=\"" + id + "\" fill=\"none\" stroke=\"" + colour + "\" stroke-width=\"" + num(1.6 * px) +
+         (sc == 1 ? std::string() : "\" stroke-dasharray=\"" + num(5 * px) + "," + num(3 * px)) + "\" d=\"" +
+         outline + "\"/>\n";
+    for (const drawn_aperture& ap : aps) {
+      if (ap.screen != sc) continue;
+      for (const outline_piece& p : ap.pieces)
+        s += "<circle class=\"element-end\" cx=\"" + num(p.x1) + "\" cy=\"" + num(p.y1) + "\" r=\"" +
+             num(2.6 * px) + "\" fill=\"" + screen_colour(sc) + "\"/>\n";
+    }
+  }
   // The unit cell and the lattice vectors from its corner o, with the angle.
   const point2 p1 = o + a1, p2 = o + a1 + a2, p3 = o + a2;
   s += "<polygon id=\"cell\" fill=\"none\" stroke=\"#404040\" stroke-width=\"" + num(1.2 * px) +
@@ -243,7 +304,7 @@ std::string geometry_svg(double top) {
   auto indent = [](const std::string& line) { return line[0] == '\t' ? 14.0 : 0.0; };
   auto words = [](const std::string& line) { return line[0] == '\t' ? line.substr(1) : line; };
   for (const std::string& line : description(a, b, alpha * 180 / pi, a2len, fss_thickness.t1 * 1e3, closed,
-                                             area, nel, a2)) {
+                                             area, nel, first_screen_apertures, screens, a2)) {
     s += svg_text(info_x + indent(line), y, words(line));
     y += 19;
   }
@@ -256,6 +317,9 @@ std::string geometry_svg(double top) {
     keys.push_back("\tdotted: the height b of a2");
   }
   keys.push_back("dashed: the unit cell they span");
+  for (int sc = 2; sc <= screens; ++sc)
+    keys.push_back(std::string(sc == 2 ? "green" : sc == 3 ? "orange" : sc == 4 ? "purple" : "coloured") +
+                   ", dashed: the apertures of screen " + std::to_string(sc));
   for (const std::string& key : keys) {
     s += svg_text(info_x + indent(key), y, words(key), " font-size=\"11\" fill=\"#404040\"");
     y += 16;
@@ -263,17 +327,20 @@ std::string geometry_svg(double top) {
   y += 10;
   // What the coder will refuse, said here already.
   faults.clear();
-  if (!closed && nel > 0) faults.push_back("the elements do not form closed lines (drawn in red)");
-  if (fss_aperture.more > 0)
-    faults.push_back("only the first " + std::to_string(fss_aperture.cap) + " elements are drawn");
-  if (closed) {
+  for (std::size_t k = 0; k < aps.size(); ++k) {
+    const drawn_aperture& ap = aps[k];
+    const std::string which = aps.size() > 1 ? "aperture " + std::to_string(k + 1) : "the aperture";
+    const std::string whose = aps.size() > 1 ? "the elements of aperture " + std::to_string(k + 1) : "the elements";
+    if (!ap.closed && ap.el.size() > 1) faults.push_back(whose + " do not form closed lines (drawn in red)");
+    if (!ap.closed) continue;
     double tx = 0, ty = 0;
     int r1 = 0, r2 = 0;
-    const int k = cell_overlap(el, nel, a, b, alpha, tx, ty, r1, r2);
-    if (k == 1)
-      faults.push_back("the aperture meets its neighbour moved by (" + num(tx) + ", " + num(ty) + ") mm");
-    if (k == 2) faults.push_back("the aperture spans too many cells");
+    const int o = cell_overlap(ap.el.data(), static_cast<int>(ap.el.size()) - 1, a, b, alpha, tx, ty, r1, r2);
+    if (o == 1) faults.push_back(which + " meets its neighbour moved by (" + num(tx) + ", " + num(ty) + ") mm");
+    if (o == 2) faults.push_back(which + " spans too many cells");
   }
+  if (fss_aperture.more > 0)
+    faults.push_back("only the first " + std::to_string(fss_aperture.cap) + " elements are drawn");
   for (const std::string& fault : faults) {
     s += svg_text(info_x, y, fault, " fill=\"#d01010\" font-weight=\"bold\"");
     y += 18;
