@@ -91,7 +91,8 @@ class Result:
     to the plane of incidence), 1 TM (E in it), power-normalised.
     r, t: (nd, nf, 2, 2) complex, [..., q, p] wave q from incident wave p;
     R at the illuminated face (or stack surface), T at the far one referred
-    back over the depth, as in the result file.  r_co, r_cross, t_co,
+    back over the depth (times exp(+j kz depth); kz and depth (m) are
+    arrays (nd, nf) too), as in the result file.  r_co, r_cross, t_co,
     t_cross: (nd, nf, 2) by incident wave.  s: (nd, nf, 4, 4) the 4-port
     matrix of the specular waves (ports 1 TE, 2 TM illuminated side, 3 TE,
     4 TM far side; faces as reference planes).  p_specular, p_total:
@@ -120,10 +121,13 @@ class Result:
         self.phi = np.asarray(p["phi"]).reshape(shape) * deg
         self.directions = np.stack([self.theta[:, 0], self.phi[:, 0]], axis=1)
         self.r = np.asarray(p["r"]).reshape(shape + (2, 2))
-        self.t = np.asarray(p["t"]).reshape(shape + (2, 2))
-        self.s = np.asarray(p["s"]).reshape(shape + (4, 4))
         self.kz = np.asarray(p["kz"]).reshape(shape)
         self.depth = np.asarray(p["depth"]).reshape(shape)
+        # T referred back to the illuminated side over the depth, as the
+        # result file and the CSV table give it
+        back = np.exp(1j * self.kz * self.depth)[..., None, None]
+        self.t = np.asarray(p["t"]).reshape(shape + (2, 2)) * back
+        self.s = np.asarray(p["s"]).reshape(shape + (4, 4))
         self.p_specular = np.asarray(p["p_specular"]).reshape(shape + (2,))
         self.p_total = np.asarray(p["p_total"]).reshape(shape + (2,))
         K = max([len(o) for o in p["orders"]] + [1])
