@@ -38,3 +38,19 @@ def test_comparison_with_fdtd(tmp_path):
     # the slots' documented agreement: within 0.32 dB and 1.5 degrees
     dmag, dph = map(float, re.search(r"E along y: .*?: (\S+) dB, (\S+) deg", out).groups())
     assert dmag < 0.32 and dph < 1.5
+
+
+def test_readme_example(tmp_path):
+    """The complete example of the README runs and writes what it says."""
+    with open(os.path.join(EXAMPLES, "..", "README.md")) as f:
+        text = f.read()
+    code = text.split("## From Python")[1].split("```python\n")[1].split("```")[0]
+    script = tmp_path / "example.py"
+    script.write_text(code)
+    env = dict(os.environ, MPLBACKEND="Agg")
+    p = subprocess.run([sys.executable, str(script)], cwd=tmp_path, env=env,
+                       capture_output=True, text=True, timeout=120)
+    assert p.returncode == 0, p.stderr
+    for name in ("cross.fss", "cross.csv", "cross_30deg.s4p"):
+        assert (tmp_path / name).stat().st_size > 0
+    assert "19.5" in p.stdout  # full transmission of the cross at 30 degrees
