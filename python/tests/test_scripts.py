@@ -6,13 +6,17 @@ import sys
 
 import pytest
 
+import fss
 from conftest import EXAMPLES
+
+# the module as this test found it, for the scripts run from other folders
+PYTHONPATH = os.path.dirname(os.path.dirname(os.path.abspath(fss.__file__)))
 
 SCRIPTS = os.path.join(EXAMPLES, "python")
 
 
 def run(name, *args):
-    env = dict(os.environ, MPLBACKEND="Agg")
+    env = dict(os.environ, MPLBACKEND="Agg", PYTHONPATH=PYTHONPATH)
     p = subprocess.run([sys.executable, os.path.join(SCRIPTS, name), *args], env=env,
                        capture_output=True, text=True, timeout=120)
     assert p.returncode == 0, p.stderr
@@ -47,7 +51,7 @@ def test_readme_example(tmp_path):
     code = text.split("## From Python")[1].split("```python\n")[1].split("```")[0]
     script = tmp_path / "example.py"
     script.write_text(code)
-    env = dict(os.environ, MPLBACKEND="Agg")
+    env = dict(os.environ, MPLBACKEND="Agg", PYTHONPATH=PYTHONPATH)
     p = subprocess.run([sys.executable, str(script)], cwd=tmp_path, env=env,
                        capture_output=True, text=True, timeout=120)
     assert p.returncode == 0, p.stderr
