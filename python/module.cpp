@@ -10,6 +10,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <pthread.h>
+
 #include <atomic>
 #include <complex>
 #include <iostream>
@@ -270,6 +272,9 @@ py::dict read_structure(const std::string& structure, const std::string& folder)
 }  // namespace
 
 PYBIND11_MODULE(_core, m) {
+  // A child forked during an analysis of another thread starts free (its
+  // first analysis resets the records anyway).
+  pthread_atfork(nullptr, nullptr, [] { busy = false; });
   m.doc() = "The analysis of the fss library inside the process (one at a time).";
   m.def("run_analysis", &run_analysis, py::arg("structure"), py::arg("options"),
         py::arg("folder"), py::arg("progress") = py::none(),
