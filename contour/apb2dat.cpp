@@ -231,8 +231,13 @@ void apb2dat(std::string& name, double fmax, double eps_r) {
   double xmin, xmax, ymin, ymax;
   box(xmin, xmax, ymin, ymax);
   double a = xmax - xmin, b = ymax - ymin;
-  if (a == 0) a = b;
-  if (b == 0) b = a;
+  // A side of the box below the coincidence tolerance of the other (a
+  // thousandth of it) is no side: a circle drawn as two arcs whose joints
+  // lie a rounding off the axis (the 1.2e-16 that cos(pi) leaves) has a box
+  // of no height, which the enclosure fitting would otherwise take for a
+  // circular guide centred on the circle's edge.
+  if (a < b / 1000) a = b;
+  if (b < a / 1000) b = a;
   // An aperture bounded by one full circle has that circle as its enclosing
   // guide (b = 0), centred on it: the circle is then the enclosure wall and
   // its modes are the exact modes of the circular guide.

@@ -50,6 +50,26 @@ void split_at(int i, double s, int& ier) {
 
 }  // namespace
 
+// Rounding allowance of the length rule, relative to the quarter wavelength.
+constexpr double length_allowance = 0.001;
+
+double quarter_wave(double fmax) {
+  const xye_row& h = blok2[1];
+  int code = xye_unit_code();
+  double unit = std::pow(10.0, -code);
+  double fun = code <= 1 ? 1000000.0 : 1000000000.0;
+  return 75000000.0 / fmax / std::sqrt(h[9]) / unit / fun;
+}
+
+bool too_long(double len, double lq) { return len - length_allowance * lq > lq; }
+
+int length_pieces(double len, double lq) {
+  double q = (len - length_allowance * lq) / lq;
+  if (!(q > 0)) return 1;
+  if (!(q < blok2.cap)) return blok2.cap;
+  return static_cast<int>(q) + 1;
+}
+
 void autoseg(int& ier) {
   xye_row& h = blok2[1];
   double fmax = std::fabs(h[1]), dcn = h[9], eps = h[10];
@@ -65,10 +85,7 @@ void autoseg(int& ier) {
       return;
     }
   }
-  int code = xye_unit_code();
-  double unit = std::pow(10.0, -code);
-  double fun = code <= 1 ? 1000000.0 : 1000000000.0;
-  double lmax = 75000000.0 / fmax / std::sqrt(dcn) / unit / fun;
+  double lmax = quarter_wave(fmax);
   double coff = h[4];
   double epsl = lmax * coff;
   if (coff == 0 || epsl < lmax / 10) epsl = -1;
@@ -144,14 +161,14 @@ void segcont(double lmax, double dcmax, double epsl, int& ier) {
     segspig(epsl, st);
     if (st) return failed();
   }
-  // 5. Quarter-wavelength limit, wall elements included.
+  // 5. Quarter-wavelength limit, wall elements included: the rule the
+  // check before the modes applies.
   int n5 = blok2.n;
   for (int i = 2; i <= n5; ++i) {
     if (label(i) >= 1000) continue;
-    double xl = elen(i) - eps;
-    if (xl > lmax) {
-      int n;
-      if (!pieces(xl, lmax, n)) return failed();
+    if (too_long(elen(i), lmax)) {
+      int n = length_pieces(elen(i), lmax);
+      if (n >= blok2.cap) return failed();
       blok3.iel = i;
       int st;
       divi(n, st);
@@ -159,15 +176,25 @@ void segcont(double lmax, double dcmax, double epsl, int& ier) {
     }
   }
   // 6. A lone element is cut in two.
+  seglone(ier);
+}
+
+void seglone(int& ier) {
+  // A line of one element between wall or symmetry elements would need a
+  // basis function that begins and ends an open chain at once: cut it in two.
+  ier = 0;
   int n6 = blok2.n;
   for (int i = 2; i <= n6; ++i) {
     if (!eligible(i) || !lone(i)) continue;
     blok3.iel = i;
     int st;
     divi(2, st);
-    if (st) return failed();
+    if (st) {
+      ier = errors.code = 101;
+      errors.message = "SEGCONT: too many elements after segmentation.";
+      return;
+    }
   }
-  ier = 0;
 }
 
 void approx(int n, int& ier) {

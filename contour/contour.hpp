@@ -104,6 +104,17 @@ void surf();
 void xycheck(int iopmod);
 
 // ---- segmentation ------------------------------------------------------------------
+// Quarter wavelength in the filling (header permittivity) at the frequency
+// fmax (header frequency unit), in contour units: the longest boundary
+// element the mode solver resolves at that frequency.
+double quarter_wave(double fmax);
+// The one length rule of the segmentation, which divides an element longer
+// than the quarter wavelength lq, and of the check before the modes are
+// computed, which refuses one: a thousandth of lq is allowed for rounding.
+bool too_long(double len, double lq);
+// Number of equal pieces an element of length len is divided into so that
+// none is too long: the fewest of at most lq, the same allowance taken.
+int length_pieces(double len, double lq);
 void autoseg(int& ier);
 void segcont(double lmax, double dcmax, double epsl, int& ier);
 void approx(int n, int& ier);
@@ -111,6 +122,11 @@ void divi(int n, int& ier);
 void segmel(int flag, int& ier);
 void remc(int& ier);
 void segspig(double epsl, int& ier);
+// Divides in two every element off the wall that is alone between wall or
+// symmetry elements, for the labels the contour has now (the last step of
+// the segmentation, again after the enclosure was fitted to the segmented
+// contour and the contour relabelled).  0, or 101 when the table is full.
+void seglone(int& ier);
 void update(int j, double dxl);
 void movp(int flag, int& ier);
 void remp(int flag, int& ier);

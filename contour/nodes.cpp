@@ -307,9 +307,21 @@ void enlarge_bc(int& ier) {
   double d = std::fmax(a, b) * 0.5 * static_cast<double>(0.1f);
   double aa = isy ? a / 2 : a, bb = isx ? b / 2 : b;
   bool ex0 = false, exa = false, ey0 = false, eyb = false;
-  const double lim = M_PI / 6;
+  // Within 30 degrees of a wall.  A side meant at 30 degrees (a regular
+  // hexagon's) counts whatever the digits it is written with: 1e-5 rad
+  // (0.0006 degree) is allowed, so that the widening does not depend on
+  // where the aperture is drawn.
+  const double lim = M_PI / 6 + 1e-5;
+  // Contacts are judged with the tolerance the contour is relabelled with
+  // once the guide is widened (a hundred-thousandth of its size), not with
+  // the reader's (a thousandth of the box) that may still be in force: a
+  // side that leaves a wall at a grazing angle and ends within the
+  // reader's tolerance of it would count as lying on it, keep the wall in
+  // place, and after the relabelling be an element a few micrometres from
+  // the wall (a near-singular kernel, "ILL-CONDITIONED MATRIX").
+  const double tol = std::fmin(eps, std::fmax(a, b) * 0.00001);
   auto one_end = [&](double u, double v, double c) {
-    return (std::fabs(u - c) <= eps) != (std::fabs(v - c) <= eps);
+    return (std::fabs(u - c) <= tol) != (std::fabs(v - c) <= tol);
   };
   for (int i = 2; i <= blok2.n; ++i) {
     const xye_row& r = blok2[i];
@@ -344,5 +356,12 @@ void enlarge_bc(int& ier) {
   restore();
   ier = 1;
   autoseg(ier);
+  // The arcs were labelled before they were replaced: a polygon side that
+  // lies on a wall the guide kept (the contour was fitted to these same
+  // polygons) is a wall element, and its neighbours may be left alone.
+  if (ier == 0) {
+    restore();
+    seglone(ier);
+  }
   if (ier == 101) error_handler("Fatal", "WRITE_XYE", "too many elements after segmentation");
 }

@@ -70,7 +70,15 @@ void write_xye(const std::string& name, double a, double b, double height,
   if (ier == 101) fatal("WRITE_XYE", "too many elements after segmentation", apb_origin.limit);
   if (ier) return;
 
+  // The enclosure is fitted to the segmented contour, whose polygons need
+  // not reach as far as the arcs they replace: a polygon side can come to
+  // lie on the wall and leave the sides next to it alone between wall
+  // elements, so the lone-element rule of the segmentation is applied again
+  // to the new labels.
   fit_enclosure();
+  seglone(ier);
+  if (ier == 101) fatal("WRITE_XYE", "too many elements after segmentation", apb_origin.limit);
+  if (ier) return;
 
   enlarge_bc(ier);
   if (ier) return;

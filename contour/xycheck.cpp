@@ -92,10 +92,17 @@ void xychange(int& id, double& dx, double& dy) {
   }
   if (b >= eps) {
     double ah = isy ? a / 2 : a, bh = isx ? b / 2 : b;
-    if (std::fabs(xmin) > eps) dx = xmin;
-    if (std::fabs(ymin) > eps) dy = ymin;
-    if (std::fabs(xmax - ah) < eps) xmax = ah;
-    if (std::fabs(ymax - bh) < eps) ymax = bh;
+    // The contour touches a wall when it comes within eps of it from
+    // inside.  One that reaches beyond a wall by more than a rounding is
+    // moved, or the guide widened, however little it reaches: the kernels
+    // of the guide hold inside it only (the corners of an arc's polygon,
+    // which lie outside the arc, reached 3 um past a wall while the
+    // tolerance was the reader's, 3.6 um: ILL-CONDITIONED MATRIX).
+    const double tiny = 1e-9 * std::fmax(ah, bh);
+    if (xmin > eps || xmin < -tiny) dx = xmin;
+    if (ymin > eps || ymin < -tiny) dy = ymin;
+    if (xmax <= ah + tiny && ah - xmax < eps) xmax = ah;
+    if (ymax <= bh + tiny && bh - ymax < eps) ymax = bh;
     if (dx != 0 || dy != 0 || xmax != ah || ymax != bh) {
       id = 1;
       for (int i = 2; i <= blok2.n; ++i) {
@@ -112,8 +119,9 @@ void xychange(int& id, double& dx, double& dy) {
           r[11] -= dy;
         }
       }
-      a = xmax - xmin;
-      b = ymax - ymin;
+      // A wall x = 0 or y = 0 the contour was not moved to stays.
+      a = xmax - dx;
+      b = ymax - dy;
       if (isy) a *= 2;
       if (isx) b *= 2;
       h[6] = a;
@@ -123,7 +131,7 @@ void xychange(int& id, double& dx, double& dy) {
       id = 0;
     }
   } else {
-    if (std::fabs(rmax - a) >= eps) {
+    if (rmax - a > 1e-9 * a || a - rmax >= eps) {
       id = 1;
       h[6] = rmax;
       h[10] = rmax * 0.00001;
@@ -205,13 +213,15 @@ void xycheck(int iopmod) {
   dsurf(area, dat.status);
   if (dat.status != 0) tuttook = false;
   dat.fmax = h[1];
+  // The longest element off the wall against the quarter wavelength at the
+  // largest frequency, by the segmentation's own length rule (a contour
+  // that has not been segmented, frequency still negative, is not judged).
   double lmax = eps;
   for (int i = 2; i <= n; ++i) {
     int lab = label(i);
     if (lab != 0 && lab < 1000) lmax = std::fmax(lmax, elen(i));
   }
-  double fmaxl = 300000000.0 / lmax / 4.0 / std::sqrt(h[9]) / freq.lscale / freq.fmult;
-  if (fmaxl * 1.001 < dat.fmax) tuttook = false;
+  if (dat.fmax > 0 && too_long(lmax, quarter_wave(dat.fmax))) tuttook = false;
   if (tuttook) {
     dat.status = 0;
     dat.a = h[6];

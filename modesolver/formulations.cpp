@@ -50,8 +50,8 @@ double cofacc = 0.0;
 
 namespace {
 
-// Entries of matt that the upper triangle needs are set to 0 first; the
-// others keep this marker and are not computed.
+// Entries of matt that the matrices need are set to 0 first; the others
+// keep this marker and are not computed.
 constexpr double marker = 9.99e32;
 
 int slot_row(const fbo_entry& e, int s) { return s == 1 ? e.iip : s == 2 ? e.i : e.iis; }
@@ -59,8 +59,9 @@ int slot_row(const fbo_entry& e, int s) { return s == 1 ? e.iip : s == 2 ? e.i :
 // Column of quadrature point k of contour row ie in matt and the kernel tables.
 int point_col(int ie, int k) { return k + 3 * (static_cast<int>(matco[ie].v[16]) - 1); }
 
-// Marks the entries (j >= i, the points of every element of f_i).
-void mark_upper() {
+// Marks the entries the contraction needs: the field of every function j at
+// the points of every element of every function i.
+void mark_needed() {
   int nfb = fbo.nfb;
   std::fill(matt.v.begin() + 1, matt.v.begin() + 1 + static_cast<long>(matt.nrow) * matt.ncol, marker);
   for (int i = 1; i <= nfb; ++i)
@@ -68,7 +69,7 @@ void mark_upper() {
       int row = slot_row(fbo[i], s);
       if (row == 0) continue;
       for (int k = 1; k <= 3; ++k)
-        for (int j = i; j <= nfb; ++j) matt(j, point_col(row, k)) = 0;
+        for (int j = 1; j <= nfb; ++j) matt(j, point_col(row, k)) = 0;
     }
 }
 
@@ -99,13 +100,19 @@ double weigh(int i, int j) {
   return sum;
 }
 
-// Symmetric matrix from the marked partial results.
+// Symmetric matrix from the marked partial results.  The three-point rule
+// of the test function and the closed forms of the source are not
+// symmetric in the two roles: an entry taken from one order only would
+// depend on which function of the pair has the lower number, that is on
+// where the chain of a closed line starts and which way it runs (the cutoffs
+// of a mirror image, or of the same boundary written from another line,
+// moved by up to 0.7 %).  Both orders are averaged.
 void contract_symmetric(fss_matrix& m) {
   int nfb = fbo.nfb;
   m.shape(nfb, nfb);
   double f = cofsm();
   for (int i = 1; i <= nfb; ++i)
-    for (int j = i; j <= nfb; ++j) m(i, j) = m(j, i) = f * weigh(i, j);
+    for (int j = i; j <= nfb; ++j) m(i, j) = m(j, i) = f * (weigh(i, j) + weigh(j, i)) / 2;
 }
 
 // Sum over the elements of basis function j of source(row, slot, p, q, r).
@@ -194,7 +201,7 @@ void gcs(int imt) {
     dat.status = 1000;
     return;
   }
-  mark_upper();
+  mark_needed();
   // TE: the line charge is the derivative of the current along the contour.
   bool derivative = imt == 1;
   fill_marked([derivative](int je, int k, int j) {
@@ -217,7 +224,7 @@ void gls() {
     dat.status = 1000;
     return;
   }
-  mark_upper();
+  mark_needed();
   fill_marked([](int je, int k, int j) {
     const double* m = matco[je].v;
     double x = m[2 * k - 1], y = m[2 * k], tx = m[14], ty = m[15];

@@ -37,12 +37,6 @@ void expect_points_on(const std::vector<el>& v, double tol = 1e-9) {
   }
 }
 
-void set_unit_records() {
-  dat.symx = dat.symy = 0;
-  freq.lscale = 0.001;
-  freq.fmult = 1e9;
-}
-
 }  // namespace
 
 TEST(Enclosure, ContourTouchesTheWalls) {
@@ -103,11 +97,21 @@ TEST(Enclosure, ArcBulgeBelowTheLowestVertex) {
   double xmin, xmax, ymin, ymax;
   outer_box(xmin, xmax, ymin, ymax);
   EXPECT_NEAR(ymin, 0, 1e-9);
-  // A bulge smaller than the tolerance is no reason to move.
+  // A bulge smaller than the tolerance (0.01 mm) moves the contour too:
+  // nothing of it may lie outside the guide, whose kernels hold inside only.
   v[0] = arc(0, 0, 10, 0, 5, -0.004);
   ASSERT_EQ(code_only(v), 0);
+  EXPECT_NEAR(translations.dy, -0.004, 1e-12);
+  EXPECT_NEAR(blok2[1][7], 5.004, 1e-12);
+  outer_box(xmin, xmax, ymin, ymax);
+  EXPECT_NEAR(ymin, 0, 1e-9);
+  // Inside the guide within the tolerance, the contour touches the wall and
+  // stays: an arc that rises 0.004 mm above y = 0 between two corners on it.
+  v[0] = arc(0, 0.004, 10, 0.004, 5, 0.008);
+  v[1] = seg(10, 0.004, 10, 5);
+  v[3] = seg(0, 5, 0, 0.004);
+  ASSERT_EQ(code_only(v), 0);
   EXPECT_EQ(translations.dy, 0);
-  EXPECT_EQ(blok2[1][7], 5);
 }
 
 TEST(Enclosure, CircularEnclosureRadius) {
@@ -154,6 +158,62 @@ TEST(Enclosure, GrazingElementEnlargesTheGuide) {
       EXPECT_NEAR(std::fabs(x1 - x2), 0, 1e-12);
     }
   }
+}
+
+TEST(Enclosure, NearlyAlignedSidesAreWidenedAwayNotLeftBesideTheWall) {
+  // An L turned by 0.1 degree: its sides leave the walls at grazing angles
+  // and end within the reader's tolerance (a thousandth of the box, 8 um)
+  // of them, 3 um off.  Judged with that tolerance they lay on the walls,
+  // the walls stayed, and the widening of the other two relabelled them as
+  // elements 3 um from the wall: a near-singular kernel.  Now every side
+  // either lies on a wall or keeps clear of the walls it does not touch.
+  scratch_dir d;
+  std::vector<el> v = polygon({{0, 0}, {2.1, 0}, {2.1, 9.86}, {8.09, 9.86}, {8.09, 11.65}, {0, 11.65}});
+  const double t = 0.1 * M_PI / 180;
+  for (el& e : v) {
+    double x1 = e.x1, x2 = e.x2;
+    e.x1 = std::cos(t) * x1 - std::sin(t) * e.y1, e.y1 = std::sin(t) * x1 + std::cos(t) * e.y1;
+    e.x2 = std::cos(t) * x2 - std::sin(t) * e.y2, e.y2 = std::sin(t) * x2 + std::cos(t) * e.y2;
+  }
+  ASSERT_EQ(load(text(v), 30.46e9), 0);
+  const double a = blok2[1][6], b = blok2[1][7];
+  for (int i = 2; i <= blok2.n; ++i) {
+    if (label(i) == 0) continue;
+    double x1, y1, x2, y2;
+    eends(i, x1, y1, x2, y2);
+    for (double w : {std::fmax(x1, x2), a - std::fmin(x1, x2)})
+      EXPECT_GT(w, 0.05) << "row " << i << " runs along a side wall";
+    for (double w : {std::fmax(y1, y2), b - std::fmin(y1, y2)})
+      EXPECT_GT(w, 0.05) << "row " << i << " runs along the bottom or top wall";
+  }
+  set_unit_records();
+  run_files.ftmp[1] = "job_gmat.tmp";
+  xycheck(0);
+  EXPECT_EQ(dat.status, 0);
+}
+
+TEST(Enclosure, WideningDoesNotDependOnWhereTheApertureIsDrawn) {
+  // A regular hexagon with two sides on the walls: its four slanted sides
+  // leave the side walls at exactly 30 degrees, the limit of a grazing
+  // contact, which rounding decided before.  Drawn anywhere, it gets the
+  // same guide.
+  scratch_dir d;
+  const double r = 4.633, h = r * std::sqrt(3.0) / 2;
+  double a0 = 0, b0 = 0;
+  for (int k = 0; k < 12; ++k) {
+    const double x0 = 4.816508125 + 0.7317 * k, y0 = 2.089628218 - 1.1213 * k;
+    std::vector<std::pair<double, double>> p;
+    for (int j = 0; j < 6; ++j) p.push_back({x0 + r * std::cos(M_PI / 3 * j), y0 + r * std::sin(M_PI / 3 * j)});
+    ASSERT_EQ(load(text(polygon(p)), 20e9), 0);
+    if (k == 0) a0 = blok2[1][6], b0 = blok2[1][7];
+    // The file holds ten digits: the sizes agree to their rounding (the
+    // widening would change them by 0.46 mm).
+    EXPECT_NEAR(blok2[1][6], a0, 1e-6) << "drawn at " << x0 << ", " << y0;
+    EXPECT_NEAR(blok2[1][7], b0, 1e-6) << "drawn at " << x0 << ", " << y0;
+  }
+  // Exactly 30 degrees counts as grazing: the side walls are widened.
+  EXPECT_NEAR(a0, 2 * r + 2 * 0.5 * static_cast<double>(0.1f) * 2 * r, 1e-6);
+  EXPECT_NEAR(b0, 2 * h, 1e-6);
 }
 
 TEST(Enclosure, AcceptedContour) {

@@ -54,13 +54,37 @@ TEST(Segmentation, SquareAtThirtyGigahertz) {
   EXPECT_NEAR(blok2[1][5], 40, 1e-9);
 }
 
-TEST(Segmentation, LengthTestIsStrict) {
-  // A 10 mm side against lmax + eps on either side of 10 (eps = 0.01).
+TEST(Segmentation, LengthRuleIsStrictAndSharedWithTheCheck) {
+  // A 10 mm side against 1.001 lmax on either side of 10: a thousandth of
+  // the quarter wavelength is allowed, whatever the coincidence tolerance
+  // (here eps = 0.01 mm, four times that allowance).
   scratch_dir d;
   for (double rel : {1 + 1e-9, 1 - 1e-9}) {
-    double lmax = (10 - 0.01) * rel;
+    double lmax = 10 / 1.001 * rel;
     ASSERT_EQ(load(text(polygon({{0, 0}, {10, 0}, {10, 10}, {0, 10}})), 75e6 / lmax * 1e3), 0);
     EXPECT_EQ(blok2.n, rel > 1 ? 5 : 9);
+    EXPECT_EQ(too_long(10, lmax), rel < 1);
+  }
+  // A side exactly a multiple of lmax is cut into that many pieces.
+  ASSERT_EQ(load(text(polygon({{0, 0}, {10, 0}, {10, 10}, {0, 10}})), 30e9), 0);
+  EXPECT_EQ(blok2.n, 17);
+  EXPECT_EQ(length_pieces(10, 2.5), 4);
+  EXPECT_EQ(length_pieces(10.003, 2.5), 5);
+  // Off the wall, where the check judges the lengths: a T whose short
+  // sides, refined at the re-entrant corners, leave a piece just above the
+  // quarter wavelength (3 - 0.3 lmax against lmax near 2.30 mm, 32.5 to
+  // 32.6 GHz).  The segmentation divides exactly the pieces the check would
+  // refuse, so the check accepts every segmentation.
+  set_unit_records();
+  const auto tee = polygon({{-4, 4}, {-4, 2}, {-1, 2}, {-1, -4}, {1, -4}, {1, 2}, {4, 2}, {4, 4}});
+  for (double f = 32.50; f <= 32.60; f += 0.0025) {
+    ASSERT_EQ(load(text(tee), f * 1e9), 0);
+    double lq = quarter(f * 1e9), longest = 0;
+    for (int i = 2; i <= blok2.n; ++i)
+      if (label(i) != 0 && label(i) < 1000) longest = std::fmax(longest, elen(i));
+    EXPECT_LE(longest, 1.001 * lq) << f << " GHz";
+    xycheck(0);
+    EXPECT_EQ(dat.status, 0) << f << " GHz";
   }
 }
 

@@ -136,6 +136,13 @@ inline void to_file(double x, double y, double& xf, double& yf) {
   if (translations.miry) yf = -yf;
 }
 
+// The solver records the check reads: no symmetry, millimetres and GHz.
+inline void set_unit_records() {
+  dat.symx = dat.symy = 0;
+  freq.lscale = 0.001;
+  freq.fmult = 1e9;
+}
+
 // Writes the boundary file "ap.apb" and reads it; returns errors.code.
 inline int load(const std::string& body, double fmax = 10e9) {
   contour_capacities();

@@ -61,11 +61,6 @@ struct scan_shape {
   std::vector<double> ref_te = {}, ref_tm = {};  // known cutoffs (rad/mm), ascending
   bool complete = false;           // the known lists hold every mode
   double tol = 5e-3;               // matching of the cutoffs between limits
-  // Known to fail at some limits of the suite until the mends of the
-  // contour coding land (arcs of more than 95 degrees between straight
-  // sides: the enclosure fitting relabels pieces of the arc as wall, or the
-  // check refuses them): skipped in the suite, run with FSS_LIMIT_SCAN.
-  bool awaits_contour_mends = false;
 };
 
 std::ostream& operator<<(std::ostream& o, const scan_shape& s) { return o << s.name; }
@@ -125,18 +120,13 @@ scan_shape triangle() {
 }
 
 scan_shape stadium() {
-  scan_shape s{"Stadium", reference_geometry("stadium"), 30, suite(30),
-               reference_cutoffs("stadium", "te"), reference_cutoffs("stadium", "tm")};
-  s.awaits_contour_mends = true;
-  return s;
+  return {"Stadium", reference_geometry("stadium"), 30, suite(30), reference_cutoffs("stadium", "te"),
+          reference_cutoffs("stadium", "tm")};
 }
 
 // A 6 mm square whose top side is an arc through (0, 5): 135 degrees.
 scan_shape bulging_square() {
-  scan_shape s{"SquareWithBulgingSide", {"-3 -3 3 -3", "3 -3 3 3", "3 3 -3 3 0 5", "-3 3 -3 -3"},
-               15, suite(15)};
-  s.awaits_contour_mends = true;
-  return s;
+  return {"SquareWithBulgingSide", {"-3 -3 3 -3", "3 -3 3 3", "3 3 -3 3 0 5", "-3 3 -3 -3"}, 15, suite(15)};
 }
 
 // A T: bar [-4, 4] x [1, 3] on a stem [-1, 1] x [-4, 1].
@@ -220,9 +210,6 @@ class LimitScan : public testing::TestWithParam<scan_shape> {
 
 TEST_P(LimitScan, EveryModeBelowALimitAtEveryHigherLimit) {
   const scan_shape& s = GetParam();
-  const char* env = std::getenv("FSS_LIMIT_SCAN");
-  if (s.awaits_contour_mends && !(env && *env))
-    GTEST_SKIP() << s.name << " awaits the mends of the contour coding; FSS_LIMIT_SCAN=1 runs it";
   std::map<double, modes_at> runs;
   for (double f : limits_of(s)) {
     set_fatal_trap(true);
