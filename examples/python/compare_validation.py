@@ -29,10 +29,14 @@ for pol, wave in (("x", 1), ("y", 0)):
     ph = np.degrees(np.angle(np.interp(ref["freq_GHz"], res.frequency, res.t_co[0, :, wave])))
     tdb = 20 * np.log10(t)
     seen = tdb > -20
-    dmag = np.max(np.abs(tdb - ref["T_dB"])[seen]) if seen.any() else 0.0
-    dph = np.max(np.abs((ph - ref["T_deg"] + 180) % 360 - 180)[seen]) if seen.any() else 0.0
-    print(f"E along {pol}: largest difference where |T| > -20 dB: {dmag:.3f} dB, "
-          f"{dph:.2f} deg ({np.count_nonzero(seen)} frequencies)")
+    if seen.any():
+        dmag = np.max(np.abs(tdb - ref["T_dB"])[seen])
+        dph = np.max(np.abs((ph - ref["T_deg"] + 180) % 360 - 180)[seen])
+        print(f"E along {pol}: largest difference where |T| > -20 dB: {dmag:.3f} dB, "
+              f"{dph:.2f} deg ({np.count_nonzero(seen)} frequencies)")
+    else:
+        print(f"E along {pol}: |T| below -20 dB at every frequency (highest {tdb.max():.1f} dB, "
+              f"FDTD {ref['T_dB'].max():.1f} dB)")
     ax.plot(res.frequency, 20 * np.log10(np.abs(res.t_co[0, :, wave])), label=f"fss, E along {pol}")
     ax.plot(ref["freq_GHz"], ref["T_dB"], "o", ms=3, label=f"FDTD, E along {pol}")
 ax.set_xlabel("frequency [GHz]")
