@@ -323,6 +323,7 @@ void apb2dat(std::string& name, double fmax, double eps_r) {
     // A segmentation failure comes from the frequency limit.
     if (where.empty() && errors.code >= 101 && errors.code <= 103) where = apb_origin.limit;
     if (!where.empty()) console_line(where);
-    end_run("apb2dat", errors.message.empty() ? report : trim_right(errors.message) + " (" + report + ")");
+    end_run("apb2dat", errors.message.empty() ? report : trim_right(errors.message) + " (" + report + ")",
+            where);
   }
 }

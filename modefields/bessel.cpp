@@ -52,6 +52,10 @@ void bessji(int n, double x, double& bj, double& bj1, int iflag) {
   e = bessel_entry{x, bj, bj1, n, iflag};
 }
 
+void bessel_forget() {
+  for (bessel_entry& e : memo) e = bessel_entry{};
+}
+
 namespace {
 
 void bessel_series(int n, double x, double& bj, double& bj1, int iflag) {

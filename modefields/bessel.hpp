@@ -8,3 +8,5 @@
 //   1 <= iflag <= n  bj = Jn(x)/x^iflag,  bj1 = J(n+1)(x)/x^(iflag+1)
 //   iflag > n        bj = Jn(x)/x^n,      bj1 = J(n+1)(x)/x^n
 void bessji(int n, double x, double& bj, double& bj1, int iflag);
+// Forgets the remembered values (a run starts as the process did).
+void bessel_forget();

@@ -4,6 +4,7 @@
 #pragma once
 #include <complex>
 #include <string>
+#include <vector>
 
 // Scattering of the sweep point between the specular (m = n = 0) Floquet
 // waves, power-normalised: a wave q scattered from the incident wave p has
@@ -29,6 +30,22 @@ struct fss_polar_rec {
   int orders = 0;                // propagating Floquet harmonics (m, n)
 };
 extern fss_polar_rec fss_polar;
+
+// Power of each incident wave in each propagating Floquet order (m, n) of
+// the sweep point, with calc_polarisations: entry k (from 0, in the order
+// of the Floquet set) holds the harmonic and, for incident wave p (1 TE,
+// 2 TM as in fss_polar), the power fraction reflected (r) and transmitted
+// (t), both waves of the order together; summed over k they give ptot.
+// Sized at run time from the propagating orders.
+struct order_power {
+  int m = 0, n = 0;
+  double r[3] = {}, t[3] = {};
+};
+struct fss_order_power_rec {
+  int n = 0;  // propagating orders
+  std::vector<order_power> v;
+};
+extern fss_order_power_rec fss_order_power;
 
 // Points of the plot: |T| and |R| (dB) of both polarisations against the
 // frequency, a panel per direction of the sweep; or, for a sweep over theta

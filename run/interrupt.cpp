@@ -82,6 +82,12 @@ void interrupt_points(long done, long total) {
   points_total.store(total);
 }
 
+void interrupt_reset() {
+  held = 0;
+  pending = 0;
+  interrupt_points(0, 0);
+}
+
 void interrupt_hold() { held = 1; }
 
 void interrupt_release() {

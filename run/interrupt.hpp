@@ -8,6 +8,9 @@
 void interrupt_install();
 // The sweep points of the run and those done, for the last line.
 void interrupt_points(long done, long total);
+// Nothing held, nothing pending, no points (a new run; the handlers, when
+// installed, stay).
+void interrupt_reset();
 // While held (a result row or file being written) a signal waits; the
 // release acts on it, so that no file is left with half a row.
 void interrupt_hold();

@@ -20,8 +20,9 @@ bool fatal_trap = false;
 void set_fatal_trap(bool on) { fatal_trap = on; }
 bool fatal_trap_on() { return fatal_trap; }
 
-void end_run(std::string_view routine, std::string_view message) {
-  if (fatal_trap) throw fss_fatal_error{trim_right(routine), trim_right(message)};
+void end_run(std::string_view routine, std::string_view message, std::string_view context) {
+  if (fatal_trap)
+    throw fss_fatal_error{trim_right(routine), trim_right(message), std::string(context)};
   std::cout.flush();
   remove_scratch_files();
   std::exit(1);
@@ -45,7 +46,8 @@ std::string trim_right(std::string_view s) {
 
 [[noreturn]] static void fatal_stop(std::string_view routine, std::string_view message,
                                     std::string_view context = "") {
-  if (fatal_trap) throw fss_fatal_error{trim_right(routine), trim_right(message)};
+  if (fatal_trap)
+    throw fss_fatal_error{trim_right(routine), trim_right(message), std::string(context)};
   std::cout << '\n';
   console_line("Subroutine " + trim_right(routine) + " fatal error message:");
   console_line(trim_right(message));

@@ -28,15 +28,18 @@ std::string line_context(const std::string& file, int line, std::string_view tex
                          std::string_view reason = "");
 
 // A fatal error met while the trap is set: thrown instead of ending the
-// process, so that a repeated analysis can stop and keep its last good pass.
+// process, so that a repeated analysis can stop and keep its last good pass
+// (and a caller in the same process can report it): the routine, the
+// message and the line of context that the report prints after it.
 struct fss_fatal_error {
-  std::string routine, message;
+  std::string routine, message, context;
 };
 void set_fatal_trap(bool on);
 bool fatal_trap_on();
 // Ends the run with status 1 after a report already written (or throws the
-// given routine and message while the trap is set).
-[[noreturn]] void end_run(std::string_view routine, std::string_view message);
+// given routine, message and context while the trap is set).
+[[noreturn]] void end_run(std::string_view routine, std::string_view message,
+                          std::string_view context = "");
 
 // Three-line "FATAL ERROR" block of the solver: console when selector >= 1,
 // otherwise the solver listing (standard error when no listing is open).

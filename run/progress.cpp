@@ -95,6 +95,11 @@ void progress_end() { std::cout << '\n'; }
 long progress_done() { return bar.done; }
 long progress_run_points() { return bar.run_points; }
 
+void progress_reset() {
+  bar = progress_state{};
+  run_start = clock_type::now();
+}
+
 void run_clock_start() {
   run_start = clock_type::now();
   bar.run_points = 0;

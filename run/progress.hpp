@@ -14,6 +14,8 @@ void progress_end();
 long progress_done();
 long progress_run_points();
 
+// The bar and the clock as at the start of the process.
+void progress_reset();
 // The clock of the run starts (the program entry).
 void run_clock_start();
 double run_seconds();

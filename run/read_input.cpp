@@ -467,6 +467,15 @@ std::string output_base(const std::string& base) {
 
 }  // namespace
 
+void read_input_reset() {
+  src.in.close();
+  src.in.clear();
+  src.name.clear();
+  src.text.clear();
+  src.line = 0;
+  src.end = false;
+}
+
 void read_input_fss() {
   fss_screen.cap = max_screens;
   std::string name = command_line_structure();

@@ -119,6 +119,12 @@ std::vector<std::string> scratch_files() {
   return std::vector<std::string>(scratch_name, scratch_name + scratch_count);
 }
 
+void runfiles_reset() {
+  scratch_count = 0;
+  result_files.clear();
+  run_files = run_files_rec{};
+}
+
 void note_result_file(const std::string& name) {
   for (const std::string& f : result_files)
     if (f == name) return;

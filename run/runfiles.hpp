@@ -23,6 +23,9 @@ void remove_scratch_files();
 // The names noted, for the tests.
 std::vector<std::string> scratch_files();
 
+// Forgets the scratch and result files named so far (a new run).
+void runfiles_reset();
+
 // The result files written by the run (result table, mode table and the
 // other outputs), each named once, in the order first written.
 void note_result_file(const std::string& name);

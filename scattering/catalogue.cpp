@@ -508,8 +508,15 @@ std::string number(double x) {
 
 }  // namespace
 
+namespace {
+// The job's ".wg2" file is created anew by the first mode computation of a
+// run and appended to by the later ones.
+int file_wg2_first = 1;
+}  // namespace
+
+void catalogue_reset() { file_wg2_first = 1; }
+
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy) {
-  static int file_wg2_first = 1;
   const char* routine = "calc_mode_wg";
   prepare_solver_records(nsps, accuracy);
   std::string working = name;
@@ -671,6 +678,13 @@ void read_samples() {
   fss_samplewg.n = static_cast<int>(total);
 }
 
+double mode_cutoff_ghz(int j) {
+  if (fss_modewg_index[j] == wg_tem) return 0;
+  const stack_item* screen = stack_screen(fss_modewg_sc[j]);
+  const double fill_eps = screen ? screen->eps : 1.0;
+  return fss_modewg_kappa[j] * dcspeed() / dpi(1) / 1e9 / std::sqrt(fill_eps);
+}
+
 void write_mode_table() {
   const std::string file = structure_name() + ".modes";
   note_result_file(file);
@@ -692,12 +706,8 @@ void write_mode_table() {
       std::snprintf(buf, sizeof buf, "%d TEM 0 0 %.10g %d %d", j, fss_modewg_kappa[j], sc,
                     fss_modewg_ap[j]);
     } else {
-      const stack_item* screen = stack_screen(sc);
-      const double fill_eps = screen ? screen->eps : 1.0;
-      const double kc = fss_modewg_kappa[j];
-      // The cutoff frequency in the filling of the aperture.
       std::snprintf(buf, sizeof buf, "%d %s %.10g %.10g - %d %d", j, kind == wg_te ? "TE" : "TM",
-                    kc, kc * dcspeed() / dpi(1) / 1e9 / std::sqrt(fill_eps), sc, fss_modewg_ap[j]);
+                    fss_modewg_kappa[j], mode_cutoff_ghz(j), sc, fss_modewg_ap[j]);
     }
     line(buf);
   }

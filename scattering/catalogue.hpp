@@ -13,6 +13,9 @@ void prepare_solver_records(int nsps, double accuracy);
 // Codes the aperture of job name `name` and runs the mode solver on it,
 // leaving the mode files "<name>.wgm", ".crd", ".smp" on disk.
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy);
+// Back to the first mode computation of a run (the ".wg2" file is created
+// anew by it).
+void catalogue_reset();
 // Readers of the mode list, the sample points and the samples of the
 // aperture whose number stands in fss_ap; each file is deleted once read.
 void readmodes_wg();
@@ -23,3 +26,6 @@ void read_samples();
 // then per mode: number, kind (TE, TM, TEM), kc (1/m), fc (GHz), Z (ohm,
 // TEM modes only; kc and fc are 0 for them).
 void write_mode_table();
+// Cutoff frequency (GHz) of catalogue mode j in the filling of its aperture
+// (0 for a TEM mode).
+double mode_cutoff_ghz(int j);

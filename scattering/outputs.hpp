@@ -22,6 +22,10 @@ void write_csv_row();
 // mode): a file per direction, begun at its first frequency.
 std::string s4p_name(double theta_deg, double phi_deg);
 void write_s4p_point();
+// The 4-port scattering matrix of the point from fss_polar, S(i, j) for
+// ports i, j = 1 .. 4 (1 TE, 2 TM on the illuminated side, 3 TE, 4 TM on the
+// far side), as the Touchstone file holds it.
+void s4p_matrix(std::complex<double> s[5][5]);
 // "<base>.svg": |T| and |R| in dB against frequency, a panel per direction.
 void begin_plot();
 void store_plot_point();

@@ -10,6 +10,7 @@
 #include "scattering/system.hpp"
 
 fss_polar_rec fss_polar;
+fss_order_power_rec fss_order_power;
 
 namespace {
 
@@ -22,6 +23,24 @@ void face_amplitudes(const cplx* x, int q, cplx& front, cplx& far) {
   front = far = 0;
   for (int j = 1; j <= face.n1; ++j) front += x[j] * std::conj(sq[j]);
   for (int j = 1; j <= face.nk; ++j) far += x[face.off + j] * std::conj(sq[face.m0 + j - 1]);
+}
+
+// Adds the reflected and transmitted power of Floquet mode q, from incident
+// wave p, to the entry of its order (a new entry when q begins another
+// order; both incident waves meet the orders in the same sequence).
+void add_order_power(int q, int p, int& order, double r, double t) {
+  const flo_index& ix = fss_modeflo_index[q];
+  std::vector<order_power>& v = fss_order_power.v;
+  if (order < 0 || v[order].m != ix.m || v[order].n != ix.n) {
+    ++order;
+    if (p == 1) {
+      if (static_cast<int>(v.size()) <= order) v.resize(order + 1);
+      v[order] = order_power{ix.m, ix.n};
+      fss_order_power.n = order + 1;
+    }
+  }
+  v[order].r[p] += r;
+  v[order].t[p] += t;
 }
 
 }  // namespace
@@ -72,10 +91,12 @@ void calc_polarisations() {
   const bool screens = fss_screen.nsc > 1;
   fss_polar.depth = layers || screens ? stack_depth() : fss_thickness.t1;
   fss_polar.far = 0;
+  fss_order_power.n = 0;
   for (int p = 1; p <= 2; ++p) {
     const cplx* xp = x + column[p] * 2 * nw;
     const double yp = std::real(fss_modeflo_y[mode[p]].y1);
     double p00 = 0, ptot = 0;
+    int order = -1;  // the entry of the order of q (the two waves of an order are neighbours)
     for (int q = 1; q <= fss_modeflo_index.n; ++q) {
       // Evanescent orders carry no power.
       if (std::real(fss_gamma(k0, fss_modeflo_kappa[q].kt)) != 0) continue;
@@ -93,6 +114,7 @@ void calc_polarisations() {
       const double ratio = std::real(fss_modeflo_y[q].y1) / yp;
       const double power = (std::norm(b) + std::norm(c)) * ratio;
       ptot += power;
+      add_order_power(q, p, order, std::norm(b) * ratio, std::norm(c) * ratio);
       for (int s = 1; s <= 2; ++s)
         if (q == mode[s]) {
           fss_polar.r[s][p] = b * std::sqrt(ratio);

@@ -115,14 +115,9 @@ std::string s4p_name(double theta_deg, double phi_deg) {
                      angle_text(phi_deg, fss_phi.step * deg) + ".s4p");
 }
 
-void write_s4p_point() {
-  const double deg = 180 / dpi(0);
-  const double theta = fss_inc_angle.theta * deg, phi = fss_inc_angle.phi * deg;
-  const std::string name = s4p_name(theta, phi);
-  const bool first = first_frequency();
-  // S(i, j), ports 1 .. 4: the reflection and transmission blocks of the
-  // front, repeated by the mirror symmetry for the far face.
-  std::complex<double> s[5][5];
+void s4p_matrix(std::complex<double> s[5][5]) {
+  // The reflection and transmission blocks of the front, repeated by the
+  // mirror symmetry for the far face unless it was solved as such.
   for (int q = 1; q <= 2; ++q)
     for (int p = 1; p <= 2; ++p) {
       s[q][p] = s[q + 2][p + 2] = fss_polar.r[q][p];
@@ -132,6 +127,15 @@ void write_s4p_point() {
         s[q][p + 2] = fss_polar.tb[q][p];
       }
     }
+}
+
+void write_s4p_point() {
+  const double deg = 180 / dpi(0);
+  const double theta = fss_inc_angle.theta * deg, phi = fss_inc_angle.phi * deg;
+  const std::string name = s4p_name(theta, phi);
+  const bool first = first_frequency();
+  std::complex<double> s[5][5];
+  s4p_matrix(s);
   std::string text = first ? header(theta, phi) : "";
   text += sformat("%.12g", fss_em_var.f / 1e9);
   for (int i = 1; i <= 4; ++i) {

@@ -2,7 +2,9 @@
 # Installs the Debian packages the build needs, when they are missing.
 set -euo pipefail
 packages=(g++ cmake make liblapack-dev libblas-dev libopenblas-serial-dev libgtest-dev libgmock-dev libbenchmark-dev
-          librsvg2-bin libxml2-utils)
+          librsvg2-bin libxml2-utils
+          pybind11-dev python3-dev python3-numpy python3-scipy python3-scikit-rf python3-matplotlib
+          python3-pytest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

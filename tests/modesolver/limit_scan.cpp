@@ -119,9 +119,13 @@ scan_shape triangle() {
   return s;
 }
 
+// Its semicircles are replaced by area-keeping polygons of quarter-wave
+// pieces at the limit: from 60 to 61 GHz each goes from 4 to 5 pieces and
+// the TE mode at 56.80 GHz moves from 56.79 to 57.23 GHz (0.78 %); matched
+// to 1 % between limits.
 scan_shape stadium() {
   return {"Stadium", reference_geometry("stadium"), 30, suite(30), reference_cutoffs("stadium", "te"),
-          reference_cutoffs("stadium", "tm")};
+          reference_cutoffs("stadium", "tm"), false, 1e-2};
 }
 
 // A 6 mm square whose top side is an arc through (0, 5): 135 degrees.
