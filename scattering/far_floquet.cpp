@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "records/run.hpp"
@@ -37,6 +38,7 @@ struct far_record {
   int nw = 0, nf = 0;
   std::vector<int> near, te, tm;  // Floquet modes (from 1) of each set
   std::vector<cplx> e[far_terms], m[far_terms];
+  void swap_into(far_record& r) { std::swap(*this, r); }
 };
 far_record far;
 
@@ -96,6 +98,10 @@ void build(int nw, int nf, const cplx* x) {
 }
 
 }  // namespace
+
+void far_floquet_reset() {
+  far_record().swap_into(far);
+}
 
 bool far_floquet_applies(int nf) {
   if (nf <= block || fss_screen.nsc != 1 || fss_stack_point.layers > 0) return false;

@@ -13,3 +13,5 @@ bool far_floquet_applies(int nf);
 // S (nw x nw, column by column, leading dimension nw) at the sweep point:
 // the near modes summed directly, the far ones from their series.
 void far_floquet_sum(int nw, int nf, const std::complex<double>* x, std::complex<double>* sm);
+// The far modes' matrices given back (they belong to one coupling table).
+void far_floquet_reset();
