@@ -18,11 +18,21 @@ xye_fault_rec xye_fault;
 int xye_origin[xye_capacity + 1];
 apb_origin_rec apb_origin;
 fss_table<xy_point, xypts_capacity> xypts;
-double xywgt[xypts_capacity + 1];
-xy_point xytan[xypts_capacity + 1];
-double xycsi[xypts_capacity + 1];
-int xytype[xypts_capacity + 1];
-int ixyele[xypts_capacity + 1];
+std::vector<double> xywgt(xypts_capacity + 1);
+std::vector<xy_point> xytan(xypts_capacity + 1);
+std::vector<double> xycsi(xypts_capacity + 1);
+std::vector<int> xytype(xypts_capacity + 1);
+std::vector<int> ixyele(xypts_capacity + 1);
+
+void sample_point_capacity(int capacity) {
+  xypts.set_capacity(capacity);
+  const std::size_t n = static_cast<std::size_t>(xypts.storage()) + 1;
+  xywgt.resize(n);
+  xytan.resize(n);
+  xycsi.resize(n);
+  xytype.resize(n);
+  ixyele.resize(n);
+}
 int nsps = 0;
 matco_row matco[xye_capacity + 1];
 

@@ -79,7 +79,7 @@ void samplecoord(int npts) {
   const xye_row& h = blok2[1];
   double eps = h[10];
   double lmax = piece_length();
-  int cap = xypts.cap > 0 && xypts.cap <= xypts_capacity ? xypts.cap : xypts_capacity;
+  int cap = xypts.cap > 0 && xypts.cap <= xypts.storage() ? xypts.cap : xypts.storage();
   int np = 0;
   xypts.n = 0;
   for (int i = 2; i <= blok2.n; ++i) {

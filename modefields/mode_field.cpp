@@ -27,7 +27,7 @@ namespace {
 // the storage.
 template <class R>
 int capacity(R& rec) {
-  if (rec.cap <= 0 || rec.cap > R::max_entries) rec.cap = R::max_entries;
+  if (rec.cap <= 0 || rec.cap > rec.storage()) rec.cap = rec.storage();
   return rec.cap;
 }
 

@@ -118,7 +118,7 @@ class series_table {
  public:
   explicit series_table(int imt, bool all) {
     const int np = xypts.n;
-    namo_ = amo.n <= vet2_rec::max_entries ? amo.n : 0;
+    namo_ = amo.n <= vet2.storage() ? amo.n : 0;
     std::vector<char> carries(blok2.n + 1, 0);
     for (int f = 1; f <= fbo.nfb; ++f)
       for (int row : {fbo[f].iip, fbo[f].i, fbo[f].iis})

@@ -12,8 +12,10 @@
 // source.  Every function is normalised to unit L2 norm along the contour.
 #include "modesolver/basis_functions.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "contour/contour.hpp"
 #include "records/modesolver.hpp"
@@ -27,7 +29,7 @@ namespace {
 
 const double pi = 3.141592653589793;
 
-int capacity() { return fbo.cap < fbo_rec::max_entries ? fbo.cap : fbo_rec::max_entries; }
+int capacity() { return fbo.cap < fbo.storage() ? fbo.cap : fbo.storage(); }
 
 // Direction of travel of row `row`: its chord, or, for an arc taken as the
 // far element of a corner, the tangent at its end angle (at_end) or at its
@@ -201,10 +203,11 @@ void cfbsp(int iip, int i, int iis, int ktype) {
 }
 
 void fbdef(int ifb, int imt, int iflag_cont) {
-  static fbo_entry moved[fbo_rec::max_entries + 1];
+  static std::vector<fbo_entry> moved;
+  moved.resize(fbo.v.size());
   fbo.nfb = 0;
   fbo.nreg = 0;
-  for (int k = 1; k <= fbo_rec::max_entries; ++k) fbo[k] = fbo_entry{};
+  for (int k = 1; k <= fbo.storage(); ++k) fbo[k] = fbo_entry{};
   if (blok2.n <= 2) return;
 
   double eps = blok2[1][10];
@@ -281,15 +284,16 @@ void fbdef(int ifb, int imt, int iflag_cont) {
 
 void gvett(int& status) {
   status = 0;
-  ivet.cap = ivet_rec::max_entries;
-  avet.cap = avet_rec::max_entries;
+  // One entry per basis function.
+  ivet.set_capacity(std::max(fbo.cap, ivet_rec::max_entries));
+  avet.set_capacity(ivet.cap);
   ivet.n = fbo.nfb;
   avet.n = fbo.nfb;
-  for (int k = 1; k <= ivet_rec::max_entries; ++k) {
+  for (int k = 1; k <= ivet.storage(); ++k) {
     ivet[k] = 0;
     avet[k] = 0;
   }
-  int cap = ltra.cap < ltra_rec::max_entries ? ltra.cap : ltra_rec::max_entries;
+  int cap = ltra.cap < ltra.storage() ? ltra.cap : ltra.storage();
   int nchain = 0;
   ltra.n = 0;
   int ki = 1;
@@ -317,5 +321,5 @@ void gvett(int& status) {
     }
     ki = ke + 1;
   }
-  for (int k = nchain + 1; k <= ltra_rec::max_entries; ++k) ltra[k] = 0;
+  for (int k = nchain + 1; k <= ltra.storage(); ++k) ltra[k] = 0;
 }

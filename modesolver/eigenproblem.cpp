@@ -72,7 +72,7 @@ void br(int i, double* col) {
   }
   // The unit function of the (i - nc)-th flagged chain.
   int target = i - nc, count = 0, start = 1;
-  for (int e = 1; e <= ltra_rec::max_entries && ltra[e] != 0; ++e) {
+  for (int e = 1; e <= ltra.storage() && ltra[e] != 0; ++e) {
     int end = ltra[e];
     if (ivet[end] == 9999 && ++count == target) {
       for (int k = start; k <= end; ++k) col[k] = avet[k];

@@ -47,6 +47,7 @@ fss_matrix matl(static_cast<long>(nfb_capacity) * nfb_capacity);
 fss_matrix matr(static_cast<long>(nfb_capacity) * namo_capacity);
 fss_matrix matt(static_cast<long>(namo_capacity) * 3 * nfb_capacity);
 double cofacc = 0.0;
+double solver_scale = 1;
 
 namespace {
 
@@ -161,7 +162,7 @@ bool matrices_fit() {
   long n = 9L * fbo.nfb * fbo.nfb;
   if (dat.symx != 0) n *= 2;
   if (dat.symy != 0) n *= 2;
-  return n <= 9L * nfb_capacity * nfb_capacity;
+  return n <= 9L * fbo.cap * fbo.cap;
 }
 
 }  // namespace
@@ -272,7 +273,7 @@ void grs(int imt) {
 void fss_guidate(double kmax, double cofpurg, int iopmod) {
   const int imt = 1;
   dat.status = 0;
-  vet1.cap = vet1_rec::max_entries;
+  vet1.cap = vet1.storage();
   vet1.n = 0;
   amo.n = amo.cap + 10;  // the wavenumber limit decides
   fbdef(0, imt, 0);
@@ -316,7 +317,7 @@ void fss_guidate(double kmax, double cofpurg, int iopmod) {
 void fss_guidatm(double kmax, double cofpurg, int iopmod) {
   const int imt = 2;
   dat.status = 0;
-  vet1.cap = vet1_rec::max_entries;
+  vet1.cap = vet1.storage();
   vet1.n = 0;
   amo.n = amo.cap + 10;
   fbdef(1, imt, 0);

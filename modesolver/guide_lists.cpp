@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 #include "modesolver/bessel_zeros.hpp"
 #include "records/modesolver.hpp"
@@ -28,7 +29,7 @@ void set_status(int code, const char* message) {
 // -1 for none.  The found set is always closed downwards in both indices
 // (kc grows with each), so this decides membership.  Columns never exceed the
 // number of modes found plus the seed.
-int column_top[amo_rec::max_entries + 3];
+std::vector<int> column_top;
 
 }  // namespace
 
@@ -39,7 +40,7 @@ int column_top[amo_rec::max_entries + 3];
 // starts at (0, 0), which is no mode but seeds the growth.
 void gmor(double kmax) {
   int wanted = amo.n;
-  int cap = amo.cap < amo_rec::max_entries ? amo.cap : amo_rec::max_entries;
+  int cap = amo.cap < amo.storage() ? amo.cap : amo.storage();
   double klim = std::abs(kmax);
   double alpha = (pi / dat.a) * (pi / dat.a);
   double beta = (pi / dat.b) * (pi / dat.b);
@@ -60,7 +61,7 @@ void gmor(double kmax) {
 
   dat.status = 0;
   amo.n = 0;
-  for (int c = 0; c < amo_rec::max_entries + 3; ++c) column_top[c] = -1;
+  column_top.assign(static_cast<std::size_t>(amo.storage()) + 3, -1);
   auto found = [&](int m, int n) { return n <= column_top[(m - m0) / sm]; };
 
   int cm = m0, cn = n0;  // next mode
@@ -104,7 +105,7 @@ void circle_list(const TAB& tab, double kmax, ACCEPT accept, int code_full,
                  const char* msg_full, int code_end, const char* msg_end) {
   bessel_zero_tables();
   int wanted = amo.n;
-  int cap = amo.cap < amo_rec::max_entries ? amo.cap : amo_rec::max_entries;
+  int cap = amo.cap < amo.storage() ? amo.cap : amo.storage();
   double klim = std::abs(kmax);
   dat.status = 0;
   amo.n = 0;

@@ -99,7 +99,7 @@ bool solver_tables_outgrown(solver_table_fault& f) {
   const xye_row& h = blok2[1];
   // Capacities in force, as samplecoord and gmfield take them.
   const long points = samplecoord_count(nsps);
-  const int point_cap = xypts.cap > 0 && xypts.cap <= xypts_capacity ? xypts.cap : xypts_capacity;
+  const int point_cap = xypts.cap > 0 && xypts.cap <= xypts.storage() ? xypts.cap : xypts.storage();
   const int row_cap =
       table.cap > 0 && table.cap <= table_rec::max_entries ? table.cap : table_rec::max_entries;
   bool out = false;

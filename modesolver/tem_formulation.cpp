@@ -72,12 +72,12 @@ void chimp() {
 void fss_guidatem(int iopmod) {
   const char* routine = "GUIDATEM";
   dat.status = 0;
-  vet1.cap = vet1_rec::max_entries;
+  vet1.cap = vet1.storage();
   vet1.n = 0;
   amo.n = 0;
   fbdef(0, 0, 0);
   long size = 9L * fbo.nfb * fbo.nfb * (dat.symx ? 2 : 1) * (dat.symy ? 2 : 1);
-  if (dat.status != 0 || size > 9L * nfb_capacity * nfb_capacity)
+  if (dat.status != 0 || size > 9L * fbo.cap * fbo.cap)
     error_handler("Fatal", routine, "insufficient dimensioning of array FBO");
   int st = 0;
   gvett(st);

@@ -5,6 +5,7 @@
 // One instance of each, for the whole run.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "records/table.hpp"
 
@@ -84,11 +85,16 @@ extern apb_origin_rec apb_origin;
 
 // Quadrature points (entries from 1; count in xypts.n).
 extern fss_table<xy_point, xypts_capacity> xypts;
-extern double xywgt[xypts_capacity + 1];
-extern xy_point xytan[xypts_capacity + 1];
-extern double xycsi[xypts_capacity + 1];
-extern int xytype[xypts_capacity + 1];
-extern int ixyele[xypts_capacity + 1];
+// Weight, tangent, local abscissa, label and contour row of each point,
+// held as long as xypts (sample_point_capacity()).
+extern std::vector<double> xywgt;
+extern std::vector<xy_point> xytan;
+extern std::vector<double> xycsi;
+extern std::vector<int> xytype;
+extern std::vector<int> ixyele;
+// The capacity of the quadrature points (xypts_capacity in a plain run),
+// with the storage of every table of them.
+void sample_point_capacity(int capacity);
 extern int nsps;
 
 // Collocation table, row index = contour row.

@@ -1,6 +1,8 @@
 // Records of the waveguide eigenmode solver shared with the contour routines.
 #pragma once
+#include <cstddef>
 #include <string>
+#include <vector>
 
 // Run description of the solver: enclosing-guide width a (radius when the
 // enclosure is circular) and height b (b <= 0 selects the circle), the x and
@@ -53,16 +55,21 @@ struct fbo_entry {
   double c[10]{};
 };
 
-// Basis-function table: capacity (450), total count, count of regular
+// Basis-function table: capacity (450 in a plain run), total count, count of regular
 // functions (records 1 .. nreg; special functions follow them).
 struct fbo_rec {
-  static constexpr int max_entries = 450;
+  static constexpr int max_entries = 450;  // capacity of a plain run
   int cap = 0;
   int nfb = 0;
   int nreg = 0;
-  fbo_entry v[max_entries + 1]{};
+  std::vector<fbo_entry> v = std::vector<fbo_entry>(max_entries + 1);
   fbo_entry& operator[](int k) { return v[k]; }
   const fbo_entry& operator[](int k) const { return v[k]; }
+  int storage() const { return static_cast<int>(v.size()) - 1; }
+  void set_capacity(int capacity) {
+    cap = capacity;
+    if (storage() < capacity) v.resize(static_cast<std::size_t>(capacity) + 1);
+  }
 };
 extern fbo_rec fbo;
 
@@ -80,3 +87,12 @@ using ivet_rec = fss_table<int, 450>;
 using avet_rec = fss_table<double, 450>;
 extern ivet_rec ivet;
 extern avet_rec avet;
+
+// Growth of the solver's tables for a run whose aperture limit is this
+// many times the structure file's (1 in a plain run; the convergence passes
+// raise it, up to solver_scale_bound): the tables that grow with the
+// number of boundary elements (basis functions, chains, sample points) as
+// the ratio, those that grow with the modes below a limit (enclosing-guide
+// modes) as its square.  Set before the solver's records are prepared.
+constexpr int solver_scale_bound = 8;
+extern double solver_scale;

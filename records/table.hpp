@@ -1,23 +1,40 @@
-// Fixed-capacity table record shared by every subsystem.
+// Table record shared by every subsystem.
 //
 // A table record starts with its capacity and its current count, followed by
 // the entries.  Entries are numbered from 1 (entry 0 is never used), so the
-// index arithmetic of the algorithms reads the same in the code.  The storage
-// is sized at compile time; the capacity word is what the overflow checks
-// compare against, and it is stored at program start.
+// index arithmetic of the algorithms reads the same in the code.  CAP is the
+// capacity of a plain run, stored at program start; the storage is taken at
+// run time, CAP entries at first.  A run whose limits ask for more (the
+// convergence passes) sets a larger capacity with set_capacity() before the
+// table is filled; the capacity word is what the overflow checks compare
+// against.  A table whose count is a product of others (couplings, system)
+// takes its storage as the count is set, after its check (hold()), so that
+// a capacity sized for the largest limits costs nothing until it is used.
 #pragma once
+#include <cstddef>
 #include <vector>
 
 template <class T, int CAP>
 struct fss_table {
   static constexpr int max_entries = CAP;
-  int cap = 0;       // capacity in force (set at program start)
-  int n = 0;         // current count
-  T v[CAP + 1]{};    // entries 1 .. CAP
+  int cap = 0;  // capacity in force
+  int n = 0;    // current count
+  std::vector<T> v = std::vector<T>(CAP + 1);  // entries 1 .. storage()
 
   T& operator[](int i) { return v[i]; }
   const T& operator[](int i) const { return v[i]; }
-  T* data1() { return &v[1]; }  // entry 1, for LAPACK and bulk copies
+  T* data1() { return v.data() + 1; }  // entry 1, for LAPACK and bulk copies
+  const T* data1() const { return v.data() + 1; }
+  int storage() const { return static_cast<int>(v.size()) - 1; }
+  // The capacity in force; with `take` the storage grows to it at once.
+  void set_capacity(int capacity, bool take = true) {
+    cap = capacity;
+    if (take && storage() < capacity) v.resize(static_cast<std::size_t>(capacity) + 1);
+  }
+  // Storage for entries 1 .. count once the count has passed its check.
+  void hold(long count) {
+    if (count > storage()) v.resize(static_cast<std::size_t>(count) + 1);
+  }
 };
 
 // Dense matrix of doubles, stored column by column with the leading

@@ -12,6 +12,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "records/contour.hpp"
+#include "records/modesolver.hpp"
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
@@ -45,6 +47,13 @@ converge_change converge_amplitude_change(const converge_pass& before, const con
       if (c.point < 0 || d > c.value) c = {d, static_cast<int>(i), q};
     }
   return c;
+}
+
+converge_bounds_rec converge_bounds;
+
+int converge_capacity(int c, double ratio, int power, int bound) {
+  const double grown = std::ceil(c * std::pow(std::max(ratio, 1.0), power));
+  return static_cast<int>(std::max<double>(c, std::min<double>(grown, bound)));
 }
 
 double converge_gain(double p) { return 1 / (std::pow(converge_raise, p) - 1); }
@@ -377,6 +386,14 @@ void write_extrapolated(const converge_pass& x, int nwg) {
   fss_file.name = name;
 }
 
+// The tables of a pass from its limits, relative to the file's.
+void size_pass_tables(double wg_ratio, double flo_ratio) {
+  fss_size_capacities(converge_capacity(max_wg_modes, wg_ratio, 2, converge_bounds.wg_modes),
+                      converge_capacity(max_flo_modes, flo_ratio, 2, converge_bounds.flo_modes),
+                      converge_capacity(max_points, wg_ratio, 1, solver_scale_bound * max_points));
+  solver_scale = std::min(wg_ratio, static_cast<double>(solver_scale_bound));
+}
+
 double peak_memory_mb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -388,7 +405,7 @@ double peak_memory_mb() {
 int fss_converge() {
   const std::string apb = base_name() + ".apb";
   const std::string aperture = read_bytes(apb);
-  const double kwg = fss_kmax.wg;
+  const double kwg = fss_kmax.wg, kflo = fss_kmax.flo;
   // The Floquet limit follows the aperture limit at a fixed ratio (at
   // least the file's own, which holds every propagating Floquet mode).
   const double ratio = std::max(converge_ratio, fss_kmax.flo / kwg);
@@ -416,6 +433,7 @@ int fss_converge() {
     std::cout << '\n';
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
                  fmt("%.3f", r.fflo) + " GHz");
+    size_pass_tables(fss_kmax.wg / kwg, fss_kmax.flo / kflo);
     write_bytes(apb, aperture);
     pass_values.clear();
     const auto t0 = std::chrono::steady_clock::now();
@@ -485,5 +503,7 @@ int fss_converge() {
   write_report(intro, rows, verdict, points);
   std::cout << '\n';
   console_line(verdict);
+  fss_set_capacities();
+  solver_scale = 1;
   return passes_run;
 }

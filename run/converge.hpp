@@ -32,6 +32,24 @@ constexpr int converge_min_passes = 5;
 constexpr double converge_safety = 1.25;
 // dB and phase changes (for reading) are taken where a value is above this.
 constexpr double converge_floor_db = -30;
+// The tables of a pass grow with its limits from those of a plain run (which
+// hold the structure file's): the mode tables as the square of the ratio of
+// the pass's limit to the file's (Weyl's law), the contour tables as the
+// ratio; never beyond these bounds (a 6000-mode system is 1.2 GB of complex
+// entries; 200000 Floquet modes are 37 MB of tables and reach past 3000 GHz
+// in a 10 mm cell).
+constexpr int converge_wg_modes_bound = 6000;
+constexpr int converge_flo_modes_bound = 200000;
+// The bounds in force (the program's are those above; a caller that runs
+// the analysis in its own process may lower them).
+struct converge_bounds_rec {
+  int wg_modes = converge_wg_modes_bound;
+  int flo_modes = converge_flo_modes_bound;
+};
+extern converge_bounds_rec converge_bounds;
+// A table of a plain run with capacity c, grown for a limit `ratio` times
+// the file's: c ratio^power, not below c and not beyond `bound`.
+int converge_capacity(int c, double ratio, int power, int bound);
 
 // The values of one sweep point in one pass: the co-polarised coefficients
 // in the order of the result file (Ty, Tx, Ry, Rx), complex and in dB and

@@ -1,6 +1,8 @@
 #include "run/driver.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -32,31 +34,38 @@ int fss_main(int argc, char** argv) {
   return 0;
 }
 
-void fss_set_capacities() {
-  fss_modewg_index.cap = max_wg_modes;
-  fss_modewg_kappa.cap = max_wg_modes;
-  fss_modewg_ap.cap = max_wg_modes;
-  fss_modewg_sc.cap = max_wg_modes;
-  fss_modewg_y.cap = max_wg_modes;
-  fss_vettsigma.cap = max_wg_modes;
-  fss_modeflo_index.cap = max_flo_modes;
-  fss_modeflo_kappa.cap = max_flo_modes;
-  fss_modeflo_y.cap = max_flo_modes;
-  fss_modeflo_stack.cap = max_flo_modes;
-  fss_vettb_far.cap = max_vettb;
+// A product of counts as a capacity word (32 bits).
+static int bounded_product(long a, long b) {
+  return static_cast<int>(std::min<long>(a * b, std::numeric_limits<int>::max()));
+}
+
+void fss_set_capacities() { fss_size_capacities(max_wg_modes, max_flo_modes, max_points); }
+
+// Every table of the analysis from the two basic counts and the contour
+// points; the couplings, the system and the samples take their storage as
+// their counts are set, the others at once.
+void fss_size_capacities(int nwg, int nflo, int npoints) {
+  for (auto* t : {&fss_modewg_index, &fss_modewg_ap, &fss_modewg_sc}) t->set_capacity(nwg);
+  fss_modewg_kappa.set_capacity(nwg);
+  fss_modewg_y.set_capacity(nwg);
+  fss_vettsigma.set_capacity(nwg);
+  fss_modeflo_index.set_capacity(nflo);
+  fss_modeflo_kappa.set_capacity(nflo);
+  fss_modeflo_y.set_capacity(nflo);
+  fss_modeflo_stack.set_capacity(nflo);
+  fss_vettb_far.set_capacity(4 * nwg);
   fss_stack.cap = max_stack_items;
-  fss_integrals.cap = max_integrals;
-  fss_mata.cap = max_mata;
-  fss_vettb.cap = max_vettb;
-  fss_vett_i.cap = max_vettb;
-  fss_samplewg.cap = max_samples;
-  fss_coordinates.cap = max_points;
-  fss_normals.cap = max_points;
-  fss_samplef.cap = max_points;
-  fss_samplefm.cap = max_points;
+  fss_integrals.set_capacity(bounded_product(nflo, nwg), false);
+  fss_mata.set_capacity(bounded_product(2 * nwg, 2 * nwg), false);
+  fss_vettb.set_capacity(4 * nwg);
+  fss_vett_i.set_capacity(4 * nwg);
+  fss_samplewg.set_capacity(bounded_product(nwg, npoints), false);
+  for (auto* t : {&fss_coordinates, &fss_normals}) t->set_capacity(npoints);
+  fss_samplef.set_capacity(npoints);
+  fss_samplefm.set_capacity(npoints);
   fss_ap.cap = max_apertures;
-  fss_gap.cap = static_cast<long>(max_screens) * max_flo_modes;
-  fss_blocks.cap = 4L * max_mata;
+  fss_gap.cap = static_cast<long>(max_screens) * nflo;
+  fss_blocks.cap = 16L * nwg * nwg;
 }
 
 static std::string box_line(const std::string& text) {

@@ -5,6 +5,10 @@
 int fss_main(int argc, char** argv);
 // Stores the capacity of every global table record.
 void fss_set_capacities();
+// The capacities of the analysis's tables for nwg aperture modes, nflo
+// Floquet modes and npoints contour sample points (the derived tables
+// follow); fss_set_capacities() stores those of a plain run.
+void fss_size_capacities(int nwg, int nflo, int npoints);
 // The whole run: banner, input, then one analysis (or the repeated analysis
 // of the convergence option).
 void fss();

@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <new>
+#include <vector>
 
 #include "modefields/bessel.hpp"
 #include "modesolver/green_kernels.hpp"
@@ -34,12 +35,14 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "records/structure.hpp"
+#include "run/converge.hpp"
 #include "run/interrupt.hpp"
 #include "run/messages.hpp"
 #include "run/progress.hpp"
 #include "run/read_input.hpp"
 #include "run/runfiles.hpp"
 #include "scattering/catalogue.hpp"
+#include "scattering/far_floquet.hpp"
 #include "scattering/results.hpp"
 
 namespace {
@@ -51,13 +54,24 @@ void renew(T& r) {
   new (&r) T();
 }
 
-// A fixed table: the entries of its count cleared, count and capacity 0.
+// A table: the entries of its count cleared, count and capacity 0; the
+// storage a convergence pass grew beyond a plain run's is given back.
 template <class T, int CAP>
 void clear_table(fss_table<T, CAP>& t) {
-  const int n = std::clamp(t.n, 0, CAP);
-  std::fill(t.v, t.v + n + 1, T{});
+  if (t.storage() > CAP) {
+    std::vector<T>(CAP + 1).swap(t.v);
+  } else {
+    const int n = std::clamp(t.n, 0, t.storage());
+    std::fill(t.v.begin(), t.v.begin() + n + 1, T{});
+  }
   t.n = 0;
   t.cap = 0;
+}
+
+// A table of the quadrature points: as at program start.
+template <class T>
+void clear_point_table(std::vector<T>& v) {
+  std::vector<T>(xypts_capacity + 1).swap(v);
 }
 
 // A run-time matrix: its storage given back, its capacity kept.
@@ -89,6 +103,7 @@ void reset_run_control() {
   renew(fss_em_var);
   renew(fss_inc_angle);
   renew(fss_command_line);
+  renew(converge_bounds);
   renew(errors);
   set_fatal_trap(false);
   set_listing_unit(nullptr);
@@ -99,6 +114,7 @@ void reset_run_control() {
 }
 
 void reset_scattering() {
+  far_floquet_reset();
   clear_table(fss_modeflo_index);
   clear_table(fss_modeflo_kappa);
   clear_table(fss_modeflo_y);
@@ -143,11 +159,11 @@ void reset_contour_and_solver() {
   clear_array(xye_origin);
   renew(apb_origin);
   renew(xypts);
-  clear_array(xywgt);
-  clear_array(xytan);
-  clear_array(xycsi);
-  clear_array(xytype);
-  clear_array(ixyele);
+  clear_point_table(xywgt);
+  clear_point_table(xytan);
+  clear_point_table(xycsi);
+  clear_point_table(xytype);
+  clear_point_table(ixyele);
   clear_array(matco);
   renew(dat);
   renew(freq);
@@ -162,8 +178,10 @@ void reset_contour_and_solver() {
   renew(cofw);
   renew(green_series);
   for (fss_matrix* m : {&matw, &matc, &matl, &matr, &matt, &matd, &mata}) release(*m);
-  // Counts, capacities, the kernel-cache and mode-file flags, nsps and the
-  // accuracy setting as before the first aperture of a run.
+  // Counts, capacities (those of a plain run), the kernel-cache and
+  // mode-file flags, nsps and the accuracy setting as before the first
+  // aperture of a run.
+  solver_scale = 1;
   prepare_solver_records(0, 0.0);
   renew(errors);
   bessel_forget();

@@ -1,5 +1,6 @@
 #include "scattering/catalogue.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -14,6 +15,8 @@
 #include "modesolver/fss_analyzew.hpp"
 #include "modesolver/solver_tables.hpp"
 #include "records/contour.hpp"
+#include "records/modefields.hpp"
+#include "records/modefields_solution.hpp"
 #include "records/modesolver.hpp"
 #include "records/modesolver_kernels.hpp"
 #include "records/modesolver_matrices.hpp"
@@ -245,6 +248,7 @@ void copy_aperture_modes(int from, double dx, double dy) {
   }
   const long total = fss_samplewg.n + static_cast<long>(modes.size()) * np;
   if (total > fss_samplewg.cap) fatal("read_samples", "Too many samples");
+  fss_samplewg.hold(total);
   long put = fss_samplewg.n;
   for (long f : first_sample)
     for (int i = 1; i <= np; ++i) fss_samplewg[static_cast<int>(++put)] = fss_samplewg[static_cast<int>(f + i)];
@@ -403,9 +407,14 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   errors.code = 0;
   errors.message.clear();
   contour_capacities();
-  amo.cap = 800;
-  fbo.cap = 450;
-  ltra.cap = 30;
+  // A plain run's tables, grown with the limits of a convergence pass.
+  const double s = std::min(std::max(solver_scale, 1.0), static_cast<double>(solver_scale_bound));
+  sample_point_capacity(static_cast<int>(std::ceil(xypts_capacity * s)));
+  amo.set_capacity(static_cast<int>(std::ceil(800 * s * s)));
+  fbo.set_capacity(static_cast<int>(std::ceil(450 * s)));
+  ltra.set_capacity(static_cast<int>(std::ceil(30 * s)));
+  vet2.set_capacity(amo.cap);
+  vet1.set_capacity(amo.cap + fbo.cap);
   solver_matrix_capacities();
   nsps = nsps_in;
   // The kernel tables are computed by the first formulation of the aperture
@@ -635,6 +644,7 @@ void read_samples() {
   const long first = fss_ap.n == 1 ? 1 : fss_samplewg.n + 1;
   const long total = first - 1 + static_cast<long>(nmode_wg + tem) * curr_coord;
   if (total > fss_samplewg.cap) fatal(routine, "Too many samples");
+  fss_samplewg.hold(total);
   if (nmode_wg != sampled || curr_coord != np)
     fatal(routine, "Error in reading file " + file +
                        ": its mode or point count does not match the .wgm and .crd files");

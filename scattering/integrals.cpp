@@ -158,16 +158,28 @@ extern "C" void dgemm_(const char* ta, const char* tb, const int* m, const int* 
 
 // Rows of the sample matrix A: TE samples times nx, TE samples times ny, TM and
 // TEM samples; columns of the phase matrix B: Re E then Im E of every harmonic.
-constexpr long rows_cap = 2L * max_wg_modes;
-constexpr long harm_cap = max_flo_modes / 2 + 1;
-double sa[rows_cap * max_points];    // A, rows x points
-double se[max_points * 2 * harm_cap];  // B, points x (2 harmonics)
-double sp[rows_cap * 2 * harm_cap];  // A B, rows x (2 harmonics)
-double sum_nx[max_wg_modes + 1], sum_ny[max_wg_modes + 1];  // sums of s nx, s ny
-int row_of[max_wg_modes + 1];
+// Work tables sized from the counts of the sweep point (they grow with the
+// limits of the run and are kept from one point to the next).
+std::vector<double> sa;  // A, rows x points
+std::vector<double> se;  // B, points x (2 harmonics)
+std::vector<double> sp;  // A B, rows x (2 harmonics)
+std::vector<double> sum_nx, sum_ny;  // sums of s nx, s ny, per mode
+std::vector<int> row_of;
 
-// E of every harmonic (one per pair of Floquet modes) at every point.
-void phase_matrix(int nh) {
+// Harmonics per block of the couplings: every harmonic of a plain run's
+// Floquet table (4000 modes) in one block; a larger set in blocks whose
+// phase matrix and product take some 30 MB at 1000 points and 1000 modes.
+constexpr int harmonics_per_block = 2048;
+
+template <class T>
+void at_least(std::vector<T>& v, long n) {
+  if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
+}
+
+// E of the harmonics h0 .. h0 + nhb - 1 (one per pair of Floquet modes) at
+// every point: columns 1 .. nhb the real parts, nhb + 1 .. 2 nhb the
+// imaginary parts.
+void phase_matrix(int h0, int nhb) {
   const int np = fss_coordinates.n, nf = fss_modeflo_index.n;
   const double nc = fss_cell_dim.inv_sqrt_ab;
   const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
@@ -187,12 +199,12 @@ void phase_matrix(int nh) {
     for (int m = mlo; m <= mhi; ++m) eu[(m - mlo) * np + i] = std::polar(nc, -(base + m * u));
     for (int n = nlo; n <= nhi; ++n) ev[(n - nlo) * np + i] = std::polar(1.0, -(n * v));
   }
-  for (int h = 1; h <= nh; ++h) {
-    const flo_index& ix = fss_modeflo_index[2 * h - 1];
+  for (int h = 1; h <= nhb; ++h) {
+    const flo_index& ix = fss_modeflo_index[2 * (h0 + h - 1) - 1];
     const cplx* pu = &eu[static_cast<std::size_t>(ix.m - mlo) * np];
     const cplx* pv = &ev[static_cast<std::size_t>(ix.n - nlo) * np];
     double* r = &se[static_cast<long>(h - 1) * np];
-    double* q = &se[static_cast<long>(nh + h - 1) * np];
+    double* q = &se[static_cast<long>(nhb + h - 1) * np];
     for (int i = 0; i < np; ++i) {  // written out: no inf/nan branch, vectorised
       const double ur = pu[i].real(), ui = pu[i].imag(), vr = pv[i].real(), vi = pv[i].imag();
       r[i] = ur * vr - ui * vi;
@@ -247,7 +259,8 @@ bool is_close(int w, int f, double kc, double kt) {
 // The integrals of the modes of one aperture (in `modes`, catalogue order)
 // with every Floquet mode: the sample matrix of its modes on its points
 // times the phase matrix of its points, then the close pairs one by one.
-void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& modes, int nh,
+// Harmonics h0 .. h0 + nh - 1 (the phase matrix of that block in force).
+void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& modes, int h0, int nh,
                         const int* first_sample) {
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n, np = fss_coordinates.n;
   const int npa = ap.last - ap.first + 1;
@@ -276,7 +289,8 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
   if (rows > 0 && nh > 0 && npa > 0) {
     const int cols = 2 * nh;
     const double one = 1, zero = 0;
-    dgemm_("N", "N", &rows, &cols, &npa, &one, sa, &rows, se + (ap.first - 1), &np, &zero, sp, &rows);
+    dgemm_("N", "N", &rows, &cols, &npa, &one, sa.data(), &rows, se.data() + (ap.first - 1), &np, &zero,
+           sp.data(), &rows);
   }
   // A B at (row, harmonic h): real and imaginary parts.
   auto ab = [&](int row, int h) {
@@ -285,8 +299,9 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
   const double nc = fss_cell_dim.inv_sqrt_ab;
   // Normal incidence: the limits of the TE and TM waves of the plane phi.
   const double ux = std::cos(fss_inc_angle.phi), uy = std::sin(fss_inc_angle.phi);
-  for (int m = 1; m <= nf; ++m) {
-    const int f = fss_modeflo_index[m].type, h = (m + 1) / 2;
+  const int m_end = std::min(nf, 2 * (h0 + nh - 1));
+  for (int m = 2 * h0 - 1; m <= m_end; ++m) {
+    const int f = fss_modeflo_index[m].type, h = (m + 1) / 2 - h0 + 1;
     const flo_kappa k = fss_modeflo_kappa[m];
     const double kt = k.kt;
     for (int j : modes) {
@@ -314,22 +329,52 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
   }
 }
 
+void block_integrals(int h0, int nhb, const int* first_sample);
+
 }  // namespace
 
+namespace {
+long generation = 0;
+}  // namespace
+
+long integrals_generation() { return generation; }
+
 void calc_integrals() {
+  ++generation;
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   fss_integrals.n = nf * nw;
   if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
+  fss_integrals.hold(fss_integrals.n);
   const int nh = (nf + 1) / 2;  // the Floquet modes come in pairs, one per harmonic
+  const long np = fss_coordinates.n;
+  // The harmonics in blocks: the phase matrix and its product with the
+  // samples are held for one block at a time (every harmonic of a plain
+  // run's Floquet table in one).
+  const int nhb = std::min(nh, std::max(harmonics_per_block, 1));
+  at_least(sa, 2L * nw * np);
+  at_least(se, np * 2 * nhb);
+  at_least(sp, 2L * nw * 2 * nhb);
+  at_least(sum_nx, nw + 1L);
+  at_least(sum_ny, nw + 1L);
+  at_least(row_of, nw + 1L);
   // Each mode's samples follow those of the modes before it.
-  static int first_sample[max_wg_modes + 1];
+  static std::vector<int> first_sample;
+  at_least(first_sample, nw + 1L);
   int p = 0;
   for (int j = 1; j <= nw; ++j) {
     const fss_ap_rec::range& ap = fss_ap.r[fss_modewg_ap[j]];
     first_sample[j] = p;
     p += ap.last - ap.first + 1;
   }
-  phase_matrix(nh);
+  for (int h0 = 1; h0 <= nh; h0 += nhb) block_integrals(h0, std::min(nhb, nh - h0 + 1), first_sample.data());
+}
+
+namespace {
+
+// The integrals of the Floquet modes of harmonics h0 .. h0 + nhb - 1.
+void block_integrals(int h0, int nhb, const int* first_sample) {
+  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
+  phase_matrix(h0, nhb);
   // Aperture by aperture: the sample matrix of all apertures would be zero
   // off each mode's own points.  A translated copy of an earlier aperture
   // has the integrals of its modes times the phase of each Floquet wave
@@ -347,10 +392,10 @@ void calc_integrals() {
       for (int j = 1; j <= nw; ++j)
         if (fss_modewg_ap[j] == ap.copy) from_modes.push_back(j);
     if (from_modes.size() != modes.size()) {
-      aperture_integrals(ap, modes, nh, first_sample);
+      aperture_integrals(ap, modes, h0, nhb, first_sample);
       continue;
     }
-    for (int m = 1; m <= nf; ++m) {
+    for (int m = 2 * h0 - 1; m <= std::min(nf, 2 * (h0 + nhb - 1)); ++m) {
       const flo_kappa k = fss_modeflo_kappa[m];
       const cplx phase = std::polar(1.0, -(k.kx * ap.dx + k.ky * ap.dy));
       cplx* row = &fss_integrals[(m - 1) * nw];
@@ -358,3 +403,5 @@ void calc_integrals() {
     }
   }
 }
+
+}  // namespace

@@ -10,3 +10,6 @@ void calc_sample_flo(int m, int flag);
 void calc_vettsigma(int m);
 // All coupling integrals into fss_integrals.
 void calc_integrals();
+// How many times the coupling table has been computed (what is derived from
+// it is kept while this stays).
+long integrals_generation();

@@ -25,6 +25,7 @@
 // the whole coupling of a gap (every evanescent Floquet mode of it, with
 // y12 as small as it is) lies inside one block.
 #include <cmath>
+#include <algorithm>
 #include <complex>
 #include <vector>
 
@@ -86,24 +87,31 @@ void add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int n
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   const int s = all ? nf : static_cast<int>(modes.size());
   if (na == 0 || nb == 0 || s == 0) return;
+  // Over blocks of Floquet modes: the scaled couplings are held for one
+  // block only (a plain run's Floquet table in one block).
+  constexpr int block = 4096;
   static std::vector<cplx> l, r;
-  l.resize(static_cast<std::size_t>(na) * s);
-  if (!all) r.resize(static_cast<std::size_t>(nb) * s);
-  for (int k = 0; k < s; ++k) {
-    const int m = all ? k + 1 : modes[k];
-    const cplx* xam = xa + static_cast<long>(m - 1) * nw;
-    const cplx f = alpha * y[m];
-    cplx* lk = &l[static_cast<std::size_t>(k) * na];
-    for (int i = 0; i < na; ++i) lk[i] = xam[i] * f;
-    if (!all) {
-      const cplx* xbm = xb + static_cast<long>(m - 1) * nw;
-      cplx* rk = &r[static_cast<std::size_t>(k) * nb];
-      for (int i = 0; i < nb; ++i) rk[i] = xbm[i];
+  l.resize(static_cast<std::size_t>(na) * std::min(s, block));
+  if (!all) r.resize(static_cast<std::size_t>(nb) * std::min(s, block));
+  for (int k0 = 0; k0 < s; k0 += block) {
+    const int sb = std::min(block, s - k0);
+    for (int k = 0; k < sb; ++k) {
+      const int m = all ? k0 + k + 1 : modes[k0 + k];
+      const cplx* xam = xa + static_cast<long>(m - 1) * nw;
+      const cplx f = alpha * y[m];
+      cplx* lk = &l[static_cast<std::size_t>(k) * na];
+      for (int i = 0; i < na; ++i) lk[i] = xam[i] * f;
+      if (!all) {
+        const cplx* xbm = xb + static_cast<long>(m - 1) * nw;
+        cplx* rk = &r[static_cast<std::size_t>(k) * nb];
+        for (int i = 0; i < nb; ++i) rk[i] = xbm[i];
+      }
     }
+    const cplx one = 1;
+    const int ldb = all ? nw : nb;
+    const cplx* b = all ? xb + static_cast<long>(k0) * nw : r.data();
+    zgemm_("N", "C", &na, &nb, &sb, &one, l.data(), &na, b, &ldb, &one, c, &ldc);
   }
-  const cplx one = 1;
-  const int ldb = all ? nw : nb;
-  zgemm_("N", "C", &na, &nb, &s, &one, l.data(), &na, all ? xb : r.data(), &ldb, &one, c, &ldc);
 }
 
 // Air's own load on the faces of each screen, X_k diag(Y0) X_k^H (Y0 the

@@ -1,10 +1,13 @@
 #include "scattering/system.hpp"
 
+#include <algorithm>
 #include <complex>
+#include <vector>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/far_floquet.hpp"
 
 extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
                        const int* lda, int* ipiv, std::complex<double>* b,
@@ -17,24 +20,40 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
 
+// S = X diag(Yf) X^H accumulated over blocks of Floquet modes, so that the
+// scaled couplings are held for one block only (a plain run's Floquet table
+// in one block).
+constexpr int floquet_block = 4096;
+
+// Work storage of at least n entries (kept between sweep points).
+static void sized(std::vector<cplx>& v, long n) {
+  if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
+}
+
 // With dielectric layers the two faces see different admittances: face k
 // the admittance Yf_k of each Floquet mode looking away from it through its
 // stack, S_k = X diag(Yf_k) X^H, both from one product.
 static void add_stack_admittances(int nw, int nf, cplx* a) {
-  static cplx y[2L * max_wg_modes * max_flo_modes], sm[2 * max_wg_modes * max_wg_modes];
+  static std::vector<cplx> yv, smv;
   const int n = 2 * nw, ld = 2 * nw;
+  sized(yv, 2L * nw * std::min(nf, floquet_block));
+  sized(smv, 2L * nw * nw);
+  cplx *y = yv.data(), *sm = smv.data();
   const cplx* x = fss_integrals.data1();
-  for (int m = 0; m < nf; ++m) {
-    const flo_stack& st = fss_modeflo_stack[m + 1];
-    const cplx* xm = x + static_cast<long>(m) * nw;
-    cplx* ym = y + static_cast<long>(m) * ld;
-    for (int j = 0; j < nw; ++j) {
-      ym[j] = xm[j] * st.yface[1];
-      ym[nw + j] = xm[j] * st.yface[2];
+  for (int m0 = 0; m0 < nf; m0 += floquet_block) {
+    const int nb = std::min(floquet_block, nf - m0);
+    for (int m = 0; m < nb; ++m) {
+      const flo_stack& st = fss_modeflo_stack[m0 + m + 1];
+      const cplx* xm = x + static_cast<long>(m0 + m) * nw;
+      cplx* ym = y + static_cast<long>(m) * ld;
+      for (int j = 0; j < nw; ++j) {
+        ym[j] = xm[j] * st.yface[1];
+        ym[nw + j] = xm[j] * st.yface[2];
+      }
     }
+    const cplx one = 1, beta = m0 == 0 ? 0 : 1;
+    zgemm_("N", "C", &ld, &nw, &nb, &one, y, &ld, x + static_cast<long>(m0) * nw, &nw, &beta, sm, &ld);
   }
-  const cplx one = 1, zero = 0;
-  zgemm_("N", "C", &ld, &nw, &nf, &one, y, &ld, x, &nw, &zero, sm, &ld);
   for (int q = 0; q < nw; ++q)
     for (int j = 0; j < nw; ++j) {
       a[q * n + j] += sm[j + q * ld];
@@ -54,6 +73,7 @@ void calc_mata() {
   const int n = 2 * nw;
   fss_mata.n = n;
   if (n * n > fss_mata.cap) fatal("calc_matA", "Too many waveguide modes");
+  fss_mata.hold(static_cast<long>(n) * n);
   cplx* a = fss_mata.data1();
   auto at = [&](int r, int c) -> cplx& { return a[(c - 1) * n + (r - 1)]; };
   for (int k = 0; k < n * n; ++k) a[k] = 0;
@@ -71,14 +91,24 @@ void calc_mata() {
     add_stack_admittances(nw, nf, a);
     return;
   }
-  static cplx y[static_cast<long>(max_wg_modes) * max_flo_modes], sm[max_wg_modes * max_wg_modes];
+  static std::vector<cplx> yv, smv;
+  sized(smv, static_cast<long>(nw) * nw);
+  cplx* sm = smv.data();
   const cplx* x = fss_integrals.data1();
-  for (int m = 0; m < nf; ++m) {
-    const cplx yf = fss_modeflo_y[m + 1].y1;
-    for (int j = 0; j < nw; ++j) y[j + static_cast<long>(m) * nw] = x[j + static_cast<long>(m) * nw] * yf;
+  const bool far = far_floquet_applies(nf);
+  if (far) far_floquet_sum(nw, nf, x, sm);
+  sized(yv, far ? 0 : static_cast<long>(nw) * std::min(nf, floquet_block));
+  cplx* y = yv.data();
+  for (int m0 = 0; m0 < (far ? 0 : nf); m0 += floquet_block) {
+    const int nb = std::min(floquet_block, nf - m0);
+    for (int m = 0; m < nb; ++m) {
+      const cplx yf = fss_modeflo_y[m0 + m + 1].y1;
+      const cplx* xm = x + static_cast<long>(m0 + m) * nw;
+      for (int j = 0; j < nw; ++j) y[j + static_cast<long>(m) * nw] = xm[j] * yf;
+    }
+    const cplx one = 1, beta = m0 == 0 ? 0 : 1;
+    zgemm_("N", "C", &nw, &nw, &nb, &one, y, &nw, x + static_cast<long>(m0) * nw, &nw, &beta, sm, &nw);
   }
-  const cplx one = 1, zero = 0;
-  zgemm_("N", "C", &nw, &nw, &nf, &one, y, &nw, x, &nw, &zero, sm, &nw);
   for (int q = 1; q <= nw; ++q)
     for (int j = 1; j <= nw; ++j) {
       const cplx t = sm[(j - 1) + (q - 1) * nw];

@@ -150,6 +150,13 @@ std::string data_path(const char* file) {
   return std::string(FSS_SOURCE_DIR) + "/tests/data/truth/" + file;
 }
 
+// Where a regeneration writes: the stored files themselves with
+// FSS_TRUTH_REGENERATE=1, or a folder named by it (to compare with them).
+std::string regenerated_path(const char* file) {
+  const std::string to = std::getenv("FSS_TRUTH_REGENERATE");
+  return to == "1" ? data_path(file) : to + "/" + file;
+}
+
 const char* const coefficient_name[4] = {"Ty", "Tx", "Ry", "Rx"};
 
 }  // namespace
@@ -164,7 +171,7 @@ TEST(Truth, StoredValuesComeFromTheModel) {
       for (double g : ladder) k.push_back(kof(g));
       const std::vector<truth_value> v = rect_truth_extrapolated(c.s, f, k);
       const std::vector<truth_point> first = rect_truth(c.s, f, k[0], 3 * k[0]);
-      std::ofstream o(data_path(c.file));
+      std::ofstream o(regenerated_path(c.file));
       o << "# converged co-polarised coefficients (complex, conventions of the result file) of\n"
         << "# a " << c.s.w * 1e3 << " x " << c.s.h * 1e3 << " mm hole in a " << c.s.a * 1e3 << " x "
         << c.s.b * 1e3 << " mm lattice, " << c.s.t * 1e3 << " mm thick, normal incidence;\n"
