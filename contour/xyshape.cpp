@@ -291,14 +291,10 @@ void xylines(int& ier) {
   }
 }
 
-int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, double& tx,
-                 double& ty, int& row1, int& row2) {
-  static shape sh[elm_capacity + 1];
-  // No lattice (a mode computation alone) or no element: nothing to check.
-  if (n < 1 || n > elm_capacity || !(a > 0) || !(b > 0) || !(std::sin(alpha) > 0)) return 0;
-  double xmin = 1e300, xmax = -1e300, ymin = 1e300, ymax = -1e300;
-  // The scale of the tolerances: the box of the ends and the arcs' third
-  // points (a lone circle has its ends at one point).
+// The box of the elements' ends and the arcs' third points (a lone circle
+// has its ends at one point).
+static void ends_box(const elm_row* el, int n, double& xmin, double& xmax, double& ymin, double& ymax) {
+  xmin = ymin = 1e300, xmax = ymax = -1e300;
   for (int i = 1; i <= n; ++i) {
     const elm_row& e = el[i];
     const double x3 = e.x3 < straight_marker ? e.x3 : e.x1, y3 = e.y3 < straight_marker ? e.y3 : e.y1;
@@ -307,6 +303,16 @@ int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, dou
     ymin = std::fmin(ymin, std::fmin(std::fmin(e.y1, e.y2), y3));
     ymax = std::fmax(ymax, std::fmax(std::fmax(e.y1, e.y2), y3));
   }
+}
+
+int cell_overlap(const elm_row* el, int n, double a, double b, double alpha, double& tx,
+                 double& ty, int& row1, int& row2) {
+  static shape sh[elm_capacity + 1];
+  // No lattice (a mode computation alone) or no element: nothing to check.
+  if (n < 1 || n > elm_capacity || !(a > 0) || !(b > 0) || !(std::sin(alpha) > 0)) return 0;
+  // The scale of the tolerances.
+  double xmin, xmax, ymin, ymax;
+  ends_box(el, n, xmin, xmax, ymin, ymax);
   const double eps = std::fmax(xmax - xmin, ymax - ymin) / 1000, tol = eps / 10;
   if (!(eps > 0)) return 0;
   for (int i = 1; i <= n; ++i) {
@@ -349,15 +355,7 @@ namespace {
 bool aperture_shapes(const elm_row* el, int n, shape* sh, double& xmin, double& xmax,
                      double& ymin, double& ymax, double& eps) {
   if (n < 1 || n > elm_capacity) return false;
-  xmin = ymin = 1e300, xmax = ymax = -1e300;
-  for (int i = 1; i <= n; ++i) {
-    const elm_row& e = el[i];
-    const double x3 = e.x3 < straight_marker ? e.x3 : e.x1, y3 = e.y3 < straight_marker ? e.y3 : e.y1;
-    xmin = std::fmin(xmin, std::fmin(std::fmin(e.x1, e.x2), x3));
-    xmax = std::fmax(xmax, std::fmax(std::fmax(e.x1, e.x2), x3));
-    ymin = std::fmin(ymin, std::fmin(std::fmin(e.y1, e.y2), y3));
-    ymax = std::fmax(ymax, std::fmax(std::fmax(e.y1, e.y2), y3));
-  }
+  ends_box(el, n, xmin, xmax, ymin, ymax);
   eps = std::fmax(xmax - xmin, ymax - ymin) / 1000;
   if (!(eps > 0)) return false;
   for (int i = 1; i <= n; ++i) {

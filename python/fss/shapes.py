@@ -18,11 +18,8 @@ def _rotate(p, angle_deg, about):
     return (about[0] + c * x - s * y, about[1] + s * x + c * y)
 
 
-class Side:
-    """A straight side from (x1, y1) to (x2, y2)."""
-
-    def __init__(self, x1, y1, x2, y2):
-        self.points = [(float(x1), float(y1)), (float(x2), float(y2))]
+class _Element:
+    """An element of an outline, given by its points (start, end, ...)."""
 
     @property
     def start(self):
@@ -33,7 +30,7 @@ class Side:
         return self.points[1]
 
     def _with(self, points):
-        return Side(*points[0], *points[1])
+        return type(self)(*(v for p in points for v in p))
 
     def moved(self, dx, dy):
         return self._with([(x + dx, y + dy) for x, y in self.points])
@@ -43,6 +40,13 @@ class Side:
 
     def values(self):
         return [v for p in self.points for v in p]
+
+
+class Side(_Element):
+    """A straight side from (x1, y1) to (x2, y2)."""
+
+    def __init__(self, x1, y1, x2, y2):
+        self.points = [(float(x1), float(y1)), (float(x2), float(y2))]
 
     def length(self):
         (x1, y1), (x2, y2) = self.points
@@ -57,32 +61,12 @@ class Side:
         return list(self.points)
 
 
-class Arc:
+class Arc(_Element):
     """A circular arc from (x1, y1) to (x2, y2) through (x3, y3); a full
     circle when start and end coincide, (x3, y3) then the opposite point."""
 
     def __init__(self, x1, y1, x2, y2, x3, y3):
         self.points = [(float(x1), float(y1)), (float(x2), float(y2)), (float(x3), float(y3))]
-
-    @property
-    def start(self):
-        return self.points[0]
-
-    @property
-    def end(self):
-        return self.points[1]
-
-    def _with(self, points):
-        return Arc(*points[0], *points[1], *points[2])
-
-    def moved(self, dx, dy):
-        return self._with([(x + dx, y + dy) for x, y in self.points])
-
-    def rotated(self, angle_deg, about=(0.0, 0.0)):
-        return self._with([_rotate(p, angle_deg, about) for p in self.points])
-
-    def values(self):
-        return [v for p in self.points for v in p]
 
     def full(self):
         (x1, y1), (x2, y2), _ = self.points

@@ -51,9 +51,9 @@ def test_example_against_program(name, tmp_path, private_tmp):
     assert np.allclose(total, res.p_total, rtol=0, atol=1e-12)
     k00 = [list(map(tuple, res.order_index[d, i])).index((0, 0))
            for d in range(nd) for i in range(nf)]
-    spec = np.array([res.order_power[d, i, k].sum(axis=-1)
+    specular = np.array([res.order_power[d, i, k].sum(axis=-1)
                      for (d, i), k in zip(np.ndindex(nd, nf), k00)]).reshape(nd, nf, 2)
-    assert np.allclose(spec, res.p_specular, rtol=0, atol=1e-12)
+    assert np.allclose(specular, res.p_specular, rtol=0, atol=1e-12)
     # the mode table is the program's
     status, console = run_program(path, "-modes", folder=str(tmp_path / "m"))
     with open(tmp_path / "m" / (name + ".modes")) as f:

@@ -161,22 +161,7 @@ TEST_F(SolverTables, EnclosingModesRefusedBeforeTheWorkWithTheLimitThatFits) {
 // More than 30 chains (31 notches in the top side, between 32 pieces of it
 // on the enclosure wall): their number does not depend on the limit.
 TEST_F(SolverTables, ChainsRefusedWhateverTheLimit) {
-  std::vector<std::string> comb;
-  auto seg = [&](double x1, double y1, double x2, double y2) {
-    comb.push_back(std::to_string(x1) + " " + std::to_string(y1) + " " + std::to_string(x2) +
-                   " " + std::to_string(y2));
-  };
-  double x = 64;
-  for (int t = 0; t < 32; ++t, x -= 1) {
-    seg(x, 0, x - 1, 0);
-    if (t == 31) break;
-    x -= 1;
-    seg(x, 0, x - 0.5, -1);
-    seg(x - 0.5, -1, x - 1, 0);
-  }
-  seg(1, 0, 1, -3);
-  seg(1, -3, 64, -3);
-  seg(64, -3, 64, 0);
+  const std::vector<std::string> comb = notched_comb();
   EXPECT_EQ(refusal(comb, 10),
             "Mode solver table of chains of basis functions (ltra) outgrown at block 7 = 10 GHz: "
             "more than 30; a lower block 7 does not reduce them");

@@ -389,22 +389,7 @@ TEST_F(TeSolver, FormulationErrors) {
   EXPECT_NE(listing.find(std::string(block) + "GUIDATE: out of bound matrices\n"), std::string::npos);
   // More than 30 chains: 31 notches in the top side, between 32 pieces of
   // it that lie on the enclosure wall.
-  std::vector<std::string> comb;
-  auto seg = [&](double x1, double y1, double x2, double y2) {
-    comb.push_back(std::to_string(x1) + " " + std::to_string(y1) + " " + std::to_string(x2) +
-                   " " + std::to_string(y2));
-  };
-  double x = 64;
-  for (int t = 0; t < 32; ++t, x -= 1) {
-    seg(x, 0, x - 1, 0);
-    if (t == 31) break;
-    x -= 1;
-    seg(x, 0, x - 0.5, -1);
-    seg(x - 0.5, -1, x - 1, 0);
-  }
-  seg(1, 0, 1, -3);
-  seg(1, -3, 64, -3);
-  seg(64, -3, 64, 0);
+  const std::vector<std::string> comb = notched_comb();
   ASSERT_EQ(comb.size(), 97u);
   code_boundary(comb, 10);
   run_driver("te\n");

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "support/analytic_modes.hpp"
+#include "support/fdtd_reference.hpp"
 #include "support/program_run.hpp"
 #include "support/result_files.hpp"
 #include "support/tmpdir.hpp"
@@ -240,25 +241,6 @@ TEST(ScreensProgram, EnergyAndReciprocityOfTwoAndThreeScreensInLayers) {
 
 namespace {
 
-struct fdtd_row { double t_db, t_deg; };
-
-std::map<long, fdtd_row> read_fdtd(const std::string& name) {
-  std::ifstream in(std::string(FSS_SOURCE_DIR) + "/tests/data/stacks/" + name);
-  std::map<long, fdtd_row> ref;
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    for (char& c : line)
-      if (c == ',') c = ' ';
-    std::istringstream s(line);
-    double f;
-    char pol;
-    fdtd_row r;
-    s >> f >> pol >> r.t_db >> r.t_deg;
-    if (pol == 'x') ref[std::lround(f * 1000)] = r;
-  }
-  return ref;
-}
 
 std::string validation_screens(const std::string& sweep, const std::string& fwg = "100",
                                const std::string& fflo = "300") {
@@ -302,7 +284,7 @@ TEST(ScreensProgram, TwoScreensAgreeWithFdtd) {
   scratch_dir::write_file("ts.fss", validation_screens("5 29.5 0.5"));
   ASSERT_EQ(run_program("ts", "").status, 0);
   const auto rows = read_out_file("ts.out").at(0).rows;
-  const auto ref = read_fdtd("two_screens_fdtd.csv");
+  const auto ref = read_fdtd("stacks/two_screens_fdtd.csv", 'x');
   double worst = 0;
   int compared = 0;
   for (const out_row& r : rows) {

@@ -24,17 +24,14 @@
 #include "scattering/results.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/command_line.hpp"
+#include "support/fdtd_reference.hpp"
+#include "support/solver_run.hpp"
+#include "support/sweep_points.hpp"
 #include "support/tmpdir.hpp"
 
 namespace {
 
 using cplx = std::complex<double>;
-
-std::vector<fss_polar_rec> points;
-void keep_point() {
-  calc_polarisations();
-  points.push_back(fss_polar);
-}
 
 // Every specular coefficient of both waves at every sweep point of the
 // structure (cell "a b", skew, thickness 0.8 mm, block 4, incidence, sweep).
@@ -46,17 +43,7 @@ std::vector<fss_polar_rec> run(const std::string& cell, const std::string& skew,
     << block4 << "5) incidence\n" << incidence << "\n6) sweep\n" << sweep << "\n7)\n" << fwg
     << "\n8)\n" << fflo << "\n";
   scratch_dir::write_file("ap.fss", s.str());
-  set_command_line("ap", {});
-  fss_set_capacities();
-  points.clear();
-  std::ostringstream console;
-  std::streambuf* old = std::cout.rdbuf(console.rdbuf());
-  read_input_fss();
-  write_output();
-  genmodes_wg();
-  fss_sweep(keep_point);
-  std::cout.rdbuf(old);
-  return points;
+  return sweep_points("ap");
 }
 
 // Largest difference of the specular coefficients (reflection, and
@@ -212,29 +199,6 @@ TEST(Apertures, TranslatedCopiesComputedOnce) {
   EXPECT_EQ(fss_ap.r[3].copy, 0);
 }
 
-namespace {
-
-struct fdtd_row { double t_db, t_deg; };
-
-std::map<long, fdtd_row> fdtd_rows(char pol) {
-  std::ifstream in(std::string(FSS_SOURCE_DIR) + "/tests/data/stacks/two_holes_fdtd.csv");
-  std::map<long, fdtd_row> ref;
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    for (char& c : line)
-      if (c == ',') c = ' ';
-    std::istringstream s(line);
-    double f;
-    char p;
-    fdtd_row r;
-    s >> f >> p >> r.t_db >> r.t_deg;
-    if (p == pol) ref[std::lround(f * 1000)] = r;
-  }
-  return ref;
-}
-
-}  // namespace
 
 // The independent FDTD reference (tests/data/stacks/two_holes.fss, run as
 // it stands): only the wave with E along y (the "x" columns) passes, full
@@ -245,17 +209,9 @@ TEST(Apertures, TwoHolesAgreeWithFdtd) {
   scratch_dir dir;
   scratch_dir::write_file(
       "th.fss", scratch_dir::read_file(std::string(FSS_SOURCE_DIR) + "/tests/data/stacks/two_holes.fss"));
-  set_command_line("th", {});
-  std::ostringstream console;
-  std::streambuf* old = std::cout.rdbuf(console.rdbuf());
-  fss_set_capacities();
-  read_input_fss();
-  write_output();
-  genmodes_wg();
-  fss_sweep();
-  std::cout.rdbuf(old);
+  run_structure("th");
   const auto rows = read_out_file("th.out").at(0).rows;
-  const auto y = fdtd_rows('y'), x = fdtd_rows('x');
+  const auto y = read_fdtd("stacks/two_holes_fdtd.csv", 'y'), x = read_fdtd("stacks/two_holes_fdtd.csv", 'x');
   double worst_below = 0, worst_above = 0, best = -100, f_best = 0;
   for (const out_row& r : rows) {
     if (r.magTx > best) best = r.magTx, f_best = r.f;

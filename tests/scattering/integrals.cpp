@@ -100,6 +100,20 @@ class Coupling : public testing::Test {
     read_coord();
     read_samples();
   }
+  // A 0.5 mm screen in a skewed lattice (70 degrees) at 17 GHz, theta 0.4,
+  // phi 0.2 rad, with its Floquet modes up to flo_hz.
+  static void oblique_point(double flo_hz) {
+    fss_lattice_angle.alpha = 70 * M_PI / 180;
+    fss_thickness = {0.5e-3, 0, 0};
+    fss_kmax.flo = 2 * M_PI * flo_hz / dcspeed();
+    const double f = 17e9, th = 0.4;
+    fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+    fss_inc_angle = {th, 0.2, fss_em_var.k0 * std::sin(th) * std::cos(0.2),
+                     fss_em_var.k0 * std::sin(th) * std::sin(0.2)};
+    fss_screen.nwg1 = fss_modewg_index.n;
+    update_modes_wg();
+    genmodes_flo();
+  }
   // One Floquet wave of the given kind and wavevector as mode 1.
   static void floquet(int type, double kx, double ky) {
     fss_modeflo_index.n = fss_modeflo_kappa.n = 1;
@@ -283,16 +297,7 @@ TEST_F(Coupling, MovingTheApertureOnlyTurnsThePhases) {
 // The system matrix (S by one complex matrix product) equals its
 // straightforward sum over the Floquet modes to 1e-10 of its size.
 TEST_F(Coupling, SystemEqualsTheStraightforwardSum) {
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = {0.5e-3, 0, 0};
-  fss_kmax.flo = 2 * M_PI * 150e9 / dcspeed();
-  const double f = 17e9, th = 0.4;
-  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-  fss_inc_angle = {th, 0.2, fss_em_var.k0 * std::sin(th) * std::cos(0.2),
-                   fss_em_var.k0 * std::sin(th) * std::sin(0.2)};
-  fss_screen.nwg1 = fss_modewg_index.n;
-  update_modes_wg();
-  genmodes_flo();
+  oblique_point(150e9);
   calc_integrals();
   calc_mata();
   const int n = 2 * fss_modewg_index.n;
@@ -309,16 +314,7 @@ TEST_F(Coupling, SystemEqualsTheStraightforwardSum) {
 // beyond those of a plain run: the blocks change nothing.
 TEST_F(Coupling, BlocksOfFloquetModesEqualTheStraightforwardSums) {
   fss_size_capacities(max_wg_modes, 6000, max_points);
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = {0.5e-3, 0, 0};
-  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
-  const double f = 17e9, th = 0.4;
-  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-  fss_inc_angle = {th, 0.2, fss_em_var.k0 * std::sin(th) * std::cos(0.2),
-                   fss_em_var.k0 * std::sin(th) * std::sin(0.2)};
-  fss_screen.nwg1 = fss_modewg_index.n;
-  update_modes_wg();
-  genmodes_flo();
+  oblique_point(780e9);
   const int nf = fss_modeflo_index.n, nw = fss_modewg_index.n;
   ASSERT_GT(nf, 4096 + 100);
   calc_integrals();

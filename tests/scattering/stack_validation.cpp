@@ -13,6 +13,7 @@
 
 #include "scattering/catalogue.hpp"
 #include "support/analytic_modes.hpp"
+#include "support/fdtd_reference.hpp"
 #include "support/solver_run.hpp"
 #include "support/tmpdir.hpp"
 
@@ -32,25 +33,6 @@ std::string structure(const std::string& sweep, double fwg, double fflo, const s
   return s.str();
 }
 
-struct fdtd_row { double t_db, t_deg, r_db, r_deg; };
-
-std::map<long, fdtd_row> read_fdtd(const std::string& name) {
-  std::ifstream in(std::string(FSS_SOURCE_DIR) + "/tests/data/stacks/" + name + "_fdtd.csv");
-  std::map<long, fdtd_row> ref;
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    for (char& c : line)
-      if (c == ',') c = ' ';
-    std::istringstream s(line);
-    double f;
-    char pol;
-    fdtd_row r;
-    s >> f >> pol >> r.t_db >> r.t_deg >> r.r_db >> r.r_deg;
-    if (pol == 'x') ref[std::lround(f * 1000)] = r;
-  }
-  return ref;
-}
 
 double phase_gap(double a, double b) { return std::fabs(std::remainder(a - b, 360.0)); }
 
@@ -68,7 +50,7 @@ std::vector<out_row> run(const std::string& text) {
 // polarisations.  Returns the largest differences.
 void expect_agrees(const std::vector<out_row>& rows, const std::string& name, double db_bound,
                    double deg_bound) {
-  const auto ref = read_fdtd(name);
+  const auto ref = read_fdtd("stacks/" + name + "_fdtd.csv", 'x');
   double worst_db = 0, worst_deg = 0;
   int compared = 0;
   for (const out_row& r : rows) {

@@ -18,6 +18,7 @@
 #include "scattering/polarisation.hpp"
 #include "scattering/results.hpp"
 #include "support/command_line.hpp"
+#include "support/sweep_points.hpp"
 #include "support/tmpdir.hpp"
 
 namespace {
@@ -35,12 +36,6 @@ std::string shifted(const std::vector<std::vector<double>>& lines, double dx, do
   return s.str();
 }
 
-std::vector<fss_polar_rec> points;
-void keep_point() {
-  calc_polarisations();
-  points.push_back(fss_polar);
-}
-
 // All specular coefficients of both waves at every sweep point.
 std::vector<fss_polar_rec> run(const std::string& cell, const std::string& boundary,
                                const std::string& incidence, const std::string& limits) {
@@ -49,17 +44,7 @@ std::vector<fss_polar_rec> run(const std::string& cell, const std::string& bound
                                            "\n3) metal thickness [mm]\n0.8\n4) aperture boundary [mm]\n" +
                                            boundary + "5) incidence theta phi [deg]\n" + incidence +
                                            "\n6) frequency sweep start end step [GHz]\n17 23 3\n" + limits);
-  set_command_line("shift", {});
-  fss_set_capacities();
-  points.clear();
-  std::ostringstream console;
-  std::streambuf* old = std::cout.rdbuf(console.rdbuf());
-  read_input_fss();
-  write_output();
-  genmodes_wg();
-  fss_sweep(keep_point);
-  std::cout.rdbuf(old);
-  return points;
+  return sweep_points("shift");
 }
 
 double worst_magnitude_change(const std::vector<fss_polar_rec>& a, const std::vector<fss_polar_rec>& b) {

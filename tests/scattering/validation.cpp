@@ -10,31 +10,12 @@
 #include <vector>
 
 #include "support/analytic_modes.hpp"
+#include "support/fdtd_reference.hpp"
 #include "support/solver_run.hpp"
 #include "support/tmpdir.hpp"
 
 namespace {
 
-struct fdtd_row { double t_db, t_deg, r_db, r_deg; };
-
-// Reference rows by (frequency in MHz, polarisation letter of incident E).
-std::map<std::pair<long, char>, fdtd_row> read_fdtd(const std::string& name = "rect_slot") {
-  std::ifstream in(std::string(FSS_SOURCE_DIR) + "/tests/data/" + name + "_fdtd.csv");
-  std::map<std::pair<long, char>, fdtd_row> ref;
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    for (char& c : line)
-      if (c == ',') c = ' ';
-    std::istringstream s(line);
-    double f;
-    char pol;
-    fdtd_row r;
-    s >> f >> pol >> r.t_db >> r.t_deg >> r.r_db >> r.r_deg;
-    ref[{std::lround(f * 1000), pol}] = r;
-  }
-  return ref;
-}
 
 double phase_diff(double a, double b) {
   double d = std::fmod(a - b + 540.0, 360.0) - 180.0;
@@ -82,7 +63,7 @@ void expect_slot_agrees(bool solver, const std::string& name = "rect_slot") {
   testing::internal::GetCapturedStdout();
   auto blocks = read_out_file("slot.out");
   ASSERT_EQ(blocks.size(), 1u);
-  auto ref = read_fdtd(name);
+  auto ref = read_fdtd(name + "_fdtd.csv");
   ASSERT_EQ(blocks[0].rows.size(), 50u);
   double worst_t = 0;
   for (const out_row& r : blocks[0].rows) {
@@ -134,7 +115,7 @@ TEST(Validation, SlotTransmissionSettlesAsTheFloquetLimitGrows) {
 
 TEST(Validation, SlotComesCloserToTheReferenceWithMoreModes) {
   scratch_dir dir;
-  auto ref = read_fdtd();
+  auto ref = read_fdtd("rect_slot_fdtd.csv");
   auto coarse = slot_rows(50, 120, "17 19 1");
   auto fine = slot_rows(200, 370, "17 19 1");
   double err_coarse = 0, err_fine = 0;

@@ -581,13 +581,19 @@ outline mirrored_y(const outline& o) {
   return t;
 }
 
+// The outer line: the one of the largest area.
+static std::size_t outer_line(const std::vector<line_poly>& lines) {
+  std::size_t outer = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    if (std::fabs(area(lines[i].p)) > std::fabs(area(lines[outer].p))) outer = i;
+  return outer;
+}
+
 std::string invalid_lines(const outline& o) {
   std::vector<line_poly> lines;
   std::string why = lines_of(o, lines);
   if (!why.empty()) return why;
-  std::size_t outer = 0;
-  for (std::size_t i = 0; i < lines.size(); ++i)
-    if (std::fabs(area(lines[i].p)) > std::fabs(area(lines[outer].p))) outer = i;
+  const std::size_t outer = outer_line(lines);
   // Elements keep apart except at the joint two neighbours share: segments
   // of elements that are not neighbours keep a gap of a five-hundredth of
   // the aperture; neighbours must not cross.
@@ -630,9 +636,7 @@ std::string invalid_fit(const outline& o, const lattice& l, double margin) {
   std::vector<line_poly> lines;
   std::string why = lines_of(o, lines);
   if (!why.empty()) return why;
-  std::size_t outer = 0;
-  for (std::size_t i = 0; i < lines.size(); ++i)
-    if (std::fabs(area(lines[i].p)) > std::fabs(area(lines[outer].p))) outer = i;
+  const std::size_t outer = outer_line(lines);
   const std::vector<pt>& p = lines[outer].p;
   box bp;
   for (pt q : p) bp.add(q);

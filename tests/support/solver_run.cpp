@@ -157,7 +157,7 @@ void embed_in_box(double width, double height) {
 }
 
 void run_structure(const std::string& base, double box_w, double box_h,
-                   const std::vector<std::string>& options) {
+                   const std::vector<std::string>& options, void (*after_point)()) {
   set_command_line(base, options);
   std::ostringstream console;
   std::streambuf* old = std::cout.rdbuf(console.rdbuf());
@@ -187,6 +187,26 @@ void run_structure(const std::string& base, double box_w, double box_h,
     read_coord();
     read_samples();
   }
-  fss_sweep();
+  fss_sweep(after_point);
   std::cout.rdbuf(old);
+}
+
+std::vector<std::string> notched_comb() {
+  std::vector<std::string> comb;
+  auto seg = [&](double x1, double y1, double x2, double y2) {
+    comb.push_back(std::to_string(x1) + " " + std::to_string(y1) + " " + std::to_string(x2) +
+                   " " + std::to_string(y2));
+  };
+  double x = 64;
+  for (int t = 0; t < 32; ++t, x -= 1) {
+    seg(x, 0, x - 1, 0);
+    if (t == 31) break;
+    x -= 1;
+    seg(x, 0, x - 0.5, -1);
+    seg(x - 0.5, -1, x - 1, 0);
+  }
+  seg(1, 0, 1, -3);
+  seg(1, -3, 64, -3);
+  seg(64, -3, 64, 0);
+  return comb;
 }

@@ -56,6 +56,12 @@ std::vector<double> run_driver(const std::string& answers);
 // box_h > 0 the aperture is first placed in an enclosing guide of those
 // sides (mm) larger than itself, so that every side carries basis
 // functions.  The console goes to a string, not to the test's output.
-// Options are given as further command-line arguments.
+// Options are given as further command-line arguments; after_point is
+// called after every sweep point.
 void run_structure(const std::string& base, double box_w = 0, double box_h = 0,
-                   const std::vector<std::string>& options = {});
+                   const std::vector<std::string>& options = {}, void (*after_point)() = nullptr);
+
+// A 63 x 3 mm slot whose top side has 31 triangular notches between 32
+// pieces that lie on the enclosure wall: 31 chains of basis functions,
+// whatever the limit (97 sides).
+std::vector<std::string> notched_comb();

@@ -1,0 +1,10 @@
+// A structure file analysed in this process, as the program analyses it, with
+// the specular coefficients of both waves kept at every sweep point.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "records/results.hpp"
+
+// Runs <base>.fss in the current folder (console output swallowed).
+std::vector<fss_polar_rec> sweep_points(const std::string& base);
