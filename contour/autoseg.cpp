@@ -58,7 +58,9 @@ double quarter_wave(double fmax) {
   int code = xye_unit_code();
   double unit = std::pow(10.0, -code);
   double fun = code <= 1 ? 1000000.0 : 1000000000.0;
-  return 75000000.0 / fmax / std::sqrt(h[9]) / unit / fun;
+  // The element margin: elements a margin shorter than the limit's quarter
+  // wavelength (a factor of 1 leaves the arithmetic as it was).
+  return 75000000.0 / (fmax * element_margin.factor) / std::sqrt(h[9]) / unit / fun;
 }
 
 bool too_long(double len, double lq) { return len - length_allowance * lq > lq; }
@@ -296,7 +298,7 @@ void approx(int n, int& ier) {
   if (st) return give_up();
   blok2[ip][11] = del1 * lep;
   blok2[ip][12] = 3.0;
-  static int piece[xye_capacity + 1];
+  static int piece[xye_bound + 1];
   piece[1] = i;
   for (int k = 2; k <= n; ++k) piece[k] = lsucc(piece[k - 1]);
   for (int k = 1; k <= n; ++k) {

@@ -236,7 +236,7 @@ void code_xye(const int* ports, int& ier) {
 
   // 3. The line of largest area is the outer line: counter-clockwise, label
   // 0; the others are inner lines 101, 102, ...: clockwise.
-  static double area[xye_capacity + 1];
+  static double area[xye_bound + 1];
   int outer = 1;
   for (int l = 1; l <= nlines; ++l) {
     linarea(l, area[l], ier);
@@ -250,8 +250,8 @@ void code_xye(const int* ports, int& ier) {
       return;
     }
   }
-  static int newlab[xye_capacity + 1];
-  static bool flip[xye_capacity + 1];
+  static int newlab[xye_bound + 1];
+  static bool flip[xye_bound + 1];
   int lab = 100;
   for (int l = 1; l <= nlines; ++l) {
     newlab[l] = l == outer ? 0 : ++lab;
@@ -311,7 +311,7 @@ void code_xye(const int* ports, int& ier) {
   if (i0 == 0) i0 = 2;
 
   // 7. Arc-length coordinates; the lines are joined into one chain.
-  static bool walked[xye_capacity + 1];
+  static bool walked[xye_bound + 1];
   for (int i = 2; i <= n; ++i) walked[i] = false;
   double run = 0;
   int first = i0, last = 0;

@@ -105,8 +105,8 @@ void xycheck(int iopmod);
 
 // ---- segmentation ------------------------------------------------------------------
 // Quarter wavelength in the filling (header permittivity) at the frequency
-// fmax (header frequency unit), in contour units: the longest boundary
-// element the mode solver resolves at that frequency.
+// fmax (header frequency unit) times the element margin, in contour units:
+// the longest boundary element the mode solver resolves at that frequency.
 double quarter_wave(double fmax);
 // The one length rule of the segmentation, which divides an element longer
 // than the quarter wavelength lq, and of the check before the modes are

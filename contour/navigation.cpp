@@ -14,8 +14,9 @@ elm_rec elm;
 portcir_rec portcir;
 port_xy portcirxy[port_capacity + 1];
 translations_rec translations;
+element_margin_rec element_margin;
 xye_fault_rec xye_fault;
-int xye_origin[xye_capacity + 1];
+int xye_origin[xye_bound + 1];
 apb_origin_rec apb_origin;
 fss_table<xy_point, xypts_capacity> xypts;
 std::vector<double> xywgt(xypts_capacity + 1);
@@ -34,7 +35,7 @@ void sample_point_capacity(int capacity) {
   ixyele.resize(n);
 }
 int nsps = 0;
-matco_row matco[xye_capacity + 1];
+matco_row matco[xye_bound + 1];
 
 void contour_capacities() {
   blok2.cap = xye_capacity;

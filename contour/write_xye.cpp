@@ -14,7 +14,7 @@ void write_xye(const std::string& name, double a, double b, double height,
                double csflag, int nel, const elm_row* el, int nport,
                const int* ports, int& ier) {
   ier = 0;
-  if (blok2.cap > xye_capacity || blok2.cap <= 0) blok2.cap = xye_capacity;
+  if (blok2.cap > xye_bound || blok2.cap <= 0) blok2.cap = xye_capacity;
   for (int i = 1; i <= blok2.cap; ++i)
     for (int k = 1; k <= 12; ++k) blok2[i][k] = 0;
   if (nel + 1 > blok2.cap) {

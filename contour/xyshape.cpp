@@ -231,7 +231,7 @@ void xyshape(int& ier) {
   const int n = blok2.n;
   const double eps = blok2[1][10], ab = std::fmax(blok2[1][6], blok2[1][7]);
   const double tol = eps / 10;
-  static shape sh[xye_capacity + 1];
+  static shape sh[xye_bound + 1];
   for (int i = 2; i <= n; ++i) {
     const xye_row& r = blok2[i];
     const char* fault =

@@ -24,6 +24,7 @@
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
 #include "run/messages.hpp"
+#include "run/options.hpp"
 #include "run/progress.hpp"
 #include "run/read_input.hpp"
 #include "run/reset.hpp"
@@ -192,6 +193,7 @@ py::dict run_analysis(const std::string& structure, const std::vector<std::strin
     console_capture capture;
     fss_reset();
     command_line cl(words);
+    read_command_line();  // the options size the tables ("-fine")
     fss_set_capacities();
     set_fatal_trap(true);
     current = &state;

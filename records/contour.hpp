@@ -13,6 +13,8 @@
 constexpr int elm_capacity = 100;    // boundary elements of a file
 constexpr int port_capacity = 4;     // port elements
 constexpr int xye_capacity = 400;    // contour rows, header row included
+constexpr int xye_bound = 3200;      // contour rows of a table grown with the
+                                     // limits (convergence passes, "-fine")
 constexpr int xypts_capacity = 1000; // quadrature points
 
 // Boundary element as read: start, end and third point of an arc; both
@@ -51,10 +53,16 @@ struct translations_rec {
 
 struct xy_point { double x, y; };
 
+// Boundary elements are sized from the aperture-mode limit times `factor`
+// (1: from the limit itself; larger on request, so that the modes near the
+// limit are as accurate as the first ones).  The mode search still ends at
+// the limit.
+struct element_margin_rec { double factor = 1.0; };
+
 // Collocation row: three points, their polar coordinates, length, tangent.
 struct matco_row { double v[17]; };
 
-using blok2_rec = fss_table<xye_row, xye_capacity>;  // n = rows in use
+using blok2_rec = fss_table<xye_row, xye_bound>;  // n = rows in use
 using elm_rec = fss_table<elm_row, elm_capacity>;
 using portcir_rec = fss_table<int, port_capacity>;   // rows in blok2
 
@@ -64,13 +72,14 @@ extern elm_rec elm;
 extern portcir_rec portcir;
 extern port_xy portcirxy[port_capacity + 1];
 extern translations_rec translations;
+extern element_margin_rec element_margin;
 
 // Rows of the boundary file (1 = its first line) of the elements that a
 // reading or coding failure is about (0: none), and the row each contour
 // row comes from (0: made by the segmentation).
 struct xye_fault_rec { int row1 = 0, row2 = 0; };
 extern xye_fault_rec xye_fault;
-extern int xye_origin[xye_capacity + 1];
+extern int xye_origin[xye_bound + 1];
 
 // Origin of the boundary file being coded, for the messages: when `file` is
 // set, row k of the boundary file is line `line0` + k of that file (the
@@ -98,4 +107,4 @@ void sample_point_capacity(int capacity);
 extern int nsps;
 
 // Collocation table, row index = contour row.
-extern matco_row matco[xye_capacity + 1];
+extern matco_row matco[xye_bound + 1];

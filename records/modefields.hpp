@@ -11,9 +11,10 @@ struct source_quad {
 };
 
 // Per contour element, indexed by the element's row: room for every row the
-// contour table holds (400, header row included), so that the mode fields
+// contour table may hold (400 in a plain run, header row included; grown
+// with the limits up to 3200), so that the mode fields
 // take any contour the coder makes.
-using table_rec = fss_table<source_quad, xye_capacity>;
+using table_rec = fss_table<source_quad, xye_bound>;
 // Per enclosing-guide mode (capacity 800): scaled coefficient of the mode.
 using vet2_rec = fss_table<double, 800>;
 

@@ -7,12 +7,13 @@
 // Base name of the structure: the file name without ".fss".
 struct fss_file_rec { std::string name; };
 
-// Options of the command line: "-pvf", "-wgs" (waveguide simulator) and
-// "-modes" (table of the aperture modes).
+// Options of the command line: "-pvf", "-wgs" (waveguide simulator),
+// "-modes" (table of the aperture modes) and the others below.
 struct fss_writeinfo_rec {
   int pvf = 0; int wgs = 0; int modes = 0; int converge = 0;
   int csv = 0, s4p = 0, plot = 0;  // "-csv", "-s4p", "-plot": the further result files
   int geometry = 0;                // "-geometry": the picture of the structure only
+  int fine = 0;                    // "-fine": modes as accurate at the limit as below it
 };
 
 // Folder of every file the run writes (option "-o DIR"); empty: the folder

@@ -45,6 +45,9 @@ void fss_set_capacities() { fss_size_capacities(max_wg_modes, max_flo_modes, max
 // points; the couplings, the system and the samples take their storage as
 // their counts are set, the others at once.
 void fss_size_capacities(int nwg, int nflo, int npoints) {
+  // "-fine" makes the boundary elements, and so the contour points, twice as
+  // many.
+  if (fss_writeinfo.fine) npoints *= 2;
   for (auto* t : {&fss_modewg_index, &fss_modewg_ap, &fss_modewg_sc}) t->set_capacity(nwg);
   fss_modewg_kappa.set_capacity(nwg);
   fss_modewg_y.set_capacity(nwg);

@@ -20,7 +20,8 @@ const option_word words[] = {
     {"csv", &fss_writeinfo_rec::csv},           {"s4p", &fss_writeinfo_rec::s4p},
     {"plot", &fss_writeinfo_rec::plot},         {"geometry", &fss_writeinfo_rec::geometry},
     {"modes", &fss_writeinfo_rec::modes},       {"converge", &fss_writeinfo_rec::converge},
-    {"wgs", &fss_writeinfo_rec::wgs},           {"pvf", &fss_writeinfo_rec::pvf}};
+    {"wgs", &fss_writeinfo_rec::wgs},           {"pvf", &fss_writeinfo_rec::pvf},
+    {"fine", &fss_writeinfo_rec::fine}};
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -144,6 +145,7 @@ std::string usage_text() {
          "   -geometry   picture of the structure alone, <base>_geometry.svg, then stop\n"
          "   -modes      table of the aperture modes: <base>.modes and the console\n"
          "   -converge   rising limits, extrapolated: <base>_x.out, report <base>.conv\n"
+         "   -fine       aperture modes as accurate at the block 7 limit as below it\n"
          "   -wgs        waveguide simulator: phi = 0, theta = asin(c / (2 a f))\n"
          "   -pvf        accepted, changes nothing\n"
          "   -o DIR      every file of the run in the folder DIR (made when missing)\n"

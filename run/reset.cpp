@@ -155,6 +155,7 @@ void reset_contour_and_solver() {
   renew(portcir);
   clear_array(portcirxy);
   renew(translations);
+  renew(element_margin);
   renew(xye_fault);
   clear_array(xye_origin);
   renew(apb_origin);

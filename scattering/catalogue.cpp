@@ -272,7 +272,13 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
   }
   const double maxfreqwg = dcspeed() * fss_kmax.wg / dpi(1);
   const int nsps = 3;
-  const double accuracy_flag = 0.0;
+  // "-fine": the boundary elements sized from twice the limit and the
+  // enclosing-guide modes summed to four times it (accuracy setting 10,
+  // twice the plain run's reach), so that the modes near the limit are as
+  // accurate as the first ones; the mode search still ends at the limit.
+  const bool fine = fss_writeinfo.fine != 0;
+  element_margin.factor = fine ? fine_element_margin : 1.0;
+  const double accuracy_flag = fine ? fine_accuracy : 0.0;
   // Messages of the contour coder name the lines of the structure file.
   if (!fss_source.datafile.empty()) {
     apb_origin.file = fss_source.datafile;
@@ -281,6 +287,7 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
   }
   calc_mode_wg(job_name(), maxfreqwg, nsps, accuracy_flag);
   apb_origin = apb_origin_rec{};
+  element_margin.factor = 1.0;
 
   if (!file_exists(japb)) fatal(routine, "Error in opening file " + japb);
   std::remove(japb.c_str());
@@ -408,8 +415,12 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   errors.message.clear();
   contour_capacities();
   // A plain run's tables, grown with the limits of a convergence pass.
-  const double s = std::min(std::max(solver_scale, 1.0), static_cast<double>(solver_scale_bound));
+  // The elements a margin shorter make as many more points and basis
+  // functions, and the enclosing-guide modes of a finer run its square.
+  const double s = std::min(std::max(solver_scale * element_margin.factor, 1.0),
+                            static_cast<double>(solver_scale_bound));
   sample_point_capacity(static_cast<int>(std::ceil(xypts_capacity * s)));
+  blok2.cap = std::min(static_cast<int>(std::ceil(xye_capacity * s)), xye_bound);
   amo.set_capacity(static_cast<int>(std::ceil(800 * s * s)));
   fbo.set_capacity(static_cast<int>(std::ceil(450 * s)));
   ltra.set_capacity(static_cast<int>(std::ceil(30 * s)));

@@ -10,6 +10,11 @@ void genmodes_wg();
 // Stores the capacities of the contour and solver records and resets their
 // counts, first-call flags and caches for a fresh aperture.
 void prepare_solver_records(int nsps, double accuracy);
+// "-fine": boundary elements sized from the limit times this margin, and the
+// accuracy setting that sums the enclosing-guide modes to
+// 2 (1 + accuracy / 10) = 4 times the limit (a plain run: 1 and 0).
+constexpr double fine_element_margin = 2.0;
+constexpr double fine_accuracy = 10.0;
 // Codes the aperture of job name `name` and runs the mode solver on it,
 // leaving the mode files "<name>.wgm", ".crd", ".smp" on disk.
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy);

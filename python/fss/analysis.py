@@ -42,13 +42,14 @@ if hasattr(os, "register_at_fork"):
 ETA0 = 3.1415926535898 * 120  # the program's eta0 = 120 pi (its tabulated pi)
 
 
-def analyse(structure, progress=None, wgs=False):
+def analyse(structure, progress=None, wgs=False, fine=False):
     """Runs the whole analysis in this process and returns a Result.
 
     structure: a Structure, or the name of a structure file.  progress:
     called as progress(done, total) after every sweep point (Ctrl-C stops
     the analysis with KeyboardInterrupt).  wgs: the waveguide-simulator
-    incidence (phi = 0, theta = asin(c / (2 a f))).
+    incidence (phi = 0, theta = asin(c / (2 a f))).  fine: the aperture
+    modes as accurate at the block 7 limit as below it (the option -fine).
 
     One analysis runs at a time in a process: a call from another thread
     waits for the one in progress (use processes, e.g. multiprocessing, for
@@ -56,7 +57,7 @@ def analyse(structure, progress=None, wgs=False):
     folder, removed at the end.  A fatal error raises fss.Error with the
     program's message and line.
     """
-    options = ["-csv"] + (["-wgs"] if wgs else [])
+    options = ["-csv"] + (["-wgs"] if wgs else []) + (["-fine"] if fine else [])
     with _one_at_a_time, tempfile.TemporaryDirectory(prefix="fss-") as folder:
         if isinstance(structure, Structure):
             path = structure.write(os.path.join(folder, "structure.fss"))

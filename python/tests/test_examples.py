@@ -85,3 +85,17 @@ def test_written_structure_runs_to_the_same_result(tmp_path):
         with open(tmp_path / "p" / (name + ".out")) as f:
             program_out = f.read()
         assert fss.analyse(s).out_text == program_out, name
+
+
+def test_fine_modes_as_the_program_gives_them(tmp_path, private_tmp):
+    """analyse(fine=True) is the program's "-fine" run: the same result file
+    byte for byte, which differs from the plain run's (the cross's modes
+    near the block 7 limit move)."""
+    path = copy_example("cross_slots", str(tmp_path))
+    status, _ = run_program(path, "-fine")
+    assert status == 0
+    with open(path[:-4] + ".out") as f:
+        program_out = f.read()
+    fine = fss.analyse(path, fine=True)
+    assert fine.out_text == program_out
+    assert fss.analyse(path).out_text != program_out

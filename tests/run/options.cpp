@@ -44,13 +44,13 @@ TEST(CommandLine, KnownOptionsSetTheirFlags) {
   EXPECT_EQ(fss_writeinfo.s4p, 1);
   EXPECT_EQ(fss_writeinfo.plot, 1);
   EXPECT_EQ(fss_writeinfo.modes + fss_writeinfo.wgs + fss_writeinfo.pvf + fss_writeinfo.converge +
-                fss_writeinfo.geometry,
+                fss_writeinfo.geometry + fss_writeinfo.fine,
             0);
-  r = reading({"-wgs-pvf", "-modes", "dir/model.fss", "-converge", "-geometry"});
+  r = reading({"-wgs-pvf", "-modes", "dir/model.fss", "-converge", "-geometry", "-fine"});
   EXPECT_EQ(r.structure, "dir/model.fss");
   EXPECT_EQ(fss_writeinfo.wgs + fss_writeinfo.pvf + fss_writeinfo.modes + fss_writeinfo.converge +
-                fss_writeinfo.geometry,
-            5);
+                fss_writeinfo.geometry + fss_writeinfo.fine,
+            6);
   EXPECT_EQ(fss_writeinfo.csv, 0);
   EXPECT_TRUE(fss_output.dir.empty());
   // The output folder is the argument after "-o"; empty arguments stand for
