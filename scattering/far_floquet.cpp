@@ -8,6 +8,13 @@
 // with matrices that do not depend on the frequency while the couplings
 // stay.  With far_terms = 4 and u <= 1/36 the first term left out is below
 // 35/128 u^4 = 1.6e-7 of the far share.
+//
+// A face of a screen in a stack sees, through its first layer (complex
+// eps, depth d), the admittance of that layer's half-space once the mode
+// has died out across it (the layers beyond change it by a relative
+// 2 exp(-2 gamma d), below 1e-10 when kt d >= far_depth): the same series
+// with u = eps k0^2 / kt^2, that is eps^p k0^(2p) E_p for TE and
+// eps^(p+1) k0^(2p) M_p for TM.  The far modes are those far on both faces.
 #include "scattering/far_floquet.hpp"
 
 #include <algorithm>
@@ -19,6 +26,7 @@
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
 #include "scattering/integrals.hpp"
+#include "scattering/stack.hpp"
 
 extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
                        const std::complex<double>* alpha, const std::complex<double>* a,
@@ -29,6 +37,7 @@ namespace {
 
 constexpr int far_terms = 4;
 constexpr double far_factor = 6;
+constexpr double far_depth = 12;
 constexpr int block = 4096;  // Floquet modes per product
 const double te_series[far_terms] = {1, -0.5, -0.125, -0.0625};
 const double tm_series[far_terms] = {1, 0.5, 0.375, 0.3125};
@@ -36,6 +45,7 @@ const double tm_series[far_terms] = {1, 0.5, 0.375, 0.3125};
 struct far_record {
   long generation = -1;  // of the coupling table the sums belong to
   int nw = 0, nf = 0;
+  double kfar = 0;       // the far modes' least kt
   std::vector<int> near, te, tm;  // Floquet modes (from 1) of each set
   std::vector<cplx> e[far_terms], m[far_terms];
   void swap_into(far_record& r) { std::swap(*this, r); }
@@ -70,14 +80,28 @@ void weighted_sum(int nw, const std::vector<int>& list, const cplx* x, W w, cplx
   }
 }
 
-void build(int nw, int nf, const cplx* x) {
+// The complex permittivity of the layer next to a face of the screen (1,
+// the outer air, without layers) and the least kt of the modes far there.
+cplx face_eps(int side) {
+  if (stack_layer_count(side) == 0) return 1;
+  const stack_item& l = stack_layer(side, 1);
+  return cplx(l.eps, -l.eps * l.tand);
+}
+double face_kfar(int side) {
+  const double k = far_factor * std::sqrt(std::abs(face_eps(side))) * dpi(1) * fss_freq_iter.end /
+                   dcspeed();
+  if (stack_layer_count(side) == 0) return k;
+  return std::max(k, far_depth / stack_layer(side, 1).d);
+}
+
+void build(int nw, int nf, const cplx* x, double kfar) {
   far.generation = integrals_generation();
   far.nw = nw;
   far.nf = nf;
+  far.kfar = kfar;
   far.near.clear();
   far.te.clear();
   far.tm.clear();
-  const double kfar = far_factor * dpi(1) * fss_freq_iter.end / dcspeed();
   for (int m = 1; m <= nf; ++m) {
     const int type = fss_modeflo_index[m].type;
     const double kt = fss_modeflo_kappa[m].kt;
@@ -104,14 +128,16 @@ void far_floquet_reset() {
 }
 
 bool far_floquet_applies(int nf) {
-  if (nf <= block || fss_screen.nsc != 1 || fss_stack_point.layers > 0) return false;
+  if (nf <= block || fss_screen.nsc != 1) return false;
   if (fss_writeinfo.wgs || fss_inc_angle.theta > 1.0e-6) return false;
   const double steps = (fss_freq_iter.end - fss_freq_iter.start) / fss_freq_iter.step;
   return fss_freq_iter.step > 0 && steps + 1 >= 16;
 }
 
 void far_floquet_sum(int nw, int nf, const cplx* x, cplx* sm) {
-  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf) build(nw, nf, x);
+  const double kfar = far_factor * dpi(1) * fss_freq_iter.end / dcspeed();
+  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
+    build(nw, nf, x, kfar);
   weighted_sum(nw, far.near, x, [](int m) { return fss_modeflo_y[m].y1; }, 0, sm);
   const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0, u = k0 * k0;
   const cplx ce = 1.0 / (cplx(0, 1) * eta0 * k0), cm = cplx(0, 1) * k0 / eta0;
@@ -120,5 +146,31 @@ void far_floquet_sum(int nw, int nf, const cplx* x, cplx* sm) {
     const cplx fe = ce * up, fm = cm * up;
     const cplx *e = far.e[p].data(), *mm = far.m[p].data();
     for (long k = 0; k < static_cast<long>(nw) * nw; ++k) sm[k] += fe * e[k] + fm * mm[k];
+  }
+}
+
+void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
+  const double kfar = std::max(face_kfar(1), face_kfar(2));
+  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
+    build(nw, nf, x, kfar);
+  const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0, u = k0 * k0;
+  const cplx ce = 1.0 / (cplx(0, 1) * eta0 * k0), cm = cplx(0, 1) * k0 / eta0;
+  static std::vector<cplx> face;
+  face.resize(static_cast<std::size_t>(nw) * nw);
+  for (int side = 1; side <= 2; ++side) {
+    weighted_sum(nw, far.near, x, [side](int m) { return fss_modeflo_stack[m].yface[side]; }, 0,
+                 face.data());
+    const cplx eps = face_eps(side);
+    cplx up = 1;
+    for (int p = 0; p < far_terms; ++p, up *= eps * u) {
+      const cplx fe = ce * up, fm = cm * up * eps;
+      const cplx *e = far.e[p].data(), *mm = far.m[p].data();
+      for (long k = 0; k < static_cast<long>(nw) * nw; ++k) face[k] += fe * e[k] + fm * mm[k];
+    }
+    // Face 1 in rows 1 .. nw of sm, face 2 in rows nw + 1 .. 2 nw (leading
+    // dimension 2 nw).
+    for (int q = 0; q < nw; ++q)
+      for (int j = 0; j < nw; ++j)
+        sm[(side - 1) * nw + j + static_cast<long>(q) * 2 * nw] = face[j + static_cast<long>(q) * nw];
   }
 }

@@ -5,7 +5,7 @@
 #include <complex>
 
 // Whether the share of the far modes is taken from the series at this sweep
-// point: one screen in air, normal incidence (the couplings kept through the
+// point: one screen (in air or in a stack), normal incidence (the couplings kept through the
 // sweep), a Floquet set beyond one block (larger than a plain run holds: a
 // plain run's sums stay those of the direct product) and a sweep of at
 // least 16 frequencies (the series costs 2 far_terms products once).
@@ -13,5 +13,10 @@ bool far_floquet_applies(int nf);
 // S (nw x nw, column by column, leading dimension nw) at the sweep point:
 // the near modes summed directly, the far ones from their series.
 void far_floquet_sum(int nw, int nf, const std::complex<double>* x, std::complex<double>* sm);
+// The same for a screen in a stack: S of face 1 in rows 1 .. nw and of face
+// 2 in rows nw + 1 .. 2 nw (2 nw x nw, leading dimension 2 nw), the near
+// modes through the stack's face admittances, the far ones from the series
+// of the half-space of each face's first layer.
+void far_floquet_stack_sum(int nw, int nf, const std::complex<double>* x, std::complex<double>* sm);
 // The far modes' matrices given back (they belong to one coupling table).
 void far_floquet_reset();

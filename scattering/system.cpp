@@ -36,11 +36,13 @@ static void sized(std::vector<cplx>& v, long n) {
 static void add_stack_admittances(int nw, int nf, cplx* a) {
   static std::vector<cplx> yv, smv;
   const int n = 2 * nw, ld = 2 * nw;
-  sized(yv, 2L * nw * std::min(nf, floquet_block));
+  const bool far = far_floquet_applies(nf);
+  sized(yv, far ? 0 : 2L * nw * std::min(nf, floquet_block));
   sized(smv, 2L * nw * nw);
   cplx *y = yv.data(), *sm = smv.data();
   const cplx* x = fss_integrals.data1();
-  for (int m0 = 0; m0 < nf; m0 += floquet_block) {
+  if (far) far_floquet_stack_sum(nw, nf, x, sm);
+  for (int m0 = 0; m0 < (far ? 0 : nf); m0 += floquet_block) {
     const int nb = std::min(floquet_block, nf - m0);
     for (int m = 0; m < nb; ++m) {
       const flo_stack& st = fss_modeflo_stack[m0 + m + 1];
