@@ -12,7 +12,8 @@
 // A face of a screen in a stack sees, through its first layer (complex
 // eps, depth d), the admittance of that layer's half-space once the mode
 // has died out across it (the layers beyond change it by a relative
-// 2 exp(-2 gamma d), below 1e-10 when kt d >= far_depth): the same series
+// 2 exp(-2 gamma d), below 2.3e-7 when kt d >= far_depth = 8, the order of
+// the series' own truncation): the same series
 // with u = eps k0^2 / kt^2, that is eps^p k0^(2p) E_p for TE and
 // eps^(p+1) k0^(2p) M_p for TM.  The far modes are those far on both faces.
 #include "scattering/far_floquet.hpp"
@@ -32,12 +33,15 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
                        const std::complex<double>* alpha, const std::complex<double>* a,
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
+extern "C" void zherk_(const char* uplo, const char* trans, const int* n, const int* k,
+                       const double* alpha, const std::complex<double>* a, const int* lda,
+                       const double* beta, std::complex<double>* c, const int* ldc);
 
 namespace {
 
 constexpr int far_terms = 4;
 constexpr double far_factor = 6;
-constexpr double far_depth = 12;
+constexpr double far_depth = 8;
 constexpr int block = 4096;  // Floquet modes per product
 const double te_series[far_terms] = {1, -0.5, -0.125, -0.0625};
 const double tm_series[far_terms] = {1, 0.5, 0.375, 0.3125};
@@ -94,6 +98,30 @@ double face_kfar(int side) {
   return std::max(k, far_depth / stack_layer(side, 1).d);
 }
 
+// c = sign sum over the modes in `list` of w(m) x_m x_m^H with w > 0: a
+// Hermitian product (half the work of weighted_sum), the upper triangle
+// formed and the lower one its mirror.
+template <class W>
+void hermitian_sum(int nw, const std::vector<int>& list, const cplx* x, W w, double sign, cplx* c) {
+  static std::vector<cplx> xs;
+  const int n = static_cast<int>(list.size());
+  std::fill(c, c + static_cast<long>(nw) * nw, cplx(0));
+  xs.resize(static_cast<std::size_t>(nw) * std::min(n, block));
+  for (int k0 = 0; k0 < n; k0 += block) {
+    const int nb = std::min(block, n - k0);
+    for (int k = 0; k < nb; ++k) {
+      const int m = list[k0 + k];
+      const cplx* xm = x + static_cast<long>(m - 1) * nw;
+      const double f = std::sqrt(w(m));
+      for (int j = 0; j < nw; ++j) xs[static_cast<std::size_t>(k) * nw + j] = xm[j] * f;
+    }
+    const double b = k0 == 0 ? 0 : 1;
+    zherk_("U", "N", &nw, &nb, &sign, xs.data(), &nw, &b, c, &nw);
+  }
+  for (long q = 0; q < nw; ++q)
+    for (long j = q + 1; j < nw; ++j) c[j + q * nw] = std::conj(c[q + j * nw]);
+}
+
 void build(int nw, int nf, const cplx* x, double kfar) {
   far.generation = integrals_generation();
   far.nw = nw;
@@ -114,10 +142,10 @@ void build(int nw, int nf, const cplx* x, double kfar) {
     far.e[p].assign(static_cast<std::size_t>(nw) * nw, 0);
     far.m[p].assign(static_cast<std::size_t>(nw) * nw, 0);
     const auto& kappa = fss_modeflo_kappa;
-    weighted_sum(nw, far.te, x, [&](int m) { return cplx(te_series[p] * std::pow(kappa[m].kt, 1 - 2 * p)); },
-                 0, far.e[p].data());
-    weighted_sum(nw, far.tm, x, [&](int m) { return cplx(tm_series[p] * std::pow(kappa[m].kt, -1 - 2 * p)); },
-                 0, far.m[p].data());
+    hermitian_sum(nw, far.te, x, [&](int m) { return std::pow(kappa[m].kt, 1 - 2 * p); },
+                  te_series[p], far.e[p].data());
+    hermitian_sum(nw, far.tm, x, [&](int m) { return std::pow(kappa[m].kt, -1 - 2 * p); },
+                  tm_series[p], far.m[p].data());
   }
 }
 
