@@ -91,11 +91,46 @@ cplx face_eps(int side) {
   const stack_item& l = stack_layer(side, 1);
   return cplx(l.eps, -l.eps * l.tand);
 }
+double far_k(cplx eps) {
+  return far_factor * std::sqrt(std::abs(eps)) * dpi(1) * fss_freq_iter.end / dcspeed();
+}
 double face_kfar(int side) {
-  const double k = far_factor * std::sqrt(std::abs(face_eps(side))) * dpi(1) * fss_freq_iter.end /
-                   dcspeed();
+  const double k = far_k(face_eps(side));
   if (stack_layer_count(side) == 0) return k;
   return std::max(k, far_depth / stack_layer(side, 1).d);
+}
+cplx layer_eps(const stack_item& l) { return cplx(l.eps, -l.eps * l.tand); }
+
+// Several screens: the least kt of the modes far on every face, outer and
+// inner.  Across a gap a far mode must also leave the faces uncoupled: y12
+// falls as exp(-gamma D) (D the gap's depth, at least its first layer's on
+// either side), so kt d >= 2 far_depth there (exp(-16) = 1.1e-7).
+double screens_kfar() {
+  double k = std::max(face_kfar(1), face_kfar(2));
+  for (int g = 1; g < stack_screens(); ++g) {
+    const stack_item &a = stack_gap_layer(g, 1), &b = stack_gap_layer(g, stack_gap_count(g));
+    k = std::max({k, far_k(layer_eps(a)), far_k(layer_eps(b)), 2 * far_depth / a.d,
+                  2 * far_depth / b.d});
+  }
+  return k;
+}
+
+// The series share of the half-space eps for the modes rows/cols first ..
+// first + n - 1 of the far matrices, added to the n x n corner c.
+void add_series(cplx* c, int ldc, int first, int n, cplx eps) {
+  const int nw = far.nw;
+  const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0;
+  const cplx ce = 1.0 / (cplx(0, 1) * eta0 * k0), cm = cplx(0, 1) * k0 / eta0;
+  cplx up = 1;
+  for (int p = 0; p < far_terms; ++p, up *= eps * k0 * k0) {
+    const cplx fe = ce * up, fm = cm * up * eps;
+    const cplx *e = far.e[p].data(), *mm = far.m[p].data();
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < n; ++i) {
+        const long k = (first - 1 + i) + static_cast<long>(first - 1 + j) * nw;
+        c[static_cast<long>(j) * ldc + i] += fe * e[k] + fm * mm[k];
+      }
+  }
 }
 
 // c = sign sum over the modes in `list` of w(m) x_m x_m^H with w > 0: a
@@ -156,7 +191,7 @@ void far_floquet_reset() {
 }
 
 bool far_floquet_applies(int nf) {
-  if (nf <= block || fss_screen.nsc != 1) return false;
+  if (nf <= block || fss_screen.nsc < 1) return false;
   if (fss_writeinfo.wgs || fss_inc_angle.theta > 1.0e-6) return false;
   const double steps = (fss_freq_iter.end - fss_freq_iter.start) / fss_freq_iter.step;
   return fss_freq_iter.step > 0 && steps + 1 >= 16;
@@ -202,3 +237,20 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
         sm[(side - 1) * nw + j + static_cast<long>(q) * 2 * nw] = face[j + static_cast<long>(q) * nw];
   }
 }
+
+bool far_floquet_screens(int nw, int nf, const cplx* x) {
+  if (fss_screen.nsc < 2 || !far_floquet_applies(nf)) return false;
+  const double kfar = screens_kfar();
+  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
+    build(nw, nf, x, kfar);
+  return true;
+}
+
+const std::vector<int>& far_floquet_near() { return far.near; }
+
+bool far_floquet_far(int q) {
+  const int type = fss_modeflo_index[q].type;
+  return fss_modeflo_kappa[q].kt >= far.kfar && (type == flo_te || type == flo_tm);
+}
+
+void far_floquet_face(cplx* c, int ldc, int first, int n, cplx eps) { add_series(c, ldc, first, n, eps); }

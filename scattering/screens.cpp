@@ -32,6 +32,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/far_floquet.hpp"
 #include "scattering/stack.hpp"
 #include "scattering/system.hpp"
 
@@ -132,6 +133,21 @@ bool air_based(int k, int side, int screens) {
                    : air_layer(stack_gap_layer(k, 1));
 }
 
+// At normal incidence over a sweep the far Floquet modes' share of every
+// face comes from their series (scattering/far_floquet.cpp): `far` says so
+// for this sweep point, and the products run over the near modes.
+bool far = false;
+
+// The medium beside a face: the first layer there (air without one).
+cplx medium(const stack_item* l) { return l ? cplx(l->eps, -l->eps * l->tand) : cplx(1); }
+// The far face of screen g (side 2) or the near face of screen g + 1 (side
+// 1) of block g.
+const stack_item* face_layer(int g, int side, int screens) {
+  if (side == 2 && g == screens) return stack_layer_count(2) > 0 ? &stack_layer(2, 1) : nullptr;
+  if (side == 1 && g == 0) return stack_layer_count(1) > 0 ? &stack_layer(1, 1) : nullptr;
+  return &stack_gap_layer(g, side == 2 ? 1 : stack_gap_count(g));
+}
+
 void make_air_loads(int screens, const screen_modes* sc) {
   const int nf = fss_modeflo_index.n;
   static std::vector<cplx> y0;
@@ -144,17 +160,22 @@ void make_air_loads(int screens, const screen_modes* sc) {
     s.clear();
     if (!air_based(k, 1, screens) && !air_based(k, 2, screens)) continue;
     s.assign(static_cast<std::size_t>(sc[k].n) * sc[k].n, cplx(0));
-    add_product(s.data(), sc[k].n > 0 ? sc[k].n : 1, coupling(sc[k]), sc[k].n, coupling(sc[k]),
-                sc[k].n, y0, none, true, 1.0);
+    const int ld = sc[k].n > 0 ? sc[k].n : 1;
+    add_product(s.data(), ld, coupling(sc[k]), sc[k].n, coupling(sc[k]), sc[k].n, y0,
+                far ? far_floquet_near() : none, !far, 1.0);
+    if (far) far_floquet_face(s.data(), ld, sc[k].first, sc[k].n, 1.0);
   }
 }
 
 // Adds the load y of a face of screen k to the n x n corner c: air's load
 // and the difference where it is not negligible, or the whole product.
-void add_face_load(cplx* c, int ldc, int k, const screen_modes& s, bool air, std::vector<cplx>& y) {
+void add_face_load(cplx* c, int ldc, int k, const screen_modes& s, bool air, std::vector<cplx>& y,
+                   const stack_item* layer) {
   static const std::vector<int> none;
   if (!air) {
-    add_product(c, ldc, coupling(s), s.n, coupling(s), s.n, y, none, true, 1.0);
+    add_product(c, ldc, coupling(s), s.n, coupling(s), s.n, y, far ? far_floquet_near() : none, !far,
+                1.0);
+    if (far) far_floquet_face(c, ldc, s.first, s.n, medium(layer));
     return;
   }
   const std::vector<cplx>& base = air_load[k];
@@ -163,6 +184,7 @@ void add_face_load(cplx* c, int ldc, int k, const screen_modes& s, bool air, std
   static std::vector<int> differ;
   differ.clear();
   for (int q = 1; q < static_cast<int>(y.size()); ++q) {
+    if (far && far_floquet_far(q)) continue;  // air's own, in the air load's series
     const cplx y0 = fss_modeflo_y[q].y1;
     y[q] -= y0;
     if (std::abs(y[q]) > 1e-18 * std::abs(y0)) differ.push_back(q);
@@ -201,7 +223,8 @@ void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next)
       yl[q] = t.y11;
       yr[q] = t.y22;
       // Modes whose coupling across the gap lies below the rounding of the
-      // faces' own terms add nothing.
+      // faces' own terms add nothing; nor do the far ones.
+      if (far && far_floquet_far(q)) continue;
       if (std::abs(t.y12) > 1e-18 * (std::abs(t.y11) + std::abs(t.y22))) {
         cross.push_back(q);
         yc[q] = t.y12;
@@ -210,8 +233,11 @@ void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next)
   }
   const cplx* xl = coupling(left);
   const cplx* xr = coupling(right);
-  if (lo > 0) add_face_load(corner(0, 0), m, g, left, air_based(g, 2, screens), yl);
-  if (hi > 0) add_face_load(corner(lo, lo), m, g + 1, right, air_based(g + 1, 1, screens), yr);
+  if (lo > 0)
+    add_face_load(corner(0, 0), m, g, left, air_based(g, 2, screens), yl, face_layer(g, 2, screens));
+  if (hi > 0)
+    add_face_load(corner(lo, lo), m, g + 1, right, air_based(g + 1, 1, screens), yr,
+                  face_layer(g, 1, screens));
   add_product(corner(0, lo), m, xl, lo, xr, hi, yc, cross, false, -1.0);
   add_product(corner(lo, 0), m, xr, hi, xl, lo, yc, cross, false, -1.0);
   // Bounded gap modes: z u = c_a - r c_b; u enters the far face of screen
@@ -270,6 +296,7 @@ void calc_mata_screens() {
   }
   fss_blocks.store.assign(at, cplx(0));
   fss_blocks.ipiv.assign(piv > 0 ? piv : 1, 0);
+  far = far_floquet_screens(fss_modewg_index.n, nf, fss_integrals.data1());
   make_air_loads(screens, sc.data());
   std::size_t u_next = 0;
   for (int g = 0; g <= screens; ++g) fill_block(g, screens, sc.data(), u_next);

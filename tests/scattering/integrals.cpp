@@ -428,6 +428,65 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesInAStack) {
   fss_set_capacities();
 }
 
+// Two screens (the aperture's modes shared between them) with a 5 mm gap of
+// lossy eps 1.07 between them, in air or with a 0.8 mm skin of eps 3 before
+// the first, or a gap of air (whose faces take air's load and what differs): the far modes' share on every face from the series of the
+// medium beside it, the modes that reach across the gap summed directly.
+// The blocks of the screens' system equal those of the direct sums to 1e-8
+// of their size (the direct sums taken in a sweep of 15 frequencies).
+TEST_F(Coupling, FarFloquetModesFromTheirSeriesAroundAGap) {
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  fss_lattice_angle.alpha = 70 * M_PI / 180;
+  fss_thickness = {0.5e-3, 5e-3, 0.5e-3};
+  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  const int nw = fss_modewg_index.n;
+  for (int j = 1; j <= nw; ++j) fss_modewg_sc[j] = j <= nw / 2 ? 1 : 2;
+  fss_screen.nsc = 2;
+  fss_screen.nwg1 = nw / 2;
+  fss_screen.nwg2 = nw - nw / 2;
+  for (int c = 0; c < 3; ++c) {
+    const bool skin = c == 1, air = c == 2;
+    fss_stack.n = 0;
+    if (skin) fss_stack.item[++fss_stack.n] = {stack_kind_layer, 0.8e-3, 3.0, 0.002, 0};
+    fss_stack.item[++fss_stack.n] = {stack_kind_screen, 0.5e-3, 1, 0, 0};
+    fss_stack.item[++fss_stack.n] = {stack_kind_layer, 5e-3, air ? 1.0 : 1.07, air ? 0 : 0.0005, 0};
+    fss_stack.item[++fss_stack.n] = {stack_kind_screen, 0.5e-3, 1, 0, 0};
+    bool first = true;
+    for (double f : {10e9, 25e9}) {
+      fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+      fss_inc_angle = {0, 0.3, 0, 0};
+      update_modes_wg();
+      genmodes_flo();
+      calc_stack_modes();
+      const int nf = fss_modeflo_index.n;
+      ASSERT_GT(nf, 4096);
+      if (first) calc_integrals();
+      first = false;
+      fss_freq_iter = {10e9, 25e9, 1e9};  // the series
+      ASSERT_TRUE(far_floquet_applies(nf));
+      calc_mata();
+      const std::vector<cplx> got = fss_blocks.store;
+      fss_freq_iter = {11e9, 25e9, 1e9};  // the direct sums
+      ASSERT_FALSE(far_floquet_applies(nf));
+      calc_mata();
+      ASSERT_EQ(got.size(), fss_blocks.store.size());
+      double size = 0, worst = 0;
+      for (std::size_t k = 0; k < got.size(); ++k) {
+        size = std::max(size, std::abs(fss_blocks.store[k]));
+        worst = std::max(worst, std::abs(got[k] - fss_blocks.store[k]));
+      }
+      std::printf(" %s, %.0f GHz: series against direct sums %.2e of the blocks' size\n",
+                  skin ? "skin and gap" : air ? "gap of air" : "gap in air", f / 1e9, worst / size);
+      EXPECT_LT(worst, 1e-8 * size) << f;
+      EXPECT_GT(worst, 0) << f;  // the series was used
+    }
+  }
+  fss_stack.n = 0;
+  fss_stack_point = {};
+  fss_screen = {2, 1, 0, 0};
+  fss_set_capacities();
+}
+
 // Result rows through the whole sweep point, fast and straightforward: the
 // solutions agree to 1e-10 and the rows of the result file are the same.
 TEST_F(Coupling, ResultRowsEqualTheStraightforwardEvaluation) {
