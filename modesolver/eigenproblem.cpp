@@ -37,8 +37,8 @@ std::vector<double> tmat, prod;
 constexpr int chains_max = 30;
 double lss[chains_max * (chains_max + 1) / 2 + 1];
 std::vector<double> wcond, scond;
-// dsygv: eigenvalues and work space (N^2, at least 3N - 1).
-std::vector<double> eigval, work;
+// The eigenvalues.
+std::vector<double> eigval;
 
 void build_t() {
   int nfb = fbo.nfb;
@@ -173,13 +173,8 @@ void prautote(int& status) {
         mata(a, b) -= sum;
       }
   }
-  int itype = 1, info = 0;
-  int lwork = n * n > 3 * n - 1 ? n * n : 3 * n - 1;
-  if (lwork < 1) lwork = 1;
   eigval.resize(n + 1);
-  work.resize(lwork);
-  if (n > 0) dsygv_(&itype, "V", "U", &n, mata.data1(), &n, matd.data1(), &n, &eigval[1],
-                    work.data(), &lwork, &info);
+  const int info = symmetric_eigen(n, mata.data1(), matd.data1(), &eigval[1]);
   if (info != 0) return lapack_error("errore in DSYGV, ier=", info, status);
 
   // Eigenvectors kept in matd while mata takes its final layout.

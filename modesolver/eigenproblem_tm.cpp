@@ -29,9 +29,9 @@
 namespace {
 
 // Work space, sized at run time for the problem in hand: packed C, X =
-// C^-1 R, the matrices of the regularised inverse (from 0), eigenvalues
-// and work space of dsyev.
-std::vector<double> packed, xsol, ginv, pmat, mmat, kmat, eigval, work;
+// C^-1 R, the matrices of the regularised inverse (from 0) and the
+// eigenvalues.
+std::vector<double> packed, xsol, ginv, pmat, mmat, kmat, eigval;
 
 int slot_row(const fbo_entry& e, int s) { return s == 1 ? e.iip : s == 2 ? e.i : e.iis; }
 
@@ -145,11 +145,8 @@ void prautotm(int& status) {
   matmul("T", "N", namo, namo, nfb, &matr(1, 1), matr.nrow, &xsol[1], nfb, mata.data1());
   for (long k = 1; k <= static_cast<long>(namo) * namo; ++k) mata.v[k] = -mata.v[k];
   for (int m = 1; m <= namo; ++m) mata(m, m) += 1 / (amo[m].kc * amo[m].kc);
-  int lwork = namo * namo > 3 * namo - 1 ? namo * namo : 3 * namo - 1;
-  if (lwork < 1) lwork = 1;
   eigval.resize(namo + 1);
-  work.resize(lwork);
-  if (namo > 0) dsyev_("V", "U", &namo, mata.data1(), &namo, &eigval[1], work.data(), &lwork, &info);
+  info = symmetric_eigen(namo, mata.data1(), nullptr, &eigval[1]);
   if (info != 0) {
     console_line("errore in DSYEV, ier=" + free_int(info));
     status = info;

@@ -9,6 +9,13 @@ void dsygv_(const int* itype, const char* jobz, const char* uplo, const int* n, 
 // Symmetric eigenproblem A x = lambda x.
 void dsyev_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
             double* w, double* work, const int* lwork, int* info);
+// The same by divide and conquer (the work arrays queried with lwork = -1).
+void dsygvd_(const int* itype, const char* jobz, const char* uplo, const int* n, double* a,
+             const int* lda, double* b, const int* ldb, double* w, double* work,
+             const int* lwork, int* iwork, const int* liwork, int* info);
+void dsyevd_(const char* jobz, const char* uplo, const int* n, double* a, const int* lda,
+             double* w, double* work, const int* lwork, int* iwork, const int* liwork,
+             int* info);
 // Packed positive-definite solve, Cholesky factorisation and inverse.
 void dppsv_(const char* uplo, const int* n, const int* nrhs, double* ap, double* b,
             const int* ldb, int* info);
@@ -33,3 +40,13 @@ inline void matmul(const char* ta, const char* tb, int m, int n, int k, const do
   const double one = 1, zero = 0;
   if (m > 0 && n > 0) dgemm_(ta, tb, &m, &n, &k, &one, a, &lda, b, &ldb, &zero, c, &m);
 }
+
+// Eigenvalues (ascending) and eigenvectors of the symmetric A (n x n), with
+// B symmetric positive definite (the generalised problem, B-normalised
+// vectors) or without (b null).  From the order `divide_conquer_order` on,
+// the divide-and-conquer drivers: the QR iteration of dsygv and dsyev
+// applies its rotations to the eigenvectors one at a time (dlasr), most of
+// the time of a large mode computation; below it the QR drivers, so that
+// every smaller problem keeps its results bit for bit.  LAPACK's info.
+extern int divide_conquer_order;
+int symmetric_eigen(int n, double* a, double* b, double* w);
