@@ -156,6 +156,17 @@ void prautotm(int& status) {
   matd.shape(namo, namo);
   ascending_modes(eigval.data(), namo);
   mata.shape(namo + nfb, namo);
+  if (namo >= divide_conquer_order) {
+    // A large problem: -X u of every vector as one matrix product (a
+    // smaller one keeps the sums below, and its results bit for bit).
+    for (int j = 1; j <= namo; ++j)
+      for (int m = 1; m <= namo; ++m) mata(m, j) = matd(m, j);
+    const double minus = -1, zero = 0;
+    const int ldc = mata.nrow;
+    dgemm_("N", "N", &nfb, &namo, &namo, &minus, &xsol[1], &nfb, matd.data1(), &matd.nrow, &zero,
+           &mata(namo + 1, 1), &ldc);
+    return;
+  }
   for (int j = 1; j <= namo; ++j) {
     for (int m = 1; m <= namo; ++m) mata(m, j) = matd(m, j);
     for (int i = 1; i <= nfb; ++i) {
