@@ -86,11 +86,7 @@ void weighted_sum(int nw, const std::vector<int>& list, const cplx* x, W w, cplx
 
 // The complex permittivity of the layer next to a face of the screen (1,
 // the outer air, without layers) and the least kt of the modes far there.
-cplx face_eps(int side) {
-  if (stack_layer_count(side) == 0) return 1;
-  const stack_item& l = stack_layer(side, 1);
-  return cplx(l.eps, -l.eps * l.tand);
-}
+cplx face_eps(int side) { return stack_layer_count(side) == 0 ? 1 : layer_eps(stack_layer(side, 1)); }
 double far_k(cplx eps) {
   return far_factor * std::sqrt(std::abs(eps)) * dpi(1) * fss_freq_iter.end / dcspeed();
 }
@@ -99,7 +95,6 @@ double face_kfar(int side) {
   if (stack_layer_count(side) == 0) return k;
   return std::max(k, far_depth / stack_layer(side, 1).d);
 }
-cplx layer_eps(const stack_item& l) { return cplx(l.eps, -l.eps * l.tand); }
 
 // Several screens: the least kt of the modes far on every face, outer and
 // inner.  Across a gap a far mode must also leave the faces uncoupled: y12
@@ -216,20 +211,12 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
   const double kfar = std::max(face_kfar(1), face_kfar(2));
   if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
     build(nw, nf, x, kfar);
-  const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0, u = k0 * k0;
-  const cplx ce = 1.0 / (cplx(0, 1) * eta0 * k0), cm = cplx(0, 1) * k0 / eta0;
   static std::vector<cplx> face;
   face.resize(static_cast<std::size_t>(nw) * nw);
   for (int side = 1; side <= 2; ++side) {
     weighted_sum(nw, far.near, x, [side](int m) { return fss_modeflo_stack[m].yface[side]; }, 0,
                  face.data());
-    const cplx eps = face_eps(side);
-    cplx up = 1;
-    for (int p = 0; p < far_terms; ++p, up *= eps * u) {
-      const cplx fe = ce * up, fm = cm * up * eps;
-      const cplx *e = far.e[p].data(), *mm = far.m[p].data();
-      for (long k = 0; k < static_cast<long>(nw) * nw; ++k) face[k] += fe * e[k] + fm * mm[k];
-    }
+    add_series(face.data(), nw, 1, nw, face_eps(side));
     // Face 1 in rows 1 .. nw of sm, face 2 in rows nw + 1 .. 2 nw (leading
     // dimension 2 nw).
     for (int q = 0; q < nw; ++q)

@@ -139,7 +139,7 @@ bool air_based(int k, int side, int screens) {
 bool far = false;
 
 // The medium beside a face: the first layer there (air without one).
-cplx medium(const stack_item* l) { return l ? cplx(l->eps, -l->eps * l->tand) : cplx(1); }
+cplx medium(const stack_item* l) { return l ? layer_eps(*l) : cplx(1); }
 // The far face of screen g (side 2) or the near face of screen g + 1 (side
 // 1) of block g.
 const stack_item* face_layer(int g, int side, int screens) {

@@ -70,6 +70,8 @@ const stack_item* stack_screen(int k) {
   return i ? &fss_stack.item[i] : nullptr;
 }
 
+cplx layer_eps(const stack_item& l) { return cplx(l.eps, -l.eps * l.tand); }
+
 int stack_layer_count(int side) {
   const int first = screen_index(1);
   if (first == 0) return 0;

@@ -14,6 +14,8 @@ const stack_item* stack_screen(int k = 1);
 // Outer layers: side 1 in front of the first screen (illuminated), side 2
 // behind the last; layer 1 touches the screen's face.
 int stack_layer_count(int side);
+// The complex permittivity eps_r' (1 - j tan_delta) of a layer.
+std::complex<double> layer_eps(const stack_item& l);
 const stack_item& stack_layer(int side, int k);
 // Layers of gap g, between screens g and g + 1; layer 1 touches screen g.
 int stack_gap_count(int g);
