@@ -179,6 +179,13 @@ void build(int nw, int nf, const cplx* x, double kfar) {
   }
 }
 
+// The far matrices of the coupling table x with the far modes from kfar,
+// built when they are not those already held.
+void ready(int nw, int nf, const cplx* x, double kfar) {
+  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
+    build(nw, nf, x, kfar);
+}
+
 }  // namespace
 
 void far_floquet_reset() {
@@ -193,24 +200,13 @@ bool far_floquet_applies(int nf) {
 }
 
 void far_floquet_sum(int nw, int nf, const cplx* x, cplx* sm) {
-  const double kfar = far_factor * dpi(1) * fss_freq_iter.end / dcspeed();
-  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
-    build(nw, nf, x, kfar);
+  ready(nw, nf, x, far_k(1.0));
   weighted_sum(nw, far.near, x, [](int m) { return fss_modeflo_y[m].y1; }, 0, sm);
-  const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0, u = k0 * k0;
-  const cplx ce = 1.0 / (cplx(0, 1) * eta0 * k0), cm = cplx(0, 1) * k0 / eta0;
-  double up = 1;
-  for (int p = 0; p < far_terms; ++p, up *= u) {
-    const cplx fe = ce * up, fm = cm * up;
-    const cplx *e = far.e[p].data(), *mm = far.m[p].data();
-    for (long k = 0; k < static_cast<long>(nw) * nw; ++k) sm[k] += fe * e[k] + fm * mm[k];
-  }
+  add_series(sm, nw, 1, nw, 1.0);
 }
 
 void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
-  const double kfar = std::max(face_kfar(1), face_kfar(2));
-  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
-    build(nw, nf, x, kfar);
+  ready(nw, nf, x, std::max(face_kfar(1), face_kfar(2)));
   static std::vector<cplx> face;
   face.resize(static_cast<std::size_t>(nw) * nw);
   for (int side = 1; side <= 2; ++side) {
@@ -227,9 +223,7 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
 
 bool far_floquet_screens(int nw, int nf, const cplx* x) {
   if (fss_screen.nsc < 2 || !far_floquet_applies(nf)) return false;
-  const double kfar = screens_kfar();
-  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
-    build(nw, nf, x, kfar);
+  ready(nw, nf, x, screens_kfar());
   return true;
 }
 

@@ -376,6 +376,54 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
   fss_set_capacities();
 }
 
+namespace {
+
+// The far-mode tests' lattice: skewed at 70 degrees, Floquet modes to
+// 780 GHz (more than one block of them).
+void far_mode_lattice(const fss_thickness_rec& t) {
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  fss_lattice_angle.alpha = 70 * M_PI / 180;
+  fss_thickness = t;
+  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+}
+
+// Normal incidence at f in the plane phi = 0.3 through the stack of
+// fss_stack: the modes, the Floquet set and its lines through the layers.
+int stack_point(double f) {
+  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+  fss_inc_angle = {0, 0.3, 0, 0};
+  update_modes_wg();
+  genmodes_flo();
+  calc_stack_modes();
+  return fss_modeflo_index.n;
+}
+
+// The system (as `system` returns it after calc_mata) with the far modes
+// from their series, in a sweep of 16 frequencies, against the direct sums,
+// in one of 15 ending at the same frequency: the largest difference
+// relative to the system's largest entry (-1 when the series was not taken
+// or not left).
+template <class S>
+double series_against_direct(int nf, S system) {
+  fss_freq_iter = {10e9, 25e9, 1e9};
+  if (!far_floquet_applies(nf)) return -1;
+  calc_mata();
+  const std::vector<cplx> got = system();
+  fss_freq_iter = {11e9, 25e9, 1e9};
+  if (far_floquet_applies(nf)) return -1;
+  calc_mata();
+  const std::vector<cplx> direct = system();
+  if (direct.size() != got.size()) return -1;
+  double size = 0, worst = 0;
+  for (std::size_t k = 0; k < got.size(); ++k) {
+    size = std::max(size, std::abs(direct[k]));
+    worst = std::max(worst, std::abs(got[k] - direct[k]));
+  }
+  return worst / size;
+}
+
+}  // namespace
+
 // A screen in a stack (a skin of lossy eps 3 before it, 6 mm of foam after
 // it): the far modes' share on each face from the series of the half-space
 // of its first layer equals the direct sum over the stack's face admittances
@@ -385,11 +433,9 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
 // (kt >= 6 sqrt(3) k0); a 0.8 mm skin (the radome's): those that have died
 // out across it (kt d >= 8), the layers beyond left out.
 TEST_F(Coupling, FarFloquetModesFromTheirSeriesInAStack) {
-  fss_size_capacities(max_wg_modes, 6000, max_points);
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = {0.5e-3, 0, 0};
-  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  far_mode_lattice({0.5e-3, 0, 0});
   fss_screen.nwg1 = fss_modewg_index.n;
+  const int n = 2 * fss_modewg_index.n;
   for (double skin : {2e-3, 0.8e-3}) {
     fss_stack.n = 0;
     fss_stack.item[++fss_stack.n] = {stack_kind_layer, skin, 3.0, 0.002, 0};
@@ -397,30 +443,17 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesInAStack) {
     fss_stack.item[++fss_stack.n] = {stack_kind_layer, 6e-3, 1.05, 0, 0};
     bool first = true;
     for (double f : {10e9, 17e9, 25e9}) {
-      fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-      fss_inc_angle = {0, 0.3, 0, 0};
-      update_modes_wg();
-      genmodes_flo();
-      calc_stack_modes();
+      const int nf = stack_point(f);
       ASSERT_EQ(fss_stack_point.layers, 2);
-      const int nf = fss_modeflo_index.n, n = 2 * fss_modewg_index.n;
       ASSERT_GT(nf, 4096);
       if (first) calc_integrals();
       first = false;
-      fss_freq_iter = {10e9, 25e9, 1e9};  // 16 frequencies: the series
-      ASSERT_TRUE(far_floquet_applies(nf));
-      calc_mata();
-      const std::vector<cplx> got(fss_mata.data1(), fss_mata.data1() + n * n);
-      fss_freq_iter = {11e9, 25e9, 1e9};  // 15: the direct sum
-      ASSERT_FALSE(far_floquet_applies(nf));
-      calc_mata();
-      double size = 0, worst = 0;
-      for (int k = 1; k <= n * n; ++k) size = std::max(size, std::abs(fss_mata[k]));
-      for (int k = 0; k < n * n; ++k) worst = std::max(worst, std::abs(got[k] - fss_mata[k + 1]));
+      const double d = series_against_direct(
+          nf, [n] { return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + n * n); });
       std::printf(" skin %.1f mm, %.0f GHz: series against direct sum %.2e of the system's size\n",
-                  skin * 1e3, f / 1e9, worst / size);
-      EXPECT_LT(worst, 1e-8 * size) << f;
-      EXPECT_GT(worst, 0) << f;  // the series was used
+                  skin * 1e3, f / 1e9, d);
+      EXPECT_LT(d, 1e-8) << f;
+      EXPECT_GT(d, 0) << f;  // the series was used
     }
   }
   fss_stack.n = 0;
@@ -430,15 +463,13 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesInAStack) {
 
 // Two screens (the aperture's modes shared between them) with a 5 mm gap of
 // lossy eps 1.07 between them, in air or with a 0.8 mm skin of eps 3 before
-// the first, or a gap of air (whose faces take air's load and what differs): the far modes' share on every face from the series of the
-// medium beside it, the modes that reach across the gap summed directly.
-// The blocks of the screens' system equal those of the direct sums to 1e-8
-// of their size (the direct sums taken in a sweep of 15 frequencies).
+// the first, or a gap of air (whose faces take air's load and what differs):
+// the far modes' share on every face from the series of the medium beside
+// it, the modes that reach across the gap summed directly.  The blocks of
+// the screens' system equal those of the direct sums to 1e-8 of their size
+// (the direct sums taken in a sweep of 15 frequencies).
 TEST_F(Coupling, FarFloquetModesFromTheirSeriesAroundAGap) {
-  fss_size_capacities(max_wg_modes, 6000, max_points);
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = {0.5e-3, 5e-3, 0.5e-3};
-  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  far_mode_lattice({0.5e-3, 5e-3, 0.5e-3});
   const int nw = fss_modewg_index.n;
   for (int j = 1; j <= nw; ++j) fss_modewg_sc[j] = j <= nw / 2 ? 1 : 2;
   fss_screen.nsc = 2;
@@ -453,32 +484,15 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAroundAGap) {
     fss_stack.item[++fss_stack.n] = {stack_kind_screen, 0.5e-3, 1, 0, 0};
     bool first = true;
     for (double f : {10e9, 25e9}) {
-      fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-      fss_inc_angle = {0, 0.3, 0, 0};
-      update_modes_wg();
-      genmodes_flo();
-      calc_stack_modes();
-      const int nf = fss_modeflo_index.n;
+      const int nf = stack_point(f);
       ASSERT_GT(nf, 4096);
       if (first) calc_integrals();
       first = false;
-      fss_freq_iter = {10e9, 25e9, 1e9};  // the series
-      ASSERT_TRUE(far_floquet_applies(nf));
-      calc_mata();
-      const std::vector<cplx> got = fss_blocks.store;
-      fss_freq_iter = {11e9, 25e9, 1e9};  // the direct sums
-      ASSERT_FALSE(far_floquet_applies(nf));
-      calc_mata();
-      ASSERT_EQ(got.size(), fss_blocks.store.size());
-      double size = 0, worst = 0;
-      for (std::size_t k = 0; k < got.size(); ++k) {
-        size = std::max(size, std::abs(fss_blocks.store[k]));
-        worst = std::max(worst, std::abs(got[k] - fss_blocks.store[k]));
-      }
+      const double d = series_against_direct(nf, [] { return fss_blocks.store; });
       std::printf(" %s, %.0f GHz: series against direct sums %.2e of the blocks' size\n",
-                  skin ? "skin and gap" : air ? "gap of air" : "gap in air", f / 1e9, worst / size);
-      EXPECT_LT(worst, 1e-8 * size) << f;
-      EXPECT_GT(worst, 0) << f;  // the series was used
+                  skin ? "skin and gap" : air ? "gap of air" : "gap in air", f / 1e9, d);
+      EXPECT_LT(d, 1e-8) << f;
+      EXPECT_GT(d, 0) << f;  // the series was used
     }
   }
   fss_stack.n = 0;
