@@ -19,6 +19,8 @@
 #include "records/contour.hpp"
 #include "records/modefields_solution.hpp"
 #include "records/modesolver.hpp"
+#include "records/modesolver_kernels.hpp"
+#include "records/modesolver_matrices.hpp"
 #include "records/run.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
@@ -208,4 +210,8 @@ void fss_analyzew(std::string& filename, int iopmod_in, int& ierr) {
     }
   }
   clean_up(iopmod, ierr);
+}
+
+void release_solver_matrices() {
+  for (fss_matrix* m : {&matw, &matc, &matl, &matr, &matt, &matd, &mata}) m->release();
 }

@@ -7,3 +7,8 @@
 // ierr: 0 when the run files could be prepared.  On failure the errors
 // record holds a code and a message.
 void fss_analyzew(std::string& filename, int iopmod, int& ierr);
+// The dense work matrices of the mode computation given back once its modes
+// are on file (their capacities kept): a large aperture's kernels and
+// eigenproblem need not stay while the couplings and the sweep take their
+// own storage.
+void release_solver_matrices();

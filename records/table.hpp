@@ -60,4 +60,10 @@ struct fss_matrix {
   double& operator()(int i, int j) { return v[i + static_cast<long>(j - 1) * nrow]; }
   double operator()(int i, int j) const { return v[i + static_cast<long>(j - 1) * nrow]; }
   double* data1() { return v.data() + 1; }
+  // The storage given back (the capacity kept): the next shape() takes it
+  // anew, filled with zeros.
+  void release() {
+    std::vector<double>().swap(v);
+    nrow = ncol = 0;
+  }
 };

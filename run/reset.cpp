@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "modefields/bessel.hpp"
+#include "modesolver/fss_analyzew.hpp"
 #include "modesolver/green_kernels.hpp"
 #include "records/contour.hpp"
 #include "records/modefields.hpp"
@@ -72,12 +73,6 @@ void clear_table(fss_table<T, CAP>& t) {
 template <class T>
 void clear_point_table(std::vector<T>& v) {
   std::vector<T>(xypts_capacity + 1).swap(v);
-}
-
-// A run-time matrix: its storage given back, its capacity kept.
-void release(fss_matrix& m) {
-  std::vector<double>().swap(m.v);
-  m.nrow = m.ncol = 0;
 }
 
 template <class T, std::size_t N>
@@ -178,7 +173,7 @@ void reset_contour_and_solver() {
   renew(vet1);
   renew(cofw);
   renew(green_series);
-  for (fss_matrix* m : {&matw, &matc, &matl, &matr, &matt, &matd, &mata}) release(*m);
+  release_solver_matrices();
   // Counts, capacities (those of a plain run), the kernel-cache and
   // mode-file flags, nsps and the accuracy setting as before the first
   // aperture of a run.

@@ -286,6 +286,7 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
     apb_origin.limit = block_context(7);
   }
   calc_mode_wg(job_name(), maxfreqwg, nsps, accuracy_flag);
+  release_solver_matrices();
   apb_origin = apb_origin_rec{};
   element_margin.factor = 1.0;
 
