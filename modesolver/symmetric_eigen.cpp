@@ -9,8 +9,10 @@ int divide_conquer_order = 1000;
 int symmetric_eigen(int n, double* a, double* b, double* w) {
   if (n <= 0) return 0;
   int info = 0;
-  static std::vector<double> work;
-  static std::vector<int> iwork;
+  // The work space (order n^2) lives for the call only: a large problem's
+  // must not stay while the couplings and the sweep take theirs.
+  std::vector<double> work;
+  std::vector<int> iwork;
   if (n < divide_conquer_order) {
     const int lwork = std::max(n * n, 3 * n - 1);
     work.resize(lwork);

@@ -31,6 +31,12 @@ struct fss_table {
     cap = capacity;
     if (take && storage() < capacity) v.resize(static_cast<std::size_t>(capacity) + 1);
   }
+  // The storage given back to a plain run's (the capacity kept), the table
+  // emptied.
+  void release() {
+    std::vector<T>(CAP + 1).swap(v);
+    n = 0;
+  }
   // Storage for entries 1 .. count once the count has passed its check.
   void hold(long count) {
     if (count > storage()) v.resize(static_cast<std::size_t>(count) + 1);

@@ -21,6 +21,7 @@
 #include "run/runfiles.hpp"
 #include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
+#include "scattering/system.hpp"
 
 namespace fs = std::filesystem;
 
@@ -434,6 +435,9 @@ int fss_converge() {
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
                  fmt("%.3f", r.fflo) + " GHz");
     size_pass_tables(fss_kmax.wg / kwg, fss_kmax.flo / kflo);
+    // The last pass's couplings and system given back before this pass's
+    // mode computation takes its storage.
+    release_sweep_storage();
     write_bytes(apb, aperture);
     pass_values.clear();
     const auto t0 = std::chrono::steady_clock::now();

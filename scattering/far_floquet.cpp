@@ -55,12 +55,12 @@ struct far_record {
   void swap_into(far_record& r) { std::swap(*this, r); }
 };
 far_record far;
+std::vector<cplx> xs, ys, face;  // work: scaled couplings of a block, a face's sum
 
 // c = beta c + sum over the modes in `list` of w(mode) x_m x_m^H, over
 // blocks of modes gathered into contiguous columns.
 template <class W>
 void weighted_sum(int nw, const std::vector<int>& list, const cplx* x, W w, cplx beta, cplx* c) {
-  static std::vector<cplx> xs, ys;
   const int n = static_cast<int>(list.size());
   xs.resize(static_cast<std::size_t>(nw) * std::min(n, block));
   ys.resize(xs.size());
@@ -133,7 +133,6 @@ void add_series(cplx* c, int ldc, int first, int n, cplx eps) {
 // formed and the lower one its mirror.
 template <class W>
 void hermitian_sum(int nw, const std::vector<int>& list, const cplx* x, W w, double sign, cplx* c) {
-  static std::vector<cplx> xs;
   const int n = static_cast<int>(list.size());
   std::fill(c, c + static_cast<long>(nw) * nw, cplx(0));
   xs.resize(static_cast<std::size_t>(nw) * std::min(n, block));
@@ -190,6 +189,7 @@ void ready(int nw, int nf, const cplx* x, double kfar) {
 
 void far_floquet_reset() {
   far_record().swap_into(far);
+  for (auto* v : {&xs, &ys, &face}) std::vector<cplx>().swap(*v);
 }
 
 bool far_floquet_applies(int nf) {
@@ -207,7 +207,6 @@ void far_floquet_sum(int nw, int nf, const cplx* x, cplx* sm) {
 
 void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
   ready(nw, nf, x, std::max(face_kfar(1), face_kfar(2)));
-  static std::vector<cplx> face;
   face.resize(static_cast<std::size_t>(nw) * nw);
   for (int side = 1; side <= 2; ++side) {
     weighted_sum(nw, far.near, x, [side](int m) { return fss_modeflo_stack[m].yface[side]; }, 0,

@@ -165,6 +165,7 @@ std::vector<double> se;  // B, points x (2 harmonics)
 std::vector<double> sp;  // A B, rows x (2 harmonics)
 std::vector<double> sum_nx, sum_ny;  // sums of s nx, s ny, per mode
 std::vector<int> row_of;
+std::vector<cplx> eu, ev;  // phases of the harmonics along x and y
 
 // Harmonics per block of the couplings: every harmonic of a plain run's
 // Floquet table (4000 modes) in one block; a larger set in blocks whose
@@ -190,7 +191,6 @@ void phase_matrix(int h0, int nhb) {
     mlo = std::min(mlo, fss_modeflo_index[m].m), mhi = std::max(mhi, fss_modeflo_index[m].m);
     nlo = std::min(nlo, fss_modeflo_index[m].n), nhi = std::max(nhi, fss_modeflo_index[m].n);
   }
-  static std::vector<cplx> eu, ev;
   eu.resize(static_cast<std::size_t>(mhi - mlo + 1) * np);
   ev.resize(static_cast<std::size_t>(nhi - nlo + 1) * np);
   for (int i = 0; i < np; ++i) {
@@ -338,6 +338,13 @@ long generation = 0;
 }  // namespace
 
 long integrals_generation() { return generation; }
+
+void release_integrals() {
+  ++generation;
+  fss_integrals.release();
+  for (auto* v : {&sa, &se, &sp}) std::vector<double>().swap(*v);
+  for (auto* v : {&eu, &ev}) std::vector<cplx>().swap(*v);
+}
 
 void calc_integrals() {
   ++generation;

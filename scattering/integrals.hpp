@@ -13,3 +13,6 @@ void calc_integrals();
 // How many times the coupling table has been computed (what is derived from
 // it is kept while this stays).
 long integrals_generation();
+// The coupling table and the work tables of its products given back (after
+// a convergence pass: the next pass computes its own).
+void release_integrals();

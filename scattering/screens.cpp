@@ -81,6 +81,9 @@ namespace {
 // dimension nw (X(j, m) = sigma(m, j)).
 const cplx* coupling(const screen_modes& s) { return fss_integrals.data1() + (s.first - 1); }
 
+std::vector<cplx> l, r;  // work: scaled couplings of a block of Floquet modes
+std::vector<std::vector<cplx>> block_solutions;  // work of solve_screens
+
 // C += alpha Xa diag(y) Xb^H over the Floquet modes in `modes` (all when
 // empty): Xa of na rows, Xb of nb rows, both of leading dimension nw.
 void add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int nb,
@@ -91,7 +94,6 @@ void add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int n
   // Over blocks of Floquet modes: the scaled couplings are held for one
   // block only (a plain run's Floquet table in one block).
   constexpr int block = 4096;
-  static std::vector<cplx> l, r;
   l.resize(static_cast<std::size_t>(na) * std::min(s, block));
   if (!all) r.resize(static_cast<std::size_t>(nb) * std::min(s, block));
   for (int k0 = 0; k0 < s; k0 += block) {
@@ -335,7 +337,7 @@ void factor_screens() {
 
 void solve_screens(cplx* x, int ldx, int nrhs) {
   const int nb = fss_blocks.nb, screens = nb - 1;
-  static std::vector<std::vector<cplx>> y;
+  std::vector<std::vector<cplx>>& y = block_solutions;
   y.resize(nb);
   static std::vector<screen_modes> sc;
   sc.assign(screens + 2, screen_modes{});
@@ -392,4 +394,12 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
       for (int i = 0; i < bl.hi; ++i) xc[hi_at(g) + i] = yc[bl.lo + i];
     }
   }
+}
+
+void release_screens() {
+  for (auto* v : {&l, &r}) std::vector<cplx>().swap(*v);
+  std::vector<std::vector<cplx>>().swap(air_load);
+  std::vector<std::vector<cplx>>().swap(block_solutions);
+  std::vector<cplx>().swap(fss_blocks.store);
+  std::vector<int>().swap(fss_blocks.ipiv);
 }

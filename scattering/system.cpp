@@ -8,6 +8,7 @@
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
 #include "scattering/far_floquet.hpp"
+#include "scattering/integrals.hpp"
 
 extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
                        const int* lda, int* ipiv, std::complex<double>* b,
@@ -25,6 +26,10 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
 // in one block).
 constexpr int floquet_block = 4096;
 
+// Work storage: the admittance-weighted couplings of a block of Floquet
+// modes and the admittance sums (kept between sweep points).
+static std::vector<cplx> yv, smv;
+
 // Work storage of at least n entries (kept between sweep points).
 static void sized(std::vector<cplx>& v, long n) {
   if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
@@ -34,7 +39,6 @@ static void sized(std::vector<cplx>& v, long n) {
 // the admittance Yf_k of each Floquet mode looking away from it through its
 // stack, S_k = X diag(Yf_k) X^H, both from one product.
 static void add_stack_admittances(int nw, int nf, cplx* a) {
-  static std::vector<cplx> yv, smv;
   const int n = 2 * nw, ld = 2 * nw;
   const bool far = far_floquet_applies(nf);
   sized(yv, far ? 0 : 2L * nw * std::min(nf, floquet_block));
@@ -93,7 +97,6 @@ void calc_mata() {
     add_stack_admittances(nw, nf, a);
     return;
   }
-  static std::vector<cplx> yv, smv;
   sized(smv, static_cast<long>(nw) * nw);
   cplx* sm = smv.data();
   const cplx* x = fss_integrals.data1();
@@ -196,4 +199,12 @@ void solve_far_side() {
   zgetrs_("N", &n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb_far.data1(), &ld,
           &info);
   if (info != 0) fatal("solve_far_side", "Error in solving problem");
+}
+
+void release_sweep_storage() {
+  release_integrals();
+  far_floquet_reset();
+  release_screens();
+  for (auto* v : {&yv, &smv}) std::vector<cplx>().swap(*v);
+  fss_mata.release();
 }

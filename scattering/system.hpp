@@ -8,6 +8,11 @@ void calc_vettb();
 void solve_prob();
 // Solution for the waves incident on the far side (after solve_prob).
 void solve_far_side();
+// The storage of the products of an analysis given back, their capacities
+// kept: the couplings, the admittance sums and the system, with their work
+// tables (between convergence passes, so that a pass's mode computation
+// does not hold the last pass's sweep).
+void release_sweep_storage();
 
 // ---- several screens (screens.cpp) ------------------------------------------
 // The modes of screen k in the catalogue: first .. first + n - 1.
@@ -33,3 +38,4 @@ std::complex<double> outer_rsc(int q, int side);
 void calc_mata_screens();
 void factor_screens();
 void solve_screens(std::complex<double>* x, int ldx, int nrhs);
+void release_screens();

@@ -376,6 +376,46 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
   fss_set_capacities();
 }
 
+// Between convergence passes the couplings, the far-mode matrices and the
+// system give their storage back (a plain run's is kept): the next
+// analysis builds them afresh, bit for bit the same system.
+TEST_F(Coupling, StorageOfTheProductsGivenBackBetweenAnalyses) {
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  fss_lattice_angle.alpha = 70 * M_PI / 180;
+  fss_thickness = {0.5e-3, 0, 0};
+  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  fss_freq_iter = {10e9, 25e9, 1e9};
+  fss_screen.nwg1 = fss_modewg_index.n;
+  const double f = 17e9;
+  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+  fss_inc_angle = {0, 0.3, 0, 0};
+  update_modes_wg();
+  genmodes_flo();
+  ASSERT_TRUE(far_floquet_applies(fss_modeflo_index.n));
+  const int n = 2 * fss_modewg_index.n;
+  auto system = [&]() {
+    calc_integrals();
+    calc_mata();
+    return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + n * n);
+  };
+  // The table as a larger earlier pass left it (this one's 24 x 5062
+  // couplings fit a plain run's storage).
+  fss_integrals.hold(2L * max_integrals);
+  const std::vector<cplx> first = system();
+  ASSERT_GT(fss_integrals.storage(), max_integrals);
+  const long generation = integrals_generation();
+  const int cap = fss_integrals.cap;
+  release_sweep_storage();
+  EXPECT_EQ(fss_integrals.storage(), max_integrals);
+  EXPECT_EQ(fss_integrals.n, 0);
+  EXPECT_EQ(fss_mata.n, 0);
+  EXPECT_NE(integrals_generation(), generation);  // nothing derived from the old table stays
+  EXPECT_EQ(fss_integrals.cap, cap);  // the capacity kept
+  const std::vector<cplx> again = system();
+  EXPECT_TRUE(again == first);
+  fss_set_capacities();
+}
+
 namespace {
 
 // The far-mode tests' lattice: skewed at 70 degrees, Floquet modes to
