@@ -55,6 +55,13 @@ struct far_record {
   void swap_into(far_record& r) { std::swap(*this, r); }
 };
 far_record far;
+// The order of the Floquet table at the current sweep point: the near modes
+// first (1 .. nnear), when the series applies (on).
+struct split_record {
+  bool on = false;
+  int nnear = 0;
+  double kfar = 0;
+} split;
 std::vector<cplx> xs, ys, face;  // work: scaled couplings of a block, a face's sum
 
 // c = beta c + sum over the modes in `list` of w(mode) x_m x_m^H, over
@@ -128,67 +135,120 @@ void add_series(cplx* c, int ldc, int first, int n, cplx eps) {
   }
 }
 
-// c = sign sum over the modes in `list` of w(m) x_m x_m^H with w > 0: a
-// Hermitian product (half the work of weighted_sum), the upper triangle
-// formed and the lower one its mirror.
-template <class W>
-void hermitian_sum(int nw, const std::vector<int>& list, const cplx* x, W w, double sign, cplx* c) {
+// c += sign sum over the modes in `list` of w(m) x_m x_m^H with w > 0, the
+// rows x_m at row(m): a Hermitian product (half the work of weighted_sum)
+// into the upper triangle of c.
+template <class R, class W>
+void hermitian_add(int nw, const std::vector<int>& list, R row, W w, double sign, cplx* c) {
   const int n = static_cast<int>(list.size());
-  std::fill(c, c + static_cast<long>(nw) * nw, cplx(0));
   xs.resize(static_cast<std::size_t>(nw) * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
     const int nb = std::min(block, n - k0);
     for (int k = 0; k < nb; ++k) {
       const int m = list[k0 + k];
-      const cplx* xm = x + static_cast<long>(m - 1) * nw;
+      const cplx* xm = row(m);
       const double f = std::sqrt(w(m));
       for (int j = 0; j < nw; ++j) xs[static_cast<std::size_t>(k) * nw + j] = xm[j] * f;
     }
-    const double b = k0 == 0 ? 0 : 1;
-    zherk_("U", "N", &nw, &nb, &sign, xs.data(), &nw, &b, c, &nw);
-  }
-  for (long q = 0; q < nw; ++q)
-    for (long j = q + 1; j < nw; ++j) c[j + q * nw] = std::conj(c[q + j * nw]);
-}
-
-void build(int nw, int nf, const cplx* x, double kfar) {
-  far.generation = integrals_generation();
-  far.nw = nw;
-  far.nf = nf;
-  far.kfar = kfar;
-  far.near.clear();
-  far.te.clear();
-  far.tm.clear();
-  for (int m = 1; m <= nf; ++m) {
-    const int type = fss_modeflo_index[m].type;
-    const double kt = fss_modeflo_kappa[m].kt;
-    if (kt < kfar || (type != flo_te && type != flo_tm))
-      far.near.push_back(m);
-    else
-      (type == flo_te ? far.te : far.tm).push_back(m);
-  }
-  for (int p = 0; p < far_terms; ++p) {
-    far.e[p].assign(static_cast<std::size_t>(nw) * nw, 0);
-    far.m[p].assign(static_cast<std::size_t>(nw) * nw, 0);
-    const auto& kappa = fss_modeflo_kappa;
-    hermitian_sum(nw, far.te, x, [&](int m) { return std::pow(kappa[m].kt, 1 - 2 * p); },
-                  te_series[p], far.e[p].data());
-    hermitian_sum(nw, far.tm, x, [&](int m) { return std::pow(kappa[m].kt, -1 - 2 * p); },
-                  tm_series[p], far.m[p].data());
+    const double one = 1;
+    zherk_("U", "N", &nw, &nb, &sign, xs.data(), &nw, &one, c, &nw);
   }
 }
 
-// The far matrices of the coupling table x with the far modes from kfar,
-// built when they are not those already held.
-void ready(int nw, int nf, const cplx* x, double kfar) {
-  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf || far.kfar != kfar)
-    build(nw, nf, x, kfar);
+// The least kt of the modes far at every face of the structure (and, with
+// several screens, uncoupled across every gap).
+double structure_kfar() {
+  return fss_screen.nsc > 1 ? screens_kfar() : std::max(face_kfar(1), face_kfar(2));
+}
+
+// The far matrices are those of the coupling table now in force.
+void ready(int nw, int nf) {
+  if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf ||
+      far.kfar != split.kfar || !split.on)
+    fatal("calc_matA", "The far Floquet modes' series is not that of the coupling table");
 }
 
 }  // namespace
 
+void far_floquet_order() {
+  split = split_record{};
+  const int nf = fss_modeflo_index.n;
+  if (!far_floquet_applies(nf)) return;
+  split.kfar = structure_kfar();
+  // A stable partition: the near modes keep their order, and with it the
+  // pairs of a harmonic stay side by side.
+  std::vector<int> order;
+  order.reserve(nf);
+  auto is_far = [](int m) {
+    const int type = fss_modeflo_index[m].type;
+    return fss_modeflo_kappa[m].kt >= split.kfar && (type == flo_te || type == flo_tm);
+  };
+  for (int pass = 0; pass < 2; ++pass)
+    for (int m = 1; m <= nf; ++m)
+      if (is_far(m) == (pass == 1)) order.push_back(m);
+  int nnear = 0;
+  while (nnear < nf && !is_far(order[nnear])) ++nnear;
+  std::vector<int> new_index(nf + 1);
+  for (int k = 0; k < nf; ++k) new_index[order[k]] = k + 1;
+  auto permute = [&](auto& t) {
+    auto old = t.v;
+    for (int k = 0; k < nf; ++k) t[k + 1] = old[order[k]];
+  };
+  permute(fss_modeflo_index);
+  permute(fss_modeflo_kappa);
+  permute(fss_modeflo_y);
+  for (int* p : {&fss_inc_mode.indextm, &fss_inc_mode.indexte, &fss_inc_mode.indextemx,
+                 &fss_inc_mode.indextemy})
+    if (*p > 0) *p = new_index[*p];
+  split.nnear = nnear;
+  split.on = true;
+}
+
+int far_floquet_rows() { return split.on ? split.nnear : fss_modeflo_index.n; }
+
+void far_floquet_begin() {
+  if (!split.on) return;
+  far.generation = integrals_generation();
+  far.nw = fss_modewg_index.n;
+  far.nf = fss_modeflo_index.n;
+  far.kfar = split.kfar;
+  far.near.resize(split.nnear);
+  for (int m = 1; m <= split.nnear; ++m) far.near[m - 1] = m;
+  const std::size_t size = static_cast<std::size_t>(far.nw) * far.nw;
+  for (int p = 0; p < far_terms; ++p) {
+    far.e[p].assign(size, 0);
+    far.m[p].assign(size, 0);
+  }
+}
+
+void far_floquet_add(int first, int count, const cplx* rows) {
+  const int nw = far.nw;
+  far.te.clear();
+  far.tm.clear();
+  for (int m = first; m < first + count; ++m)
+    (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
+  const auto& kappa = fss_modeflo_kappa;
+  auto row = [&](int m) { return rows + static_cast<long>(m - first) * nw; };
+  for (int p = 0; p < far_terms; ++p) {
+    hermitian_add(nw, far.te, row, [&](int m) { return std::pow(kappa[m].kt, 1 - 2 * p); },
+                  te_series[p], far.e[p].data());
+    hermitian_add(nw, far.tm, row, [&](int m) { return std::pow(kappa[m].kt, -1 - 2 * p); },
+                  tm_series[p], far.m[p].data());
+  }
+}
+
+void far_floquet_end() {
+  if (!split.on) return;
+  const long nw = far.nw;
+  for (int p = 0; p < far_terms; ++p)
+    for (cplx* c : {far.e[p].data(), far.m[p].data()})
+      for (long q = 0; q < nw; ++q)
+        for (long j = q + 1; j < nw; ++j) c[j + q * nw] = std::conj(c[q + j * nw]);
+}
+
 void far_floquet_reset() {
   far_record().swap_into(far);
+  split = split_record{};
   for (auto* v : {&xs, &ys, &face}) std::vector<cplx>().swap(*v);
 }
 
@@ -200,13 +260,13 @@ bool far_floquet_applies(int nf) {
 }
 
 void far_floquet_sum(int nw, int nf, const cplx* x, cplx* sm) {
-  ready(nw, nf, x, far_k(1.0));
+  ready(nw, nf);
   weighted_sum(nw, far.near, x, [](int m) { return fss_modeflo_y[m].y1; }, 0, sm);
   add_series(sm, nw, 1, nw, 1.0);
 }
 
 void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
-  ready(nw, nf, x, std::max(face_kfar(1), face_kfar(2)));
+  ready(nw, nf);
   face.resize(static_cast<std::size_t>(nw) * nw);
   for (int side = 1; side <= 2; ++side) {
     weighted_sum(nw, far.near, x, [side](int m) { return fss_modeflo_stack[m].yface[side]; }, 0,
@@ -222,15 +282,12 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
 
 bool far_floquet_screens(int nw, int nf, const cplx* x) {
   if (fss_screen.nsc < 2 || !far_floquet_applies(nf)) return false;
-  ready(nw, nf, x, screens_kfar());
+  ready(nw, nf);
   return true;
 }
 
 const std::vector<int>& far_floquet_near() { return far.near; }
 
-bool far_floquet_far(int q) {
-  const int type = fss_modeflo_index[q].type;
-  return fss_modeflo_kappa[q].kt >= far.kfar && (type == flo_te || type == flo_tm);
-}
+bool far_floquet_far(int q) { return split.on && q > split.nnear; }
 
 void far_floquet_face(cplx* c, int ldc, int first, int n, cplx eps) { add_series(c, ldc, first, n, eps); }

@@ -1,6 +1,9 @@
 // The far Floquet modes at normal incidence: their share of the admittance
 // sum S = X diag(Yf) X^H as a short series in k0^2, whose matrices are
-// summed once per coupling table instead of at every frequency.
+// summed once per coupling table instead of at every frequency.  Their
+// couplings are not kept: the Floquet table puts the near modes first, the
+// coupling table holds their rows only, and the far rows are summed into
+// the series block by block as they are computed.
 #pragma once
 #include <complex>
 #include <vector>
@@ -11,6 +14,20 @@
 // plain run's sums stay those of the direct product) and a sweep of at
 // least 16 frequencies (the series costs 2 far_terms products once).
 bool far_floquet_applies(int nf);
+// Orders the Floquet table of the sweep point (after its generation): when
+// the series applies, the near modes first, in their order (the pairs of a
+// harmonic side by side), the far ones after them; the incident-mode
+// indices follow.
+void far_floquet_order();
+// The rows of the coupling table: the near modes' when the series applies,
+// every mode's otherwise.
+int far_floquet_rows();
+// The series of the coupling table being computed: begun (its matrices
+// emptied), the far modes first .. first + count - 1 added from their rows
+// (count x nw, row by row), ended (the matrices made whole).
+void far_floquet_begin();
+void far_floquet_add(int first, int count, const std::complex<double>* rows);
+void far_floquet_end();
 // S (nw x nw, column by column, leading dimension nw) at the sweep point:
 // the near modes summed directly, the far ones from their series.
 void far_floquet_sum(int nw, int nf, const std::complex<double>* x, std::complex<double>* sm);
@@ -21,13 +38,14 @@ void far_floquet_sum(int nw, int nf, const std::complex<double>* x, std::complex
 void far_floquet_stack_sum(int nw, int nf, const std::complex<double>* x, std::complex<double>* sm);
 // Several screens (and whether the series applies at this sweep point):
 // the far modes are those far on every face and uncoupled across every gap;
-// their matrices are made ready for the couplings x (nw x nf).
+// their matrices are those of the coupling table x.
 bool far_floquet_screens(int nw, int nf, const std::complex<double>* x);
-// The near modes (from 1, ascending) and whether mode q is far.
+// The near modes (1 .. nnear) and whether mode q is far.
 const std::vector<int>& far_floquet_near();
 bool far_floquet_far(int q);
 // Adds the far modes' share for a face that sees the half-space eps to the
 // n x n corner c (leading dimension ldc) of the modes first .. first + n - 1.
 void far_floquet_face(std::complex<double>* c, int ldc, int first, int n, std::complex<double> eps);
-// The far modes' matrices given back (they belong to one coupling table).
+// The far modes' matrices given back (they belong to one coupling table)
+// and the order of the Floquet table forgotten.
 void far_floquet_reset();

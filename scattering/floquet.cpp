@@ -5,6 +5,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/far_floquet.hpp"
 #include "scattering/mode_limits.hpp"
 #include "scattering/stack.hpp"
 
@@ -125,5 +126,6 @@ void genmodes_flo() {
     }
   }
   fss_modeflo_index.n = fss_modeflo_kappa.n = fss_modeflo_y.n = nflo;
+  far_floquet_order();  // the near modes first when the far ones take their series
   calc_stack_modes();  // what the dielectric layers make of each mode
 }

@@ -7,6 +7,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/far_floquet.hpp"
 
 namespace {
 const double eps_int = 0.02;  // |kc/kt - 1| at or below: divided differences
@@ -166,6 +167,15 @@ std::vector<double> sp;  // A B, rows x (2 harmonics)
 std::vector<double> sum_nx, sum_ny;  // sums of s nx, s ny, per mode
 std::vector<int> row_of;
 std::vector<cplx> eu, ev;  // phases of the harmonics along x and y
+// Where the rows of the harmonics being computed go: the coupling table for
+// the near modes, far_rows for a block of far ones (whose share is summed
+// into their series and not kept).  Row of mode m, entries from 1.
+cplx* rows_base = nullptr;
+int rows_first = 1;
+std::vector<cplx> far_rows;
+cplx* coupling_row(int m) {
+  return rows_base + static_cast<long>(m - rows_first) * fss_modewg_index.n - 1;
+}
 
 // Harmonics per block of the couplings: every harmonic of a plain run's
 // Floquet table (4000 modes) in one block; a larger set in blocks whose
@@ -262,7 +272,7 @@ bool is_close(int w, int f, double kc, double kt) {
 // Harmonics h0 .. h0 + nh - 1 (the phase matrix of that block in force).
 void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& modes, int h0, int nh,
                         const int* first_sample) {
-  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n, np = fss_coordinates.n;
+  const int nf = fss_modeflo_index.n, np = fss_coordinates.n;
   const int npa = ap.last - ap.first + 1;
   int nte = 0, nt = 0;
   for (int j : modes) row_of[j] = fss_modewg_index[j] == wg_te ? ++nte : ++nt;
@@ -324,7 +334,7 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
         const cplx s = -I * ab(2 * nte + row_of[j] - 1, h);
         sigma = w == wg_tm ? s * kt / (kc * (kt * kt - kc * kc)) : s / kt;
       }
-      fss_integrals[(m - 1) * nw + j] = sigma;
+      coupling_row(m)[j] = sigma;
     }
   }
 }
@@ -343,13 +353,14 @@ void release_integrals() {
   ++generation;
   fss_integrals.release();
   for (auto* v : {&sa, &se, &sp}) std::vector<double>().swap(*v);
-  for (auto* v : {&eu, &ev}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&eu, &ev, &far_rows}) std::vector<cplx>().swap(*v);
 }
 
 void calc_integrals() {
   ++generation;
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
-  fss_integrals.n = nf * nw;
+  const int kept = far_floquet_rows();  // the near modes' rows when the far ones take a series
+  fss_integrals.n = kept * nw;
   if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
   fss_integrals.hold(fss_integrals.n);
   const int nh = (nf + 1) / 2;  // the Floquet modes come in pairs, one per harmonic
@@ -373,7 +384,23 @@ void calc_integrals() {
     first_sample[j] = p;
     p += ap.last - ap.first + 1;
   }
-  for (int h0 = 1; h0 <= nh; h0 += nhb) block_integrals(h0, std::min(nhb, nh - h0 + 1), first_sample.data());
+  const int nh_kept = (kept + 1) / 2;
+  rows_base = fss_integrals.data1();
+  rows_first = 1;
+  for (int h0 = 1; h0 <= nh_kept; h0 += nhb)
+    block_integrals(h0, std::min(nhb, nh_kept - h0 + 1), first_sample.data());
+  // The far modes, block by block into their series.
+  far_floquet_begin();
+  for (int h0 = nh_kept + 1; h0 <= nh; h0 += nhb) {
+    const int nb = std::min(nhb, nh - h0 + 1);
+    rows_first = 2 * h0 - 1;
+    const int count = std::min(nf, 2 * (h0 + nb - 1)) - rows_first + 1;
+    at_least(far_rows, static_cast<long>(count) * nw);
+    rows_base = far_rows.data();
+    block_integrals(h0, nb, first_sample.data());
+    far_floquet_add(rows_first, count, far_rows.data());
+  }
+  far_floquet_end();
 }
 
 namespace {
@@ -405,7 +432,7 @@ void block_integrals(int h0, int nhb, const int* first_sample) {
     for (int m = 2 * h0 - 1; m <= std::min(nf, 2 * (h0 + nhb - 1)); ++m) {
       const flo_kappa k = fss_modeflo_kappa[m];
       const cplx phase = std::polar(1.0, -(k.kx * ap.dx + k.ky * ap.dy));
-      cplx* row = &fss_integrals[(m - 1) * nw];
+      cplx* row = coupling_row(m);
       for (std::size_t i = 0; i < modes.size(); ++i) row[modes[i]] = phase * row[from_modes[i]];
     }
   }

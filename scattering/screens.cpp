@@ -282,6 +282,10 @@ void calc_mata_screens() {
     if (g >= 1 && g < screens)
       for (int q = 1; q <= nf; ++q)
         if (fss_gap.at(g, q).bounded) {
+          // A far mode has died out across the gap's outer layers: it
+          // cannot be held at a resonance of the gap (nor are its
+          // couplings kept).
+          if (far_floquet_far(q)) fatal("calc_matA", "A far Floquet mode is bounded in a gap");
           ++bl.nu;
           fss_blocks.u_mode.push_back(q);
         }

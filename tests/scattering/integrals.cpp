@@ -335,30 +335,35 @@ TEST_F(Coupling, BlocksOfFloquetModesEqualTheStraightforwardSums) {
 }
 
 // At normal incidence over a sweep, the far Floquet modes' share of S from
-// its series in k0^2 (matrices summed once per coupling table): the system
-// equals the straightforward sum to 1e-8 of its size at every frequency (6e-10 at 25 GHz),
-// with a Floquet set beyond one block; the same set in a short sweep, or at
-// oblique incidence, takes the direct sums.
+// its series in k0^2 (matrices summed once per coupling table, the far
+// modes' couplings not kept): the system equals the straightforward sum
+// over the whole coupling table (of the same Floquet set in a short sweep)
+// to 1e-8 of its size at every frequency (6e-10 at 25 GHz), with a Floquet
+// set beyond one block; the same set in a short sweep, or at oblique
+// incidence, takes the direct sums.
 TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
   fss_size_capacities(max_wg_modes, 6000, max_points);
   fss_lattice_angle.alpha = 70 * M_PI / 180;
   fss_thickness = {0.5e-3, 0, 0};
   fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
-  fss_freq_iter = {10e9, 25e9, 1e9};  // 16 frequencies
   fss_screen.nwg1 = fss_modewg_index.n;
-  bool first = true;
   for (double f : {10e9, 17e9, 25e9}) {
+    fss_freq_iter = {10e9, 25e9, 1e9};  // 16 frequencies
     fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
     fss_inc_angle = {0, 0.3, 0, 0};
     update_modes_wg();
     genmodes_flo();
-    const int nf = fss_modeflo_index.n, n = 2 * fss_modewg_index.n;
+    const int nf = fss_modeflo_index.n, nw = fss_modewg_index.n, n = 2 * nw;
     ASSERT_GT(nf, 4096);
     ASSERT_TRUE(far_floquet_applies(nf));
-    if (first) calc_integrals();
-    first = false;
+    calc_integrals();
+    EXPECT_LT(fss_integrals.n, nf * nw / 4) << f;  // the near modes' rows only
     calc_mata();
     const std::vector<cplx> got(fss_mata.data1(), fss_mata.data1() + n * n);
+    fss_freq_iter = {11e9, 25e9, 1e9};  // 15: every row kept
+    genmodes_flo();
+    calc_integrals();
+    ASSERT_EQ(fss_integrals.n, nf * nw);
     straightforward_mata();
     double size = 0, worst = 0;
     for (int k = 1; k <= n * n; ++k) size = std::max(size, std::abs(fss_mata[k]));
@@ -394,6 +399,7 @@ TEST_F(Coupling, StorageOfTheProductsGivenBackBetweenAnalyses) {
   ASSERT_TRUE(far_floquet_applies(fss_modeflo_index.n));
   const int n = 2 * fss_modewg_index.n;
   auto system = [&]() {
+    genmodes_flo();
     calc_integrals();
     calc_mata();
     return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + n * n);
@@ -438,19 +444,25 @@ int stack_point(double f) {
   return fss_modeflo_index.n;
 }
 
-// The system (as `system` returns it after calc_mata) with the far modes
-// from their series, in a sweep of 16 frequencies, against the direct sums,
-// in one of 15 ending at the same frequency: the largest difference
-// relative to the system's largest entry (-1 when the series was not taken
-// or not left).
+// The system at f (as `system` returns it after calc_mata) with the far
+// modes from their series and their couplings not kept, in a sweep of 16
+// frequencies, against the direct sums over the whole coupling table, in
+// one of 15 ending at the same frequency: the largest difference relative
+// to the system's largest entry (-1 when the series was not taken or not
+// left, or the far modes' rows were kept).
 template <class S>
-double series_against_direct(int nf, S system) {
+double series_against_direct(double f, S system) {
   fss_freq_iter = {10e9, 25e9, 1e9};
+  const int nf = stack_point(f);
   if (!far_floquet_applies(nf)) return -1;
+  calc_integrals();
+  if (fss_integrals.n >= nf * fss_modewg_index.n) return -1;
   calc_mata();
   const std::vector<cplx> got = system();
   fss_freq_iter = {11e9, 25e9, 1e9};
+  stack_point(f);
   if (far_floquet_applies(nf)) return -1;
+  calc_integrals();
   calc_mata();
   const std::vector<cplx> direct = system();
   if (direct.size() != got.size()) return -1;
@@ -481,15 +493,12 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesInAStack) {
     fss_stack.item[++fss_stack.n] = {stack_kind_layer, skin, 3.0, 0.002, 0};
     fss_stack.item[++fss_stack.n] = {stack_kind_screen, 0.5e-3, 1, 0, 0};
     fss_stack.item[++fss_stack.n] = {stack_kind_layer, 6e-3, 1.05, 0, 0};
-    bool first = true;
     for (double f : {10e9, 17e9, 25e9}) {
       const int nf = stack_point(f);
       ASSERT_EQ(fss_stack_point.layers, 2);
       ASSERT_GT(nf, 4096);
-      if (first) calc_integrals();
-      first = false;
       const double d = series_against_direct(
-          nf, [n] { return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + n * n); });
+          f, [n] { return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + n * n); });
       std::printf(" skin %.1f mm, %.0f GHz: series against direct sum %.2e of the system's size\n",
                   skin * 1e3, f / 1e9, d);
       EXPECT_LT(d, 1e-8) << f;
@@ -522,13 +531,9 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAroundAGap) {
     fss_stack.item[++fss_stack.n] = {stack_kind_screen, 0.5e-3, 1, 0, 0};
     fss_stack.item[++fss_stack.n] = {stack_kind_layer, 5e-3, air ? 1.0 : 1.07, air ? 0 : 0.0005, 0};
     fss_stack.item[++fss_stack.n] = {stack_kind_screen, 0.5e-3, 1, 0, 0};
-    bool first = true;
     for (double f : {10e9, 25e9}) {
-      const int nf = stack_point(f);
-      ASSERT_GT(nf, 4096);
-      if (first) calc_integrals();
-      first = false;
-      const double d = series_against_direct(nf, [] { return fss_blocks.store; });
+      ASSERT_GT(stack_point(f), 4096);
+      const double d = series_against_direct(f, [] { return fss_blocks.store; });
       std::printf(" %s, %.0f GHz: series against direct sums %.2e of the blocks' size\n",
                   skin ? "skin and gap" : air ? "gap of air" : "gap in air", f / 1e9, d);
       EXPECT_LT(d, 1e-8) << f;
