@@ -1,6 +1,7 @@
 #include "scattering/system.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <complex>
 #include <vector>
 
@@ -20,6 +21,9 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
                        const std::complex<double>* alpha, const std::complex<double>* a,
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
+extern "C" void zherk_(const char* uplo, const char* trans, const int* n, const int* k,
+                       const double* alpha, const std::complex<double>* a, const int* lda,
+                       const double* beta, std::complex<double>* c, const int* ldc);
 
 // S = X diag(Yf) X^H accumulated over blocks of Floquet modes, so that the
 // scaled couplings are held for one block only (a plain run's Floquet table
@@ -27,8 +31,9 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
 constexpr int floquet_block = 4096;
 
 // Work storage: the admittance-weighted couplings of a block of Floquet
-// modes and the admittance sums (kept between sweep points).
-static std::vector<cplx> yv, smv;
+// modes, the admittance sums and their Hermitian parts (kept between sweep
+// points).
+static std::vector<cplx> yv, smv, hp, hq;
 
 // Work storage of at least n entries (kept between sweep points).
 static void sized(std::vector<cplx>& v, long n) {
@@ -67,6 +72,52 @@ static void add_stack_admittances(int nw, int nf, cplx* a) {
     }
 }
 
+// S = X diag(y) X^H (nw x nw) for the admittances y of air, as P + j Q with
+// P = X diag(Re y) X^H and Q = X diag(Im y) X^H, both Hermitian: each mode
+// enters them by the sign of each part, and in air only one part is not
+// zero (real above cutoff, imaginary below), so the Hermitian products
+// (zherk) take half the work of the general one.  Used beyond one block of
+// Floquet modes (a plain run keeps the general product, bit for bit).
+static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
+  const long size = static_cast<long>(nw) * nw;
+  sized(hp, size);
+  sized(hq, size);
+  std::fill(hp.begin(), hp.begin() + size, cplx(0));
+  std::fill(hq.begin(), hq.begin() + size, cplx(0));
+  sized(yv, static_cast<long>(nw) * std::min(nf, floquet_block));
+  // The lists: Re y > 0, Re y < 0, Im y > 0, Im y < 0.
+  static std::vector<int> list[4];
+  for (auto& l : list) l.clear();
+  for (int m = 1; m <= nf; ++m) {
+    const cplx y = fss_modeflo_y[m].y1;
+    if (y.real() != 0) list[y.real() > 0 ? 0 : 1].push_back(m);
+    if (y.imag() != 0) list[y.imag() > 0 ? 2 : 3].push_back(m);
+  }
+  for (int k = 0; k < 4; ++k) {
+    const int count = static_cast<int>(list[k].size());
+    const double sign = k % 2 == 0 ? 1 : -1, one = 1;
+    cplx* c = (k < 2 ? hp : hq).data();
+    for (int k0 = 0; k0 < count; k0 += floquet_block) {
+      const int nb = std::min(floquet_block, count - k0);
+      for (int i = 0; i < nb; ++i) {
+        const int m = list[k][k0 + i];
+        const cplx y = fss_modeflo_y[m].y1;
+        const double f = std::sqrt(std::fabs(k < 2 ? y.real() : y.imag()));
+        const cplx* xm = x + static_cast<long>(m - 1) * nw;
+        for (int j = 0; j < nw; ++j) yv[static_cast<std::size_t>(i) * nw + j] = xm[j] * f;
+      }
+      zherk_("U", "N", &nw, &nb, &sign, yv.data(), &nw, &one, c, &nw);
+    }
+  }
+  const cplx I(0, 1);
+  for (long q = 0; q < nw; ++q)
+    for (long j = 0; j <= q; ++j) {
+      const cplx p = hp[j + q * nw], h = hq[j + q * nw];
+      sm[j + q * nw] = p + I * h;
+      sm[q + j * nw] = std::conj(p) + I * std::conj(h);
+    }
+}
+
 // A = [[Yc + S, -Ys], [-Ys, Yc + S]] with S(j, q) = sum_m Yf_m sigma(m, j)
 // conj(sigma(m, q)): the free-space admittance seen through the Floquet
 // modes, the same on both faces of the screen (in air).
@@ -100,11 +151,13 @@ void calc_mata() {
   sized(smv, static_cast<long>(nw) * nw);
   cplx* sm = smv.data();
   const cplx* x = fss_integrals.data1();
-  const bool far = far_floquet_applies(nf);
+  const bool far = far_floquet_applies(nf), hermitian = !far && nf > floquet_block;
   if (far) far_floquet_sum(nw, nf, x, sm);
-  sized(yv, far ? 0 : static_cast<long>(nw) * std::min(nf, floquet_block));
+  if (hermitian) hermitian_admittance_sum(nw, nf, x, sm);
+  const bool general = !far && !hermitian;
+  sized(yv, general ? static_cast<long>(nw) * std::min(nf, floquet_block) : 0);
   cplx* y = yv.data();
-  for (int m0 = 0; m0 < (far ? 0 : nf); m0 += floquet_block) {
+  for (int m0 = 0; m0 < (general ? nf : 0); m0 += floquet_block) {
     const int nb = std::min(floquet_block, nf - m0);
     for (int m = 0; m < nb; ++m) {
       const cplx yf = fss_modeflo_y[m0 + m + 1].y1;
@@ -205,6 +258,6 @@ void release_sweep_storage() {
   release_integrals();
   far_floquet_reset();
   release_screens();
-  for (auto* v : {&yv, &smv}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&yv, &smv, &hp, &hq}) std::vector<cplx>().swap(*v);
   fss_mata.release();
 }
