@@ -51,6 +51,7 @@ struct far_record {
   int nw = 0, nf = 0;
   double kfar = 0;       // the far modes' least kt
   std::vector<int> near, te, tm;  // Floquet modes (from 1) of each set
+  std::vector<flo_index> near_modes;  // the near modes' orders and kinds, in the table's order
   std::vector<cplx> e[far_terms], m[far_terms];
   void swap_into(far_record& r) { std::swap(*this, r); }
 };
@@ -161,10 +162,19 @@ double structure_kfar() {
   return fss_screen.nsc > 1 ? screens_kfar() : std::max(face_kfar(1), face_kfar(2));
 }
 
-// The far matrices are those of the coupling table now in force.
+// The far matrices are those of the coupling table now in force, and the
+// Floquet table's near modes those whose rows it holds.
+bool same_near_modes() {
+  if (static_cast<int>(far.near_modes.size()) != split.nnear) return false;
+  for (int m = 1; m <= split.nnear; ++m) {
+    const flo_index &a = far.near_modes[m - 1], &b = fss_modeflo_index[m];
+    if (a.m != b.m || a.n != b.n || a.type != b.type) return false;
+  }
+  return true;
+}
 void ready(int nw, int nf) {
   if (far.generation != integrals_generation() || far.nw != nw || far.nf != nf ||
-      far.kfar != split.kfar || !split.on)
+      far.kfar != split.kfar || !split.on || !same_near_modes())
     fatal("calc_matA", "The far Floquet modes' series is not that of the coupling table");
 }
 
@@ -213,7 +223,11 @@ void far_floquet_begin() {
   far.nf = fss_modeflo_index.n;
   far.kfar = split.kfar;
   far.near.resize(split.nnear);
-  for (int m = 1; m <= split.nnear; ++m) far.near[m - 1] = m;
+  far.near_modes.resize(split.nnear);
+  for (int m = 1; m <= split.nnear; ++m) {
+    far.near[m - 1] = m;
+    far.near_modes[m - 1] = fss_modeflo_index[m];
+  }
   const std::size_t size = static_cast<std::size_t>(far.nw) * far.nw;
   for (int p = 0; p < far_terms; ++p) {
     far.e[p].assign(size, 0);
@@ -223,6 +237,7 @@ void far_floquet_begin() {
 
 void far_floquet_add(int first, int count, const cplx* rows) {
   const int nw = far.nw;
+  if (nw == 0) return;  // a screen without aperture modes: nothing couples
   far.te.clear();
   far.tm.clear();
   for (int m = first; m < first + count; ++m)

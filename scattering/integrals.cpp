@@ -401,6 +401,12 @@ void calc_integrals() {
     far_floquet_add(rows_first, count, far_rows.data());
   }
   far_floquet_end();
+  // With the series the couplings are computed once for the sweep: their
+  // work tables need not stay through it (at oblique incidence they serve
+  // every frequency).
+  if (kept < nf)
+    for (auto* v : {&sa, &se, &sp}) std::vector<double>().swap(*v);
+  std::vector<cplx>().swap(far_rows);
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -515,4 +516,75 @@ TEST(Converge, SlotsAgainstConvergedPhysics) {
     against_converged_physics("rect_slots", "6 29.5 0.5", 0);
   else
     against_converged_physics("rect_slots", "17 20 3", 300);  // 257 modes at pass 8
+}
+
+namespace {
+
+// The rows of a CSV table by frequency (column 3), each a list of its
+// header's names and values.
+std::map<std::string, std::vector<std::pair<std::string, double>>> csv_rows(const std::string& name) {
+  std::istringstream in(scratch_dir::read_file(name));
+  std::string line;
+  std::getline(in, line);
+  std::vector<std::string> head;
+  for (std::istringstream h(line); std::getline(h, line, ',');) head.push_back(line);
+  std::map<std::string, std::vector<std::pair<std::string, double>>> rows;
+  while (std::getline(in, line)) {
+    std::vector<std::pair<std::string, double>> row;
+    std::string f;
+    std::istringstream w(line);
+    for (std::size_t k = 0; k < head.size() && std::getline(w, line, ','); ++k) {
+      row.push_back({head[k], std::stod(line)});
+      if (k == 2) f = line;
+    }
+    if (row.size() == head.size()) rows[f] = row;
+  }
+  return rows;
+}
+
+}  // namespace
+
+// The far Floquet modes' series, with their couplings not kept and the
+// Floquet table ordered near modes first, changes no result of a pass: the
+// slots' passes in a sweep of 16 frequencies (the series taken from the
+// sixth pass, beyond 4096 Floquet modes) and of 15 (every mode summed
+// directly) give the same CSV rows at their 15 common frequencies, the last
+// pass's and the extrapolation's: co- and cross-polarised coefficients,
+// powers and orders to the printed digits (the phase of a cross-polarised
+// coefficient at -100 dB, rounding noise, is not compared).
+TEST(Converge, FarFloquetSeriesLeavesEveryResultOfThePasses) {
+  scratch_dir dir;
+  auto run = [](const char* name, const std::string& sweep) {
+    scratch_dir::write_file(std::string(name) + ".fss", example_with_sweep("rect_slots", sweep));
+    converge_bounds.wg_modes = 200;  // the eighth pass (257 modes) stops the run
+    converge_bounds.flo_modes = converge_flo_modes_bound;
+    static std::string words[4];
+    words[0] = "fss", words[1] = name, words[2] = "-converge", words[3] = "-csv";
+    char* argv[5] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), nullptr};
+    return fss_main(4, argv);
+  };
+  ASSERT_EQ(run("s16", "15 30 1"), 0);
+  ASSERT_EQ(run("s15", "16 30 1"), 0);
+  const conv_report c = read_conv("s16.conv");
+  ASSERT_EQ(c.rows.size(), 7u) << c.verdict;
+  EXPECT_GT(c.rows[5].nflo, 4096);
+  for (const char* suffix : {".csv", "_x.csv"}) {
+    const auto a = csv_rows(std::string("s16") + suffix), b = csv_rows(std::string("s15") + suffix);
+    ASSERT_EQ(a.size(), 16u);
+    ASSERT_EQ(b.size(), 15u);
+    int compared = 0;
+    for (const auto& [f, rb] : b) {
+      ASSERT_EQ(a.count(f), 1u) << f;
+      const auto& ra = a.at(f);
+      for (std::size_t k = 0; k < rb.size(); ++k) {
+        const std::string& col = rb[k].first;
+        if (col.find("cross[deg]") != std::string::npos) continue;
+        double d = std::fabs(ra[k].second - rb[k].second);
+        if (col.find("[deg]") != std::string::npos) d = std::min(d, 360 - d);
+        EXPECT_LE(d, 2e-6) << suffix << " " << f << " GHz, " << col;
+        ++compared;
+      }
+    }
+    EXPECT_EQ(compared, 15 * 22) << suffix;
+  }
 }

@@ -422,6 +422,49 @@ TEST_F(Coupling, StorageOfTheProductsGivenBackBetweenAnalyses) {
   fss_set_capacities();
 }
 
+// The series and the coupling table belong together: a sweep point whose
+// far modes begin elsewhere (another top of the sweep) or whose near modes
+// stand in another order than the table's rows stops, rather than reading
+// the wrong rows.  Without aperture modes the far modes' blocks add nothing
+// and call no product.
+TEST_F(Coupling, FarFloquetSeriesOutOfStepWithTheCouplingsStops) {
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  fss_lattice_angle.alpha = 70 * M_PI / 180;
+  fss_thickness = {0.5e-3, 0, 0};
+  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  fss_screen.nwg1 = fss_modewg_index.n;
+  const double f = 17e9;
+  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+  fss_inc_angle = {0, 0.3, 0, 0};
+  update_modes_wg();
+  auto point = [](double end) {
+    fss_freq_iter = {10e9, end, 1e9};
+    genmodes_flo();
+  };
+  point(25e9);
+  ASSERT_TRUE(far_floquet_applies(fss_modeflo_index.n));
+  calc_integrals();
+  calc_mata();  // in step
+  point(26e9);
+  EXPECT_FATAL(calc_mata(), "The far Floquet modes' series is not that of the coupling table");
+  point(25e9);
+  std::swap(fss_modeflo_index[1], fss_modeflo_index[3]);
+  EXPECT_FATAL(calc_mata(), "The far Floquet modes' series is not that of the coupling table");
+  point(25e9);
+  const int nw = fss_modewg_index.n;
+  fss_modewg_index.n = 0;
+  fss_screen.nwg1 = 0;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  calc_integrals();
+  calc_mata();
+  const std::string said = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "");
+  EXPECT_EQ(fss_integrals.n, 0);
+  fss_modewg_index.n = fss_screen.nwg1 = nw;
+  fss_set_capacities();
+}
+
 namespace {
 
 // The far-mode tests' lattice: skewed at 70 degrees, Floquet modes to
