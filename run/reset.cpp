@@ -45,6 +45,7 @@
 #include "scattering/catalogue.hpp"
 #include "scattering/far_floquet.hpp"
 #include "scattering/results.hpp"
+#include "scattering/system.hpp"
 
 namespace {
 
@@ -109,6 +110,7 @@ void reset_run_control() {
 }
 
 void reset_scattering() {
+  release_sweep_storage();  // the work tables of the products too
   far_floquet_reset();
   clear_table(fss_modeflo_index);
   clear_table(fss_modeflo_kappa);
