@@ -118,10 +118,53 @@ static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
     }
 }
 
+int mirror_halves_order = 500;
+
+static void add_air_admittances(int nw, int nf, cplx* sm);
+
+// Whether the system now held is that of the mirror halves (one screen in
+// air from mirror_halves_order aperture modes on), and their work columns.
+static bool halves = false;
+static std::vector<cplx> half_sum, half_diff;
+
+// Solves the system of the mirror halves for the two columns b (leading
+// dimension 2 nw) in place: factors them first when `factor`, or takes the
+// factors left by that solution.  With u = x1 + x2, v = x1 - x2:
+// (Yc - Ys + S) u = b1 + b2 and (Yc + Ys + S) v = b1 - b2.
+static int solve_halves(cplx* b, bool factor) {
+  const int nw = fss_modewg_index.n, ld = 2 * nw, nrhs = 2;
+  cplx *even = fss_mata.data1(), *odd = even + static_cast<long>(nw) * nw;
+  int *pe = fss_vett_i.data1(), *po = pe + nw;
+  sized(half_sum, 2L * nw);
+  sized(half_diff, 2L * nw);
+  for (int c = 0; c < 2; ++c)
+    for (int j = 0; j < nw; ++j) {
+      const cplx b1 = b[c * ld + j], b2 = b[c * ld + nw + j];
+      half_sum[c * nw + j] = b1 + b2;
+      half_diff[c * nw + j] = b1 - b2;
+    }
+  int info = 0, info2 = 0;
+  if (factor) {
+    zgesv_(&nw, &nrhs, even, &nw, pe, half_sum.data(), &nw, &info);
+    zgesv_(&nw, &nrhs, odd, &nw, po, half_diff.data(), &nw, &info2);
+  } else {
+    zgetrs_("N", &nw, &nrhs, even, &nw, pe, half_sum.data(), &nw, &info);
+    zgetrs_("N", &nw, &nrhs, odd, &nw, po, half_diff.data(), &nw, &info2);
+  }
+  for (int c = 0; c < 2; ++c)
+    for (int j = 0; j < nw; ++j) {
+      const cplx u = half_sum[c * nw + j], v = half_diff[c * nw + j];
+      b[c * ld + j] = 0.5 * (u + v);
+      b[c * ld + nw + j] = 0.5 * (u - v);
+    }
+  return info != 0 ? info : info2;
+}
+
 // A = [[Yc + S, -Ys], [-Ys, Yc + S]] with S(j, q) = sum_m Yf_m sigma(m, j)
 // conj(sigma(m, q)): the free-space admittance seen through the Floquet
 // modes, the same on both faces of the screen (in air).
 void calc_mata() {
+  halves = false;
   if (fss_screen.nsc > 1) {
     calc_mata_screens();
     return;
@@ -130,6 +173,24 @@ void calc_mata() {
   const int n = 2 * nw;
   fss_mata.n = n;
   if (n * n > fss_mata.cap) fatal("calc_matA", "Too many waveguide modes");
+  // One screen in air is its own mirror image about its mid-plane: the
+  // system splits into the halves of the even and odd aperture fields, each
+  // of order nw (a quarter of the elimination).  A plain run's catalogue
+  // (at most 250 modes) keeps the whole system, bit for bit.
+  halves = fss_stack_point.layers == 0 && nf > 0 && nw >= mirror_halves_order;
+  if (halves) {
+    fss_mata.hold(2L * nw * nw);
+    sized(smv, static_cast<long>(nw) * nw);
+    add_air_admittances(nw, nf, smv.data());
+    cplx *even = fss_mata.data1(), *odd = even + static_cast<long>(nw) * nw;
+    for (long k = 0; k < static_cast<long>(nw) * nw; ++k) even[k] = odd[k] = smv[k];
+    for (int i = 0; i < nw; ++i) {
+      const admittance& y = fss_modewg_y[i + 1];
+      even[i + static_cast<long>(i) * nw] += y.y2 - y.y3;
+      odd[i + static_cast<long>(i) * nw] += y.y2 + y.y3;
+    }
+    return;
+  }
   fss_mata.hold(static_cast<long>(n) * n);
   cplx* a = fss_mata.data1();
   auto at = [&](int r, int c) -> cplx& { return a[(c - 1) * n + (r - 1)]; };
@@ -150,6 +211,18 @@ void calc_mata() {
   }
   sized(smv, static_cast<long>(nw) * nw);
   cplx* sm = smv.data();
+  add_air_admittances(nw, nf, sm);
+  for (int q = 1; q <= nw; ++q)
+    for (int j = 1; j <= nw; ++j) {
+      const cplx t = sm[(j - 1) + (q - 1) * nw];
+      at(j, q) += t;
+      at(nw + j, nw + q) += t;
+    }
+}
+
+// S = X diag(Yf) X^H (nw x nw) of a screen in air: the far modes from their
+// series, the Hermitian products beyond one block, or the general product.
+static void add_air_admittances(int nw, int nf, cplx* sm) {
   const cplx* x = fss_integrals.data1();
   const bool far = far_floquet_applies(nf), hermitian = !far && nf > floquet_block;
   if (far) far_floquet_sum(nw, nf, x, sm);
@@ -167,12 +240,6 @@ void calc_mata() {
     const cplx one = 1, beta = m0 == 0 ? 0 : 1;
     zgemm_("N", "C", &nw, &nw, &nb, &one, y, &nw, x + static_cast<long>(m0) * nw, &nw, &beta, sm, &nw);
   }
-  for (int q = 1; q <= nw; ++q)
-    for (int j = 1; j <= nw; ++j) {
-      const cplx t = sm[(j - 1) + (q - 1) * nw];
-      at(j, q) += t;
-      at(nw + j, nw + q) += t;
-    }
 }
 
 void calc_vettb() {
@@ -213,6 +280,10 @@ void solve_prob() {
     solve_screens(fss_vettb.data1(), 2 * fss_modewg_index.n, 2);
     return;
   }
+  if (halves) {
+    if (solve_halves(fss_vettb.data1(), true) != 0) fatal("solve_prob", "Error in solving problem");
+    return;
+  }
   const int n = fss_mata.n, nrhs = 2;
   // A catalogue without modes is a solid screen: the system is empty and the
   // screen reflects totally.  LAPACK wants leading dimensions of at least 1.
@@ -247,6 +318,10 @@ void solve_far_side() {
     solve_screens(fss_vettb_far.data1(), n, 2);
     return;
   }
+  if (halves) {
+    if (solve_halves(fss_vettb_far.data1(), false) != 0) fatal("solve_far_side", "Error in solving problem");
+    return;
+  }
   const int nrhs = 2, ld = n > 1 ? n : 1;
   int info = 0;
   zgetrs_("N", &n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb_far.data1(), &ld,
@@ -258,6 +333,7 @@ void release_sweep_storage() {
   release_integrals();
   far_floquet_reset();
   release_screens();
-  for (auto* v : {&yv, &smv, &hp, &hq}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&yv, &smv, &hp, &hq, &half_sum, &half_diff}) std::vector<cplx>().swap(*v);
   fss_mata.release();
+  halves = false;
 }

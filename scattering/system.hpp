@@ -3,6 +3,10 @@
 #pragma once
 #include <complex>
 
+// From this many aperture modes a screen in air is solved as the two
+// mirror halves of its system (even and odd aperture fields, each of order
+// nw) instead of the whole (order 2 nw).
+extern int mirror_halves_order;
 void calc_mata();
 void calc_vettb();
 void solve_prob();

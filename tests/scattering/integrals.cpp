@@ -465,6 +465,37 @@ TEST_F(Coupling, FarFloquetSeriesOutOfStepWithTheCouplingsStops) {
   fss_set_capacities();
 }
 
+// A screen in air solved as the mirror halves of its system (even and odd
+// aperture fields) gives the solution of the whole system, for the waves
+// from either side (the far side's from the factors of the first): the
+// skewed lattice's oblique point, 1e-11 of the solution's size.
+TEST_F(Coupling, MirrorHalvesSolveTheWholeSystem) {
+  oblique_point(300e9);
+  fss_screen.nwg1 = fss_modewg_index.n;
+  calc_integrals();
+  auto solve = [](int order) {
+    mirror_halves_order = order;
+    calc_mata();
+    calc_vettb();
+    solve_prob();
+    solve_far_side();
+    std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
+    x.insert(x.end(), fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
+    return x;
+  };
+  const std::vector<cplx> whole = solve(1000000), halves = solve(1);
+  mirror_halves_order = 500;
+  ASSERT_EQ(whole.size(), halves.size());
+  ASSERT_EQ(fss_mata.n, 2 * fss_modewg_index.n);
+  double size = 0, worst = 0;
+  for (std::size_t k = 0; k < whole.size(); ++k) {
+    size = std::max(size, std::abs(whole[k]));
+    worst = std::max(worst, std::abs(whole[k] - halves[k]));
+  }
+  EXPECT_GT(size, 0);
+  EXPECT_LT(worst, 1e-11 * size);
+}
+
 namespace {
 
 // The far-mode tests' lattice: skewed at 70 degrees, Floquet modes to
