@@ -43,7 +43,6 @@
 #include "run/read_input.hpp"
 #include "run/runfiles.hpp"
 #include "scattering/catalogue.hpp"
-#include "scattering/far_floquet.hpp"
 #include "scattering/results.hpp"
 #include "scattering/system.hpp"
 
@@ -110,8 +109,7 @@ void reset_run_control() {
 }
 
 void reset_scattering() {
-  release_sweep_storage();  // the work tables of the products too
-  far_floquet_reset();
+  release_sweep_storage();  // the work tables of the products and the far modes' matrices too
   clear_table(fss_modeflo_index);
   clear_table(fss_modeflo_kappa);
   clear_table(fss_modeflo_y);

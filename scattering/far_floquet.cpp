@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -136,11 +137,10 @@ void add_series(cplx* c, int ldc, int first, int n, cplx eps) {
   }
 }
 
-// c += sign sum over the modes in `list` of w(m) x_m x_m^H with w > 0, the
-// rows x_m at row(m): a Hermitian product (half the work of weighted_sum)
-// into the upper triangle of c.
-template <class R, class W>
-void hermitian_add(int nw, const std::vector<int>& list, R row, W w, double sign, cplx* c) {
+}  // namespace
+
+void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
+                   const std::function<double(int)>& w, double sign, cplx* c) {
   const int n = static_cast<int>(list.size());
   xs.resize(static_cast<std::size_t>(nw) * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
@@ -155,6 +155,8 @@ void hermitian_add(int nw, const std::vector<int>& list, R row, W w, double sign
     zherk_("U", "N", &nw, &nb, &sign, xs.data(), &nw, &one, c, &nw);
   }
 }
+
+namespace {
 
 // The least kt of the modes far at every face of the structure (and, with
 // several screens, uncoupled across every gap).
@@ -295,7 +297,7 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
   }
 }
 
-bool far_floquet_screens(int nw, int nf, const cplx* x) {
+bool far_floquet_screens(int nw, int nf) {
   if (fss_screen.nsc < 2 || !far_floquet_applies(nf)) return false;
   ready(nw, nf);
   return true;

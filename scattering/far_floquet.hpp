@@ -6,6 +6,7 @@
 // the series block by block as they are computed.
 #pragma once
 #include <complex>
+#include <functional>
 #include <vector>
 
 // Whether the share of the far modes is taken from the series at this sweep
@@ -38,14 +39,21 @@ void far_floquet_sum(int nw, int nf, const std::complex<double>* x, std::complex
 void far_floquet_stack_sum(int nw, int nf, const std::complex<double>* x, std::complex<double>* sm);
 // Several screens (and whether the series applies at this sweep point):
 // the far modes are those far on every face and uncoupled across every gap;
-// their matrices are those of the coupling table x.
-bool far_floquet_screens(int nw, int nf, const std::complex<double>* x);
+// their matrices must be those of the coupling table in force.
+bool far_floquet_screens(int nw, int nf);
 // The near modes (1 .. nnear) and whether mode q is far.
 const std::vector<int>& far_floquet_near();
 bool far_floquet_far(int q);
 // Adds the far modes' share for a face that sees the half-space eps to the
 // n x n corner c (leading dimension ldc) of the modes first .. first + n - 1.
 void far_floquet_face(std::complex<double>* c, int ldc, int first, int n, std::complex<double> eps);
+// c += sign sum over the Floquet modes in `list` of w(m) x_m x_m^H (w >= 0),
+// x_m the nw couplings of mode m at row(m): Hermitian products (zherk, half
+// the work of a general product) over blocks of modes, into the upper
+// triangle of c (nw x nw).
+void hermitian_add(int nw, const std::vector<int>& list,
+                   const std::function<const std::complex<double>*(int)>& row,
+                   const std::function<double(int)>& w, double sign, std::complex<double>* c);
 // The far modes' matrices given back (they belong to one coupling table)
 // and the order of the Floquet table forgotten.
 void far_floquet_reset();

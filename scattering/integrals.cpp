@@ -349,11 +349,17 @@ long generation = 0;
 
 long integrals_generation() { return generation; }
 
+namespace {
+void release_work_tables() {
+  for (auto* v : {&sa, &se, &sp}) std::vector<double>().swap(*v);
+  for (auto* v : {&eu, &ev, &far_rows}) std::vector<cplx>().swap(*v);
+}
+}  // namespace
+
 void release_integrals() {
   ++generation;
   fss_integrals.release();
-  for (auto* v : {&sa, &se, &sp}) std::vector<double>().swap(*v);
-  for (auto* v : {&eu, &ev, &far_rows}) std::vector<cplx>().swap(*v);
+  release_work_tables();
 }
 
 void calc_integrals() {
@@ -404,9 +410,7 @@ void calc_integrals() {
   // With the series the couplings are computed once for the sweep: their
   // work tables need not stay through it (at oblique incidence they serve
   // every frequency).
-  if (kept < nf)
-    for (auto* v : {&sa, &se, &sp}) std::vector<double>().swap(*v);
-  std::vector<cplx>().swap(far_rows);
+  if (kept < nf) release_work_tables();
 }
 
 namespace {

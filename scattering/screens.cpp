@@ -302,7 +302,7 @@ void calc_mata_screens() {
   }
   fss_blocks.store.assign(at, cplx(0));
   fss_blocks.ipiv.assign(piv > 0 ? piv : 1, 0);
-  far = far_floquet_screens(fss_modewg_index.n, nf, fss_integrals.data1());
+  far = far_floquet_screens(fss_modewg_index.n, nf);
   make_air_loads(screens, sc.data());
   std::size_t u_next = 0;
   for (int g = 0; g <= screens; ++g) fill_block(g, screens, sc.data(), u_next);

@@ -21,9 +21,6 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
                        const std::complex<double>* alpha, const std::complex<double>* a,
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
-extern "C" void zherk_(const char* uplo, const char* trans, const int* n, const int* k,
-                       const double* alpha, const std::complex<double>* a, const int* lda,
-                       const double* beta, std::complex<double>* c, const int* ldc);
 
 // S = X diag(Yf) X^H accumulated over blocks of Floquet modes, so that the
 // scaled couplings are held for one block only (a plain run's Floquet table
@@ -84,7 +81,6 @@ static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
   sized(hq, size);
   std::fill(hp.begin(), hp.begin() + size, cplx(0));
   std::fill(hq.begin(), hq.begin() + size, cplx(0));
-  sized(yv, static_cast<long>(nw) * std::min(nf, floquet_block));
   // The lists: Re y > 0, Re y < 0, Im y > 0, Im y < 0.
   static std::vector<int> list[4];
   for (auto& l : list) l.clear();
@@ -93,21 +89,13 @@ static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
     if (y.real() != 0) list[y.real() > 0 ? 0 : 1].push_back(m);
     if (y.imag() != 0) list[y.imag() > 0 ? 2 : 3].push_back(m);
   }
+  auto row = [&](int m) { return x + static_cast<long>(m - 1) * nw; };
   for (int k = 0; k < 4; ++k) {
-    const int count = static_cast<int>(list[k].size());
-    const double sign = k % 2 == 0 ? 1 : -1, one = 1;
-    cplx* c = (k < 2 ? hp : hq).data();
-    for (int k0 = 0; k0 < count; k0 += floquet_block) {
-      const int nb = std::min(floquet_block, count - k0);
-      for (int i = 0; i < nb; ++i) {
-        const int m = list[k][k0 + i];
-        const cplx y = fss_modeflo_y[m].y1;
-        const double f = std::sqrt(std::fabs(k < 2 ? y.real() : y.imag()));
-        const cplx* xm = x + static_cast<long>(m - 1) * nw;
-        for (int j = 0; j < nw; ++j) yv[static_cast<std::size_t>(i) * nw + j] = xm[j] * f;
-      }
-      zherk_("U", "N", &nw, &nb, &sign, yv.data(), &nw, &one, c, &nw);
-    }
+    auto w = [k](int m) {
+      const cplx y = fss_modeflo_y[m].y1;
+      return std::fabs(k < 2 ? y.real() : y.imag());
+    };
+    hermitian_add(nw, list[k], row, w, k % 2 == 0 ? 1 : -1, (k < 2 ? hp : hq).data());
   }
   const cplx I(0, 1);
   for (long q = 0; q < nw; ++q)

@@ -334,6 +334,30 @@ TEST_F(Coupling, BlocksOfFloquetModesEqualTheStraightforwardSums) {
   fss_set_capacities();
 }
 
+namespace {
+
+// The far-mode tests' lattice: skewed at 70 degrees, Floquet modes to
+// 780 GHz (more than one block of them).
+void far_mode_lattice(const fss_thickness_rec& t) {
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  fss_lattice_angle.alpha = 70 * M_PI / 180;
+  fss_thickness = t;
+  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+}
+
+// Normal incidence at f in the plane phi = 0.3 through the stack of
+// fss_stack: the modes, the Floquet set and its lines through the layers.
+int stack_point(double f) {
+  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
+  fss_inc_angle = {0, 0.3, 0, 0};
+  update_modes_wg();
+  genmodes_flo();
+  calc_stack_modes();
+  return fss_modeflo_index.n;
+}
+
+}  // namespace
+
 // At normal incidence over a sweep, the far Floquet modes' share of S from
 // its series in k0^2 (matrices summed once per coupling table, the far
 // modes' couplings not kept): the system equals the straightforward sum
@@ -342,17 +366,11 @@ TEST_F(Coupling, BlocksOfFloquetModesEqualTheStraightforwardSums) {
 // set beyond one block; the same set in a short sweep, or at oblique
 // incidence, takes the direct sums.
 TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
-  fss_size_capacities(max_wg_modes, 6000, max_points);
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = {0.5e-3, 0, 0};
-  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  far_mode_lattice({0.5e-3, 0, 0});
   fss_screen.nwg1 = fss_modewg_index.n;
   for (double f : {10e9, 17e9, 25e9}) {
     fss_freq_iter = {10e9, 25e9, 1e9};  // 16 frequencies
-    fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-    fss_inc_angle = {0, 0.3, 0, 0};
-    update_modes_wg();
-    genmodes_flo();
+    stack_point(f);
     const int nf = fss_modeflo_index.n, nw = fss_modewg_index.n, n = 2 * nw;
     ASSERT_GT(nf, 4096);
     ASSERT_TRUE(far_floquet_applies(nf));
@@ -385,17 +403,10 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
 // system give their storage back (a plain run's is kept): the next
 // analysis builds them afresh, bit for bit the same system.
 TEST_F(Coupling, StorageOfTheProductsGivenBackBetweenAnalyses) {
-  fss_size_capacities(max_wg_modes, 6000, max_points);
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = {0.5e-3, 0, 0};
-  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  far_mode_lattice({0.5e-3, 0, 0});
   fss_freq_iter = {10e9, 25e9, 1e9};
   fss_screen.nwg1 = fss_modewg_index.n;
-  const double f = 17e9;
-  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-  fss_inc_angle = {0, 0.3, 0, 0};
-  update_modes_wg();
-  genmodes_flo();
+  stack_point(17e9);
   ASSERT_TRUE(far_floquet_applies(fss_modeflo_index.n));
   const int n = 2 * fss_modewg_index.n;
   auto system = [&]() {
@@ -428,15 +439,9 @@ TEST_F(Coupling, StorageOfTheProductsGivenBackBetweenAnalyses) {
 // the wrong rows.  Without aperture modes the far modes' blocks add nothing
 // and call no product.
 TEST_F(Coupling, FarFloquetSeriesOutOfStepWithTheCouplingsStops) {
-  fss_size_capacities(max_wg_modes, 6000, max_points);
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = {0.5e-3, 0, 0};
-  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
+  far_mode_lattice({0.5e-3, 0, 0});
   fss_screen.nwg1 = fss_modewg_index.n;
-  const double f = 17e9;
-  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-  fss_inc_angle = {0, 0.3, 0, 0};
-  update_modes_wg();
+  stack_point(17e9);
   auto point = [](double end) {
     fss_freq_iter = {10e9, end, 1e9};
     genmodes_flo();
@@ -497,26 +502,6 @@ TEST_F(Coupling, MirrorHalvesSolveTheWholeSystem) {
 }
 
 namespace {
-
-// The far-mode tests' lattice: skewed at 70 degrees, Floquet modes to
-// 780 GHz (more than one block of them).
-void far_mode_lattice(const fss_thickness_rec& t) {
-  fss_size_capacities(max_wg_modes, 6000, max_points);
-  fss_lattice_angle.alpha = 70 * M_PI / 180;
-  fss_thickness = t;
-  fss_kmax.flo = 2 * M_PI * 780e9 / dcspeed();
-}
-
-// Normal incidence at f in the plane phi = 0.3 through the stack of
-// fss_stack: the modes, the Floquet set and its lines through the layers.
-int stack_point(double f) {
-  fss_em_var = {f, dcspeed() / f, dpi(1) * f / dcspeed(), 120 * dpi(0)};
-  fss_inc_angle = {0, 0.3, 0, 0};
-  update_modes_wg();
-  genmodes_flo();
-  calc_stack_modes();
-  return fss_modeflo_index.n;
-}
 
 // The system at f (as `system` returns it after calc_mata) with the far
 // modes from their series and their couplings not kept, in a sweep of 16
