@@ -109,17 +109,23 @@ void damab(double* m11, int ld, int n, int m, int flag) {
     for (int r = 1; r <= n; ++r) mm(r, b) = prod[r + static_cast<long>(b - 1) * n];
 }
 
-void ascending_modes(const double* lambda, int n) {
-  vet1.n = n;
-  for (int j = 1; j <= n; ++j) {
-    double lam = lambda[n - j + 1];
+void ascending_modes(const double* lambda, int n, int m) {
+  vet1.n = m;
+  for (int j = 1; j <= m; ++j) {
+    double lam = lambda[m - j + 1];
     vet1[j] = lam > 0 ? 1 / std::sqrt(lam) : lam;
     double k = lam > 0 ? vet1[j] : 1;
-    for (int r = 1; r <= n; ++r) matd(r, j) = k * mata(r, n - j + 1);
+    for (int r = 1; r <= n; ++r) matd(r, j) = k * mata(r, m - j + 1);
   }
 }
 
-void prautote(int& status) {
+double lowest_eigenvalue_wanted(double kwanted) {
+  // 2 % below the cutoff asked for: the modes just above it are left to
+  // the purge's own test, whichever way the eigen-driver rounds them.
+  return kwanted > 0 ? 1 / (1.02 * kwanted * 1.02 * kwanted) : 0;
+}
+
+void prautote(int& status, double kwanted) {
   status = 0;
   int namo = amo.n, nfb = fbo.nfb, nfl = ltra.n, nc = nfb - nfl, n = namo + nc;
   if (nfl > 0) {
@@ -174,15 +180,17 @@ void prautote(int& status) {
       }
   }
   eigval.resize(n + 1);
-  const int info = symmetric_eigen(n, mata.data1(), matd.data1(), &eigval[1]);
+  int m = n;
+  const int info =
+      symmetric_eigen_above(n, mata.data1(), matd.data1(), &eigval[1], lowest_eigenvalue_wanted(kwanted), m);
   if (info != 0) return lapack_error("errore in DSYGV, ier=", info, status);
 
   // Eigenvectors kept in matd while mata takes its final layout.
-  ascending_modes(eigval.data(), n);
-  mata.shape(namo + nfb, n);
+  ascending_modes(eigval.data(), n, m);
+  mata.shape(namo + nfb, m);
   std::vector<double> y(nfb + 1);
   auto sc = [](int s, int c) { return scond[s + (c - 1) * chains_max]; };
-  for (int j = 1; j <= n; ++j) {
+  for (int j = 1; j <= m; ++j) {
     // Unknowns of the new basis: the nc kept, then the condensed chain ones.
     for (int i = 1; i <= nc; ++i) y[i] = matd(namo + i, j);
     for (int s = 1; s <= nfl; ++s) {

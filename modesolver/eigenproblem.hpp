@@ -2,17 +2,20 @@
 #pragma once
 
 // TE: generalised symmetric eigenproblem after the condensation of the chain
-// unknowns that C cannot see.  status 0, or LAPACK's info.
-void prautote(int& status);
-// From the n eigenvalues lambda[1..n] = 1/k^2 (ascending, as LAPACK gives them)
-// and the eigenvectors in the columns of mata: the cutoffs k in vet1 in
-// ascending order, and the eigenvectors in that order scaled by k in matd (a
-// non-positive eigenvalue is kept as it stands, its vector unscaled).
-void ascending_modes(const double* lambda, int n);
+// unknowns that C cannot see.  status 0, or LAPACK's info.  With kwanted > 0
+// a large problem gives only its modes up to about kwanted (2 % beyond it).
+void prautote(int& status, double kwanted = 0);
+// The eigenvalue 1/k^2 below which modes are not wanted (0: all of them).
+double lowest_eigenvalue_wanted(double kwanted);
+// From the m eigenvalues lambda[1..m] = 1/k^2 (ascending, as LAPACK gives them)
+// and the eigenvectors (n entries) in the columns of mata: the cutoffs k in
+// vet1 in ascending order, and the eigenvectors in that order scaled by k in
+// matd (a non-positive eigenvalue is kept as it stands, its vector unscaled).
+void ascending_modes(const double* lambda, int n, int m);
 // TM: C X = R solved (packed Cholesky, or the regularised inverse of C
 // when C is ill-conditioned, after a warning on the listing), then the
 // symmetric eigenproblem of diag(1/kc^2) - R^T X.  status 0 or LAPACK's info.
-void prautotm(int& status);
+void prautotm(int& status, double kwanted = 0);
 // TEM: the coefficients of mode j are the regularised inverse of C applied
 // to the change-of-basis column (held in vet1[j]) of its conductor's chain.
 void prautotem(int& status);
@@ -36,3 +39,6 @@ void gmh(int imt);
 // Keeps the modes with cutoff not above kpurge that satisfy the boundary
 // condition (their cutoff negative when the test left them open).
 void purge(int imt, double kpurge);
+// The largest cutoff the purge looks at for the limit kpurge (the partners of
+// the modes just below it).
+double purge_reach(double kpurge);

@@ -122,7 +122,7 @@ void regolar(int imt, double alpha, int& status) {
   matmul("N", "N", n, n, n, mmat.data(), n, &matc(1, 1), matc.nrow, matd.data1());
 }
 
-void prautotm(int& status) {
+void prautotm(int& status, double kwanted) {
   status = 0;
   const int namo = amo.n, nfb = fbo.nfb;
   // X = C^-1 R.
@@ -146,7 +146,8 @@ void prautotm(int& status) {
   for (long k = 1; k <= static_cast<long>(namo) * namo; ++k) mata.v[k] = -mata.v[k];
   for (int m = 1; m <= namo; ++m) mata(m, m) += 1 / (amo[m].kc * amo[m].kc);
   eigval.resize(namo + 1);
-  info = symmetric_eigen(namo, mata.data1(), nullptr, &eigval[1]);
+  int m = namo;
+  info = symmetric_eigen_above(namo, mata.data1(), nullptr, &eigval[1], lowest_eigenvalue_wanted(kwanted), m);
   if (info != 0) {
     console_line("errore in DSYEV, ier=" + free_int(info));
     status = info;
@@ -154,24 +155,24 @@ void prautotm(int& status) {
   }
   // Ascending cutoffs; eigenvector = (u, -X u) times k.
   matd.shape(namo, namo);
-  ascending_modes(eigval.data(), namo);
-  mata.shape(namo + nfb, namo);
-  if (namo >= divide_conquer_order) {
+  ascending_modes(eigval.data(), namo, m);
+  mata.shape(namo + nfb, m);
+  if (namo >= large_eigenproblem_order) {
     // A large problem: -X u of every vector as one matrix product (a
     // smaller one keeps the sums below, and its results bit for bit).
-    for (int j = 1; j <= namo; ++j)
-      for (int m = 1; m <= namo; ++m) mata(m, j) = matd(m, j);
+    for (int j = 1; j <= m; ++j)
+      for (int r = 1; r <= namo; ++r) mata(r, j) = matd(r, j);
     const double minus = -1, zero = 0;
     const int ldc = mata.nrow;
-    dgemm_("N", "N", &nfb, &namo, &namo, &minus, &xsol[1], &nfb, matd.data1(), &matd.nrow, &zero,
+    dgemm_("N", "N", &nfb, &m, &namo, &minus, &xsol[1], &nfb, matd.data1(), &matd.nrow, &zero,
            &mata(namo + 1, 1), &ldc);
     return;
   }
-  for (int j = 1; j <= namo; ++j) {
-    for (int m = 1; m <= namo; ++m) mata(m, j) = matd(m, j);
+  for (int j = 1; j <= m; ++j) {
+    for (int r = 1; r <= namo; ++r) mata(r, j) = matd(r, j);
     for (int i = 1; i <= nfb; ++i) {
       double s = 0;
-      for (int m = 1; m <= namo; ++m) s += xsol[i + static_cast<long>(m - 1) * nfb] * matd(m, j);
+      for (int r = 1; r <= namo; ++r) s += xsol[i + static_cast<long>(r - 1) * nfb] * matd(r, j);
       mata(namo + i, j) = -s;
     }
   }

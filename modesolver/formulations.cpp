@@ -308,7 +308,7 @@ void fss_guidate(double kmax, double cofpurg, int iopmod) {
   if (dat.status > 10) series_warning();
   grs(imt);
   if (dat.status >= 1000) return fail(1000, "GUIDATE: out of bound matrices", iopmod);
-  prautote(dat.status);
+  prautote(dat.status, purge_reach(cofpurg * kmax));
   if (dat.status >= 1) return fail(0, " ILL-CONDITIONED MATRIX: revise the profile definition", iopmod);
   if (vet1.n >= 1) purge(imt, cofpurg * kmax);
   dat.status = 0;
@@ -355,7 +355,7 @@ void fss_guidatm(double kmax, double cofpurg, int iopmod) {
   }
   grs(imt);
   if (dat.status >= 1000) return fail(1002, "GUIDATM: out of bound matrices", iopmod);
-  prautotm(dat.status);
+  prautotm(dat.status, purge_reach(cofpurg * kmax));
   if (dat.status >= 1)
     return fail(1003, "GUIDATM: ILL-CONDITIONED MATRIX:    revise the profile definition", iopmod);
   if (vet1.n >= 1) purge(imt, cofpurg * kmax);

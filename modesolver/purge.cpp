@@ -389,13 +389,15 @@ void gmh(int imt) {
   }
 }
 
+double purge_reach(double kpurge) { return kpurge * (1 + dk0); }
+
 void purge(int imt, double kpurge) {
   gmh(imt);
   // Candidates: the modes up to dk0 above the limit (a non-positive
   // eigenvalue ends the list); those above the limit take part in the
   // splits only, as partners of the modes just below it.
   ncand = 0;
-  while (ncand < vet1.n && vet1[ncand + 1] > 0 && vet1[ncand + 1] <= kpurge * (1 + dk0)) ++ncand;
+  while (ncand < vet1.n && vet1[ncand + 1] > 0 && vet1[ncand + 1] <= purge_reach(kpurge)) ++ncand;
   double sign = imt == 1 ? 1 : -1;
   lam.assign(static_cast<std::size_t>(ncand) * ncand, 0.0);
   const std::size_t slots = static_cast<std::size_t>(ncand) + 1;
