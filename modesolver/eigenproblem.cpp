@@ -181,8 +181,9 @@ void prautote(int& status, double kwanted) {
   }
   eigval.resize(n + 1);
   int m = n;
-  const int info =
-      symmetric_eigen_above(n, mata.data1(), matd.data1(), &eigval[1], lowest_eigenvalue_wanted(kwanted), m);
+  // B = diag(I, C): the enclosing-guide modes are orthonormal.
+  const int info = symmetric_eigen_above(n, mata.data1(), matd.data1(), &eigval[1],
+                                         lowest_eigenvalue_wanted(kwanted), m, namo);
   if (info != 0) return lapack_error("errore in DSYGV, ier=", info, status);
 
   // Eigenvectors kept in matd while mata takes its final layout.

@@ -45,55 +45,63 @@ int symmetric_eigen(int n, double* a, double* b, double* w) {
   return info;
 }
 
-int symmetric_eigen_above(int n, double* a, double* b, double* w, double lambda_min, int& m) {
+int symmetric_eigen_above(int n, double* a, double* b, double* w, double lambda_min, int& m,
+                          int identity_order) {
   m = n;
   if (n < large_eigenproblem_order || !(lambda_min > 0)) return symmetric_eigen(n, a, b, w);
   m = 0;
   int info = 0;
-  const int itype = 1;
-  if (b) {
-    // B = U^T U; A becomes U^-T A U^-1.
-    dpotrf_("U", &n, b, &n, &info);
-    if (info != 0) return n + info;
-    dsygst_(&itype, "U", &n, a, &n, b, &n, &info);
+  const int itype = 1, k = b ? std::clamp(identity_order, 0, n) : 0, nb = n - k;
+  const double one = 1;
+  // B = diag(I, B22), B22 = U^T U: A becomes diag(I, U^-T) A diag(I, U^-1),
+  // its leading block untouched.
+  double* b22 = b ? b + k + static_cast<std::size_t>(k) * n : nullptr;
+  if (b && nb > 0) {
+    dpotrf_("U", &nb, b22, &n, &info);
+    if (info != 0) return n + k + info;
+    dsygst_(&itype, "U", &nb, a + k + static_cast<std::size_t>(k) * n, &n, b22, &n, &info);
     if (info != 0) return info;
+    if (k > 0) dtrsm_("R", "U", "N", "N", &k, &nb, &one, b22, &n, a + static_cast<std::size_t>(k) * n, &n);
   }
-  std::vector<double> d(n), e(std::max(n - 1, 1)), tau(std::max(n - 1, 1));
+  std::vector<double> d(n), e(n), tau(std::max(n - 1, 1));
   double wq = 0;
   int lwork = -1;
   dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), &wq, &lwork, &info);
-  lwork = std::max(static_cast<int>(wq), 5 * n);
+  lwork = std::max(static_cast<int>(wq), 18 * n);
   std::vector<double> work(lwork);
-  std::vector<int> iwork(3 * static_cast<std::size_t>(n));
+  const int liwork = 10 * n;
+  std::vector<int> iwork(liwork);
   dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), work.data(), &lwork, &info);
   if (info != 0) return info;
-  // The eigenvalues in (lambda_min, vu], to the full accuracy that the
-  // inverse iteration needs.
-  const double vu = std::numeric_limits<double>::max() / 4, abstol = 2 * dlamch_("S");
-  const int il = 0, iu = 0;
-  int nsplit = 0;
+  // The eigenpairs of the tridiagonal form in (lambda_min, vu]: first their
+  // count (the columns the vectors need), then the pairs.
+  const double vu = std::numeric_limits<double>::max() / 4;
+  const int il = 0, iu = 0, query = -1;
   std::vector<double> lam(n);
-  std::vector<int> iblock(n), isplit(n);
-  dstebz_("V", "B", &n, &lambda_min, &vu, &il, &iu, &abstol, d.data(), e.data(), &m, &nsplit,
-          lam.data(), iblock.data(), isplit.data(), work.data(), iwork.data(), &info);
+  int tryrac = 1;
+  std::vector<double> dq = d, eq = e;
+  double count = 0;
+  std::vector<int> isuppz(2);
+  dstemr_("V", "V", &n, dq.data(), eq.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), &count,
+          &n, &query, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
+  if (info != 0) return info;
+  const int nzc = static_cast<int>(count);
+  if (nzc == 0) return 0;
+  std::vector<double> z(static_cast<std::size_t>(n) * nzc);
+  isuppz.resize(2 * static_cast<std::size_t>(nzc));
+  tryrac = 1;
+  dstemr_("V", "V", &n, d.data(), e.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), z.data(),
+          &n, &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
   if (info != 0) return info;
   if (m == 0) return 0;
-  std::vector<double> z(static_cast<std::size_t>(n) * m);
-  std::vector<int> ifail(m);
-  dstein_(&n, d.data(), e.data(), &m, lam.data(), iblock.data(), isplit.data(), z.data(), &n,
-          work.data(), iwork.data(), ifail.data(), &info);
-  if (info != 0) return info;
   int lq = -1;
   dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, &wq, &lq, &info);
   lq = static_cast<int>(wq) + 1;
   if (lq > lwork) work.resize(lq);
   dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, work.data(), &lq, &info);
   if (info != 0) return info;
-  if (b) {
-    const double one = 1;
-    dtrsm_("L", "U", "N", "N", &n, &m, &one, b, &n, z.data(), &n);
-  }
-  // Ascending, as the whole spectrum comes (bisection orders by block).
+  if (b && nb > 0) dtrsm_("L", "U", "N", "N", &nb, &m, &one, b22, &n, z.data() + k, &n);
+  // Ascending, as the whole spectrum comes.
   std::vector<int> order(m);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int i, int j) { return lam[i] < lam[j]; });

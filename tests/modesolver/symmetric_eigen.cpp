@@ -95,8 +95,16 @@ TEST(SubsetEigenproblem, PairsAboveTheBoundAsTheWholeSpectrumGivesThem) {
   }
   values[10] = values[11] = values[12];
   const int saved = large_eigenproblem_order;
-  for (bool generalised : {false, true}) {
-    const matrix a0 = with_spectrum(values, rng), b0 = spd(n, rng);
+  // The standard problem, the generalised one, and one whose B is the
+  // identity on its leading block (of order 40), reduced through the rest.
+  for (int kind = 0; kind < 3; ++kind) {
+    const bool generalised = kind > 0;
+    const int identity = kind == 2 ? 40 : 0;
+    const matrix a0 = with_spectrum(values, rng);
+    matrix b0 = spd(n, rng);
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j)
+        if (std::min(i, j) < identity) b0[i + static_cast<std::size_t>(j) * n] = i == j;
     // The whole spectrum, by the QR drivers.
     large_eigenproblem_order = 1 << 30;
     matrix af = a0, bf = b0;
@@ -113,12 +121,14 @@ TEST(SubsetEigenproblem, PairsAboveTheBoundAsTheWholeSpectrumGivesThem) {
     matrix as = a0, bs = b0;
     std::vector<double> ws(n, 0.0);
     int m = -1;
-    ASSERT_EQ(symmetric_eigen_above(n, as.data(), generalised ? bs.data() : nullptr, ws.data(), bound, m), 0);
+    ASSERT_EQ(
+        symmetric_eigen_above(n, as.data(), generalised ? bs.data() : nullptr, ws.data(), bound, m, identity),
+        0);
     ASSERT_EQ(m, wanted);
     double residual = 0, orthonormality = 0;
     check_pairs(a0, generalised ? &b0 : nullptr, n, ws.data(), as, m, residual, orthonormality);
-    EXPECT_LT(residual, 1e-12) << generalised;
-    EXPECT_LT(orthonormality, 1e-12) << generalised;
+    EXPECT_LT(residual, 1e-12) << kind;
+    EXPECT_LT(orthonormality, 1e-12) << kind;
     for (int j = 0; j < m; ++j) {
       EXPECT_NEAR(ws[j], wf[n - m + j], 1e-13) << j;
       if (j > 0) {
@@ -193,5 +203,8 @@ TEST(SubsetEigenproblem, RightHandMatrixNotPositiveDefinite) {
   std::vector<double> w(n);
   int m = 0;
   EXPECT_EQ(symmetric_eigen_above(n, a.data(), b.data(), w.data(), 0.5, m), n + 3);
+  // The same minor when the leading block of order 2 is taken as the identity.
+  for (int i = 0; i < n; ++i) a[i + i * n] = 1 + i;
+  EXPECT_EQ(symmetric_eigen_above(n, a.data(), b.data(), w.data(), 0.5, m, 2), n + 3);
   large_eigenproblem_order = saved;
 }

@@ -457,7 +457,7 @@ TEST(Alfvali, RightAlignedThenShiftedLeftOrStars) {
 // to 600 GHz), the mode solver's tables grown as a convergence pass grows
 // them, analysed with the whole spectrum of the QR drivers and with the
 // subset at 10, 20 and 30 GHz: the same cutoffs to 1e-9 and the same
-// reflection and transmission to 1e-10 (measured 2e-14).  The vectors
+// reflection and transmission to 1e-10 (measured 1e-13).  The vectors
 // themselves differ by up to 3e-5 of their size between close modes of one
 // symmetry class (the generalised problem determines them only that far)
 // while the fields they span, and so the result, do not.
