@@ -23,7 +23,8 @@ void dpptrf_(const char* uplo, const int* n, double* ap, int* info);
 void dpptri_(const char* uplo, const int* n, double* ap, int* info);
 // The steps of a subset of the spectrum: Cholesky factor of B, reduction to
 // the standard problem, to tridiagonal form, the tridiagonal eigenpairs by
-// relatively robust representations, and the back-transformations.
+// relatively robust representations (or, should they fail, bisection and
+// inverse iteration), and the back-transformations.
 void dpotrf_(const char* uplo, const int* n, double* a, const int* lda, int* info);
 void dsygst_(const int* itype, const char* uplo, const int* n, double* a, const int* lda,
              const double* b, const int* ldb, int* info);
@@ -35,6 +36,14 @@ void dormtr_(const char* side, const char* uplo, const char* trans, const int* m
 void dtrsm_(const char* side, const char* uplo, const char* transa, const char* diag,
             const int* m, const int* n, const double* alpha, const double* a, const int* lda,
             double* b, const int* ldb);
+double dlamch_(const char* cmach);
+void dstebz_(const char* range, const char* order, const int* n, const double* vl,
+             const double* vu, const int* il, const int* iu, const double* abstol, const double* d,
+             const double* e, int* m, int* nsplit, double* w, int* iblock, int* isplit,
+             double* work, int* iwork, int* info);
+void dstein_(const int* n, const double* d, const double* e, const int* m, const double* w,
+             const int* iblock, const int* isplit, double* z, const int* ldz, double* work,
+             int* iwork, int* ifail, int* info);
 void dstemr_(const char* jobz, const char* range, const int* n, double* d, double* e,
              const double* vl, const double* vu, const int* il, const int* iu, int* m, double* w,
              double* z, const int* ldz, const int* nzc, int* isuppz, int* tryrac, double* work,
@@ -80,3 +89,6 @@ int symmetric_eigen(int n, double* a, double* b, double* w);
 // minor of B is not positive definite).
 int symmetric_eigen_above(int n, double* a, double* b, double* w, double lambda_min, int& m,
                           int identity_order = 0);
+// The tridiagonal eigenpairs of symmetric_eigen_above by bisection and inverse
+// iteration, as when the relatively robust representations fail (for tests).
+extern bool subset_by_bisection;

@@ -7,6 +7,7 @@
 #include "modesolver/lapack.hpp"
 
 int large_eigenproblem_order = 1000;
+bool subset_by_bisection = false;
 
 int symmetric_eigen(int n, double* a, double* b, double* w) {
   if (n <= 0) return 0;
@@ -45,6 +46,56 @@ int symmetric_eigen(int n, double* a, double* b, double* w) {
   return info;
 }
 
+namespace {
+
+// The eigenpairs in (lambda_min, inf) of the tridiagonal form (d, e): by
+// relatively robust representations, first asked for their count (the
+// columns the vectors need); should they fail, by bisection (to full
+// accuracy) and inverse iteration.  Vectors in z (n x m).
+int tridiagonal_pairs_above(int n, const std::vector<double>& d, const std::vector<double>& e,
+                            double lambda_min, std::vector<double>& lam, std::vector<double>& z,
+                            int& m) {
+  const double vu = std::numeric_limits<double>::max() / 4;
+  const int il = 0, iu = 0, query = -1, lwork = 18 * n, liwork = 10 * n;
+  std::vector<double> work(lwork);
+  std::vector<int> iwork(liwork);
+  int info = 0;
+  if (!subset_by_bisection) {
+    std::vector<double> dq = d, eq = e;
+    double count = 0;
+    int tryrac = 1;
+    std::vector<int> isuppz(2);
+    dstemr_("V", "V", &n, dq.data(), eq.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), &count,
+            &n, &query, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
+    const int nzc = static_cast<int>(count);
+    if (info == 0 && nzc == 0) {
+      m = 0;
+      return 0;
+    }
+    if (info == 0) {
+      z.assign(static_cast<std::size_t>(n) * nzc, 0.0);
+      isuppz.resize(2 * static_cast<std::size_t>(nzc));
+      dq = d, eq = e, tryrac = 1;
+      dstemr_("V", "V", &n, dq.data(), eq.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), z.data(),
+              &n, &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
+      if (info == 0) return 0;
+    }
+  }
+  const double abstol = 2 * dlamch_("S");
+  int nsplit = 0;
+  std::vector<int> iblock(n), isplit(n);
+  dstebz_("V", "B", &n, &lambda_min, &vu, &il, &iu, &abstol, d.data(), e.data(), &m, &nsplit,
+          lam.data(), iblock.data(), isplit.data(), work.data(), iwork.data(), &info);
+  if (info != 0 || m == 0) return info;
+  z.assign(static_cast<std::size_t>(n) * m, 0.0);
+  std::vector<int> ifail(m);
+  dstein_(&n, d.data(), e.data(), &m, lam.data(), iblock.data(), isplit.data(), z.data(), &n,
+          work.data(), iwork.data(), ifail.data(), &info);
+  return info;
+}
+
+}  // namespace
+
 int symmetric_eigen_above(int n, double* a, double* b, double* w, double lambda_min, int& m,
                           int identity_order) {
   m = n;
@@ -67,31 +118,12 @@ int symmetric_eigen_above(int n, double* a, double* b, double* w, double lambda_
   double wq = 0;
   int lwork = -1;
   dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), &wq, &lwork, &info);
-  lwork = std::max(static_cast<int>(wq), 18 * n);
+  lwork = std::max(static_cast<int>(wq), 1);
   std::vector<double> work(lwork);
-  const int liwork = 10 * n;
-  std::vector<int> iwork(liwork);
   dsytrd_("U", &n, a, &n, d.data(), e.data(), tau.data(), work.data(), &lwork, &info);
   if (info != 0) return info;
-  // The eigenpairs of the tridiagonal form in (lambda_min, vu]: first their
-  // count (the columns the vectors need), then the pairs.
-  const double vu = std::numeric_limits<double>::max() / 4;
-  const int il = 0, iu = 0, query = -1;
-  std::vector<double> lam(n);
-  int tryrac = 1;
-  std::vector<double> dq = d, eq = e;
-  double count = 0;
-  std::vector<int> isuppz(2);
-  dstemr_("V", "V", &n, dq.data(), eq.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), &count,
-          &n, &query, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
-  if (info != 0) return info;
-  const int nzc = static_cast<int>(count);
-  if (nzc == 0) return 0;
-  std::vector<double> z(static_cast<std::size_t>(n) * nzc);
-  isuppz.resize(2 * static_cast<std::size_t>(nzc));
-  tryrac = 1;
-  dstemr_("V", "V", &n, d.data(), e.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), z.data(),
-          &n, &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
+  std::vector<double> lam(n), z;
+  info = tridiagonal_pairs_above(n, d, e, lambda_min, lam, z, m);
   if (info != 0) return info;
   if (m == 0) return 0;
   int lq = -1;
@@ -101,7 +133,7 @@ int symmetric_eigen_above(int n, double* a, double* b, double* w, double lambda_
   dormtr_("L", "U", "N", &n, &m, a, &n, tau.data(), z.data(), &n, work.data(), &lq, &info);
   if (info != 0) return info;
   if (b && nb > 0) dtrsm_("L", "U", "N", "N", &nb, &m, &one, b22, &n, z.data() + k, &n);
-  // Ascending, as the whole spectrum comes.
+  // Ascending, as the whole spectrum comes (bisection orders by block).
   std::vector<int> order(m);
   std::iota(order.begin(), order.end(), 0);
   std::stable_sort(order.begin(), order.end(), [&](int i, int j) { return lam[i] < lam[j]; });
