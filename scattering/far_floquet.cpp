@@ -54,6 +54,8 @@ struct far_record {
   std::vector<int> near, te, tm;  // Floquet modes (from 1) of each set
   std::vector<flo_index> near_modes;  // the near modes' orders and kinds, in the table's order
   std::vector<cplx> e[far_terms], m[far_terms];
+  std::vector<cplx> p, q;  // oblique incidence: the far share's Hermitian parts
+  double k0 = 0, kx0 = 0, ky0 = 0;  // and the sweep point they belong to
   void swap_into(far_record& r) { std::swap(*this, r); }
 };
 far_record far;
@@ -61,6 +63,7 @@ far_record far;
 // first (1 .. nnear), when the series applies (on).
 struct split_record {
   bool on = false;
+  bool stream = false;  // oblique incidence: the far share summed at this sweep point
   int nnear = 0;
   double kfar = 0;
 } split;
@@ -185,8 +188,13 @@ void ready(int nw, int nf) {
 void far_floquet_order() {
   split = split_record{};
   const int nf = fss_modeflo_index.n;
-  if (!far_floquet_applies(nf)) return;
-  split.kfar = structure_kfar();
+  const bool stream = far_floquet_streams(nf);
+  if (!far_floquet_applies(nf) && !stream) return;
+  split.stream = stream;
+  // Summed at the sweep point, the far share is exact whichever modes it
+  // takes: those beyond far_factor k0 leave the incident and the
+  // propagating ones (whose rows the results read) in the table.
+  split.kfar = stream ? far_factor * fss_em_var.k0 : structure_kfar();
   // A stable partition: the near modes keep their order, and with it the
   // pairs of a harmonic stay side by side.
   std::vector<int> order;
@@ -231,6 +239,14 @@ void far_floquet_begin() {
     far.near_modes[m - 1] = fss_modeflo_index[m];
   }
   const std::size_t size = static_cast<std::size_t>(far.nw) * far.nw;
+  if (split.stream) {
+    far.p.assign(size, 0);
+    far.q.assign(size, 0);
+    far.k0 = fss_em_var.k0;
+    far.kx0 = fss_inc_angle.kx0;
+    far.ky0 = fss_inc_angle.ky0;
+    return;
+  }
   for (int p = 0; p < far_terms; ++p) {
     far.e[p].assign(size, 0);
     far.m[p].assign(size, 0);
@@ -244,8 +260,14 @@ void far_floquet_add(int first, int count, const cplx* rows) {
   far.tm.clear();
   for (int m = first; m < first + count; ++m)
     (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
-  const auto& kappa = fss_modeflo_kappa;
   auto row = [&](int m) { return rows + static_cast<long>(m - first) * nw; };
+  if (split.stream) {
+    std::vector<int> list(count);
+    for (int k = 0; k < count; ++k) list[k] = first + k;
+    admittance_parts_add(nw, list, row, far.p.data(), far.q.data());
+    return;
+  }
+  const auto& kappa = fss_modeflo_kappa;
   for (int p = 0; p < far_terms; ++p) {
     hermitian_add(nw, far.te, row, [&](int m) { return std::pow(kappa[m].kt, 1 - 2 * p); },
                   te_series[p], far.e[p].data());
@@ -255,7 +277,7 @@ void far_floquet_add(int first, int count, const cplx* rows) {
 }
 
 void far_floquet_end() {
-  if (!split.on) return;
+  if (!split.on || split.stream) return;
   const long nw = far.nw;
   for (int p = 0; p < far_terms; ++p)
     for (cplx* c : {far.e[p].data(), far.m[p].data()})
@@ -274,6 +296,43 @@ bool far_floquet_applies(int nf) {
   if (fss_writeinfo.wgs || fss_inc_angle.theta > 1.0e-6) return false;
   const double steps = (fss_freq_iter.end - fss_freq_iter.start) / fss_freq_iter.step;
   return fss_freq_iter.step > 0 && steps + 1 >= 16;
+}
+
+bool far_floquet_streams(int nf) {
+  // The couplings computed afresh at every sweep point (as the sweep does
+  // away from normal incidence).
+  if (nf <= block || fss_screen.nsc != 1 || !(fss_inc_angle.theta > 1.0e-6)) return false;
+  return stack_layer_count(1) == 0 && stack_layer_count(2) == 0;
+}
+
+int far_floquet_parts(int nw, int nf, cplx* p, cplx* q) {
+  if (!split.stream) return nf;
+  ready(nw, nf);
+  if (far.k0 != fss_em_var.k0 || far.kx0 != fss_inc_angle.kx0 || far.ky0 != fss_inc_angle.ky0)
+    fatal("calc_matA", "The far Floquet modes' share is not that of this sweep point");
+  const std::size_t size = static_cast<std::size_t>(nw) * nw;
+  std::copy_n(far.p.data(), size, p);
+  std::copy_n(far.q.data(), size, q);
+  return split.nnear;
+}
+
+void admittance_parts_add(int nw, const std::vector<int>& modes, const std::function<const cplx*(int)>& row,
+                          cplx* p, cplx* q) {
+  // The lists: Re y > 0, Re y < 0, Im y > 0, Im y < 0.
+  static std::vector<int> list[4];
+  for (auto& l : list) l.clear();
+  for (int m : modes) {
+    const cplx y = fss_modeflo_y[m].y1;
+    if (y.real() != 0) list[y.real() > 0 ? 0 : 1].push_back(m);
+    if (y.imag() != 0) list[y.imag() > 0 ? 2 : 3].push_back(m);
+  }
+  for (int k = 0; k < 4; ++k) {
+    auto w = [k](int m) {
+      const cplx y = fss_modeflo_y[m].y1;
+      return std::fabs(k < 2 ? y.real() : y.imag());
+    };
+    hermitian_add(nw, list[k], row, w, k % 2 == 0 ? 1 : -1, k < 2 ? p : q);
+  }
 }
 
 void far_floquet_sum(int nw, int nf, const cplx* x, cplx* sm) {

@@ -1,6 +1,7 @@
 // The far Floquet modes at normal incidence: their share of the admittance
 // sum S = X diag(Yf) X^H as a short series in k0^2, whose matrices are
-// summed once per coupling table instead of at every frequency.  Their
+// summed once per coupling table instead of at every frequency (at oblique
+// incidence, summed as their couplings are computed at each frequency).  Their
 // couplings are not kept: the Floquet table puts the near modes first, the
 // coupling table holds their rows only, and the far rows are summed into
 // the series block by block as they are computed.
@@ -54,6 +55,21 @@ void far_floquet_face(std::complex<double>* c, int ldc, int first, int n, std::c
 void hermitian_add(int nw, const std::vector<int>& list,
                    const std::function<const std::complex<double>*(int)>& row,
                    const std::function<double(int)>& w, double sign, std::complex<double>* c);
+// Oblique incidence, one screen in air, a Floquet set beyond one block (the
+// couplings change with every frequency): the far modes' rows are not kept
+// either; as they are computed their share of S goes into its Hermitian
+// parts P = X diag(Re y) X^H and Q = X diag(Im y) X^H at this sweep point.
+bool far_floquet_streams(int nf);
+// P and Q (upper triangles, nw x nw) started at the far share, checked
+// against the coupling table in force, and the count of the modes left to
+// add (the near ones, 1 .. count; every mode, and P = Q untouched, when the
+// far ones are not summed apart).
+int far_floquet_parts(int nw, int nf, std::complex<double>* p, std::complex<double>* q);
+// P and Q (upper triangles) += the share of the Floquet modes in `modes`,
+// x_m at row(m), each by the sign of each part of its admittance in air.
+void admittance_parts_add(int nw, const std::vector<int>& modes,
+                          const std::function<const std::complex<double>*(int)>& row,
+                          std::complex<double>* p, std::complex<double>* q);
 // The far modes' matrices given back (they belong to one coupling table)
 // and the order of the Floquet table forgotten.
 void far_floquet_reset();

@@ -410,7 +410,7 @@ void calc_integrals() {
   // With the series the couplings are computed once for the sweep: their
   // work tables need not stay through it (at oblique incidence they serve
   // every frequency).
-  if (kept < nf) release_work_tables();
+  if (far_floquet_applies(nf)) release_work_tables();
 }
 
 namespace {

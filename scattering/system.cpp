@@ -81,22 +81,13 @@ static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
   sized(hq, size);
   std::fill(hp.begin(), hp.begin() + size, cplx(0));
   std::fill(hq.begin(), hq.begin() + size, cplx(0));
-  // The lists: Re y > 0, Re y < 0, Im y > 0, Im y < 0.
-  static std::vector<int> list[4];
-  for (auto& l : list) l.clear();
-  for (int m = 1; m <= nf; ++m) {
-    const cplx y = fss_modeflo_y[m].y1;
-    if (y.real() != 0) list[y.real() > 0 ? 0 : 1].push_back(m);
-    if (y.imag() != 0) list[y.imag() > 0 ? 2 : 3].push_back(m);
-  }
+  // The far modes' share, when it was summed as their couplings were
+  // computed; the modes whose rows the table holds.
+  const int kept = far_floquet_parts(nw, nf, hp.data(), hq.data());
+  std::vector<int> modes(kept);
+  for (int m = 1; m <= kept; ++m) modes[m - 1] = m;
   auto row = [&](int m) { return x + static_cast<long>(m - 1) * nw; };
-  for (int k = 0; k < 4; ++k) {
-    auto w = [k](int m) {
-      const cplx y = fss_modeflo_y[m].y1;
-      return std::fabs(k < 2 ? y.real() : y.imag());
-    };
-    hermitian_add(nw, list[k], row, w, k % 2 == 0 ? 1 : -1, (k < 2 ? hp : hq).data());
-  }
+  admittance_parts_add(nw, modes, row, hp.data(), hq.data());
   const cplx I(0, 1);
   for (long q = 0; q < nw; ++q)
     for (long j = 0; j <= q; ++j) {

@@ -12,6 +12,7 @@
 inline void straightforward_integrals() {
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   fss_integrals.n = nf * nw;
+  fss_integrals.hold(fss_integrals.n);
   for (int m = 1; m <= nf; ++m) {
     calc_vettsigma(m);
     for (int j = 1; j <= nw; ++j) fss_integrals[(m - 1) * nw + j] = fss_vettsigma[j];
