@@ -50,8 +50,9 @@ namespace {
 
 // The eigenpairs in (lambda_min, inf) of the tridiagonal form (d, e): by
 // relatively robust representations, first asked for their count (the
-// columns the vectors need); should they fail, by bisection (to full
-// accuracy) and inverse iteration.  Vectors in z (n x m).
+// columns the vectors need), then for that many of the largest; should
+// they fail, by bisection (to full accuracy) and inverse iteration.
+// Vectors in z (n x m).
 int tridiagonal_pairs_above(int n, const std::vector<double>& d, const std::vector<double>& e,
                             double lambda_min, std::vector<double>& lam, std::vector<double>& z,
                             int& m) {
@@ -61,14 +62,18 @@ int tridiagonal_pairs_above(int n, const std::vector<double>& d, const std::vect
   std::vector<int> iwork(liwork);
   int info = 0;
   if (!subset_by_bisection) {
+    // The count above lambda_min (a Sturm count), then the pairs by their
+    // index: the largest nzc, so that the solve cannot return more vectors
+    // than the table holds when an eigenvalue lies within rounding of the
+    // bound (the callers' bound sits 2 % beyond the modes they read).
     std::vector<double> dq = d, eq = e;
     double count = 0;
     int tryrac = 1;
     std::vector<int> isuppz(2);
     dstemr_("V", "V", &n, dq.data(), eq.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), &count,
             &n, &query, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
-    const int nzc = static_cast<int>(count);
-    if (info == 0 && nzc == 0) {
+    const int nzc = std::min(static_cast<int>(count), n);
+    if (info == 0 && nzc <= 0) {
       m = 0;
       return 0;
     }
@@ -76,8 +81,10 @@ int tridiagonal_pairs_above(int n, const std::vector<double>& d, const std::vect
       z.assign(static_cast<std::size_t>(n) * nzc, 0.0);
       isuppz.resize(2 * static_cast<std::size_t>(nzc));
       dq = d, eq = e, tryrac = 1;
-      dstemr_("V", "V", &n, dq.data(), eq.data(), &lambda_min, &vu, &il, &iu, &m, lam.data(), z.data(),
-              &n, &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork, &info);
+      const int first = n - nzc + 1, last = n;
+      dstemr_("V", "I", &n, dq.data(), eq.data(), &lambda_min, &vu, &first, &last, &m, lam.data(),
+              z.data(), &n, &nzc, isuppz.data(), &tryrac, work.data(), &lwork, iwork.data(), &liwork,
+              &info);
       if (info == 0) return 0;
     }
   }

@@ -203,7 +203,10 @@ void calc_mata() {
 // series, the Hermitian products beyond one block, or the general product.
 static void add_air_admittances(int nw, int nf, cplx* sm) {
   const cplx* x = fss_integrals.data1();
-  const bool far = far_floquet_applies(nf), hermitian = !far && nf > floquet_block;
+  // With the far rows summed as they were computed the table holds the
+  // near ones only: the Hermitian sums start from that share.
+  const bool far = far_floquet_applies(nf),
+             hermitian = !far && (nf > floquet_block || far_floquet_streams(nf));
   if (far) far_floquet_sum(nw, nf, x, sm);
   if (hermitian) hermitian_admittance_sum(nw, nf, x, sm);
   const bool general = !far && !hermitian;

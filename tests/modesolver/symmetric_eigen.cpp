@@ -162,6 +162,7 @@ TEST(SubsetEigenproblem, PairsAboveTheBoundAsTheWholeSpectrumGivesThem) {
     EXPECT_EQ(m, n);
     EXPECT_NEAR(ws[0], wf[0], 1e-12);
   }
+  subset_by_bisection = false;
   large_eigenproblem_order = saved;
 }
 

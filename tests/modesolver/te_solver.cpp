@@ -451,8 +451,8 @@ TEST(Alfvali, RightAlignedThenShiftedLeftOrStars) {
   EXPECT_EQ(t, "1234");
 }
 
-// Large problems solve for the eigenpairs up to the limit alone (bisection,
-// inverse iteration, the back-transformation of those vectors only): the
+// Large problems solve for the eigenpairs up to the limit alone (relatively
+// robust representations, the back-transformation of those vectors only): the
 // cross slots of the examples at a block 7 limit of 300 GHz (Floquet modes
 // to 600 GHz), the mode solver's tables grown as a convergence pass grows
 // them, analysed with the whole spectrum of the QR drivers and with the
