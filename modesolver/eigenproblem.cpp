@@ -120,8 +120,9 @@ void ascending_modes(const double* lambda, int n, int m) {
 }
 
 double lowest_eigenvalue_wanted(double kwanted) {
-  // 2 % below the cutoff asked for: the modes just above it are left to
-  // the purge's own test, whichever way the eigen-driver rounds them.
+  // That of a cutoff 2 % above the one asked for: the modes just above it
+  // are left to the purge's own test, whichever way the eigen-driver rounds
+  // them.
   return kwanted > 0 ? 1 / (1.02 * kwanted * 1.02 * kwanted) : 0;
 }
 

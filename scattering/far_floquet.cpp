@@ -256,10 +256,6 @@ void far_floquet_begin() {
 void far_floquet_add(int first, int count, const cplx* rows) {
   const int nw = far.nw;
   if (nw == 0) return;  // a screen without aperture modes: nothing couples
-  far.te.clear();
-  far.tm.clear();
-  for (int m = first; m < first + count; ++m)
-    (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
   auto row = [&](int m) { return rows + static_cast<long>(m - first) * nw; };
   if (split.stream) {
     std::vector<int> list(count);
@@ -267,6 +263,10 @@ void far_floquet_add(int first, int count, const cplx* rows) {
     admittance_parts_add(nw, list, row, far.p.data(), far.q.data());
     return;
   }
+  far.te.clear();
+  far.tm.clear();
+  for (int m = first; m < first + count; ++m)
+    (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
   const auto& kappa = fss_modeflo_kappa;
   for (int p = 0; p < far_terms; ++p) {
     hermitian_add(nw, far.te, row, [&](int m) { return std::pow(kappa[m].kt, 1 - 2 * p); },
@@ -306,11 +306,15 @@ bool far_floquet_streams(int nf) {
 }
 
 int far_floquet_parts(int nw, int nf, cplx* p, cplx* q) {
-  if (!split.stream) return nf;
+  const std::size_t size = static_cast<std::size_t>(nw) * nw;
+  if (!split.stream) {
+    std::fill_n(p, size, cplx(0));
+    std::fill_n(q, size, cplx(0));
+    return nf;
+  }
   ready(nw, nf);
   if (far.k0 != fss_em_var.k0 || far.kx0 != fss_inc_angle.kx0 || far.ky0 != fss_inc_angle.ky0)
     fatal("calc_matA", "The far Floquet modes' share is not that of this sweep point");
-  const std::size_t size = static_cast<std::size_t>(nw) * nw;
   std::copy_n(far.p.data(), size, p);
   std::copy_n(far.q.data(), size, q);
   return split.nnear;

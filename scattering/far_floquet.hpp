@@ -62,8 +62,8 @@ void hermitian_add(int nw, const std::vector<int>& list,
 bool far_floquet_streams(int nf);
 // P and Q (upper triangles, nw x nw) started at the far share, checked
 // against the coupling table in force, and the count of the modes left to
-// add (the near ones, 1 .. count; every mode, and P = Q untouched, when the
-// far ones are not summed apart).
+// add (the near ones, 1 .. count; every mode, and P = Q = 0, when the far
+// ones are not summed apart).
 int far_floquet_parts(int nw, int nf, std::complex<double>* p, std::complex<double>* q);
 // P and Q (upper triangles) += the share of the Floquet modes in `modes`,
 // x_m at row(m), each by the sign of each part of its admittance in air.

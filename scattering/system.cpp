@@ -79,10 +79,8 @@ static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
   const long size = static_cast<long>(nw) * nw;
   sized(hp, size);
   sized(hq, size);
-  std::fill(hp.begin(), hp.begin() + size, cplx(0));
-  std::fill(hq.begin(), hq.begin() + size, cplx(0));
-  // The far modes' share, when it was summed as their couplings were
-  // computed; the modes whose rows the table holds.
+  // From the far modes' share, when it was summed as their couplings were
+  // computed (from zero otherwise); then the modes whose rows the table holds.
   const int kept = far_floquet_parts(nw, nf, hp.data(), hq.data());
   std::vector<int> modes(kept);
   for (int m = 1; m <= kept; ++m) modes[m - 1] = m;
