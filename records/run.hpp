@@ -14,6 +14,7 @@ struct fss_writeinfo_rec {
   int csv = 0, s4p = 0, plot = 0;  // "-csv", "-s4p", "-plot": the further result files
   int geometry = 0;                // "-geometry": the picture of the structure only
   int fine = 0;                    // "-fine": modes as accurate at the limit as below it
+  int passes = 0;                  // "-passes N": most passes of "-converge" (0: the default)
 };
 
 // Folder of every file the run writes (option "-o DIR"); empty: the folder

@@ -342,10 +342,13 @@ void write_report(const std::string& intro, const std::vector<std::string>& rows
   if (!o) fatal("fss_converge", file_fault("Error in writing file ", name));
 }
 
+// The most passes: "-passes N", or converge_passes.
+int most_passes() { return fss_writeinfo.passes > 0 ? fss_writeinfo.passes : converge_passes; }
+
 std::string report_intro(double ratio) {
   return " Convergence of " + base_name() + ": passes along a ray, the Floquet limit " +
          fmt("%.3g", ratio) + " times the aperture limit, both raised by " +
-         fmt("%.2f", converge_raise) + " per pass, at most " + std::to_string(converge_passes) +
+         fmt("%.2f", converge_raise) + " per pass, at most " + std::to_string(most_passes()) +
          " passes\n"
          " |dS|: largest change of the complex co-polarised coefficients from the pass before\n"
          " error(x): estimated error of the extrapolated coefficients; settled when below " +
@@ -423,7 +426,8 @@ int fss_converge() {
            (x.fitted ? ", fitted" : "") + ") is estimated within " + amplitude_text(x.worst.value) +
            " " + where(x.worst, last) + ", the last pass within " + amplitude_text(x.worst_last.value);
   };
-  for (int pass = 1; pass <= converge_passes; ++pass) {
+  const int last_pass = most_passes();
+  for (int pass = 1; pass <= last_pass; ++pass) {
     passes_run = pass;
     const double factor = std::pow(converge_raise, pass - 1);
     fss_kmax.wg = kwg * factor;
@@ -495,7 +499,7 @@ int fss_converge() {
       verdict = "converged: the result file holds pass" + free_int(pass) + "; " + extrapolation_text();
       break;
     }
-    if (pass == converge_passes)
+    if (pass == last_pass)
       verdict = "not converged after" + free_int(pass) + " passes: the result file holds pass" +
                 free_int(pass) + "; " + extrapolation_text();
     write_report(intro, rows, "", points);

@@ -103,6 +103,6 @@ struct converge_result {
 };
 converge_result converge_extrapolate(const std::vector<converge_pass>& passes, double p);
 
-// The option "-converge": up to converge_passes analyses, the first at the
+// The option "-converge": up to converge_passes analyses ("-passes N": N), the first at the
 // aperture limit of the structure file; returns the number of passes run.
 int fss_converge();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "records/run.hpp"
+#include "run/converge.hpp"
 #include "run/messages.hpp"
 
 namespace {
@@ -60,6 +61,10 @@ bool option_words(const std::string& arg, std::string& why) {
   for (;;) {
     const std::size_t end = arg.find('-', start);
     const std::string w = arg.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (w == "passes" && arg != "-passes") {
+      why = "option \"-passes\" stands alone, followed by its number: -passes N";
+      return false;
+    }
     const option_word* found = nullptr;
     for (const option_word& o : words)
       if (w == o.word) found = &o;
@@ -74,16 +79,27 @@ bool option_words(const std::string& arg, std::string& why) {
   }
 }
 
+// "-passes N": a whole number from 2 to passes_most.
+bool passes_number(const char* arg, int& n) {
+  if (!arg) return false;
+  const std::string s = arg;
+  if (s.empty() || s.size() > 3 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+  n = std::stoi(s);
+  return n >= 2 && n <= passes_most;
+}
+
 }  // namespace
 
 std::string nearest_option(const std::string& word) {
   const std::string w = lower(word);
   std::string best;
   int dbest = 1000;
-  for (const option_word& o : words) {
-    const int d = distance(w, o.word);
-    if (d < dbest) dbest = d, best = o.word;
-  }
+  auto consider = [&](const char* o) {
+    const int d = distance(w, o);
+    if (d < dbest) dbest = d, best = o;
+  };
+  for (const option_word& o : words) consider(o.word);
+  consider("passes");
   // A short word is close only at one step: "-cs" is "-csv", "-foo" nothing.
   const int most = w.size() <= 3 ? 1 : 2;
   return dbest <= most ? best : "";
@@ -93,7 +109,7 @@ command_line_reading read_command_line() {
   command_line_reading r;
   fss_writeinfo = {};
   fss_output = {};
-  bool output_given = false;
+  bool output_given = false, passes_given = false;
   const int argc = fss_command_line.argc;
   char** argv = fss_command_line.argv;
   auto refuse = [&](const std::string& why) {
@@ -117,6 +133,16 @@ command_line_reading read_command_line() {
         return refuse("option \"-o\" needs a folder: -o DIR");
       fss_output.dir = argv[++i];
       output_given = true;
+      continue;
+    }
+    if (arg == "-passes") {
+      if (passes_given) return refuse("option \"-passes\" given twice");
+      if (i + 1 >= argc || !passes_number(argv[i + 1], fss_writeinfo.passes))
+        return refuse("option \"-passes\" needs a whole number of passes from 2 to " +
+                      std::to_string(passes_most) + ": -passes N");
+      ++i;
+      fss_writeinfo.converge = 1;  // the passes are those of "-converge"
+      passes_given = true;
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') {
@@ -145,6 +171,8 @@ std::string usage_text() {
          "   -geometry   picture of the structure alone, <base>_geometry.svg, then stop\n"
          "   -modes      table of the aperture modes: <base>.modes and the console\n"
          "   -converge   rising limits, extrapolated: <base>_x.out, report <base>.conv\n"
+         "   -passes N   -converge with at most N passes (2 to " + std::to_string(passes_most) +
+         "; " + std::to_string(converge_passes) + " without it)\n"
          "   -fine       aperture modes as accurate at the block 7 limit as below it\n"
          "   -wgs        waveguide simulator: phi = 0, theta = asin(c / (2 a f))\n"
          "   -pvf        accepted, changes nothing\n"

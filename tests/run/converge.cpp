@@ -321,6 +321,31 @@ TEST(Converge, SmallHoleSettlesWithinItsEstimateOfTheExactModes) {
   }
 }
 
+// "-passes N" (which implies "-converge") ends the passes at the N-th
+// without converging, as the tenth ends them without it: the result file
+// that of a plain run at its limits, the extrapolation of the last two.
+TEST(Converge, MostPassesAskedForEndThePasses) {
+  scratch_dir dir;
+  scratch_dir::write_file("small.fss", structure_text(3, 3, 1, 1, 1, "0 0", "10 20 5", 200, 400));
+  const program_result r = run_program("small -passes 3", "");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const conv_report c = read_conv("small.conv");
+  ASSERT_EQ(c.rows.size(), 3u) << scratch_dir::read_file("small.conv");
+  EXPECT_EQ(c.verdict.rfind(" not converged after 3 passes: the result file holds pass 3; the "
+                            "extrapolated result (small_x.out",
+                            0),
+            0u)
+      << c.verdict;
+  EXPECT_NE(scratch_dir::read_file("small.conv").find("raised by 1.25 per pass, at most 3 passes\n"),
+            std::string::npos);
+  EXPECT_EQ(read_points("small.conv").size(), 3u);
+  EXPECT_EQ(read_out_file("small_x.out").size(), 1u);
+  expect_no_scratch_files("small");
+  write_structure("plain", 3, 1, raised(200, 3), 3 * raised(200, 3), "10 20 5");
+  ASSERT_EQ(run_program("plain", "").status, 0);
+  EXPECT_EQ(scratch_dir::read_file("small.out"), scratch_dir::read_file("plain.out"));
+}
+
 // A 4 x 4 mm hole in a 10 mm cell: the passes outgrow the tables of a plain
 // run (4000 Floquet modes from the sixth pass, 250 aperture modes at the
 // eighth) and go on with tables grown from their limits until the estimate

@@ -62,6 +62,17 @@ TEST(CommandLine, KnownOptionsSetTheirFlags) {
   r = reading({"-csv"});
   EXPECT_EQ(r.action, command_action::run);
   EXPECT_EQ(r.structure, "");
+  EXPECT_EQ(fss_writeinfo.passes, 0);
+  // "-passes N" sets the most passes and asks for the passes.
+  r = reading({"-passes", "14", "model", "-csv"});
+  EXPECT_EQ(r.action, command_action::run);
+  EXPECT_EQ(r.structure, "model");
+  EXPECT_EQ(fss_writeinfo.passes, 14);
+  EXPECT_EQ(fss_writeinfo.converge, 1);
+  EXPECT_EQ(fss_writeinfo.csv, 1);
+  EXPECT_EQ(reading({"m", "-passes", "2"}).action, command_action::run);
+  EXPECT_EQ(fss_writeinfo.passes, 2);
+  EXPECT_EQ(reading({"m", "-passes", std::to_string(passes_most)}).action, command_action::run);
 }
 
 // Misspelt, mistyped and unknown options are refused, with the option meant
@@ -82,6 +93,19 @@ TEST(CommandLine, UnknownOptionsAreRefusedWithTheClosestOne) {
   EXPECT_EQ(refusal({"m", "-o"}), "option \"-o\" needs a folder: -o DIR");
   EXPECT_EQ(refusal({"m", "-o", " "}), "option \"-o\" needs a folder: -o DIR");
   EXPECT_EQ(refusal({"-o", "a", "m", "-o", "b"}), "option \"-o\" given twice");
+  // The number of passes: a whole number in its range, once.
+  const std::string needs = "option \"-passes\" needs a whole number of passes from 2 to " +
+                            std::to_string(passes_most) + ": -passes N";
+  for (const std::vector<std::string>& a :
+       {std::vector<std::string>{"m", "-passes"}, {"m", "-passes", "1"}, {"m", "-passes", "0"},
+        {"m", "-passes", std::to_string(passes_most + 1)}, {"m", "-passes", "12.5"},
+        {"m", "-passes", "-csv"}, {"m", "-passes", "1e1"}, {"m", "-passes", "00000012"},
+        {"-passes", "m"}, {"m", "-passes", ""}})
+    EXPECT_EQ(refusal(a), needs) << a.back();
+  EXPECT_EQ(refusal({"m", "-passes", "12", "-passes", "14"}), "option \"-passes\" given twice");
+  EXPECT_EQ(refusal({"m", "-csv-passes", "12"}),
+            "option \"-passes\" stands alone, followed by its number: -passes N");
+  EXPECT_EQ(refusal({"m", "-pases", "12"}), "unknown option \"-pases\" (did you mean \"-passes\"?)");
   EXPECT_EQ(nearest_option("Geometrie"), "geometry");
   EXPECT_EQ(nearest_option("xyz"), "");
 }
@@ -95,7 +119,7 @@ TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
   // The usage names every option, one line each.
   const std::string u = usage_lines();
   for (const char* o : {"\n   -csv ", "\n   -s4p ", "\n   -plot ", "\n   -geometry ", "\n   -modes ",
-                        "\n   -converge ", "\n   -wgs ", "\n   -pvf ", "\n   -o DIR ",
+                        "\n   -converge ", "\n   -passes N ", "\n   -wgs ", "\n   -pvf ", "\n   -o DIR ",
                         "\n   -h, --help ", "\n   --version ", "\n   structure "})
     EXPECT_NE(u.find(o), std::string::npos) << o;
   EXPECT_EQ(u.substr(0, 43), " usage: fss [structure[.fss]] [option ...]\n");
