@@ -34,7 +34,8 @@ struct fss_table {
   // The storage given back to a plain run's (the capacity kept), the table
   // emptied.
   void release() {
-    std::vector<T>(CAP + 1).swap(v);
+    std::vector<T>().swap(v);  // the storage given back before the plain run's is taken
+    v.resize(CAP + 1);
     n = 0;
   }
   // Storage for entries 1 .. count once the count has passed its check.

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <new>
+#include <optional>
 #include <sstream>
 
 #include "records/contour.hpp"
@@ -438,25 +440,36 @@ int fss_converge() {
     std::cout << '\n';
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
                  fmt("%.3f", r.fflo) + " GHz");
-    size_pass_tables(fss_kmax.wg / kwg, fss_kmax.flo / kflo);
-    // The last pass's couplings and system given back before this pass's
-    // mode computation takes its storage.
-    release_sweep_storage();
-    write_bytes(apb, aperture);
     pass_values.clear();
     const auto t0 = std::chrono::steady_clock::now();
     // Only the first pass ends the run on an error.
     set_fatal_trap(pass > 1);
+    std::optional<fss_fatal_error> failed;
     try {
+      // The last pass's couplings and system given back before this pass's
+      // tables and mode computation take their storage.
+      release_sweep_storage();
+      size_pass_tables(fss_kmax.wg / kwg, fss_kmax.flo / kflo);
+      write_bytes(apb, aperture);
       fss_analysis(record_point);
     } catch (const fss_fatal_error& e) {
+      failed = e;
+    } catch (const std::bad_alloc&) {
+      // A pass whose tables outgrow the memory the program may take ends
+      // the passes as a table at its bound does (the first one the run).
+      if (pass == 1) throw;
+      failed = fss_fatal_error{"fss_analysis", out_of_memory_message, ""};
+    }
+    if (failed) {
+      const fss_fatal_error& e = *failed;
       set_fatal_trap(false);
+      release_sweep_storage();
       std::cout << '\n';
       restore_results(good);
-      // The headline of a table overflow: its counts and limits are those
-      // of the raised pass, not of the structure file.
-      const std::string said =
-          e.message.rfind("Too many ", 0) == 0 ? e.message.substr(0, e.message.find(':')) : e.message;
+      // The headline of a table overflow or of the memory: its counts and
+      // limits are those of the raised pass, not of the structure file.
+      const bool headline = e.message.rfind("Too many ", 0) == 0 || e.message == out_of_memory_message;
+      const std::string said = headline ? e.message.substr(0, e.message.find(':')) : e.message;
       verdict = "stopped before convergence: pass" + free_int(pass) + " ended with \"" + said +
                 "\" (" + e.routine + "); the result file holds pass" + free_int(pass - 1);
       if (passes.size() >= 2) verdict += "; " + extrapolation_text();

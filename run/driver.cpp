@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -29,7 +30,13 @@ int fss_main(int argc, char** argv) {
   fss_command_line.argv = argv;
   command_line_structure();  // the help, the version and a refused command line end here
   fss_set_capacities();
-  fss();
+  try {
+    fss();
+  } catch (const std::bad_alloc&) {
+    // Reported as any other stop, the scratch files removed; the rows
+    // written so far stay.
+    fatal("fss", out_of_memory_message);
+  }
   std::cout.flush();
   return 0;
 }

@@ -31,6 +31,10 @@ std::string line_context(const std::string& file, int line, std::string_view tex
 // process, so that a repeated analysis can stop and keep its last good pass
 // (and a caller in the same process can report it): the routine, the
 // message and the line of context that the report prints after it.
+// The report of a run whose tables outgrew the memory the program may take.
+inline constexpr const char* out_of_memory_message =
+    "Not enough memory for the tables of this analysis: lower the limits of blocks 7 and 8";
+
 struct fss_fatal_error {
   std::string routine, message, context;
 };

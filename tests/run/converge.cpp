@@ -346,6 +346,34 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
   EXPECT_EQ(scratch_dir::read_file("small.out"), scratch_dir::read_file("plain.out"));
 }
 
+// A pass whose tables outgrow the memory the program may take (here a
+// bound on its address space) ends the passes as a table at its bound does:
+// the report and the console say so, the result files are those of the pass
+// before, no scratch file is left, and the run ends normally.
+TEST(Converge, PassBeyondTheMemoryEndsThePasses) {
+  scratch_dir dir;
+  write_structure("sq", 10, 6, 100, 300, "5 30 0.5");
+  scratch_dir::write_file("stdin.txt", "");
+  // The time-out only guards the suite against a run that would hang.
+  const program_result r =
+      run_command("ulimit -v 350000 && timeout 300 " + std::string(FSS_BINARY) + " sq -converge < stdin.txt");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const conv_report c = read_conv("sq.conv");
+  ASSERT_GE(c.rows.size(), 3u) << scratch_dir::read_file("sq.conv");
+  const std::string kept = free_int(static_cast<long long>(c.rows.size()));
+  EXPECT_EQ(c.verdict.rfind(" stopped before convergence: pass" + free_int(c.rows.size() + 1) +
+                                " ended with \"Not enough memory for the tables of this analysis\" "
+                                "(fss_analysis); the result file holds pass" + kept +
+                                "; the extrapolated result (sq_x.out",
+                            0),
+            0u)
+      << c.verdict;
+  EXPECT_NE(r.out.find(c.verdict.substr(1)), std::string::npos) << r.out;
+  EXPECT_EQ(read_out_file("sq.out").size(), 1u);
+  EXPECT_EQ(read_out_file("sq_x.out").size(), 1u);
+  expect_no_scratch_files("sq");
+}
+
 // A 4 x 4 mm hole in a 10 mm cell: the passes outgrow the tables of a plain
 // run (4000 Floquet modes from the sixth pass, 250 aperture modes at the
 // eighth) and go on with tables grown from their limits until the estimate
