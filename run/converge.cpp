@@ -1,6 +1,7 @@
 #include "run/converge.hpp"
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -400,6 +401,12 @@ void size_pass_tables(double wg_ratio, double flo_ratio) {
   solver_scale = std::min(wg_ratio, static_cast<double>(solver_scale_bound));
 }
 
+// The machine's memory (MB).
+double physical_memory_mb() {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
+  return pages > 0 && size > 0 ? static_cast<double>(pages) * size / (1024.0 * 1024.0) : 0;
+}
+
 double peak_memory_mb() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -407,6 +414,11 @@ double peak_memory_mb() {
 }
 
 }  // namespace
+
+double converge_next_peak(double before_last, double last) {
+  const double growth = before_last > 0 ? last / before_last : 0;
+  return last * std::max(growth, converge_raise * converge_raise);
+}
 
 int fss_converge() {
   const std::string apb = base_name() + ".apb";
@@ -429,7 +441,20 @@ int fss_converge() {
            " " + where(x.worst, last) + ", the last pass within " + amplitude_text(x.worst_last.value);
   };
   const int last_pass = most_passes();
+  const double room = converge_bounds.memory_mb > 0 ? converge_bounds.memory_mb : physical_memory_mb();
+  std::vector<double> peaks;
   for (int pass = 1; pass <= last_pass; ++pass) {
+    // A pass foreseen to need more than the machine's memory is not begun:
+    // the system would end the program during it.
+    const double foreseen = peaks.size() >= 2 ? converge_next_peak(peaks[peaks.size() - 2], peaks.back()) : 0;
+    if (room > 0 && foreseen > room) {
+      verdict = "stopped before convergence: pass" + free_int(pass) + " would take about" +
+                free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +
+                free_int(std::lround(room)) + " MB of memory of this machine; the result file holds pass" +
+                free_int(pass - 1);
+      if (passes.size() >= 2) verdict += "; " + extrapolation_text();
+      break;
+    }
     passes_run = pass;
     const double factor = std::pow(converge_raise, pass - 1);
     fss_kmax.wg = kwg * factor;
@@ -478,6 +503,7 @@ int fss_converge() {
     set_fatal_trap(false);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     r.memory_mb = peak_memory_mb();
+    peaks.push_back(r.memory_mb);
     r.nwg = fss_modewg_index.n;
     for (const converge_point& p : pass_values) r.nflo = std::max(r.nflo, p.nflo);
     if (!passes.empty()) {

@@ -45,7 +45,12 @@ constexpr int converge_flo_modes_bound = 200000;
 struct converge_bounds_rec {
   int wg_modes = converge_wg_modes_bound;
   int flo_modes = converge_flo_modes_bound;
+  double memory_mb = 0;  // the memory a pass may take (MB); 0: the machine's
 };
+// The peak memory of the next pass foreseen from the peaks of the last two
+// (MB): the last times their ratio, at least the square of the raise (the
+// growth of the mode count; the mode solver's matrices grow faster).
+double converge_next_peak(double before_last, double last);
 extern converge_bounds_rec converge_bounds;
 // A table of a plain run with capacity c, grown for a limit `ratio` times
 // the file's: c ratio^power, not below c and not beyond `bound`.

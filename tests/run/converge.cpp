@@ -4,6 +4,7 @@
 #include "run/converge.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cctype>
 #include <cmath>
@@ -32,6 +33,7 @@ namespace {
 struct conv_row {
   int pass, nwg, nflo;
   double fwg, fflo, change = -1, error = -1, db = -1, deg = -1;  // -1: none
+  double mem = 0;  // peak memory of the run so far (MB)
 };
 
 struct conv_report {
@@ -61,6 +63,7 @@ conv_report read_conv(const std::string& name) {
     row.fflo = std::stod(words[2]);
     row.nwg = std::stoi(words[3]);
     row.nflo = std::stoi(words[4]);
+    row.mem = std::stod(words[6]);
     row.change = table_value(words[7]);
     row.error = table_value(words[12]);
     row.db = table_value(words[17]);
@@ -372,6 +375,48 @@ TEST(Converge, PassBeyondTheMemoryEndsThePasses) {
   EXPECT_EQ(read_out_file("sq.out").size(), 1u);
   EXPECT_EQ(read_out_file("sq_x.out").size(), 1u);
   expect_no_scratch_files("sq");
+}
+
+// The peak of the next pass foreseen from the last two: their growth, at
+// least that of the mode count.
+TEST(Converge, NextPeakFollowsTheGrowthOfThePasses) {
+  EXPECT_DOUBLE_EQ(converge_next_peak(100, 300), 900);
+  EXPECT_DOUBLE_EQ(converge_next_peak(100, 110), 110 * 1.5625);
+  EXPECT_DOUBLE_EQ(converge_next_peak(0, 50), 50 * 1.5625);
+}
+
+// A pass foreseen to need more memory than there is is not begun: the
+// passes end on the pass before, the report says why, and every pass run
+// was foreseen within the memory.  (Run in this process with a memory
+// bound 1.2 times its present peak: the peaks of the passes are at least
+// that, and the third pass, foreseen at least 1.56 times the second's, is
+// beyond it.)
+TEST(Converge, PassForeseenBeyondTheMemoryIsNotBegun) {
+  scratch_dir dir;
+  write_structure("hole", 10, 4, 100, 300, "10 20 5");
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  const double room = 1.2 * u.ru_maxrss / 1024.0;
+  converge_bounds = {max_wg_modes, max_flo_modes, room};
+  static std::string words[3] = {"fss", "hole", "-converge"};
+  char* argv[4] = {words[0].data(), words[1].data(), words[2].data(), nullptr};
+  ASSERT_EQ(fss_main(3, argv), 0);
+  const conv_report c = read_conv("hole.conv");
+  ASSERT_EQ(c.rows.size(), 2u) << scratch_dir::read_file("hole.conv");
+  const std::size_t n = c.rows.size();
+  for (std::size_t k = 2; k < n; ++k)
+    EXPECT_LE(converge_next_peak(c.rows[k - 2].mem, c.rows[k - 1].mem), room + 0.1) << k;
+  EXPECT_GT(converge_next_peak(c.rows[n - 2].mem, c.rows[n - 1].mem), room - 0.1);
+  EXPECT_EQ(c.verdict.rfind(" stopped before convergence: pass" + free_int(n + 1) + " would take about", 0), 0u)
+      << c.verdict;
+  EXPECT_NE(c.verdict.find(" MB (from the growth of the passes before), more than the" +
+                           free_int(std::lround(room)) + " MB of memory of this machine; the result file "
+                           "holds pass" + free_int(n) + "; the extrapolated result (hole_x.out"),
+            std::string::npos)
+      << c.verdict;
+  EXPECT_EQ(read_points("hole.conv").size(), 3u);
+  expect_no_scratch_files("hole");
+  converge_bounds = {};
 }
 
 // A 4 x 4 mm hole in a 10 mm cell: the passes outgrow the tables of a plain
