@@ -401,10 +401,17 @@ void size_pass_tables(double wg_ratio, double flo_ratio) {
   solver_scale = std::min(wg_ratio, static_cast<double>(solver_scale_bound));
 }
 
-// The machine's memory (MB).
+// The memory the program may take (MB): the machine's, or the bound of its
+// control group (a container's) when lower; 0 when unknown.
 double physical_memory_mb() {
   const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGESIZE);
-  return pages > 0 && size > 0 ? static_cast<double>(pages) * size / (1024.0 * 1024.0) : 0;
+  double mb = pages > 0 && size > 0 ? static_cast<double>(pages) * size / (1024.0 * 1024.0) : 0;
+  for (const char* f : {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+    std::ifstream in(f);
+    double bytes = 0;
+    if (in >> bytes && bytes > 0 && (mb == 0 || bytes / (1024.0 * 1024.0) < mb)) mb = bytes / (1024.0 * 1024.0);
+  }
+  return mb;
 }
 
 double peak_memory_mb() {
@@ -450,7 +457,7 @@ int fss_converge() {
     if (room > 0 && foreseen > room) {
       verdict = "stopped before convergence: pass" + free_int(pass) + " would take about" +
                 free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +
-                free_int(std::lround(room)) + " MB of memory of this machine; the result file holds pass" +
+                free_int(std::lround(room)) + " MB of memory the program may take; the result file holds pass" +
                 free_int(pass - 1);
       if (passes.size() >= 2) verdict += "; " + extrapolation_text();
       break;
@@ -481,8 +488,11 @@ int fss_converge() {
       failed = e;
     } catch (const std::bad_alloc&) {
       // A pass whose tables outgrow the memory the program may take ends
-      // the passes as a table at its bound does (the first one the run).
+      // the passes as a table at its bound does (the first one the run);
+      // its storage is given back before anything else is asked for.
+      set_fatal_trap(false);
       if (pass == 1) throw;
+      release_sweep_storage();
       failed = fss_fatal_error{"fss_analysis", out_of_memory_message, ""};
     }
     if (failed) {

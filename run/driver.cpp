@@ -34,7 +34,9 @@ int fss_main(int argc, char** argv) {
     fss();
   } catch (const std::bad_alloc&) {
     // Reported as any other stop, the scratch files removed; the rows
-    // written so far stay.
+    // written so far stay.  (A trap left on by the failed step would throw
+    // the report instead.)
+    set_fatal_trap(false);
     fatal("fss", out_of_memory_message);
   }
   std::cout.flush();
