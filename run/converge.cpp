@@ -20,6 +20,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
+#include "run/interrupt.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
 #include "scattering/outputs.hpp"
@@ -500,7 +501,11 @@ int fss_converge() {
       set_fatal_trap(false);
       release_sweep_storage();
       std::cout << '\n';
+      // The files of the pass before put back whole; an interruption waits,
+      // also one held by a row that the failure left half written.
+      interrupt_hold();
       restore_results(good);
+      interrupt_release();
       // The headline of a table overflow or of the memory: its counts and
       // limits are those of the raised pass, not of the structure file.
       const bool headline = e.message.rfind("Too many ", 0) == 0 || e.message == out_of_memory_message;
