@@ -478,6 +478,7 @@ int fss_converge() {
     // Only the first pass ends the run on an error.
     set_fatal_trap(pass > 1);
     std::optional<fss_fatal_error> failed;
+    bool out_of_memory = false;
     try {
       // The last pass's couplings and system given back before this pass's
       // tables and mode computation take their storage.
@@ -489,17 +490,17 @@ int fss_converge() {
       failed = e;
     } catch (const std::bad_alloc&) {
       // A pass whose tables outgrow the memory the program may take ends
-      // the passes as a table at its bound does (the first one the run);
-      // its storage is given back before anything else is asked for.
+      // the passes as a table at its bound does (the first one the run).
       set_fatal_trap(false);
       if (pass == 1) throw;
-      release_sweep_storage();
-      failed = fss_fatal_error{"fss_analysis", out_of_memory_message, ""};
+      out_of_memory = true;
     }
-    if (failed) {
-      const fss_fatal_error& e = *failed;
+    if (failed || out_of_memory) {
       set_fatal_trap(false);
+      // The failed pass's storage given back before anything else is asked for.
       release_sweep_storage();
+      if (out_of_memory) failed = fss_fatal_error{"fss_analysis", out_of_memory_message, ""};
+      const fss_fatal_error& e = *failed;
       std::cout << '\n';
       // The files of the pass before put back whole; an interruption waits,
       // also one held by a row that the failure left half written.

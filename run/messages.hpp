@@ -27,14 +27,14 @@ void warning(std::string_view routine, std::string_view message, std::string_vie
 std::string line_context(const std::string& file, int line, std::string_view text,
                          std::string_view reason = "");
 
-// A fatal error met while the trap is set: thrown instead of ending the
-// process, so that a repeated analysis can stop and keep its last good pass
-// (and a caller in the same process can report it): the routine, the
-// message and the line of context that the report prints after it.
 // The report of a run whose tables outgrew the memory the program may take.
 inline constexpr const char* out_of_memory_message =
     "Not enough memory for the tables of this analysis: lower the limits of blocks 7 and 8";
 
+// A fatal error met while the trap is set: thrown instead of ending the
+// process, so that a repeated analysis can stop and keep its last good pass
+// (and a caller in the same process can report it): the routine, the
+// message and the line of context that the report prints after it.
 struct fss_fatal_error {
   std::string routine, message, context;
 };

@@ -401,10 +401,7 @@ TEST(Converge, PassForeseenBeyondTheMemoryIsNotBegun) {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   const double room = 1.2 * u.ru_maxrss / 1024.0;
-  converge_bounds = {max_wg_modes, max_flo_modes, room};
-  static std::string words[3] = {"fss", "hole", "-converge"};
-  char* argv[4] = {words[0].data(), words[1].data(), words[2].data(), nullptr};
-  ASSERT_EQ(fss_main(3, argv), 0);
+  ASSERT_EQ(converge_within_plain_tables("hole", {}, room), 0);
   const conv_report c = read_conv("hole.conv");
   ASSERT_EQ(c.rows.size(), 2u) << scratch_dir::read_file("hole.conv");
   const std::size_t n = c.rows.size();

@@ -10,10 +10,12 @@
 #include "run/converge.hpp"
 #include "run/driver.hpp"
 
-// Exit status of the run on "<base> -converge" and the further options.
+// Exit status of the run on "<base> -converge" and the further options
+// (memory_mb > 0: the memory a pass may take, in MB).
 inline int converge_within_plain_tables(const std::string& base,
-                                        const std::vector<std::string>& options = {}) {
-  converge_bounds = {max_wg_modes, max_flo_modes};
+                                        const std::vector<std::string>& options = {},
+                                        double memory_mb = 0) {
+  converge_bounds = {max_wg_modes, max_flo_modes, memory_mb};
   static std::vector<std::string> words;
   words = {"fss", base, "-converge"};
   words.insert(words.end(), options.begin(), options.end());
