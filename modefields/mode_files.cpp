@@ -259,24 +259,57 @@ void fss_write_wgm(int imt) {
   }
 }
 
-void calc_j(int ind, int imt, int ie, double csi, double& value) {
+namespace {
+
+// The current of mode k at csi on an element from the pieces there (function,
+// slot), in function order.
+double current_value(int k, int imt, double csi, const std::vector<std::pair<int, int>>& pieces) {
   const double bound = static_cast<double>(0.4999f);
   double xi = std::fmax(-bound, std::fmin(bound, csi));
-  int k = std::abs(ind), namo = amo.n;
+  int namo = amo.n;
   double a = 0, b = 0, c = 0;
+  for (const auto& [f, s] : pieces) {
+    const fbo_entry& e = fbo[f];
+    double cf = mata(namo + f, k);
+    a += cf * e.c[3 * s - 2];
+    b += cf * e.c[3 * s - 1];
+    c += cf * e.c[3 * s];
+  }
+  double value = b * xi + a * xi * xi + c;
+  if (imt == 2) value = -std::fabs(vet1[k]) * value;
+  return value;
+}
+
+}  // namespace
+
+element_functions functions_by_element() {
+  element_functions on;
   for (int f = 1; f <= fbo.nfb; ++f) {
     const fbo_entry& e = fbo[f];
     const int rows[4] = {0, e.iip, e.i, e.iis};
-    double cf = mata(namo + f, k);
     for (int s = 1; s <= 3; ++s) {
-      if (rows[s] != ie) continue;
-      a += cf * e.c[3 * s - 2];
-      b += cf * e.c[3 * s - 1];
-      c += cf * e.c[3 * s];
+      if (rows[s] < 0) continue;
+      if (static_cast<int>(on.size()) <= rows[s]) on.resize(rows[s] + 1);
+      on[rows[s]].emplace_back(f, s);
     }
   }
-  value = b * xi + a * xi * xi + c;
-  if (imt == 2) value = -std::fabs(vet1[k]) * value;
+  return on;
+}
+
+void calc_j(int ind, int imt, int ie, double csi, double& value, const element_functions& on) {
+  static const std::vector<std::pair<int, int>> none;
+  value = current_value(std::abs(ind), imt, csi, ie >= 0 && ie < static_cast<int>(on.size()) ? on[ie] : none);
+}
+
+void calc_j(int ind, int imt, int ie, double csi, double& value) {
+  std::vector<std::pair<int, int>> pieces;
+  for (int f = 1; f <= fbo.nfb; ++f) {
+    const fbo_entry& e = fbo[f];
+    const int rows[4] = {0, e.iip, e.i, e.iis};
+    for (int s = 1; s <= 3; ++s)
+      if (rows[s] == ie) pieces.emplace_back(f, s);
+  }
+  value = current_value(std::abs(ind), imt, csi, pieces);
 }
 
 void fss_samples_pot(int imt) {
@@ -298,6 +331,7 @@ void fss_samples_pot(int imt) {
   // summed, evaluated once for all the modes (on a circular wall each is a
   // Bessel function, whose cost grows with the square of its argument).
   series_table series(imt, any_open);
+  const element_functions on = functions_by_element();
   for (int k = 1; k <= m; ++k) {
     // A mode that the purge left open (negative cutoff) has field outside
     // the contour too (an enclosure mode that meets the aperture's boundary
@@ -311,7 +345,7 @@ void fss_samples_pot(int imt) {
       if (xytype[i] == 0 || open) {
         h = series.field(i);
       } else {
-        calc_j(k, imt, ixyele[i], xycsi[i], h);
+        calc_j(k, imt, ixyele[i], xycsi[i], h, on);
       }
       h /= imt == 2 ? len * len : len;
       double w = xywgt[i] * len;

@@ -3,6 +3,8 @@
 // and in the coordinates of the structure description.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 // Places the sample points (nsps per sub-segment) and writes "<J>.crd".
 void fss_samples_coord();
@@ -22,6 +24,12 @@ void port_integrals(int imt);
 // Mode quantity of mode |ind| at local abscissa csi of element ie from its
 // basis-function expansion: the boundary value of Hz (TE) or -dEz/dn (TM).
 void calc_j(int ind, int imt, int ie, double csi, double& value);
+// The pieces (function, slot) of the basis functions on every element (by
+// element row, in function order), and calc_j through them: the same sums
+// without a search over all the functions at every point.
+using element_functions = std::vector<std::vector<std::pair<int, int>>>;
+element_functions functions_by_element();
+void calc_j(int ind, int imt, int ie, double csi, double& value, const element_functions& on);
 
 // Metres per contour length unit as the mode files use it: 0.1 rounded to
 // single precision, raised to the unit code.

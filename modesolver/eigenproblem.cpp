@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "modesolver/far_guide_modes.hpp"
 #include "modesolver/lapack.hpp"
 #include "records/modefields_solution.hpp"
 #include "records/modesolver.hpp"
@@ -119,6 +120,28 @@ void ascending_modes(const double* lambda, int n, int m) {
   }
 }
 
+int guide_eigen_order = 0;
+
+int guide_eigen_above(int n, double* a, double* b, double* w, double kwanted, int& m, int namo,
+                      bool reducible) {
+  guide_eigen_order = n;
+  const double lambda_min = lowest_eigenvalue_wanted(kwanted);
+  if (n < large_eigenproblem_order || !(kwanted > 0) || far_guide_blocks <= 0 || !reducible)
+    return symmetric_eigen_above(n, a, b, w, lambda_min, m, namo);
+  std::vector<int> far;
+  std::vector<double> d, v;
+  for (int h = 1; h <= namo; ++h)
+    if (amo[h].kc > far_guide_split * kwanted) {
+      far.push_back(h - 1);
+      d.push_back(1 / (amo[h].kc * amo[h].kc));
+    }
+  const int nh = static_cast<int>(far.size()), nfb = fbo.nfb;
+  v.resize(static_cast<std::size_t>(nh) * nfb);
+  for (int i = 1; i <= nfb; ++i)
+    for (int h = 0; h < nh; ++h) v[h + static_cast<std::size_t>(i - 1) * nh] = matr(i, far[h] + 1);
+  return symmetric_eigen_above_reduced(n, a, b, w, lambda_min, m, namo, far, d, v, nfb);
+}
+
 double lowest_eigenvalue_wanted(double kwanted) {
   // That of a cutoff 2 % above the one asked for: the modes just above it
   // are left to the purge's own test, whichever way the eigen-driver rounds
@@ -183,8 +206,7 @@ void prautote(int& status, double kwanted) {
   eigval.resize(n + 1);
   int m = n;
   // B = diag(I, C): the enclosing-guide modes are orthonormal.
-  const int info = symmetric_eigen_above(n, mata.data1(), matd.data1(), &eigval[1],
-                                         lowest_eigenvalue_wanted(kwanted), m, namo);
+  const int info = guide_eigen_above(n, mata.data1(), matd.data1(), &eigval[1], kwanted, m, namo);
   if (info != 0) return lapack_error("errore in DSYGV, ier=", info, status);
 
   // Eigenvectors kept in matd while mata takes its final layout.

@@ -12,6 +12,17 @@ double lowest_eigenvalue_wanted(double kwanted);
 // vet1 in ascending order, and the eigenvectors in that order scaled by k in
 // matd (a non-positive eigenvalue is kept as it stands, its vector unscaled).
 void ascending_modes(const double* lambda, int n, int m);
+// The eigenpairs above lambda_min of a problem whose first namo unknowns are
+// the enclosing-guide modes (diagonal 1/kc^2 in A, identity in B) and which
+// meet the rest only through the couplings matr (nfb x namo): in a large
+// problem the guide modes above far_guide_split times kwanted are reduced to
+// the Krylov basis of their couplings (modesolver/far_guide_modes.hpp),
+// unless `reducible` is false (A not of that form).
+int guide_eigen_above(int n, double* a, double* b, double* w, double kwanted, int& m, int namo,
+                      bool reducible = true);
+// The order of the last eigenproblem solved by guide_eigen_above (what
+// follows it takes the large problems' path from large_eigenproblem_order).
+extern int guide_eigen_order;
 // TM: C X = R solved (packed Cholesky, or the regularised inverse of C
 // when C is ill-conditioned, after a warning on the listing), then the
 // symmetric eigenproblem of diag(1/kc^2) - R^T X.  status 0 or LAPACK's info.

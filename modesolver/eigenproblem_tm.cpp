@@ -134,7 +134,10 @@ void prautotm(int& status, double kwanted) {
     for (int i = 1; i <= nfb; ++i) xsol[i + static_cast<long>(m - 1) * nfb] = matr(i, m);
   int info = 0;
   dppsv_("U", &nfb, &namo, &packed[1], &xsol[1], &nfb, &info);
-  if (info != 0) {
+  // The regularised inverse is not symmetric: R^T X is then not of the
+  // form the reduction of the far guide modes needs.
+  const bool regularised = info != 0;
+  if (regularised) {
     ill_conditioning_warning();
     regolar(2, 0.001, status);
     if (status != 0) return;
@@ -147,7 +150,7 @@ void prautotm(int& status, double kwanted) {
   for (int m = 1; m <= namo; ++m) mata(m, m) += 1 / (amo[m].kc * amo[m].kc);
   eigval.resize(namo + 1);
   int m = namo;
-  info = symmetric_eigen_above(namo, mata.data1(), nullptr, &eigval[1], lowest_eigenvalue_wanted(kwanted), m);
+  info = guide_eigen_above(namo, mata.data1(), nullptr, &eigval[1], kwanted, m, namo, !regularised);
   if (info != 0) {
     console_line("errore in DSYEV, ier=" + free_int(info));
     status = info;

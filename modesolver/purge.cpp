@@ -78,6 +78,10 @@ std::vector<int> cls;
 // The eigenproblem between the candidates as they stand: 1/k^2 of the
 // unit eigenvectors on the diagonal at first, changed by every split.
 std::vector<double> lam;
+// A large problem's fields inside of every candidate (nreg x ncand), from
+// one matrix product; empty for a smaller one, whose sums keep their
+// results bit for bit.
+std::vector<double> inside;
 int ncand = 0;
 double pmax = 0;
 
@@ -113,7 +117,10 @@ void field_and_mismatch(int j, double sign, double kc) {
   int nrow = mata.nrow;
   for (int i = 1; i <= fbo.nreg; ++i) {
     double h = 0;
-    for (int c = 1; c <= nrow; ++c) h += matd(i, c) * mata(c, j);
+    if (!inside.empty())
+      h = inside[(i - 1) + static_cast<std::size_t>(j - 1) * fbo.nreg];
+    else
+      for (int c = 1; c <= nrow; ++c) h += matd(i, c) * mata(c, j);
     int row = fbo[i].i;
     double len = elen(row) / kc;
     u(i, j) = len * h;
@@ -407,6 +414,14 @@ void purge(int imt, double kpurge) {
   exact.assign(slots, 0);
   cls.assign(slots, 0);
   pmax = 0;
+  inside.clear();
+  if (guide_eigen_order >= large_eigenproblem_order && ncand > 0) {
+    inside.resize(static_cast<std::size_t>(fbo.nreg) * ncand);
+    const double one = 1, zero = 0;
+    const int nreg = fbo.nreg, nrow = mata.nrow, ldd = matd.nrow;
+    dgemm_("N", "N", &nreg, &ncand, &nrow, &one, &matd(1, 1), &ldd, &mata(1, 1), &nrow, &zero,
+           inside.data(), &nreg);
+  }
   for (int j = 1; j <= ncand; ++j) {
     lm(j, j) = 1 / (vet1[j] * vet1[j]);
     kcl[j] = vet1[j];
@@ -434,6 +449,7 @@ void purge(int imt, double kpurge) {
       for (int r = 1; r <= nrow; ++r) mata(r, kept) = mata(r, j);
   }
   vet1.n = kept;
+  inside = std::vector<double>();
   mata.shape(nrow, kept);
   sort_modes(kept);
 }

@@ -11,6 +11,7 @@
 #include "records/modesolver.hpp"
 #include "records/run.hpp"
 #include "records/scattering.hpp"
+#include "run/converge.hpp"
 #include "run/driver.hpp"
 #include "run/messages.hpp"
 #include "run/read_input.hpp"
@@ -157,11 +158,20 @@ void embed_in_box(double width, double height) {
 }
 
 void run_structure(const std::string& base, double box_w, double box_h,
-                   const std::vector<std::string>& options, void (*after_point)()) {
+                   const std::vector<std::string>& options, void (*after_point)(),
+                   double table_ratio) {
   set_command_line(base, options);
   std::ostringstream console;
   std::streambuf* old = std::cout.rdbuf(console.rdbuf());
   fss_set_capacities();
+  const double scale = solver_scale;
+  if (table_ratio > 1) {
+    const double r = table_ratio;
+    fss_size_capacities(converge_capacity(max_wg_modes, r, 2, converge_wg_modes_bound),
+                        converge_capacity(max_flo_modes, r, 2, converge_flo_modes_bound),
+                        converge_capacity(max_points, r, 1, solver_scale_bound * max_points));
+    solver_scale = std::min(r, static_cast<double>(solver_scale_bound));
+  }
   read_input_fss();
   write_output();
   if (box_w <= 0) {
@@ -189,6 +199,7 @@ void run_structure(const std::string& base, double box_w, double box_h,
   }
   fss_sweep(after_point);
   std::cout.rdbuf(old);
+  solver_scale = scale;
 }
 
 std::vector<std::string> notched_comb() {

@@ -57,9 +57,12 @@ std::vector<double> run_driver(const std::string& answers);
 // sides (mm) larger than itself, so that every side carries basis
 // functions.  The console goes to a string, not to the test's output.
 // Options are given as further command-line arguments; after_point is
-// called after every sweep point.
+// called after every sweep point.  With table_ratio > 1 the tables are
+// grown as a convergence pass grows them for limits that many times a
+// plain run's.
 void run_structure(const std::string& base, double box_w = 0, double box_h = 0,
-                   const std::vector<std::string>& options = {}, void (*after_point)() = nullptr);
+                   const std::vector<std::string>& options = {}, void (*after_point)() = nullptr,
+                   double table_ratio = 1);
 
 // A 63 x 3 mm slot whose top side has 31 triangular notches between 32
 // pieces that lie on the enclosure wall: 31 chains of basis functions,

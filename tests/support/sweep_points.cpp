@@ -13,8 +13,8 @@ void keep_point() {
 
 }  // namespace
 
-std::vector<fss_polar_rec> sweep_points(const std::string& base) {
+std::vector<fss_polar_rec> sweep_points(const std::string& base, double table_ratio) {
   points.clear();
-  run_structure(base, 0, 0, {}, keep_point);
+  run_structure(base, 0, 0, {}, keep_point, table_ratio);
   return points;
 }

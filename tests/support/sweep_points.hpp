@@ -6,5 +6,7 @@
 
 #include "records/results.hpp"
 
-// Runs <base>.fss in the current folder (console output swallowed).
-std::vector<fss_polar_rec> sweep_points(const std::string& base);
+// Runs <base>.fss in the current folder (console output swallowed), the
+// tables grown for limits table_ratio times a plain run's (see
+// run_structure).
+std::vector<fss_polar_rec> sweep_points(const std::string& base, double table_ratio = 1);
