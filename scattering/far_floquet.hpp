@@ -24,6 +24,11 @@ void far_floquet_order();
 // The rows of the coupling table: the near modes' when the series applies,
 // every mode's otherwise.
 int far_floquet_rows();
+// The Floquet modes whose couplings are computed (1 .. this): at normal
+// incidence with the series, the far mode of -kt of every pair comes after
+// them and needs none (the table holds kt and -kt alike); every mode
+// otherwise.
+int far_floquet_summed();
 // The series of the coupling table being computed: begun (its matrices
 // emptied), the far modes first .. first + count - 1 added from their rows
 // (count x nw, row by row), ended (the matrices made whole).

@@ -395,12 +395,14 @@ void calc_integrals() {
   rows_first = 1;
   for (int h0 = 1; h0 <= nh_kept; h0 += nhb)
     block_integrals(h0, std::min(nhb, nh_kept - h0 + 1), first_sample.data());
-  // The far modes, block by block into their series.
+  // The far modes, block by block into their series (the modes of -kt of
+  // the pairs, after the others, need no couplings).
   far_floquet_begin();
-  for (int h0 = nh_kept + 1; h0 <= nh; h0 += nhb) {
-    const int nb = std::min(nhb, nh - h0 + 1);
+  const int nsum = far_floquet_summed(), nh_sum = (nsum + 1) / 2;
+  for (int h0 = nh_kept + 1; h0 <= nh_sum; h0 += nhb) {
+    const int nb = std::min(nhb, nh_sum - h0 + 1);
     rows_first = 2 * h0 - 1;
-    const int count = std::min(nf, 2 * (h0 + nb - 1)) - rows_first + 1;
+    const int count = std::min(nsum, 2 * (h0 + nb - 1)) - rows_first + 1;
     at_least(far_rows, static_cast<long>(count) * nw);
     rows_base = far_rows.data();
     block_integrals(h0, nb, first_sample.data());
