@@ -1,5 +1,5 @@
 // The enclosing-guide modes far above the wanted cutoffs, replaced by a block
-// Krylov basis of their diagonal on their couplings (modesolver/lapack.hpp).
+// Krylov basis of their diagonal on their couplings (see far_guide_modes.hpp).
 #include <algorithm>
 #include <cmath>
 #include <vector>
