@@ -96,8 +96,9 @@ int symmetric_eigen_above_reduced(int n, double* a, double* b, double* w, double
   int nq = 0;
   std::vector<double> q;
   if (nh > 0) q = far_guide_basis(d, v, nv, far_guide_blocks, nq);
-  // Worth it only when the basis is clearly smaller than the modes it stands for.
-  if (nh == 0 || nq > nh * 8 / 10) return symmetric_eigen_above(n, a, b, w, lambda_min, m, k);
+  // Worth it only when the basis is clearly smaller than the modes it stands
+  // for (none at all: the far modes meet nothing, and no basis to project on).
+  if (nh == 0 || nq == 0 || nq > nh * 8 / 10) return symmetric_eigen_above(n, a, b, w, lambda_min, m, k);
   const auto at = [](double* p, int ld, int i, int j) -> double& {
     return p[i + static_cast<std::size_t>(j) * ld];
   };
@@ -144,10 +145,16 @@ int symmetric_eigen_above_reduced(int n, double* a, double* b, double* w, double
       at(a, n2, nl + r, nl + c) = 0.5 * (at(qaq.data(), nq, r, c) + at(qaq.data(), nq, c, r));
   }
   g = std::vector<double>();
-  // B = diag(I, B22): B22 moved in place likewise.
-  if (b)
+  // B = diag(I, B22): B22 moved in place likewise, then the identity and the
+  // zeros written in the new layout (a reduced order below the large one
+  // goes to the whole-spectrum driver, which reads all of B).
+  if (b) {
     for (int j = k2; j < n2; ++j)
       for (int i = k2; i < n2; ++i) at(b, n2, i, j) = at(b, n, i - k2 + k, j - k2 + k);
+    for (int j = 0; j < n2; ++j)
+      for (int i = 0; i < n2; ++i)
+        if (i < k2 || j < k2) at(b, n2, i, j) = i == j ? 1 : 0;
+  }
   const int info = symmetric_eigen_above(n2, a, b, w, lambda_min, m, k2);
   if (info != 0) return info;
   // Back to the whole order: x(far) = Q y(basis), then the kept unknowns

@@ -266,12 +266,14 @@ void far_floquet_order() {
   int nnear = 0;
   while (nnear < nf && !is_far(order[nnear])) ++nnear;
   // The real series needs the far set closed under kt -> -kt (a lattice's
-  // Floquet set at normal incidence always is); otherwise no series.  The
+  // Floquet set at exactly normal incidence always is: kt of (m, n) and of
+  // (-m, -n) are the same number; checked all the same).  The
   // mode of -kt of each pair then goes after all the others: its coupling
   // is never computed (the other one's, summed for both, is enough).
   int summed = nf;
   if (!stream) {
-    if (!far_set_in_pairs(order, nnear)) return;
+    if (!far_set_in_pairs(order, nnear))
+      fatal("far_floquet_order", "The far Floquet modes do not come in pairs of opposite kt");
     std::stable_partition(order.begin() + nnear, order.end(), [](int m) { return !partner_of_pair(m); });
     summed = nnear;
     while (summed < nf && !partner_of_pair(order[summed])) ++summed;
@@ -334,11 +336,12 @@ void far_floquet_add(int first, int count, const cplx* rows) {
     admittance_parts_add(nw, list, row, far.p.data(), far.q.data());
     return;
   }
-  // One mode of every pair, for both: twice its real part.
+  // One mode of every pair (the partners' rows are never computed), for
+  // both: twice its real part.
   far.te.clear();
   far.tm.clear();
   for (int m = first; m < first + count; ++m)
-    if (!partner_of_pair(m)) (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
+    (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
   const auto& kappa = fss_modeflo_kappa;
   for (int p = 0; p < far_terms; ++p) {
     real_part_add(nw, far.te, row, [&](int m) { return 2 * std::pow(kappa[m].kt, 1 - 2 * p); },
@@ -366,7 +369,8 @@ void far_floquet_reset() {
 
 bool far_floquet_applies(int nf) {
   if (nf <= block || fss_screen.nsc < 1) return false;
-  if (fss_writeinfo.wgs || fss_inc_angle.theta > 1.0e-6) return false;
+  // Exactly normal incidence: the pairs of opposite kt (see the top).
+  if (fss_writeinfo.wgs || fss_inc_angle.theta != 0) return false;
   const double steps = (fss_freq_iter.end - fss_freq_iter.start) / fss_freq_iter.step;
   return fss_freq_iter.step > 0 && steps + 1 >= 16;
 }

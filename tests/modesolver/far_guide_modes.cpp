@@ -220,12 +220,37 @@ TEST_F(LargeOrder, ReducedProblemGivesTheWantedPairsOfTheWhole) {
         ortho = std::max(ortho, std::abs(s - (i == j ? 1 : 0)));
       }
     }
-    EXPECT_LT(ortho, 1e-10);
-    EXPECT_LT(residual, 1e-6);
+    std::printf(" B-orthonormal to %.1e, residual %.1e of the largest entry of A\n", ortho, residual);
+    // Measured 1.2e-13 and 2.6e-8: the residual of a Ritz pair is what the
+    // basis misses of the far amplitudes (its square sets the eigenvalue's
+    // error).
+    EXPECT_LT(ortho, 1e-12);
+    EXPECT_LT(residual, 1e-7);
   }
   std::printf(" eigenvalues off by %.1e (1 block), %.1e (2), %.1e (4)\n", err[1], err[2], err[4]);
   EXPECT_LT(err[2], err[1] / 10);
   EXPECT_LT(err[4], err[2] / 10);
+}
+
+// A reduced order below the large one goes to the whole-spectrum driver,
+// which reads all of B (its identity and zero blocks too): the wanted
+// eigenvalues are still those of the whole problem.  Coupling columns that
+// are all zero leave no basis to project on: the whole problem.
+TEST_F(LargeOrder, ReducedBelowTheLargeOrderAndWithoutCouplings) {
+  const pencil p = te_like(800, 24, 1.3, 11);
+  const pairs full = whole(p);
+  large_eigenproblem_order = p.n;  // the reduced order lies below it
+  const pairs red = reduced(p, 4);
+  ASSERT_GE(red.m, full.m);  // the whole spectrum of the reduced problem
+  ASSERT_LT(red.m, p.n);
+  for (int j = 0; j < full.m; ++j)
+    EXPECT_NEAR(red.w[red.m - full.m + j], full.w[j], 2e-8 * full.w[j]) << j;
+  large_eigenproblem_order = 100;
+  pencil q = p;
+  std::fill(q.v.begin(), q.v.end(), 0.0);
+  const pairs red0 = reduced(q, 4);
+  ASSERT_EQ(red0.m, full.m);
+  for (int j = 0; j < full.m; ++j) EXPECT_EQ(red0.w[j], full.w[j]) << j;
 }
 
 // Nothing far, or a basis not clearly smaller than the far modes: the
