@@ -10,6 +10,8 @@
 extern "C" {
 void dgeqp3_(const int* m, const int* n, double* a, const int* lda, int* jpvt, double* tau,
              double* work, const int* lwork, int* info);
+void dgeqrf_(const int* m, const int* n, double* a, const int* lda, double* tau, double* work,
+             const int* lwork, int* info);
 void dorgqr_(const int* m, const int* n, const int* k, double* a, const int* lda,
              const double* tau, double* work, const int* lwork, int* info);
 }
@@ -19,39 +21,62 @@ int far_guide_blocks = 4;
 
 namespace {
 
-// Columns of w (nh x nw) whose part outside the basis q (nh x nq) is above
-// tol times ref, made orthonormal (pivoted QR); returns their count, the new
-// columns appended to q.
-int append_orthonormal(int nh, std::vector<double>& q, int& nq, std::vector<double> w, int nw,
-                       double ref, double tol) {
+// w (nh x nw) -= Q (Q^T w), twice: classical Gram-Schmidt loses
+// orthogonality once.
+void orthogonalise(int nh, const std::vector<double>& q, int nq, std::vector<double>& w, int nw) {
   const double one = 1, minus = -1, zero = 0;
-  std::vector<double> c(static_cast<std::size_t>(std::max(nq, 1)) * nw);
-  for (int pass = 0; pass < 2 && nq > 0; ++pass) {
-    // w -= Q (Q^T w), twice: classical Gram-Schmidt loses orthogonality once.
+  if (nq == 0 || nw == 0) return;
+  std::vector<double> c(static_cast<std::size_t>(nq) * nw);
+  for (int pass = 0; pass < 2; ++pass) {
     dgemm_("T", "N", &nq, &nw, &nh, &one, q.data(), &nh, w.data(), &nh, &zero, c.data(), &nq);
     dgemm_("N", "N", &nh, &nw, &nq, &minus, q.data(), &nh, c.data(), &nq, &one, w.data(), &nh);
   }
+}
+
+// The QR factorisation of w (nh x nw) in place, pivoted or not; then the
+// first r columns of its Q (r = 0 asks for the count of the diagonal
+// entries of R above tol times ref, pivoted).  Returns r (0 on a failure).
+int qr_columns(int nh, std::vector<double>& w, int nw, bool pivoted, int r, double ref, double tol) {
   std::vector<int> jpvt(nw, 0);
   std::vector<double> tau(std::min(nh, nw) + 1);
   int info = 0, lwork = -1;
   double wq = 0;
-  dgeqp3_(&nh, &nw, w.data(), &nh, jpvt.data(), tau.data(), &wq, &lwork, &info);
+  if (pivoted)
+    dgeqp3_(&nh, &nw, w.data(), &nh, jpvt.data(), tau.data(), &wq, &lwork, &info);
+  else
+    dgeqrf_(&nh, &nw, w.data(), &nh, tau.data(), &wq, &lwork, &info);
   lwork = static_cast<int>(wq) + 1;
   std::vector<double> work(lwork);
-  dgeqp3_(&nh, &nw, w.data(), &nh, jpvt.data(), tau.data(), work.data(), &lwork, &info);
+  if (pivoted)
+    dgeqp3_(&nh, &nw, w.data(), &nh, jpvt.data(), tau.data(), work.data(), &lwork, &info);
+  else
+    dgeqrf_(&nh, &nw, w.data(), &nh, tau.data(), work.data(), &lwork, &info);
   if (info != 0) return 0;
-  int r = 0;
-  while (r < std::min(nh - nq, nw) &&
-         std::fabs(w[r + static_cast<std::size_t>(r) * nh]) > tol * ref)
-    ++r;
+  if (r == 0)
+    while (r < std::min(nh, nw) && std::fabs(w[r + static_cast<std::size_t>(r) * nh]) > tol * ref) ++r;
   if (r == 0) return 0;
   lwork = -1;
   dorgqr_(&nh, &r, &r, w.data(), &nh, tau.data(), &wq, &lwork, &info);
   lwork = static_cast<int>(wq) + 1;
   work.resize(lwork);
   dorgqr_(&nh, &r, &r, w.data(), &nh, tau.data(), work.data(), &lwork, &info);
-  if (info != 0) return 0;
-  q.insert(q.end(), w.begin(), w.begin() + static_cast<std::size_t>(r) * nh);
+  return info == 0 ? r : 0;
+}
+
+// Columns of w (nh x nw) whose part outside the basis q (nh x nq) is above
+// tol times ref, made orthonormal (pivoted QR) and orthogonal to q once
+// more (a normalised remainder carries the rounding of the subtraction
+// that made it); returns their count, the new columns appended to q.
+int append_orthonormal(int nh, std::vector<double>& q, int& nq, std::vector<double> w, int nw,
+                       double ref, double tol) {
+  orthogonalise(nh, q, nq, w, nw);
+  int r = qr_columns(nh, w, nw, true, 0, ref, tol);
+  r = std::min(r, nh - nq);
+  if (r == 0) return 0;
+  w.resize(static_cast<std::size_t>(r) * nh);
+  orthogonalise(nh, q, nq, w, r);
+  if (qr_columns(nh, w, r, false, r, 0, 0) != r) return 0;
+  q.insert(q.end(), w.begin(), w.end());
   nq += r;
   return r;
 }
@@ -66,12 +91,26 @@ double column_norm_max(const std::vector<double>& w, int nh, int nw) {
   return m;
 }
 
+// Whether Q^T Q (q: nh x nq) is the identity to tol.
+bool orthonormal(const std::vector<double>& q, int nh, int nq, double tol) {
+  std::vector<double> g(static_cast<std::size_t>(nq) * nq);
+  matmul("T", "N", nq, nq, nh, q.data(), nh, q.data(), nh, g.data());
+  for (int j = 0; j < nq; ++j)
+    for (int i = 0; i < nq; ++i)
+      if (std::fabs(g[i + static_cast<std::size_t>(j) * nq] - (i == j ? 1 : 0)) > tol) return false;
+  return true;
+}
+
 }  // namespace
 
 std::vector<double> far_guide_basis(const std::vector<double>& d, const std::vector<double>& v,
                                     int nv, int blocks, int& nq) {
   const int nh = static_cast<int>(d.size());
-  const double tol = 1e-12;
+  // A direction below tol of its block's largest column is dropped: what it
+  // would add to an eigenvalue is of the order of its square.  Kept, such a
+  // remainder of the orthogonalisation is mostly rounding, and normalised
+  // it would carry that rounding into the other directions.
+  const double tol = 1e-8;
   std::vector<double> q;
   nq = 0;
   const double dmax = *std::max_element(d.begin(), d.end());
@@ -97,8 +136,11 @@ int symmetric_eigen_above_reduced(int n, double* a, double* b, double* w, double
   std::vector<double> q;
   if (nh > 0) q = far_guide_basis(d, v, nv, far_guide_blocks, nq);
   // Worth it only when the basis is clearly smaller than the modes it stands
-  // for (none at all: the far modes meet nothing, and no basis to project on).
-  if (nh == 0 || nq == 0 || nq > nh * 8 / 10) return symmetric_eigen_above(n, a, b, w, lambda_min, m, k);
+  // for (none at all: the far modes meet nothing, and no basis to project on),
+  // and only on a basis orthonormal to 1e-10 (otherwise the projected pencil
+  // is not the restriction of the whole one).
+  if (nh == 0 || nq == 0 || nq > nh * 8 / 10 || !orthonormal(q, nh, nq, 1e-10))
+    return symmetric_eigen_above(n, a, b, w, lambda_min, m, k);
   const auto at = [](double* p, int ld, int i, int j) -> double& {
     return p[i + static_cast<std::size_t>(j) * ld];
   };

@@ -20,7 +20,7 @@ extern int far_guide_blocks;
 
 // Orthonormal basis (|d| x nq, column by column) of span{V, D V, ...,
 // D^(blocks-1) V}, V = v (|d| x nv), D = diag(d); every block is made
-// orthogonal to those before (twice) and its directions below 1e-12 of its
+// orthogonal to those before (twice) and its directions below 1e-8 of its
 // largest column dropped.
 std::vector<double> far_guide_basis(const std::vector<double>& d, const std::vector<double>& v,
                                     int nv, int blocks, int& nq);
