@@ -507,20 +507,32 @@ TEST(LargeEigenproblems, SubsetOfTheSpectrumGivesTheResultOfTheQrIteration) {
 // GHz), and the ring slots at 381.47 GHz (the limit of their seventh pass,
 // whose TE problem is reduced to an order below the large one: before the
 // reduced B was written whole, that pass stopped with "N_ANALYZEW: Error
-// after GUIDATE").  The same cutoffs to 2e-8 and the same reflection and
-// transmission to 2e-8 (measured 4e-9 and 5e-9 for the cross, four orders
-// below the mode solver's own error).
+// after GUIDATE"), and the cross of the dual band at 596.05 GHz (the band's
+// ninth pass, its ring left out: the cross's TM couplings are nearly
+// dependent, and before every new block of the basis was orthogonalised
+// again its cutoffs were up to 0.8 % off).  The
+// same cutoffs to 2e-8 and the same reflection and transmission to 2e-8
+// (measured 4e-9 and 5e-9 for the cross, four orders below the mode
+// solver's own error).
 TEST(LargeEigenproblems, FarGuideModesReducedGiveTheResultOfTheWholeSeries) {
   struct example {
     const char* name;
     const char* limit;
     double ratio;
+    const char* sweep;
+    bool second_aperture_only;  // the apertures before the "#" line left out
   };
-  for (const example& e : {example{"cross_slots", "500", 5}, example{"ring_slots", "381.47", 3.8147}}) {
+  for (const example& e : {example{"cross_slots", "500", 5, "10 30 10", false},
+                           example{"ring_slots", "381.47", 3.8147, "10 30 10", false},
+                           example{"dual_band", "596.046", 5.96046, "10 29 9.5", true}}) {
     scratch_dir dir;
     std::string text = scratch_dir::read_file(std::string(FSS_SOURCE_DIR) + "/examples/" + e.name + ".fss");
+    if (e.second_aperture_only) {
+      const std::size_t first = text.find('\n', text.find("4) aperture")) + 1;
+      text.erase(first, text.find('\n', text.find("\n#", first) + 1) + 1 - first);
+    }
     const std::size_t sweep = text.find("0.5\n7)");
-    text.replace(text.rfind('\n', sweep) + 1, sweep + 3 - text.rfind('\n', sweep) - 1, "10 30 10");
+    text.replace(text.rfind('\n', sweep) + 1, sweep + 3 - text.rfind('\n', sweep) - 1, e.sweep);
     text.replace(text.find("[GHz]\n100\n"), 10, std::string("[GHz]\n") + e.limit + "\n");
     text.replace(text.rfind("[GHz]\n300"), 9, "[GHz]\n" + std::to_string(2 * std::stod(e.limit)));
     scratch_dir::write_file("s.fss", text);
@@ -538,7 +550,7 @@ TEST(LargeEigenproblems, FarGuideModesReducedGiveTheResultOfTheWholeSeries) {
     far_guide_blocks = saved;
     std::printf(" %s: %zu modes, the whole series %.2f s, reduced %.2f s\n", e.name, kc[0].size(),
                 seconds[0], seconds[1]);
-    ASSERT_GT(kc[0].size(), 300u) << e.name;
+    ASSERT_GT(kc[0].size(), 200u) << e.name;
     ASSERT_EQ(kc[1].size(), kc[0].size()) << e.name;
     double dk = 0;
     for (std::size_t j = 0; j < kc[0].size(); ++j) dk = std::max(dk, std::abs(kc[1][j] / kc[0][j] - 1));
