@@ -17,6 +17,12 @@ extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
 extern "C" void zgetrs_(const char* trans, const int* n, const int* nrhs,
                         const std::complex<double>* a, const int* lda, const int* ipiv,
                         std::complex<double>* b, const int* ldb, int* info);
+extern "C" void zsysv_(const char* uplo, const int* n, const int* nrhs, std::complex<double>* a,
+                       const int* lda, int* ipiv, std::complex<double>* b, const int* ldb,
+                       std::complex<double>* work, const int* lwork, int* info);
+extern "C" void zsytrs_(const char* uplo, const int* n, const int* nrhs,
+                        const std::complex<double>* a, const int* lda, const int* ipiv,
+                        std::complex<double>* b, const int* ldb, int* info);
 extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
                        const std::complex<double>* alpha, const std::complex<double>* a,
                        const int* lda, const std::complex<double>* b, const int* ldb,
@@ -104,6 +110,62 @@ static void add_air_admittances(int nw, int nf, cplx* sm);
 static bool halves = false;
 static std::vector<cplx> half_sum, half_diff;
 
+// A large system at exactly normal incidence is complex symmetric (S is: the
+// Floquet set holds -kt with every kt, and the pair's couplings to the real
+// aperture fields are conjugate); from symmetric_solve_order on such a matrix,
+// checked symmetric to 1e-12 of its largest entry, is factorised as L D L^T
+// (zsysv, Bunch-Kaufman pivots: half the work of LU), any other by LU.  Below
+// that order every system keeps LU, and its results bit for bit.
+int symmetric_solve_order = 1000;
+namespace {
+
+// Which factorisation each matrix now holds (true: L D L^T): the whole
+// system, the even and the odd half.
+bool symmetric_whole = false, symmetric_even = false, symmetric_odd = false;
+std::vector<cplx> sysv_work;
+
+bool takes_symmetric(int n, const cplx* a, int ld) {
+  if (n < symmetric_solve_order || fss_inc_angle.theta != 0 || fss_writeinfo.wgs) return false;
+  double big = 0, asym = 0;
+  for (int j = 0; j < n; ++j)
+    for (int i = 0; i <= j; ++i) {
+      const cplx x = a[i + static_cast<long>(j) * ld], y = a[j + static_cast<long>(i) * ld];
+      big = std::max(big, std::abs(x));
+      asym = std::max(asym, std::abs(x - y));
+    }
+  return asym <= 1e-12 * big;
+}
+
+// Factorises a (n x n) and solves for b (n x nrhs) in place; `symmetric`
+// records which factorisation a now holds.
+int factor_and_solve(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, bool& symmetric) {
+  int info = 0;
+  symmetric = takes_symmetric(n, a, ld);
+  if (!symmetric) {
+    zgesv_(&n, &nrhs, a, &ld, ipiv, b, &ld, &info);
+    return info;
+  }
+  int lwork = -1;
+  cplx wq;
+  zsysv_("U", &n, &nrhs, a, &ld, ipiv, b, &ld, &wq, &lwork, &info);
+  lwork = std::max(1, static_cast<int>(wq.real()));
+  sized(sysv_work, static_cast<long>(lwork));
+  zsysv_("U", &n, &nrhs, a, &ld, ipiv, b, &ld, sysv_work.data(), &lwork, &info);
+  return info;
+}
+
+// Solves once more with the factors that factor_and_solve left.
+int solve_again(int n, int nrhs, const cplx* a, int ld, const int* ipiv, cplx* b, bool symmetric) {
+  int info = 0;
+  if (symmetric)
+    zsytrs_("U", &n, &nrhs, a, &ld, ipiv, b, &ld, &info);
+  else
+    zgetrs_("N", &n, &nrhs, a, &ld, ipiv, b, &ld, &info);
+  return info;
+}
+
+}  // namespace
+
 // Solves the system of the mirror halves for the two columns b (leading
 // dimension 2 nw) in place: factors them first when `factor`, or takes the
 // factors left by that solution.  With u = x1 + x2, v = x1 - x2:
@@ -122,11 +184,11 @@ static int solve_halves(cplx* b, bool factor) {
     }
   int info = 0, info2 = 0;
   if (factor) {
-    zgesv_(&nw, &nrhs, even, &nw, pe, half_sum.data(), &nw, &info);
-    zgesv_(&nw, &nrhs, odd, &nw, po, half_diff.data(), &nw, &info2);
+    info = factor_and_solve(nw, nrhs, even, nw, pe, half_sum.data(), symmetric_even);
+    info2 = factor_and_solve(nw, nrhs, odd, nw, po, half_diff.data(), symmetric_odd);
   } else {
-    zgetrs_("N", &nw, &nrhs, even, &nw, pe, half_sum.data(), &nw, &info);
-    zgetrs_("N", &nw, &nrhs, odd, &nw, po, half_diff.data(), &nw, &info2);
+    info = solve_again(nw, nrhs, even, nw, pe, half_sum.data(), symmetric_even);
+    info2 = solve_again(nw, nrhs, odd, nw, po, half_diff.data(), symmetric_odd);
   }
   for (int c = 0; c < 2; ++c)
     for (int j = 0; j < nw; ++j) {
@@ -268,8 +330,8 @@ void solve_prob() {
   // A catalogue without modes is a solid screen: the system is empty and the
   // screen reflects totally.  LAPACK wants leading dimensions of at least 1.
   const int ld = n > 1 ? n : 1;
-  int info = 0;
-  zgesv_(&n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb.data1(), &ld, &info);
+  const int info = factor_and_solve(n, nrhs, fss_mata.data1(), ld, fss_vett_i.data1(),
+                                   fss_vettb.data1(), symmetric_whole);
   if (info != 0) fatal("solve_prob", "Error in solving problem");
 }
 
@@ -303,9 +365,8 @@ void solve_far_side() {
     return;
   }
   const int nrhs = 2, ld = n > 1 ? n : 1;
-  int info = 0;
-  zgetrs_("N", &n, &nrhs, fss_mata.data1(), &ld, fss_vett_i.data1(), fss_vettb_far.data1(), &ld,
-          &info);
+  const int info = solve_again(n, nrhs, fss_mata.data1(), ld, fss_vett_i.data1(),
+                               fss_vettb_far.data1(), symmetric_whole);
   if (info != 0) fatal("solve_far_side", "Error in solving problem");
 }
 
@@ -313,7 +374,7 @@ void release_sweep_storage() {
   release_integrals();
   far_floquet_reset();
   release_screens();
-  for (auto* v : {&yv, &smv, &hp, &hq, &half_sum, &half_diff}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&yv, &smv, &hp, &hq, &half_sum, &half_diff, &sysv_work}) std::vector<cplx>().swap(*v);
   fss_mata.release();
   halves = false;
 }

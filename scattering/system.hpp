@@ -10,6 +10,9 @@ extern int mirror_halves_order;
 void calc_mata();
 void calc_vettb();
 void solve_prob();
+// From this order on, a system found complex symmetric at exactly normal
+// incidence is factorised as L D L^T instead of LU (half the work).
+extern int symmetric_solve_order;
 // Solution for the waves incident on the far side (after solve_prob).
 void solve_far_side();
 // The storage of the products of an analysis given back, their capacities
