@@ -224,12 +224,12 @@ void ready(int nw, int nf) {
     fatal("calc_matA", "The far Floquet modes' series is not that of the coupling table");
 }
 
-// Every far mode has its partner of -kt (same kind) among the far modes.
-bool far_set_in_pairs(const std::vector<int>& order, int nnear) {
+// Every far mode of the Floquet table (after the near ones) has its partner
+// of -kt (same kind) among the far modes.
+bool far_set_in_pairs() {
   std::vector<std::array<int, 3>> keys;
-  keys.reserve(order.size() - nnear);
-  for (std::size_t k = nnear; k < order.size(); ++k) {
-    const flo_index& o = fss_modeflo_index[order[k]];
+  for (int m = split.nnear + 1; m <= fss_modeflo_index.n; ++m) {
+    const flo_index& o = fss_modeflo_index[m];
     keys.push_back({o.m, o.n, o.type});
   }
   std::sort(keys.begin(), keys.end());
@@ -267,13 +267,12 @@ void far_floquet_order() {
   while (nnear < nf && !is_far(order[nnear])) ++nnear;
   // The real series needs the far set closed under kt -> -kt (a lattice's
   // Floquet set at exactly normal incidence always is: kt of (m, n) and of
-  // (-m, -n) are the same number; checked all the same).  The
-  // mode of -kt of each pair then goes after all the others: its coupling
-  // is never computed (the other one's, summed for both, is enough).
+  // (-m, -n) are the same number; checked once per coupling table, by
+  // far_floquet_begin).  The mode of -kt of each pair then goes after all
+  // the others: its coupling is never computed (the other one's, summed for
+  // both, is enough).
   int summed = nf;
   if (!stream) {
-    if (!far_set_in_pairs(order, nnear))
-      fatal("far_floquet_order", "The far Floquet modes do not come in pairs of opposite kt");
     std::stable_partition(order.begin() + nnear, order.end(), [](int m) { return !partner_of_pair(m); });
     summed = nnear;
     while (summed < nf && !partner_of_pair(order[summed])) ++summed;
@@ -320,6 +319,8 @@ void far_floquet_begin() {
     far.ky0 = fss_inc_angle.ky0;
     return;
   }
+  if (!far_set_in_pairs())
+    fatal("far_floquet_begin", "The far Floquet modes do not come in pairs of opposite kt");
   for (int p = 0; p < far_terms; ++p) {
     far.e[p].assign(size, 0);
     far.m[p].assign(size, 0);

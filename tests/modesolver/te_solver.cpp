@@ -490,12 +490,7 @@ TEST(LargeEigenproblems, SubsetOfTheSpectrumGivesTheResultOfTheQrIteration) {
   for (std::size_t j = 0; j < kc[0].size(); ++j) EXPECT_NEAR(kc[1][j], kc[0][j], 1e-9 * kc[0][j]) << j;
   ASSERT_EQ(s[0].size(), 3u);
   ASSERT_EQ(s[1].size(), 3u);
-  double worst = 0;
-  for (std::size_t p = 0; p < 3; ++p)
-    for (int a = 1; a <= 2; ++a)
-      for (int b = 1; b <= 2; ++b)
-        worst = std::max({worst, std::abs(s[1][p].t[a][b] - s[0][p].t[a][b]),
-                          std::abs(s[1][p].r[a][b] - s[0][p].r[a][b])});
+  const double worst = largest_rt_difference(s[0], s[1]);
   std::printf(" R and T agree to %.1e\n", worst);
   EXPECT_LT(worst, 1e-10);
 }
@@ -557,12 +552,7 @@ TEST(LargeEigenproblems, FarGuideModesReducedGiveTheResultOfTheWholeSeries) {
     EXPECT_LT(dk, 2e-8) << e.name;
     ASSERT_EQ(s[0].size(), 3u) << e.name;
     ASSERT_EQ(s[1].size(), 3u) << e.name;
-    double worst = 0;
-    for (std::size_t p = 0; p < 3; ++p)
-      for (int a = 1; a <= 2; ++a)
-        for (int b = 1; b <= 2; ++b)
-          worst = std::max({worst, std::abs(s[1][p].t[a][b] - s[0][p].t[a][b]),
-                            std::abs(s[1][p].r[a][b] - s[0][p].r[a][b])});
+    const double worst = largest_rt_difference(s[0], s[1]);
     std::printf(" cutoffs agree to %.1e, R and T to %.1e\n", dk, worst);
     EXPECT_LT(worst, 2e-8) << e.name;
     EXPECT_GT(worst, 0) << e.name;  // the reduction did act

@@ -485,29 +485,46 @@ TEST_F(Coupling, FarFloquetSeriesOutOfStepWithTheCouplingsStops) {
 // aperture fields) gives the solution of the whole system, for the waves
 // from either side (the far side's from the factors of the first): the
 // skewed lattice's oblique point, 1e-11 of the solution's size.
+namespace {
+
+// The system of the sweep point built and solved, with the halves from
+// halves_order aperture modes on and the symmetric factorisation from
+// symmetric_order on: the solutions for the waves from the front and (from
+// the same factors) from the far side, one after the other.
+std::vector<cplx> both_sides_solution(int halves_order, int symmetric_order = 1000) {
+  mirror_halves_order = halves_order;
+  symmetric_solve_order = symmetric_order;
+  calc_mata();
+  calc_vettb();
+  solve_prob();
+  solve_far_side();
+  std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
+  x.insert(x.end(), fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
+  mirror_halves_order = 500;
+  symmetric_solve_order = 1000;
+  return x;
+}
+
+// The largest entry of a and the largest difference of b from it.
+void size_and_gap(const std::vector<cplx>& a, const std::vector<cplx>& b, double& size, double& gap) {
+  size = gap = 0;
+  for (std::size_t k = 0; k < a.size(); ++k) {
+    size = std::max(size, std::abs(a[k]));
+    gap = std::max(gap, std::abs(a[k] - b[k]));
+  }
+}
+
+}  // namespace
+
 TEST_F(Coupling, MirrorHalvesSolveTheWholeSystem) {
   oblique_point(300e9);
   fss_screen.nwg1 = fss_modewg_index.n;
   calc_integrals();
-  auto solve = [](int order) {
-    mirror_halves_order = order;
-    calc_mata();
-    calc_vettb();
-    solve_prob();
-    solve_far_side();
-    std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
-    x.insert(x.end(), fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
-    return x;
-  };
-  const std::vector<cplx> whole = solve(1000000), halves = solve(1);
-  mirror_halves_order = 500;
+  const std::vector<cplx> whole = both_sides_solution(1000000), halves = both_sides_solution(1);
   ASSERT_EQ(whole.size(), halves.size());
   ASSERT_EQ(fss_mata.n, 2 * fss_modewg_index.n);
-  double size = 0, worst = 0;
-  for (std::size_t k = 0; k < whole.size(); ++k) {
-    size = std::max(size, std::abs(whole[k]));
-    worst = std::max(worst, std::abs(whole[k] - halves[k]));
-  }
+  double size, worst;
+  size_and_gap(whole, halves, size, worst);
   EXPECT_GT(size, 0);
   EXPECT_LT(worst, 1e-11 * size);
 }
@@ -518,38 +535,23 @@ TEST_F(Coupling, MirrorHalvesSolveTheWholeSystem) {
 // side's from the same factors), whole or as mirror halves, to 1e-11 of its
 // size; at oblique incidence (not symmetric) LU, bit for bit.
 TEST_F(Coupling, SymmetricSystemsFactorisedAsLdlt) {
-  auto solve = [](int symmetric_order, int halves_order) {
-    symmetric_solve_order = symmetric_order;
-    mirror_halves_order = halves_order;
-    calc_mata();
-    calc_vettb();
-    solve_prob();
-    solve_far_side();
-    std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
-    x.insert(x.end(), fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
-    return x;
-  };
   oblique_point(300e9);
   fss_inc_angle = {0, 0.2, 0, 0};
   genmodes_flo();
   calc_integrals();
   for (int halves_order : {1000000, 1}) {
-    const std::vector<cplx> lu = solve(1 << 30, halves_order), ldlt = solve(1, halves_order);
+    const std::vector<cplx> lu = both_sides_solution(halves_order, 1 << 30),
+                            ldlt = both_sides_solution(halves_order, 1);
     ASSERT_EQ(lu.size(), ldlt.size());
-    double size = 0, worst = 0;
-    for (std::size_t k = 0; k < lu.size(); ++k) {
-      size = std::max(size, std::abs(lu[k]));
-      worst = std::max(worst, std::abs(lu[k] - ldlt[k]));
-    }
+    double size, worst;
+    size_and_gap(lu, ldlt, size, worst);
     EXPECT_GT(size, 0);
     EXPECT_LT(worst, 1e-11 * size) << halves_order;
     EXPECT_GT(worst, 0) << halves_order;  // the other factorisation was taken
   }
   oblique_point(300e9);
   calc_integrals();
-  EXPECT_EQ(solve(1 << 30, 1000000), solve(1, 1000000));
-  symmetric_solve_order = 1000;
-  mirror_halves_order = 500;
+  EXPECT_EQ(both_sides_solution(1000000, 1 << 30), both_sides_solution(1000000, 1));
 }
 
 namespace {
