@@ -73,11 +73,29 @@ far_record far;
 struct split_record {
   bool on = false;
   bool stream = false;  // oblique incidence: the far share summed at this sweep point
+  bool interp = false;  // ... and taken from its interpolant over the sweep's frequencies
   int nnear = 0;
   int summed = 0;  // the Floquet modes whose couplings are computed (1 .. summed)
   double kfar = 0;
 } split;
 std::vector<cplx> xs, ys, face;  // work: scaled couplings of a block, a face's sum
+
+// Oblique incidence over many frequencies at one direction: the far share
+// of a fixed set of harmonics, interpolated in k0 (see far_floquet_interpolates).
+// Nodes on the finest grid of Chebyshev points x_j = cos(j pi / cheb_n),
+// k0 = mid + half x_j; every fourth first (9), then every other (17), then
+// all (33) as long as the coarser ones do not give the new ones.
+constexpr int cheb_n = 32;
+struct interp_record {
+  double theta = -1, phi = 0, klo = 0, khi = 0, kmax = 0;  // the direction and band
+  int nw = -1;
+  double gmin = 0, gmax = 0;  // |G| of the far harmonics
+  int level = 4;              // the stride of the nodes being built: 4, 2, 1 (9, 17, 33 nodes)
+  int stride = 0;             // of the nodes in use; 0 while building, -1 given up
+  int pending = -1;           // the node being computed
+  std::vector<std::vector<cplx>> g;  // k0 Q at node j: packed upper triangle (empty until computed)
+  std::vector<cplx> work;            // nw x nw: the node's sum
+} interp;
 std::vector<double> xr;           // work: real and imaginary parts of a block
 
 // The Floquet mode of -kt of a pair (the one summed for both): the first
@@ -240,6 +258,100 @@ bool far_set_in_pairs() {
   return true;
 }
 
+// The harmonic of a Floquet mode, |G| (kt at k0 = 0), and whether it is in
+// the interpolated far set: far (kt >= far_factor k0) and in the table
+// (kt <= kmax) at every frequency of the band, whatever the sign of k0 s.G.
+double harmonic_g(const flo_index& o) {
+  const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
+  const double gx = o.m * dpi_a, gy = o.n * dpi_b - o.m * dpi_a / std::tan(fss_lattice_angle.alpha);
+  return std::hypot(gx, gy);
+}
+bool harmonic_far(const flo_index& o) {
+  const double g = harmonic_g(o);
+  return g >= interp.gmin && g <= interp.gmax;
+}
+
+// The frequencies of one direction of the sweep (as the sweep counts them).
+int sweep_frequencies() {
+  const fss_range_rec& f = fss_freq_iter;
+  if (!(f.step > 0)) return 1;
+  const double t = (f.end + f.step / 10 - f.start + f.step) / f.step;
+  return t > 0 ? static_cast<int>(t) : 0;
+}
+
+// The interpolant belongs to this direction, band, Floquet limit and mode
+// set; started afresh otherwise.
+void interp_for_this_direction() {
+  const double klo = dpi(1) * fss_freq_iter.start / dcspeed();
+  const double khi = dpi(1) * (fss_freq_iter.start + (sweep_frequencies() - 1) * fss_freq_iter.step) / dcspeed();
+  const int nw = fss_modewg_index.n;
+  const interp_record& r = interp;
+  if (r.theta == fss_inc_angle.theta && r.phi == fss_inc_angle.phi && r.klo == klo && r.khi == khi &&
+      r.kmax == fss_kmax.flo && r.nw == nw)
+    return;
+  interp = interp_record{};
+  interp.theta = fss_inc_angle.theta;
+  interp.phi = fss_inc_angle.phi;
+  interp.klo = klo;
+  interp.khi = khi;
+  interp.kmax = fss_kmax.flo;
+  interp.nw = nw;
+  const double ks = khi * std::sin(fss_inc_angle.theta) * (1 + 1e-9);  // |k0 s| at most
+  interp.gmin = far_factor * khi + ks;
+  interp.gmax = fss_kmax.flo * (1 - 1e-9) - ks;
+  interp.g.resize(cheb_n + 1);
+}
+
+double node_x(int j) { return std::cos(j * M_PI / cheb_n); }
+
+// The interpolant of the nodes j = 0, s, 2 s, .. (Chebyshev points of the
+// second kind: barycentric weights (-1)^i, halved at the ends) at x, packed.
+void interpolate(double x, int s, std::vector<cplx>& out) {
+  const int n = cheb_n / s;
+  out.assign(interp.g[0].size(), 0);
+  std::vector<double> c(n + 1);
+  double sum = 0;
+  for (int i = 0; i <= n; ++i) {
+    const double d = x - node_x(i * s);
+    if (std::fabs(d) < 1e-15) {
+      out = interp.g[i * s];
+      return;
+    }
+    c[i] = (i % 2 ? -1.0 : 1.0) * (i == 0 || i == n ? 0.5 : 1.0) / d;
+    sum += c[i];
+  }
+  for (int i = 0; i <= n; ++i) {
+    const double w = c[i] / sum;
+    const std::vector<cplx>& gj = interp.g[i * s];
+    for (std::size_t k = 0; k < out.size(); ++k) out[k] += w * gj[k];
+  }
+}
+
+// The largest difference, relative to the largest entry, between the nodes
+// j = s/2, 3 s/2, .. and the interpolant of the nodes of stride s.
+double interpolation_error(int s) {
+  double big = 0, diff = 0;
+  for (int j = 0; j <= cheb_n; j += s / 2)
+    for (const cplx& v : interp.g[j]) big = std::max(big, std::abs(v));
+  std::vector<cplx> v;
+  for (int j = s / 2; j <= cheb_n; j += s) {
+    interpolate(node_x(j), s, v);
+    for (std::size_t k = 0; k < v.size(); ++k) diff = std::max(diff, std::abs(v[k] - interp.g[j][k]));
+  }
+  return big > 0 ? diff / big : 0;
+}
+
+// The far share Q (upper triangle, nw x nw) at the sweep point's k0.
+void interpolated_share(cplx* q) {
+  if (interp.stride <= 0) fatal("calc_matA", "The far Floquet modes' interpolant is not ready");
+  const double k0 = fss_em_var.k0;
+  std::vector<cplx> v;
+  interpolate((2 * k0 - interp.klo - interp.khi) / (interp.khi - interp.klo), interp.stride, v);
+  const long nw = interp.nw;
+  for (long c = 0, k = 0; c < nw; ++c)
+    for (long j = 0; j <= c; ++j) q[j + c * nw] = v[k++] / k0;
+}
+
 }  // namespace
 
 void far_floquet_order() {
@@ -248,16 +360,19 @@ void far_floquet_order() {
   const bool stream = far_floquet_streams(nf);
   if (!far_floquet_applies(nf) && !stream) return;
   split.stream = stream;
+  split.interp = stream && far_floquet_interpolates(nf);
   // Summed at the sweep point, the far share is exact whichever modes it
   // takes: those beyond far_factor k0 leave the incident and the
   // propagating ones (whose rows the results read) in the table.
   split.kfar = stream ? far_factor * fss_em_var.k0 : structure_kfar();
+  if (split.interp) split.kfar = interp.gmin;
   // A stable partition: the near modes keep their order, and with it the
   // pairs of a harmonic stay side by side.
   std::vector<int> order;
   order.reserve(nf);
   auto is_far = [](int m) {
     const int type = fss_modeflo_index[m].type;
+    if (split.interp) return (type == flo_te || type == flo_tm) && harmonic_far(fss_modeflo_index[m]);
     return fss_modeflo_kappa[m].kt >= split.kfar && (type == flo_te || type == flo_tm);
   };
   for (int pass = 0; pass < 2; ++pass)
@@ -271,7 +386,7 @@ void far_floquet_order() {
   // far_floquet_begin).  The mode of -kt of each pair then goes after all
   // the others: its coupling is never computed (the other one's, summed for
   // both, is enough).
-  int summed = nf;
+  int summed = split.interp ? nnear : nf;  // interpolated: no far couplings at the point
   if (!stream) {
     std::stable_partition(order.begin() + nnear, order.end(), [](int m) { return !partner_of_pair(m); });
     summed = nnear;
@@ -317,6 +432,7 @@ void far_floquet_begin() {
     far.k0 = fss_em_var.k0;
     far.kx0 = fss_inc_angle.kx0;
     far.ky0 = fss_inc_angle.ky0;
+    if (split.interp) interpolated_share(far.q.data());
     return;
   }
   if (!far_set_in_pairs())
@@ -363,6 +479,7 @@ void far_floquet_end() {
 
 void far_floquet_reset() {
   far_record().swap_into(far);
+  interp = interp_record{};
   split = split_record{};
   for (auto* v : {&xs, &ys, &face}) std::vector<cplx>().swap(*v);
   std::vector<double>().swap(xr);
@@ -374,6 +491,77 @@ bool far_floquet_applies(int nf) {
   if (fss_writeinfo.wgs || fss_inc_angle.theta != 0) return false;
   const double steps = (fss_freq_iter.end - fss_freq_iter.start) / fss_freq_iter.step;
   return fss_freq_iter.step > 0 && steps + 1 >= 16;
+}
+
+int far_interpolation_points = 24;
+double far_interpolation_tolerance = 1e-5;
+
+bool far_floquet_interpolates(int nf) {
+  if (!far_floquet_streams(nf) || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
+    return false;
+  interp_for_this_direction();
+  return interp.stride != -1 && interp.gmin < interp.gmax;
+}
+
+double far_floquet_next_node() {
+  if (!split.interp || interp.stride != 0) return 0;
+  // The nodes of the level (every level-th of the finest grid), then its
+  // check: the interpolant of the level above (every other node) against
+  // the nodes between; met, the level is used, else the one below is built.
+  for (;;) {
+    for (int j = 0; j <= cheb_n; j += interp.level)
+      if (interp.g[j].empty()) {
+        interp.pending = j;
+        return 0.5 * (interp.klo + interp.khi) + 0.5 * (interp.khi - interp.klo) * node_x(j);
+      }
+    if (interpolation_error(2 * interp.level) <= far_interpolation_tolerance)
+      interp.stride = interp.level;
+    else if (interp.level == 1)
+      interp.stride = -1;
+    else {
+      interp.level /= 2;
+      continue;
+    }
+    std::vector<cplx>().swap(interp.work);
+    if (interp.stride < 0) std::vector<std::vector<cplx>>().swap(interp.g);  // summed at each point
+    return 0;
+  }
+}
+
+int far_floquet_interpolation_nodes() {
+  return split.interp && interp.stride > 0 ? cheb_n / interp.stride + 1 : 0;
+}
+
+void far_floquet_node_begin() {
+  if (!split.interp || interp.pending < 0)
+    fatal("calc_integrals", "The far Floquet modes' interpolation has no far set at its node");
+  const std::size_t nw = interp.nw;
+  interp.work.assign(nw * nw, 0);
+}
+
+void far_floquet_node_add(int first, int count, const cplx* rows) {
+  const int nw = interp.nw;
+  if (nw == 0) return;
+  // Far modes are evanescent: y is imaginary, of the sign of its kind.
+  static std::vector<int> list[2];
+  for (auto& l : list) l.clear();
+  for (int m = first; m < first + count; ++m) {
+    const double y = fss_modeflo_y[m].y1.imag();
+    if (y != 0) list[y > 0 ? 0 : 1].push_back(m);
+  }
+  auto row = [&](int m) { return rows + static_cast<long>(m - first) * nw; };
+  const double k0 = fss_em_var.k0;
+  for (int k = 0; k < 2; ++k)
+    hermitian_add(nw, list[k], row, [k0](int m) { return k0 * std::fabs(fss_modeflo_y[m].y1.imag()); },
+                  k == 0 ? 1 : -1, interp.work.data());
+}
+
+void far_floquet_node_end() {
+  const long nw = interp.nw;
+  std::vector<cplx>& g = interp.g[interp.pending];
+  g.resize(static_cast<std::size_t>(nw * (nw + 1) / 2));
+  for (long c = 0, k = 0; c < nw; ++c)
+    for (long j = 0; j <= c; ++j) g[k++] = interp.work[j + c * nw];
 }
 
 bool far_floquet_streams(int nf) {

@@ -65,6 +65,31 @@ void hermitian_add(int nw, const std::vector<int>& list,
 // either; as they are computed their share of S goes into its Hermitian
 // parts P = X diag(Re y) X^H and Q = X diag(Im y) X^H at this sweep point.
 bool far_floquet_streams(int nf);
+// Oblique incidence over a sweep of at least far_interpolation_points
+// frequencies (one screen in air, not the waveguide simulator): the far
+// share is a smooth function of k0 at a fixed direction, for a fixed set
+// of harmonics far (kt >= far_factor k0) and in the table at every
+// frequency of the band.  k0 Q(k0) (Q = X diag(Im y) X^H; Re y = 0 there)
+// has no pole or branch point near the band: it is computed at 9
+// Chebyshev nodes of the band (17 when the 5 of every other do not give the
+// 4 between them to far_interpolation_tolerance of its largest entry, 33
+// when the 9 do not give the 8 new ones; the far share is summed at each
+// point as before when the 17 do not give the 16 new ones either) and
+// interpolated at every sweep point of the direction, whose couplings are
+// then those of the near harmonics only.
+extern int far_interpolation_points;
+extern double far_interpolation_tolerance;
+bool far_floquet_interpolates(int nf);
+// The next node k0 whose far share is wanted (0: none, the interpolant of
+// the direction ready or given up); the Floquet table generated at that
+// k0, its far modes' rows computed block by block and added.
+double far_floquet_next_node();
+// The nodes of the interpolant in force (9, 17 or 33; 0 while there is none
+// or after it was given up for this direction).
+int far_floquet_interpolation_nodes();
+void far_floquet_node_begin();
+void far_floquet_node_add(int first, int count, const std::complex<double>* rows);
+void far_floquet_node_end();
 // P and Q (upper triangles, nw x nw) started at the far share, checked
 // against the coupling table in force, and the count of the modes left to
 // add (the near ones, 1 .. count; every mode, and P = Q = 0, when the far

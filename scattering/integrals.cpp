@@ -8,6 +8,7 @@
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
 #include "scattering/far_floquet.hpp"
+#include "scattering/floquet.hpp"
 
 namespace {
 const double eps_int = 0.02;  // |kc/kt - 1| at or below: divided differences
@@ -362,26 +363,20 @@ void release_integrals() {
   release_work_tables();
 }
 
-void calc_integrals() {
-  ++generation;
-  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
-  const int kept = far_floquet_rows();  // the near modes' rows when the far ones take a series
-  fss_integrals.n = kept * nw;
-  if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
-  fss_integrals.hold(fss_integrals.n);
-  const int nh = (nf + 1) / 2;  // the Floquet modes come in pairs, one per harmonic
+namespace {
+
+// The work tables of the products for nw modes, np points and blocks of
+// nhb harmonics, and where each mode's samples start (they follow those of
+// the modes before it).
+const int* work_tables(int nhb) {
+  const int nw = fss_modewg_index.n;
   const long np = fss_coordinates.n;
-  // The harmonics in blocks: the phase matrix and its product with the
-  // samples are held for one block at a time (every harmonic of a plain
-  // run's Floquet table in one).
-  const int nhb = std::min(nh, std::max(harmonics_per_block, 1));
   at_least(sa, 2L * nw * np);
   at_least(se, np * 2 * nhb);
   at_least(sp, 2L * nw * 2 * nhb);
   at_least(sum_nx, nw + 1L);
   at_least(sum_ny, nw + 1L);
   at_least(row_of, nw + 1L);
-  // Each mode's samples follow those of the modes before it.
   static std::vector<int> first_sample;
   at_least(first_sample, nw + 1L);
   int p = 0;
@@ -390,24 +385,77 @@ void calc_integrals() {
     first_sample[j] = p;
     p += ap.last - ap.first + 1;
   }
+  return first_sample.data();
+}
+
+// The harmonics per block for nf Floquet modes.
+int harmonics_block(int nf) { return std::min((nf + 1) / 2, std::max(harmonics_per_block, 1)); }
+
+// The couplings of the modes from..to (a whole number of harmonics), block
+// by block into far_rows, each block handed to `add`.
+template <class Add>
+void far_blocks(int from, int to, Add add) {
+  const int nw = fss_modewg_index.n, nhb = harmonics_block(fss_modeflo_index.n);
+  const int* first_sample = work_tables(nhb);
+  for (int h0 = (from + 1) / 2; h0 <= (to + 1) / 2; h0 += nhb) {
+    const int nb = std::min(nhb, (to + 1) / 2 - h0 + 1);
+    rows_first = 2 * h0 - 1;
+    const int count = std::min(to, 2 * (h0 + nb - 1)) - rows_first + 1;
+    at_least(far_rows, static_cast<long>(count) * nw);
+    rows_base = far_rows.data();
+    block_integrals(h0, nb, first_sample);
+    add(rows_first, count, far_rows.data());
+  }
+}
+
+// Oblique incidence over many frequencies: the far share's nodes of this
+// direction, once (each at its own k0, with the Floquet table of that k0),
+// then the sweep point's own table again.
+void far_share_nodes() {
+  double k = far_floquet_next_node();
+  if (k <= 0) return;
+  const fss_em_var_rec em = fss_em_var;
+  const fss_inc_angle_rec angle = fss_inc_angle;
+  for (; k > 0; k = far_floquet_next_node()) {
+    fss_em_var.k0 = k;
+    fss_em_var.lambda = dpi(1) / k;
+    fss_em_var.f = dcspeed() / fss_em_var.lambda;
+    fss_inc_angle.kx0 = k * std::sin(angle.theta) * std::cos(angle.phi);
+    fss_inc_angle.ky0 = k * std::sin(angle.theta) * std::sin(angle.phi);
+    genmodes_flo();
+    far_floquet_node_begin();
+    far_blocks(far_floquet_rows() + 1, fss_modeflo_index.n, far_floquet_node_add);
+    far_floquet_node_end();
+  }
+  fss_em_var = em;
+  fss_inc_angle = angle;
+  genmodes_flo();
+}
+
+}  // namespace
+
+void calc_integrals() {
+  far_share_nodes();
+  ++generation;
+  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
+  const int kept = far_floquet_rows();  // the near modes' rows when the far ones take a series
+  fss_integrals.n = kept * nw;
+  if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
+  fss_integrals.hold(fss_integrals.n);
+  // The harmonics in blocks: the phase matrix and its product with the
+  // samples are held for one block at a time (every harmonic of a plain
+  // run's Floquet table in one).
+  const int nhb = harmonics_block(nf);
+  const int* first_sample = work_tables(nhb);
   const int nh_kept = (kept + 1) / 2;
   rows_base = fss_integrals.data1();
   rows_first = 1;
   for (int h0 = 1; h0 <= nh_kept; h0 += nhb)
-    block_integrals(h0, std::min(nhb, nh_kept - h0 + 1), first_sample.data());
+    block_integrals(h0, std::min(nhb, nh_kept - h0 + 1), first_sample);
   // The far modes, block by block into their series (the modes of -kt of
   // the pairs, after the others, need no couplings).
   far_floquet_begin();
-  const int nsum = far_floquet_summed(), nh_sum = (nsum + 1) / 2;
-  for (int h0 = nh_kept + 1; h0 <= nh_sum; h0 += nhb) {
-    const int nb = std::min(nhb, nh_sum - h0 + 1);
-    rows_first = 2 * h0 - 1;
-    const int count = std::min(nsum, 2 * (h0 + nb - 1)) - rows_first + 1;
-    at_least(far_rows, static_cast<long>(count) * nw);
-    rows_base = far_rows.data();
-    block_integrals(h0, nb, first_sample.data());
-    far_floquet_add(rows_first, count, far_rows.data());
-  }
+  far_blocks(kept + 1, far_floquet_summed(), far_floquet_add);
   far_floquet_end();
   // With the series the couplings are computed once for the sweep: their
   // work tables need not stay through it (at oblique incidence they serve
