@@ -93,6 +93,7 @@ struct interp_record {
   int level = 4;              // the stride of the nodes being built: 4, 2, 1 (9, 17, 33 nodes)
   int stride = 0;             // of the nodes in use; 0 while building, -1 given up
   int pending = -1;           // the node being computed
+  double error = 0;           // of the last level checked
   std::vector<std::vector<cplx>> g;  // k0 Q at node j: packed upper triangle (empty until computed)
   std::vector<cplx> work;            // nw x nw: the node's sum
 } interp;
@@ -495,6 +496,7 @@ bool far_floquet_applies(int nf) {
 
 int far_interpolation_points = 24;
 double far_interpolation_tolerance = 1e-5;
+double far_interpolation_rate = 0.1;
 
 bool far_floquet_interpolates(int nf) {
   if (!far_floquet_streams(nf) || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
@@ -507,16 +509,23 @@ double far_floquet_next_node() {
   if (!split.interp || interp.stride != 0) return 0;
   // The nodes of the level (every level-th of the finest grid), then its
   // check: the interpolant of the level above (every other node) against
-  // the nodes between; met, the level is used, else the one below is built.
+  // the nodes between; met, the level is used.  Otherwise the level below
+  // is built only while the errors fall at least tenfold from level to
+  // level (from the 3 nodes' to the 5 nodes' first): a share with a jump
+  // in k0 (see far_interpolation_rate) is summed at each point after 9
+  // nodes, not 33.
   for (;;) {
     for (int j = 0; j <= cheb_n; j += interp.level)
       if (interp.g[j].empty()) {
         interp.pending = j;
         return 0.5 * (interp.klo + interp.khi) + 0.5 * (interp.khi - interp.klo) * node_x(j);
       }
-    if (interpolation_error(2 * interp.level) <= far_interpolation_tolerance)
+    const double error = interpolation_error(2 * interp.level);
+    const double before = interp.level == 4 ? interpolation_error(16) : interp.error;
+    interp.error = error;
+    if (error <= far_interpolation_tolerance)
       interp.stride = interp.level;
-    else if (interp.level == 1)
+    else if (interp.level == 1 || error > far_interpolation_rate * before)
       interp.stride = -1;
     else {
       interp.level /= 2;

@@ -74,11 +74,17 @@ bool far_floquet_streams(int nf);
 // Chebyshev nodes of the band (17 when the 5 of every other do not give the
 // 4 between them to far_interpolation_tolerance of its largest entry, 33
 // when the 9 do not give the 8 new ones; the far share is summed at each
-// point as before when the 17 do not give the 16 new ones either) and
+// point as before when the 17 do not give the 16 new ones either, or when
+// the errors stop falling) and
 // interpolated at every sweep point of the direction, whose couplings are
 // then those of the near harmonics only.
 extern int far_interpolation_points;
 extern double far_interpolation_tolerance;
+// The least fall of the error from level to level for a finer level to be
+// built.  A share with a jump does not converge: the couplings of computed
+// (not analytic) aperture modes jump by their contour remainder where a
+// pair's kt crosses the band of the divided differences (|kc/kt - 1| = 0.02).
+extern double far_interpolation_rate;
 bool far_floquet_interpolates(int nf);
 // The next node k0 whose far share is wanted (0: none, the interpolant of
 // the direction ready or given up); the Floquet table generated at that
