@@ -87,14 +87,19 @@ std::vector<cplx> xs, ys, face;  // work: scaled couplings of a block, a face's 
 // all (33) as long as the coarser ones do not give the new ones.
 constexpr int cheb_n = 32;
 struct interp_record {
-  double theta = -1, phi = 0, klo = 0, khi = 0, kmax = 0;  // the direction and band
-  int nw = -1;
+  // The direction and band, the Floquet limit, the lattice, the aperture
+  // modes and their contour points it belongs to.
+  double theta = -1, phi = 0, klo = 0, khi = 0, kmax = 0, a = 0, b = 0, alpha = 0;
+  int nw = -1, points = -1, frequencies = 0;
   double gmin = 0, gmax = 0;  // |G| of the far harmonics
   int level = 4;              // the stride of the nodes being built: 4, 2, 1 (9, 17, 33 nodes)
   int stride = 0;             // of the nodes in use; 0 while building, -1 given up
   int pending = -1;           // the node being computed
   double error = 0;           // of the last level checked
-  std::vector<std::vector<cplx>> g;  // k0 Q at node j: packed upper triangle (empty until computed)
+  bool building = false;      // a node's table is in force: ordered for its far set, whatever its size
+  int built = 0;              // nodes computed
+  std::vector<char> done;     // node j computed
+  std::vector<std::vector<cplx>> g;  // k0 Q at node j: packed upper triangle
   std::vector<cplx> work;            // nw x nw: the node's sum
 } interp;
 std::vector<double> xr;           // work: real and imaginary parts of a block
@@ -288,9 +293,16 @@ void interp_for_this_direction() {
   const int nw = fss_modewg_index.n;
   const interp_record& r = interp;
   if (r.theta == fss_inc_angle.theta && r.phi == fss_inc_angle.phi && r.klo == klo && r.khi == khi &&
-      r.kmax == fss_kmax.flo && r.nw == nw)
+      r.kmax == fss_kmax.flo && r.nw == nw && r.a == fss_cell_dim.a && r.b == fss_cell_dim.b &&
+      r.alpha == fss_lattice_angle.alpha && r.points == fss_coordinates.n)
     return;
   interp = interp_record{};
+  interp.a = fss_cell_dim.a;
+  interp.b = fss_cell_dim.b;
+  interp.alpha = fss_lattice_angle.alpha;
+  interp.points = fss_coordinates.n;
+  interp.frequencies = sweep_frequencies();
+  interp.done.assign(cheb_n + 1, 0);
   interp.theta = fss_inc_angle.theta;
   interp.phi = fss_inc_angle.phi;
   interp.klo = klo;
@@ -358,10 +370,12 @@ void interpolated_share(cplx* q) {
 void far_floquet_order() {
   split = split_record{};
   const int nf = fss_modeflo_index.n;
-  const bool stream = far_floquet_streams(nf);
+  // At a node of the interpolant the table is ordered for its far set
+  // whatever its size (which changes with k0 as harmonics cross kmax).
+  const bool stream = interp.building || far_floquet_streams(nf);
   if (!far_floquet_applies(nf) && !stream) return;
   split.stream = stream;
-  split.interp = stream && far_floquet_interpolates(nf);
+  split.interp = interp.building || (stream && far_floquet_interpolates(nf));
   // Summed at the sweep point, the far share is exact whichever modes it
   // takes: those beyond far_factor k0 leave the incident and the
   // propagating ones (whose rows the results read) in the table.
@@ -502,22 +516,24 @@ bool far_floquet_interpolates(int nf) {
   if (!far_floquet_streams(nf) || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
     return false;
   interp_for_this_direction();
-  return interp.stride != -1 && interp.gmin < interp.gmax;
+  return interp.stride != -1 && interp.gmin < interp.gmax && interp.nw > 0;
 }
 
 double far_floquet_next_node() {
+  interp.building = false;
   if (!split.interp || interp.stride != 0) return 0;
   // The nodes of the level (every level-th of the finest grid), then its
   // check: the interpolant of the level above (every other node) against
   // the nodes between; met, the level is used.  Otherwise the level below
   // is built only while the errors fall at least tenfold from level to
-  // level (from the 3 nodes' to the 5 nodes' first): a share with a jump
-  // in k0 (see far_interpolation_rate) is summed at each point after 9
-  // nodes, not 33.
+  // level (from the 3 nodes' to the 5 nodes' first), and while its nodes
+  // are fewer than the direction's frequencies: a share with a jump in k0
+  // (see far_interpolation_rate) is summed at each point after 9 nodes.
   for (;;) {
     for (int j = 0; j <= cheb_n; j += interp.level)
-      if (interp.g[j].empty()) {
+      if (!interp.done[j]) {
         interp.pending = j;
+        interp.building = true;
         return 0.5 * (interp.klo + interp.khi) + 0.5 * (interp.khi - interp.klo) * node_x(j);
       }
     const double error = interpolation_error(2 * interp.level);
@@ -525,25 +541,33 @@ double far_floquet_next_node() {
     interp.error = error;
     if (error <= far_interpolation_tolerance)
       interp.stride = interp.level;
-    else if (interp.level == 1 || error > far_interpolation_rate * before)
+    else if (interp.level == 1 || error > far_interpolation_rate * before ||
+             cheb_n / (interp.level / 2) + 1 >= interp.frequencies)
       interp.stride = -1;
     else {
       interp.level /= 2;
       continue;
     }
     std::vector<cplx>().swap(interp.work);
-    if (interp.stride < 0) std::vector<std::vector<cplx>>().swap(interp.g);  // summed at each point
+    if (interp.stride < 0) far_floquet_give_up();
     return 0;
   }
 }
+
+void far_floquet_give_up() {
+  interp.stride = -1;
+  interp.building = false;
+  std::vector<cplx>().swap(interp.work);
+  std::vector<std::vector<cplx>>().swap(interp.g);  // summed at each point
+}
+
+int far_floquet_nodes_built() { return interp.built; }
 
 int far_floquet_interpolation_nodes() {
   return split.interp && interp.stride > 0 ? cheb_n / interp.stride + 1 : 0;
 }
 
 void far_floquet_node_begin() {
-  if (!split.interp || interp.pending < 0)
-    fatal("calc_integrals", "The far Floquet modes' interpolation has no far set at its node");
   const std::size_t nw = interp.nw;
   interp.work.assign(nw * nw, 0);
 }
@@ -569,6 +593,8 @@ void far_floquet_node_end() {
   const long nw = interp.nw;
   std::vector<cplx>& g = interp.g[interp.pending];
   g.resize(static_cast<std::size_t>(nw * (nw + 1) / 2));
+  interp.done[interp.pending] = 1;
+  ++interp.built;
   for (long c = 0, k = 0; c < nw; ++c)
     for (long j = 0; j <= c; ++j) g[k++] = interp.work[j + c * nw];
 }

@@ -90,6 +90,11 @@ bool far_floquet_interpolates(int nf);
 // the direction ready or given up); the Floquet table generated at that
 // k0, its far modes' rows computed block by block and added.
 double far_floquet_next_node();
+// The interpolant of this direction given up (a node's table would not fit
+// its capacity): the far share summed at each point.
+void far_floquet_give_up();
+// The nodes computed for the interpolant of this direction.
+int far_floquet_nodes_built();
 // The nodes of the interpolant in force (9, 17 or 33; 0 while there is none
 // or after it was given up for this direction).
 int far_floquet_interpolation_nodes();

@@ -9,6 +9,7 @@
 #include "run/messages.hpp"
 #include "scattering/far_floquet.hpp"
 #include "scattering/floquet.hpp"
+#include "scattering/mode_limits.hpp"
 
 namespace {
 const double eps_int = 0.02;  // |kc/kt - 1| at or below: divided differences
@@ -410,25 +411,42 @@ void far_blocks(int from, int to, Add add) {
 
 // Oblique incidence over many frequencies: the far share's nodes of this
 // direction, once (each at its own k0, with the Floquet table of that k0),
-// then the sweep point's own table again.
+// then the sweep point's own table again.  The table of a node may hold more
+// modes than those of the sweep points: when it would not fit, the
+// interpolation is given up.  The sweep point is put back however the loop
+// ends.
 void far_share_nodes() {
   double k = far_floquet_next_node();
   if (k <= 0) return;
-  const fss_em_var_rec em = fss_em_var;
-  const fss_inc_angle_rec angle = fss_inc_angle;
+  struct point_back {
+    const fss_em_var_rec em = fss_em_var;
+    const fss_inc_angle_rec angle = fss_inc_angle;
+    bool whole = false;
+    ~point_back() {
+      fss_em_var = em;
+      fss_inc_angle = angle;
+      if (!whole) far_floquet_reset();
+    }
+  } point;
+  const double th = point.angle.theta, ph = point.angle.phi;
   for (; k > 0; k = far_floquet_next_node()) {
     fss_em_var.k0 = k;
     fss_em_var.lambda = dpi(1) / k;
     fss_em_var.f = dcspeed() / fss_em_var.lambda;
-    fss_inc_angle.kx0 = k * std::sin(angle.theta) * std::cos(angle.phi);
-    fss_inc_angle.ky0 = k * std::sin(angle.theta) * std::sin(angle.phi);
+    fss_inc_angle.kx0 = k * std::sin(th) * std::cos(ph);
+    fss_inc_angle.ky0 = k * std::sin(th) * std::sin(ph);
+    if (floquet_mode_count(fss_kmax.flo) > fss_modeflo_index.cap) {
+      far_floquet_give_up();
+      break;
+    }
     genmodes_flo();
     far_floquet_node_begin();
     far_blocks(far_floquet_rows() + 1, fss_modeflo_index.n, far_floquet_node_add);
     far_floquet_node_end();
   }
-  fss_em_var = em;
-  fss_inc_angle = angle;
+  point.whole = true;
+  fss_em_var = point.em;
+  fss_inc_angle = point.angle;
   genmodes_flo();
 }
 

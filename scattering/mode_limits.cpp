@@ -122,6 +122,8 @@ long long floquet_harmonics(double kmax) {
 
 }  // namespace
 
+long long floquet_mode_count(double kmax) { return 2 * floquet_harmonics(kmax); }
+
 void too_many_floquet_modes() {
   const double kmax = fss_kmax.flo;
   const long long harmonics = floquet_harmonics(kmax);

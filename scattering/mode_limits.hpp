@@ -36,6 +36,9 @@ void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, in
 // from `routine` with the count and the limit that fits.
 [[noreturn]] void too_many_waveguide_modes(std::vector<double> kc, int tem, const char* routine);
 
+// The Floquet modes genmodes_flo generates at the limit kmax and the
+// incidence in force (two per harmonic).
+long long floquet_mode_count(double kmax);
 // At the sweep point in force, when the Floquet set outgrows its table: the
 // count the limit of block 8 asks for here and the limit that fits here.
 [[noreturn]] void too_many_floquet_modes();
