@@ -91,7 +91,8 @@ struct interp_record {
   // modes and their contour points it belongs to.
   double theta = -1, phi = 0, klo = 0, khi = 0, kmax = 0, a = 0, b = 0, alpha = 0;
   int nw = -1, points = -1, frequencies = 0;
-  double gmin = 0, gmax = 0;  // |G| of the far harmonics
+  double gmin = 0, kin = 0;   // the far harmonics: |G| >= gmin, kt <= kin over the band
+  double sx = 0, sy = 0;      // s = k0-normalised incident transverse wavevector
   int level = 4;              // the stride of the nodes being built: 4, 2, 1 (9, 17, 33 nodes)
   int stride = 0;             // of the nodes in use; 0 while building, -1 given up
   int pending = -1;           // the node being computed
@@ -264,17 +265,20 @@ bool far_set_in_pairs() {
   return true;
 }
 
-// The harmonic of a Floquet mode, |G| (kt at k0 = 0), and whether it is in
-// the interpolated far set: far (kt >= far_factor k0) and in the table
-// (kt <= kmax) at every frequency of the band, whatever the sign of k0 s.G.
-double harmonic_g(const flo_index& o) {
+// kt of a Floquet mode's harmonic at k0 in the interpolant's direction (as
+// genmodes_flo computes it), and whether the harmonic is in the
+// interpolated far set: far at every frequency of the band (|G| - k_top
+// sin(theta) >= far_factor k_top) and in the table at every one of them
+// (|G + k0 s|^2 is convex in k0: at both ends of the band).
+double harmonic_kt(const flo_index& o, double k0) {
   const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
-  const double gx = o.m * dpi_a, gy = o.n * dpi_b - o.m * dpi_a / std::tan(fss_lattice_angle.alpha);
-  return std::hypot(gx, gy);
+  const double kx = o.m * dpi_a + k0 * interp.sx;
+  const double ky = (o.n * dpi_b - o.m * dpi_a / std::tan(fss_lattice_angle.alpha)) + k0 * interp.sy;
+  return std::sqrt(ky * ky + kx * kx);
 }
 bool harmonic_far(const flo_index& o) {
-  const double g = harmonic_g(o);
-  return g >= interp.gmin && g <= interp.gmax;
+  return harmonic_kt(o, 0) >= interp.gmin && harmonic_kt(o, interp.klo) <= interp.kin &&
+         harmonic_kt(o, interp.khi) <= interp.kin;
 }
 
 // The frequencies of one direction of the sweep (as the sweep counts them).
@@ -311,7 +315,9 @@ void interp_for_this_direction() {
   interp.nw = nw;
   const double ks = khi * std::sin(fss_inc_angle.theta) * (1 + 1e-9);  // |k0 s| at most
   interp.gmin = far_factor * khi + ks;
-  interp.gmax = fss_kmax.flo * (1 - 1e-9) - ks;
+  interp.kin = fss_kmax.flo * (1 - 1e-9);  // a margin for the rounding of kt and of the band's ends
+  interp.sx = std::sin(fss_inc_angle.theta) * std::cos(fss_inc_angle.phi);
+  interp.sy = std::sin(fss_inc_angle.theta) * std::sin(fss_inc_angle.phi);
   interp.g.resize(cheb_n + 1);
 }
 
@@ -516,7 +522,7 @@ bool far_floquet_interpolates(int nf) {
   if (!far_floquet_streams(nf) || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
     return false;
   interp_for_this_direction();
-  return interp.stride != -1 && interp.gmin < interp.gmax && interp.nw > 0;
+  return interp.stride != -1 && interp.gmin < interp.kin && interp.nw > 0;
 }
 
 double far_floquet_next_node() {
