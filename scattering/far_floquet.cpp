@@ -363,9 +363,12 @@ double interpolation_error(int s) {
 // The far share Q (upper triangle, nw x nw) at the sweep point's k0.
 void interpolated_share(cplx* q) {
   if (interp.stride <= 0) fatal("calc_matA", "The far Floquet modes' interpolant is not ready");
-  const double k0 = fss_em_var.k0;
+  const double k0 = fss_em_var.k0, x = (2 * k0 - interp.klo - interp.khi) / (interp.khi - interp.klo);
+  // Within the band (but for the rounding of the sweep's frequencies): never extrapolated.
+  if (!(std::fabs(x) <= 1 + 1e-9))
+    fatal("calc_matA", "The far Floquet modes' interpolant does not reach this frequency");
   std::vector<cplx> v;
-  interpolate((2 * k0 - interp.klo - interp.khi) / (interp.khi - interp.klo), interp.stride, v);
+  interpolate(x, interp.stride, v);
   const long nw = interp.nw;
   for (long c = 0, k = 0; c < nw; ++c)
     for (long j = 0; j <= c; ++j) q[j + c * nw] = v[k++] / k0;

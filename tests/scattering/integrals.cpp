@@ -662,11 +662,16 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
   EXPECT_EQ(oblique_system(f_fewest, 0.4, 24), fits);
   EXPECT_EQ(far_floquet_interpolation_nodes(), 0);
   EXPECT_LT(far_floquet_nodes_built(), 9);
-  // The point's share is taken from the nodes that calc_integrals computes.
+  // The point's share is taken from the nodes that calc_integrals computes,
+  // within their band.
   fss_size_capacities(max_wg_modes, 6000, max_points);
   far_floquet_reset();
   oblique_point(780e9, 17.25e9, 0.4);
   EXPECT_FATAL(far_floquet_begin(), "The far Floquet modes' interpolant is not ready");
+  calc_integrals();
+  ASSERT_EQ(far_floquet_interpolation_nodes(), 17);
+  fss_em_var.k0 *= 29.6 / 17.25;
+  EXPECT_FATAL(far_floquet_begin(), "The far Floquet modes' interpolant does not reach this frequency");
   fss_freq_iter = {};
   far_floquet_reset();
   fss_set_capacities();
