@@ -603,7 +603,9 @@ TEST_F(Coupling, FarShareInterpolatedOverTheBandAtObliqueIncidence) {
 }
 
 // Where the interpolation gives up, the share is summed at each point: the
-// same system, bit for bit, after as many nodes as the case needs.
+// same system, bit for bit, after as many nodes as the case needs.  The
+// tables of the nodes, whose sizes change with k0, neither stop the run nor
+// lose the far set.
 TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
   fss_size_capacities(max_wg_modes, 6000, max_points);
   fss_freq_iter = {5e9, 29.5e9, 0.5e9};
@@ -637,8 +639,8 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
   // matrices would never count a node as done).
   const int nw = fss_modewg_index.n;
   far_floquet_reset();
-  oblique_point(780e9, 17.25e9, 0.4);
   fss_modewg_index.n = 0;
+  oblique_point(780e9, 17.25e9, 0.4);
   calc_integrals();
   EXPECT_EQ(far_floquet_interpolation_nodes(), 0);
   EXPECT_EQ(far_floquet_nodes_built(), 0);
@@ -662,6 +664,40 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
   EXPECT_EQ(oblique_system(f_fewest, 0.4, 24), fits);
   EXPECT_EQ(far_floquet_interpolation_nodes(), 0);
   EXPECT_LT(far_floquet_nodes_built(), 9);
+  // A Floquet limit at which the sweep point's table holds more than one
+  // block (4096 modes) and a node's no more: the node's table is ordered for
+  // the far set all the same, and the interpolation serves the point.
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  auto count_for = [&](double flo_hz, double f) {
+    fss_kmax.flo = 2 * M_PI * flo_hz / dcspeed();
+    return count_at(f);
+  };
+  double straddle = 0, f_over = 0;
+  for (double flo = 700e9; flo < 760e9 && straddle == 0; flo += 0.05e9) {
+    long long node_least = 1 << 30;
+    for (int j = 0; j <= 32; j += 4) node_least = std::min(node_least, count_for(flo, 17.25e9 + 12.25e9 * std::cos(j * M_PI / 32)));
+    if (node_least > 4096) continue;
+    for (double f = 5e9; f < 29.6e9 && straddle == 0; f += 0.5e9)
+      if (count_for(flo, f) > 4096) straddle = flo, f_over = f;
+  }
+  ASSERT_GT(straddle, 0);
+  auto system_at = [&](int least) {
+    far_interpolation_points = least;
+    far_floquet_reset();
+    oblique_point(straddle, f_over, 0.4);
+    calc_integrals();
+    calc_mata();
+    far_interpolation_points = 24;
+    return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + fss_mata.n);
+  };
+  {
+    const std::vector<cplx> got = system_at(24);
+    EXPECT_GT(far_floquet_interpolation_nodes(), 0);
+    const std::vector<cplx> direct = system_at(1 << 30);
+    double size, worst;
+    size_and_gap(direct, got, size, worst);
+    EXPECT_LT(worst, 1e-12 * size);
+  }
   // The point's share is taken from the nodes that calc_integrals computes,
   // within their band.
   fss_size_capacities(max_wg_modes, 6000, max_points);
