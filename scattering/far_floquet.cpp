@@ -32,6 +32,7 @@
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
+#include "run/driver.hpp"
 #include "run/messages.hpp"
 #include "scattering/integrals.hpp"
 #include "scattering/stack.hpp"
@@ -93,6 +94,7 @@ struct interp_record {
   int nw = -1, points = -1, frequencies = 0;
   double gmin = 0, kin = 0;   // the far harmonics: |G| >= gmin, kt <= kin over the band
   double sx = 0, sy = 0;      // s = k0-normalised incident transverse wavevector
+  double ga = 0, gb = 0, gc = 0;  // G = (m ga, n gb - m gc)
   int level = 4;              // the stride of the nodes being built: 4, 2, 1 (9, 17, 33 nodes)
   int stride = 0;             // of the nodes in use; 0 while building, -1 given up
   int pending = -1;           // the node being computed
@@ -271,9 +273,8 @@ bool far_set_in_pairs() {
 // sin(theta) >= far_factor k_top) and in the table at every one of them
 // (|G + k0 s|^2 is convex in k0: at both ends of the band).
 double harmonic_kt(const flo_index& o, double k0) {
-  const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
-  const double kx = o.m * dpi_a + k0 * interp.sx;
-  const double ky = (o.n * dpi_b - o.m * dpi_a / std::tan(fss_lattice_angle.alpha)) + k0 * interp.sy;
+  const double kx = o.m * interp.ga + k0 * interp.sx;
+  const double ky = (o.n * interp.gb - o.m * interp.gc) + k0 * interp.sy;
   return std::sqrt(ky * ky + kx * kx);
 }
 bool harmonic_far(const flo_index& o) {
@@ -284,9 +285,7 @@ bool harmonic_far(const flo_index& o) {
 // The frequencies of one direction of the sweep (as the sweep counts them).
 int sweep_frequencies() {
   const fss_range_rec& f = fss_freq_iter;
-  if (!(f.step > 0)) return 1;
-  const double t = (f.end + f.step / 10 - f.start + f.step) / f.step;
-  return t > 0 ? static_cast<int>(t) : 0;
+  return f.step > 0 ? fss_trip_count(f.start, f.end + f.step / 10, f.step) : 1;
 }
 
 // The interpolant belongs to this direction, band, Floquet limit and mode
@@ -318,6 +317,9 @@ void interp_for_this_direction() {
   interp.kin = fss_kmax.flo * (1 - 1e-9);  // a margin for the rounding of kt and of the band's ends
   interp.sx = std::sin(fss_inc_angle.theta) * std::cos(fss_inc_angle.phi);
   interp.sy = std::sin(fss_inc_angle.theta) * std::sin(fss_inc_angle.phi);
+  interp.ga = dpi(1) / fss_cell_dim.a;
+  interp.gb = dpi(1) / fss_cell_dim.b;
+  interp.gc = interp.ga / std::tan(fss_lattice_angle.alpha);
   interp.g.resize(cheb_n + 1);
 }
 
@@ -557,8 +559,10 @@ double far_floquet_next_node() {
       interp.level /= 2;
       continue;
     }
-    std::vector<cplx>().swap(interp.work);
-    if (interp.stride < 0) far_floquet_give_up();
+    if (interp.stride < 0)
+      far_floquet_give_up();
+    else
+      std::vector<cplx>().swap(interp.work);
     return 0;
   }
 }
@@ -582,20 +586,12 @@ void far_floquet_node_begin() {
 }
 
 void far_floquet_node_add(int first, int count, const cplx* rows) {
+  // Far modes are evanescent: their admittances imaginary, Q alone.
   const int nw = interp.nw;
-  if (nw == 0) return;
-  // Far modes are evanescent: y is imaginary, of the sign of its kind.
-  static std::vector<int> list[2];
-  for (auto& l : list) l.clear();
-  for (int m = first; m < first + count; ++m) {
-    const double y = fss_modeflo_y[m].y1.imag();
-    if (y != 0) list[y > 0 ? 0 : 1].push_back(m);
-  }
+  std::vector<int> list(count);
+  for (int k = 0; k < count; ++k) list[k] = first + k;
   auto row = [&](int m) { return rows + static_cast<long>(m - first) * nw; };
-  const double k0 = fss_em_var.k0;
-  for (int k = 0; k < 2; ++k)
-    hermitian_add(nw, list[k], row, [k0](int m) { return k0 * std::fabs(fss_modeflo_y[m].y1.imag()); },
-                  k == 0 ? 1 : -1, interp.work.data());
+  admittance_parts_add(nw, list, row, nullptr, interp.work.data());
 }
 
 void far_floquet_node_end() {
@@ -604,8 +600,9 @@ void far_floquet_node_end() {
   g.resize(static_cast<std::size_t>(nw * (nw + 1) / 2));
   interp.done[interp.pending] = 1;
   ++interp.built;
+  const double k0 = fss_em_var.k0;  // the node's
   for (long c = 0, k = 0; c < nw; ++c)
-    for (long j = 0; j <= c; ++j) g[k++] = interp.work[j + c * nw];
+    for (long j = 0; j <= c; ++j) g[k++] = k0 * interp.work[j + c * nw];
 }
 
 bool far_floquet_streams(int nf) {
@@ -645,6 +642,7 @@ void admittance_parts_add(int nw, const std::vector<int>& modes, const std::func
       const cplx y = fss_modeflo_y[m].y1;
       return std::fabs(k < 2 ? y.real() : y.imag());
     };
+    if (k < 2 && !p) continue;  // imaginary parts only
     hermitian_add(nw, list[k], row, w, k % 2 == 0 ? 1 : -1, k < 2 ? p : q);
   }
 }

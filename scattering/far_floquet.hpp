@@ -107,7 +107,8 @@ void far_floquet_node_end();
 // ones are not summed apart).
 int far_floquet_parts(int nw, int nf, std::complex<double>* p, std::complex<double>* q);
 // P and Q (upper triangles) += the share of the Floquet modes in `modes`,
-// x_m at row(m), each by the sign of each part of its admittance in air.
+// x_m at row(m), each by the sign of each part of its admittance in air (p
+// null: Q alone, for modes whose admittances are imaginary).
 void admittance_parts_add(int nw, const std::vector<int>& modes,
                           const std::function<const std::complex<double>*(int)>& row,
                           std::complex<double>* p, std::complex<double>* q);

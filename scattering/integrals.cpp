@@ -418,36 +418,36 @@ void far_blocks(int from, int to, Add add) {
 void far_share_nodes() {
   double k = far_floquet_next_node();
   if (k <= 0) return;
-  struct point_back {
-    const fss_em_var_rec em = fss_em_var;
-    const fss_inc_angle_rec angle = fss_inc_angle;
-    bool whole = false;
-    ~point_back() {
-      fss_em_var = em;
-      fss_inc_angle = angle;
-      if (!whole) far_floquet_reset();
+  {
+    struct point_back {
+      const fss_em_var_rec em = fss_em_var;
+      const fss_inc_angle_rec angle = fss_inc_angle;
+      bool whole = false;
+      ~point_back() {
+        fss_em_var = em;
+        fss_inc_angle = angle;
+        if (!whole) far_floquet_reset();
+      }
+    } point;
+    const double th = point.angle.theta, ph = point.angle.phi;
+    for (; k > 0; k = far_floquet_next_node()) {
+      fss_em_var.k0 = k;
+      fss_em_var.lambda = dpi(1) / k;
+      fss_em_var.f = dcspeed() / fss_em_var.lambda;
+      fss_inc_angle.kx0 = k * std::sin(th) * std::cos(ph);
+      fss_inc_angle.ky0 = k * std::sin(th) * std::sin(ph);
+      if (floquet_mode_count(fss_kmax.flo) > fss_modeflo_index.cap) {
+        far_floquet_give_up();
+        break;
+      }
+      genmodes_flo();
+      far_floquet_node_begin();
+      far_blocks(far_floquet_rows() + 1, fss_modeflo_index.n, far_floquet_node_add);
+      far_floquet_node_end();
     }
-  } point;
-  const double th = point.angle.theta, ph = point.angle.phi;
-  for (; k > 0; k = far_floquet_next_node()) {
-    fss_em_var.k0 = k;
-    fss_em_var.lambda = dpi(1) / k;
-    fss_em_var.f = dcspeed() / fss_em_var.lambda;
-    fss_inc_angle.kx0 = k * std::sin(th) * std::cos(ph);
-    fss_inc_angle.ky0 = k * std::sin(th) * std::sin(ph);
-    if (floquet_mode_count(fss_kmax.flo) > fss_modeflo_index.cap) {
-      far_floquet_give_up();
-      break;
-    }
-    genmodes_flo();
-    far_floquet_node_begin();
-    far_blocks(far_floquet_rows() + 1, fss_modeflo_index.n, far_floquet_node_add);
-    far_floquet_node_end();
+    point.whole = true;
   }
-  point.whole = true;
-  fss_em_var = point.em;
-  fss_inc_angle = point.angle;
-  genmodes_flo();
+  genmodes_flo();  // the sweep point's table again
 }
 
 }  // namespace
