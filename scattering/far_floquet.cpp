@@ -75,6 +75,7 @@ struct split_record {
   bool on = false;
   bool stream = false;  // oblique incidence: the far share summed at this sweep point
   bool interp = false;  // ... and taken from its interpolant over the sweep's frequencies
+  bool band = false;    // the direction's far set known (interpolated or, given up, summed)
   int nnear = 0;
   int summed = 0;  // the Floquet modes whose couplings are computed (1 .. summed)
   double kfar = 0;
@@ -323,6 +324,15 @@ void interp_for_this_direction() {
   interp.g.resize(cheb_n + 1);
 }
 
+// Whether the sweep point's direction has a band of many frequencies, and
+// with it a record of its far set (the interpolant's, kept when given up).
+bool direction_band(int nf) {
+  if (!far_floquet_streams(nf) || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
+    return false;
+  interp_for_this_direction();
+  return true;
+}
+
 double node_x(int j) { return std::cos(j * M_PI / cheb_n); }
 
 // The interpolant of the nodes j = 0, s, 2 s, .. (Chebyshev points of the
@@ -386,7 +396,8 @@ void far_floquet_order() {
   const bool stream = interp.building || far_floquet_streams(nf);
   if (!far_floquet_applies(nf) && !stream) return;
   split.stream = stream;
-  split.interp = interp.building || (stream && far_floquet_interpolates(nf));
+  split.band = interp.building || (stream && direction_band(nf));
+  split.interp = interp.building || (split.band && far_floquet_interpolates(nf));
   // Summed at the sweep point, the far share is exact whichever modes it
   // takes: those beyond far_factor k0 leave the incident and the
   // propagating ones (whose rows the results read) in the table.
@@ -524,10 +535,7 @@ double far_interpolation_tolerance = 1e-5;
 double far_interpolation_rate = 0.1;
 
 bool far_floquet_interpolates(int nf) {
-  if (!far_floquet_streams(nf) || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
-    return false;
-  interp_for_this_direction();
-  return interp.stride != -1 && interp.gmin < interp.kin && interp.nw > 0;
+  return direction_band(nf) && interp.stride != -1 && interp.gmin < interp.kin && interp.nw > 0;
 }
 
 double far_floquet_next_node() {
@@ -578,6 +586,21 @@ int far_floquet_nodes_built() { return interp.built; }
 
 int far_floquet_interpolation_nodes() {
   return split.interp && interp.stride > 0 ? cheb_n / interp.stride + 1 : 0;
+}
+
+bool far_floquet_band_kt(int m, double& lo, double& hi) {
+  const flo_index& o = fss_modeflo_index[m];
+  if (!(interp.building || split.band) || (o.type != flo_te && o.type != flo_tm) || !harmonic_far(o))
+    return false;
+  // kt^2 = |G|^2 + 2 k0 G.s + k0^2 |s|^2: least at k0 = -G.s / |s|^2 when
+  // that lies in the band, largest at an end.
+  const double gx = o.m * interp.ga, gy = o.n * interp.gb - o.m * interp.gc;
+  const double s2 = interp.sx * interp.sx + interp.sy * interp.sy;
+  const double kstar = s2 > 0 ? -(gx * interp.sx + gy * interp.sy) / s2 : interp.klo;
+  const double a = harmonic_kt(o, interp.klo), b = harmonic_kt(o, interp.khi);
+  lo = harmonic_kt(o, std::clamp(kstar, interp.klo, interp.khi));
+  hi = std::max(a, b);
+  return true;
 }
 
 void far_floquet_node_begin() {

@@ -82,8 +82,9 @@ extern int far_interpolation_points;
 extern double far_interpolation_tolerance;
 // The least fall of the error from level to level for a finer level to be
 // built.  A share with a jump does not converge: the couplings of computed
-// (not analytic) aperture modes jump by their contour remainder where a
-// pair's kt crosses the band of the divided differences (|kc/kt - 1| = 0.02).
+// (not analytic) aperture modes would jump by their contour remainder where
+// a pair's kt crosses the band of the divided differences (|kc/kt - 1| =
+// 0.02) were the form chosen point by point (see far_floquet_band_kt).
 extern double far_interpolation_rate;
 bool far_floquet_interpolates(int nf);
 // The next node k0 whose far share is wanted (0: none, the interpolant of
@@ -98,6 +99,15 @@ int far_floquet_nodes_built();
 // The nodes of the interpolant in force (9, 17 or 33; 0 while there is none
 // or after it was given up for this direction).
 int far_floquet_interpolation_nodes();
+// The least and the largest kt over the band of Floquet mode m of the table
+// in force (a node's or a sweep point's) when it is in the direction's far
+// set, interpolated or, given up, summed at each point (false otherwise).
+// Its couplings are then classified for the whole band: a pair close to
+// kc = kt anywhere in it takes the divided-difference form throughout, so
+// that the couplings of computed modes, whose two forms differ by a contour
+// remainder, stay smooth in k0, and the share is the same (but for the
+// interpolation's error) whether interpolated or summed.
+bool far_floquet_band_kt(int m, double& lo, double& hi);
 void far_floquet_node_begin();
 void far_floquet_node_add(int first, int count, const std::complex<double>* rows);
 void far_floquet_node_end();

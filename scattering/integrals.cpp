@@ -263,9 +263,12 @@ cplx close_pair(int m, int j, int h, int nh, int first_sample) {
   return -s * kc / (kt * kt * (kt + kc));
 }
 
-bool is_close(int w, int f, double kc, double kt) {
-  return ((w == wg_tm && f == flo_tm) || (w == wg_te && f == flo_te)) &&
-         std::fabs(kc / kt - 1) <= eps_int;
+// A pair of like kinds whose kc/kt lies within eps_int of 1 at this kt, or
+// at some kt of lo .. hi (a harmonic of a direction's far set, over its band).
+bool is_close(int w, int f, double kc, double kt, double lo, double hi) {
+  if (!((w == wg_tm && f == flo_tm) || (w == wg_te && f == flo_te))) return false;
+  if (lo == hi) return std::fabs(kc / kt - 1) <= eps_int;
+  return lo * (1 - eps_int) <= kc && kc <= hi * (1 + eps_int);
 }
 
 // The integrals of the modes of one aperture (in `modes`, catalogue order)
@@ -316,11 +319,13 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
     const int f = fss_modeflo_index[m].type, h = (m + 1) / 2 - h0 + 1;
     const flo_kappa k = fss_modeflo_kappa[m];
     const double kt = k.kt;
+    double lo = kt, hi = kt;
+    far_floquet_band_kt(m, lo, hi);
     for (int j : modes) {
       const int w = fss_modewg_index[j];
       const double kc = fss_modewg_kappa[j];
       cplx sigma = 0;
-      if (is_close(w, f, kc, kt)) {
+      if (is_close(w, f, kc, kt, lo, hi)) {
         sigma = close_pair(m, j, h, nh, first_sample[j]);
       } else if (w == wg_te) {
         const cplx px = ab(row_of[j] - 1, h), py = ab(nte + row_of[j] - 1, h);

@@ -713,6 +713,69 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
   fss_set_capacities();
 }
 
+// Modes to kc = 5000 /m, so that far harmonics (kt >= 6 k_top + k_top
+// sin(theta), 3800 /m here) pass near their cutoffs, and a pair's kc/kt
+// moves across the edge of the divided differences (|kc/kt - 1| = 0.02)
+// within the band.  Such a pair takes the divided-difference form over the
+// whole band.  For exact modes the two forms are one function: the system
+// is that of the forms chosen point by point.  Computed modes leave a
+// contour remainder (here the exact modes' samples modulated by 1e-3 along
+// the contour), which the two forms treat differently: chosen point by point
+// the share jumps and its interpolation gives up (the check's errors stay
+// near 2e-4); chosen over the band it is smooth (2.9e-6 on 5 nodes),
+// interpolated from 9 nodes, and the system is that of the share summed at
+// each point with the same choice to 1e-10 of its size (measured 1.5e-11;
+// the error of 9 nodes is about the square of the check's, relative to the
+// share).  The choice itself moves the system by 2e-6 of its size.
+TEST_F(Coupling, FarShareOfComputedModesClassifiedOverTheBand) {
+  fss_size_capacities(max_wg_modes, 6000, max_points);
+  fss_freq_iter = {5e9, 29.5e9, 0.5e9};
+  modes = rect_modes(ap, 5000);
+  write_mode_files("cpl_tmp", ap, modes);
+  readmodes_wg();
+  read_coord();
+  read_samples();
+  ASSERT_GT(fss_modewg_kappa[fss_modewg_index.n], 3800 / 0.98);
+  const double tolerance = far_interpolation_tolerance, rate = far_interpolation_rate;
+  // Summed at each point, with the far set classified over the band: the
+  // interpolation given up after its first 9 nodes.
+  auto summed_over_band = [&](double f) {
+    far_interpolation_tolerance = far_interpolation_rate = 0;
+    const std::vector<cplx> v = oblique_system(f, 0.4, 24);
+    EXPECT_EQ(far_floquet_interpolation_nodes(), 0);
+    EXPECT_EQ(far_floquet_nodes_built(), 9);
+    far_interpolation_tolerance = tolerance;
+    far_interpolation_rate = rate;
+    return v;
+  };
+  double size, gap;
+  for (double f : {5e9, 17.25e9}) {
+    const std::vector<cplx> interpolated = oblique_system(f, 0.4, 24);
+    EXPECT_GT(far_floquet_interpolation_nodes(), 0) << f;
+    const std::vector<cplx> pointwise = oblique_system(f, 0.4, 1 << 30);
+    size_and_gap(pointwise, interpolated, size, gap);
+    EXPECT_LT(gap, 1e-10 * size) << f;
+  }
+  for (int i = 1; i <= fss_samplewg.n; ++i) fss_samplewg[i] *= 1 + 1e-3 * std::sin(0.01 * i);
+  for (double f : {5e9, 11.1e9, 23.3e9}) {
+    const std::vector<cplx> interpolated = oblique_system(f, 0.4, 24);
+    EXPECT_EQ(far_floquet_interpolation_nodes(), 9) << f;
+    const std::vector<cplx> summed = summed_over_band(f);
+    size_and_gap(summed, interpolated, size, gap);
+    EXPECT_LT(gap, 1e-10 * size) << f;
+    EXPECT_GT(gap, 0) << f;
+    // Chosen point by point (too few frequencies for a band): the
+    // remainder's share, small but far above the interpolation's error.
+    const std::vector<cplx> pointwise = oblique_system(f, 0.4, 1 << 30);
+    size_and_gap(summed, pointwise, size, gap);
+    EXPECT_GT(gap, 1e-7 * size) << f;
+    EXPECT_LT(gap, 1e-4 * size) << f;
+  }
+  fss_freq_iter = {};
+  far_floquet_reset();
+  fss_set_capacities();
+}
+
 namespace {
 
 // The system at f (as `system` returns it after calc_mata) with the far
