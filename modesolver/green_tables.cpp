@@ -160,10 +160,11 @@ void clear_table() {
 void gcof(int ind) {
   double d = dat.offset;
   cofw.ind = ind;
+  if (cofw.w.size() < static_cast<std::size_t>(fbo.nfb) + 1) cofw.w.resize(static_cast<std::size_t>(fbo.nfb) + 1);
   for (int f = 1; f <= fbo.nfb; ++f) {
     int rows[4] = {0, fbo[f].iip, fbo[f].i, fbo[f].iis};
     for (int s = 1; s <= 3; ++s) {
-      double* w = cofw.w[f][s];
+      double* w = cofw.w[f][s].data();
       w[1] = w[2] = w[3] = 0;
       if (rows[s] == 0) continue;
       double p = fbo[f].c[3 * s - 2], q = fbo[f].c[3 * s - 1], r = fbo[f].c[3 * s];

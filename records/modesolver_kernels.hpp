@@ -3,6 +3,8 @@
 // weights of the basis functions and the first-use flags of the kernel
 // caches.
 #pragma once
+#include <array>
+#include <vector>
 #include "records/table.hpp"
 
 // Regular-kernel table, column by column, entries from 1.  Rows: the three
@@ -23,9 +25,10 @@ extern matw_rec matw;
 // point at t = -d, 0, +d.  Value weights or derivative weights as last set
 // by gcof.
 struct cofw_rec {
-  int cap = 450;
   int ind = -1;  // 0 value weights, 1 derivative weights, -1 not filled
-  double w[451][4][4];
+  // Entries 1 .. the basis functions of the table in force (sized by gcof,
+  // which the basis table's capacity bounds: it grows with the limits).
+  std::vector<std::array<std::array<double, 4>, 4>> w;
 };
 extern cofw_rec cofw;
 

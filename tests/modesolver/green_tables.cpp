@@ -301,6 +301,29 @@ TEST(GreenTables, WeightsIntegrateQuadraticsExactly) {
   }
 }
 
+// The weights of a basis table grown beyond a plain run's 450 functions
+// (the convergence passes size it from the limits): every function gets its
+// own, those of a copy of a function equal the original's.  The sanitized
+// build runs this case too: weights kept in a table of the plain run's size
+// were written past its end (a fine pass of a ring stopped on a segmentation
+// fault in the kernel sums that read them).
+TEST(GreenTables, WeightsOfAGrownBasisTable) {
+  setup(2, 1, 0, 0);
+  const int n = 1200;
+  fbo.set_capacity(n);
+  fbo.nfb = fbo.nreg = n;
+  for (int f = NEL + 1; f <= n; ++f) fbo[f] = fbo[(f - 1) % NEL + 1];
+  for (int ind : {0, 1}) {
+    gcof(ind);
+    for (int f = NEL + 1; f <= n; ++f)
+      for (int s = 1; s <= 3; ++s)
+        for (int k = 1; k <= 3; ++k)
+          ASSERT_EQ(cof(k, f, s), cof(k, (f - 1) % NEL + 1, s)) << ind << " " << f << " " << s << " " << k;
+  }
+  fbo.set_capacity(450);
+  fbo.nfb = fbo.nreg = NEL;
+}
+
 // pcont sums the weighted table over the images with their signs; for a
 // smooth regular kernel it is close to Gauss quadrature along the source.
 TEST(GreenTables, PcontIsTheWeightedImageSum) {
