@@ -24,12 +24,6 @@ double dsinc(double x) {
   return std::sin(x) / x;
 }
 
-// sin(x)/x to rounding at every x: the series above is off by up to 4.6e-7
-// below 0.8 and jumps by that much there, which the couplings of a pair
-// classified over a band (whose x moves with k0) must not carry into a
-// share interpolated in k0.  sin(x)/x itself loses nothing as x -> 0.
-static double exact_sinc(double x) { return x == 0 ? 1 : std::sin(x) / x; }
-
 // Reference point of an aperture: the mean of its contour points.  The
 // divided-difference samples of a close pair subtract a plane wave of
 // wavenumber kc (the scaled wave delta k), whose contour sum vanishes for an
@@ -195,10 +189,12 @@ void at_least(std::vector<T>& v, long n) {
   if (static_cast<long>(v.size()) < n) v.resize(static_cast<std::size_t>(n));
 }
 
-// E of the harmonics h0 .. h0 + nhb - 1 (one per pair of Floquet modes) at
-// every point: columns 1 .. nhb the real parts, nhb + 1 .. 2 nhb the
-// imaginary parts.
-void phase_matrix(int h0, int nhb) {
+// The phases of the harmonics along the lattice, per point, for the
+// Floquet table in force: exp(-i (kx0 x + ky0 y + m u)) Nc and exp(-i n v),
+// over the orders m and n of the whole table.  Computed once per table (at
+// a sweep point, at each node) and read by every block.
+int eu_mlo = 0, ev_nlo = 0;
+void phase_tables() {
   const int np = fss_coordinates.n, nf = fss_modeflo_index.n;
   const double nc = fss_cell_dim.inv_sqrt_ab;
   const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
@@ -217,6 +213,15 @@ void phase_matrix(int h0, int nhb) {
     for (int m = mlo; m <= mhi; ++m) eu[(m - mlo) * np + i] = std::polar(nc, -(base + m * u));
     for (int n = nlo; n <= nhi; ++n) ev[(n - nlo) * np + i] = std::polar(1.0, -(n * v));
   }
+  eu_mlo = mlo;
+  ev_nlo = nlo;
+}
+
+// E of the harmonics h0 .. h0 + nhb - 1 (one per pair of Floquet modes) at
+// every point, from the phase tables: columns 1 .. nhb the real parts,
+// nhb + 1 .. 2 nhb the imaginary parts.
+void phase_matrix(int h0, int nhb) {
+  const int np = fss_coordinates.n, mlo = eu_mlo, nlo = ev_nlo;
   for (int h = 1; h <= nhb; ++h) {
     const flo_index& ix = fss_modeflo_index[2 * (h0 + h - 1) - 1];
     const cplx* pu = &eu[static_cast<std::size_t>(ix.m - mlo) * np];
@@ -236,7 +241,10 @@ void phase_matrix(int h0, int nhb) {
 // -Nc (k.n) [i chi exp(i (delta + 1) chi / 2) dsinc(...) + exp(i delta chi)]
 // (TE), with exp(i chi) = E / Nc taken from the phase matrix, about the
 // reference point c of the mode's aperture; `band`: a pair classified over
-// a band, with the exact sinc.
+// a band, with sin(x)/x itself for dsinc.  The series of dsinc is off by up
+// to 4.6e-7 below 0.8 and jumps by that much there, which the couplings of a
+// pair whose x moves with k0 must not carry into a share interpolated in
+// k0; sin(x)/x loses nothing as x -> 0.
 cplx close_pair(int m, int j, int h, int nh, int first_sample, const xy& c, bool band) {
   const int w = fss_modewg_index[j], f = fss_modeflo_index[m].type;
   const double kc = fss_modewg_kappa[j];
@@ -256,7 +264,8 @@ cplx close_pair(int m, int j, int h, int nh, int first_sample, const xy& c, bool
     const double chi = -(k.kx * (pt.x - c.x) + k.ky * (pt.y - c.y)), x = (d - 1) * chi / 2;
     const cplx e(r[i - 1] / nc, q[i - 1] / nc);  // exp(i chi0) exp(i chi')
     const cplx half = std::polar(1.0, x);          // exp(i (delta - 1) chi' / 2)
-    const cplx mid = e * half * (band ? exact_sinc(x) : dsinc(x));  // exp(i chi0) exp(i (delta + 1) chi' / 2) sinc
+    const double sinc = band ? (x == 0 ? 1 : half.imag() / x) : dsinc(x);  // sin x / x: sin x is Im half
+    const cplx mid = e * half * sinc;              // exp(i chi0) exp(i (delta + 1) chi' / 2) sinc
     cplx g;
     if (f == flo_tm) {
       g = nc * chi * mid;
@@ -455,6 +464,7 @@ void far_share_nodes() {
         break;
       }
       genmodes_flo();
+      phase_tables();
       far_floquet_node_begin();
       far_blocks(far_floquet_rows() + 1, fss_modeflo_index.n, far_floquet_node_add);
       far_floquet_node_end();
@@ -479,6 +489,7 @@ void calc_integrals() {
   // run's Floquet table in one).
   const int nhb = harmonics_block(nf);
   const int* first_sample = work_tables(nhb);
+  phase_tables();
   const int nh_kept = (kept + 1) / 2;
   rows_base = fss_integrals.data1();
   rows_first = 1;
