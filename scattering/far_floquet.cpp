@@ -75,7 +75,7 @@ struct split_record {
   bool on = false;
   bool stream = false;  // oblique incidence: the far share summed at this sweep point
   bool interp = false;  // ... and taken from its interpolant over the sweep's frequencies
-  bool band = false;    // the direction's far set known (interpolated or, given up, summed)
+  bool band = false;    // a direction with a band: its far set known, whether interpolated or not
   int nnear = 0;
   int summed = 0;  // the Floquet modes whose couplings are computed (1 .. summed)
   double kfar = 0;
