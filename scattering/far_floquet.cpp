@@ -35,6 +35,7 @@
 #include "run/driver.hpp"
 #include "run/messages.hpp"
 #include "scattering/integrals.hpp"
+#include "scattering/mode_limits.hpp"
 #include "scattering/stack.hpp"
 
 extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
@@ -93,6 +94,7 @@ struct interp_record {
   // modes and their contour points it belongs to.
   double theta = -1, phi = 0, klo = 0, khi = 0, kmax = 0, a = 0, b = 0, alpha = 0;
   int nw = -1, points = -1, frequencies = 0;
+  long long most = 0;         // the largest Floquet table of the band's frequencies
   double gmin = 0, kin = 0;   // the far harmonics: |G| >= gmin, kt <= kin over the band
   double sx = 0, sy = 0;      // s = k0-normalised incident transverse wavevector
   double ga = 0, gb = 0, gc = 0;  // G = (m ga, n gb - m gc)
@@ -322,15 +324,35 @@ void interp_for_this_direction() {
   interp.gb = dpi(1) / fss_cell_dim.b;
   interp.gc = interp.ga / std::tan(fss_lattice_angle.alpha);
   interp.g.resize(cheb_n + 1);
+  // The Floquet table's size at each frequency of the sweep (it changes with
+  // k0 as harmonics cross kmax), the sweep point's direction put back.
+  const fss_inc_angle_rec angle = fss_inc_angle;
+  for (int i = 0; i < interp.frequencies; ++i) {
+    const double k = dpi(1) * (fss_freq_iter.start + i * fss_freq_iter.step) / dcspeed();
+    fss_inc_angle.kx0 = k * interp.sx;
+    fss_inc_angle.ky0 = k * interp.sy;
+    interp.most = std::max(interp.most, floquet_mode_count(fss_kmax.flo));
+  }
+  fss_inc_angle = angle;
 }
 
-// Whether the sweep point's direction has a band of many frequencies, and
-// with it a record of its far set (the interpolant's, kept when given up).
+// One screen in air at oblique incidence: the couplings change with every
+// frequency.
+bool oblique_screen_in_air() {
+  if (fss_screen.nsc != 1 || !(fss_inc_angle.theta > 1.0e-6)) return false;
+  return stack_layer_count(1) == 0 && stack_layer_count(2) == 0;
+}
+
+// Whether the sweep point's direction has a band: many frequencies, and a
+// Floquet table beyond one block at some of them (this point's or
+// another's), and with it a record of its far set (the interpolant's, kept
+// when given up).  The whole direction takes the band's choice of the
+// couplings' form, also at its points whose table holds one block or less.
 bool direction_band(int nf) {
-  if (!far_floquet_streams(nf) || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
+  if (!oblique_screen_in_air() || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
     return false;
   interp_for_this_direction();
-  return true;
+  return nf > block || interp.most > block;
 }
 
 double node_x(int j) { return std::cos(j * M_PI / cheb_n); }
@@ -394,10 +416,10 @@ void far_floquet_order() {
   // At a node of the interpolant the table is ordered for its far set
   // whatever its size (which changes with k0 as harmonics cross kmax).
   const bool stream = interp.building || far_floquet_streams(nf);
+  split.band = interp.building || direction_band(nf);
   if (!far_floquet_applies(nf) && !stream) return;
   split.stream = stream;
-  split.band = interp.building || (stream && direction_band(nf));
-  split.interp = interp.building || (split.band && far_floquet_interpolates(nf));
+  split.interp = interp.building || (stream && split.band && far_floquet_interpolates(nf));
   // Summed at the sweep point, the far share is exact whichever modes it
   // takes: those beyond far_factor k0 leave the incident and the
   // propagating ones (whose rows the results read) in the table.
@@ -535,7 +557,8 @@ double far_interpolation_tolerance = 1e-5;
 double far_interpolation_rate = 0.1;
 
 bool far_floquet_interpolates(int nf) {
-  return direction_band(nf) && interp.stride != -1 && interp.gmin < interp.kin && interp.nw > 0;
+  return far_floquet_streams(nf) && direction_band(nf) && interp.stride != -1 && interp.gmin < interp.kin &&
+         interp.nw > 0;
 }
 
 double far_floquet_next_node() {
@@ -631,8 +654,7 @@ void far_floquet_node_end() {
 bool far_floquet_streams(int nf) {
   // The couplings computed afresh at every sweep point (as the sweep does
   // away from normal incidence).
-  if (nf <= block || fss_screen.nsc != 1 || !(fss_inc_angle.theta > 1.0e-6)) return false;
-  return stack_layer_count(1) == 0 && stack_layer_count(2) == 0;
+  return nf > block && oblique_screen_in_air();
 }
 
 int far_floquet_parts(int nw, int nf, cplx* p, cplx* q) {

@@ -775,7 +775,9 @@ TEST_F(Coupling, FarSetKtRangeOverTheBand) {
 // interpolated from 9 nodes, and the system is that of the share summed at
 // each point with the same choice to 1e-10 of its size (measured 1.5e-11;
 // the error of 9 nodes is about the square of the check's, relative to the
-// share).  The choice itself moves the system by 2e-6 of its size.
+// share).  The choice itself moves the system by 2e-6 of its size.  A
+// direction whose table holds more than one block at some frequencies only
+// takes it at every frequency.
 TEST_F(Coupling, FarShareOfComputedModesClassifiedOverTheBand) {
   fss_size_capacities(max_wg_modes, 6000, max_points);
   fss_freq_iter = {5e9, 29.5e9, 0.5e9};
@@ -822,6 +824,42 @@ TEST_F(Coupling, FarShareOfComputedModesClassifiedOverTheBand) {
     EXPECT_GT(gap, 1e-7 * size) << f;
     EXPECT_LT(gap, 1e-4 * size) << f;
   }
+  // A Floquet limit at which the table holds more than one block (4096
+  // modes) at some frequencies of the band and not at others: the points of
+  // one block or less take the band's choice too (no step between them and
+  // their neighbours beyond the interpolation's error).
+  auto count_at = [](double f) {
+    const double k = dpi(1) * f / dcspeed();
+    fss_inc_angle = {0.4, 0.2, k * std::sin(0.4) * std::cos(0.2), k * std::sin(0.4) * std::sin(0.2)};
+    return floquet_mode_count(fss_kmax.flo);
+  };
+  double straddle = 0, f_within = 0;
+  for (double flo = 700e9; flo < 760e9 && straddle == 0; flo += 0.05e9) {
+    fss_kmax.flo = 2 * M_PI * flo / dcspeed();
+    long long most = 0, least = 1 << 30;
+    double f_least = 0;
+    for (double f = 5e9; f < 29.6e9; f += 0.5e9) {
+      const long long c = count_at(f);
+      most = std::max(most, c);
+      if (c < least) least = c, f_least = f;
+    }
+    if (least <= 4096 && most > 4096) straddle = flo, f_within = f_least;
+  }
+  ASSERT_GT(straddle, 0);
+  auto system_at = [&](int least) {
+    far_interpolation_points = least;
+    far_floquet_reset();
+    oblique_point(straddle, f_within, 0.4);
+    EXPECT_LE(fss_modeflo_index.n, 4096);
+    calc_integrals();
+    calc_mata();
+    far_interpolation_points = 24;
+    return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + fss_mata.n);
+  };
+  const std::vector<cplx> band = system_at(24), pointwise = system_at(1 << 30);
+  size_and_gap(band, pointwise, size, gap);
+  EXPECT_GT(gap, 1e-7 * size);
+  EXPECT_LT(gap, 1e-4 * size);
   fss_freq_iter = {};
   far_floquet_reset();
   fss_set_capacities();
