@@ -101,8 +101,10 @@ int far_floquet_nodes_built();
 int far_floquet_interpolation_nodes();
 // The least and the largest kt over the band of Floquet mode m of the table
 // in force (a node's or a sweep point's) when it is in the far set of a
-// direction with a band (as far_floquet_interpolates asks, whether the share
-// is then interpolated or summed at each point; false otherwise).
+// direction with a band: one screen in air at oblique incidence, at least
+// far_interpolation_points frequencies, a Floquet table beyond one block at
+// some frequency of the sweep; whether the share is then interpolated or
+// summed at each point (false otherwise).
 // Its couplings are then classified for the whole band: a pair close to
 // kc = kt anywhere in it takes the divided-difference form throughout, so
 // that the couplings of computed modes, whose two forms differ by a contour
