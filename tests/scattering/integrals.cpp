@@ -115,17 +115,25 @@ class Coupling : public testing::Test {
     update_modes_wg();
     genmodes_flo();
   }
-  // The system (after calc_mata) at f and th with Floquet modes to 780 GHz,
+  // The system (after calc_mata) at f and th with Floquet modes to flo_hz,
   // the far share interpolated where the sweep has at least `least`
   // frequencies; `fresh`: the interpolant of an earlier case forgotten.
-  static std::vector<cplx> oblique_system(double f, double th, int least, bool fresh = true) {
+  static std::vector<cplx> oblique_system(double f, double th, int least, bool fresh = true,
+                                          double flo_hz = 780e9) {
     far_interpolation_points = least;
     if (fresh) far_floquet_reset();
-    oblique_point(780e9, f, th);
+    oblique_point(flo_hz, f, th);
     calc_integrals();
     calc_mata();
     far_interpolation_points = 24;
     return {fss_mata.data1(), fss_mata.data1() + fss_mata.n};
+  }
+  // The Floquet modes at f, theta 0.4, phi 0.2, below the Floquet limit in
+  // force (the table's size changes with k0 as harmonics cross it).
+  static long long floquet_count_at(double f) {
+    const double k = dpi(1) * f / dcspeed();
+    fss_inc_angle = {0.4, 0.2, k * std::sin(0.4) * std::cos(0.2), k * std::sin(0.4) * std::sin(0.2)};
+    return floquet_mode_count(fss_kmax.flo);
   }
   // One Floquet wave of the given kind and wavevector as mode 1.
   static void floquet(int type, double kx, double ky) {
@@ -648,16 +656,11 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
   // A node's table beyond the capacity of the Floquet table, the sweep
   // point's within it (the set changes with k0 as harmonics cross kmax):
   // given up at that node, the run goes on.
-  auto count_at = [](double f) {
-    const double k = dpi(1) * f / dcspeed();
-    fss_inc_angle = {0.4, 0.2, k * std::sin(0.4) * std::cos(0.2), k * std::sin(0.4) * std::sin(0.2)};
-    return floquet_mode_count(fss_kmax.flo);
-  };
   long long fewest = 1 << 30, most = 0;
   double f_fewest = 0;
   for (double f = 5e9; f < 29.6e9; f += 0.5e9)
-    if (count_at(f) < fewest) fewest = count_at(f), f_fewest = f;
-  for (int j = 0; j <= 32; j += 4) most = std::max(most, count_at(17.25e9 + 12.25e9 * std::cos(j * M_PI / 32)));
+    if (floquet_count_at(f) < fewest) fewest = floquet_count_at(f), f_fewest = f;
+  for (int j = 0; j <= 32; j += 4) most = std::max(most, floquet_count_at(17.25e9 + 12.25e9 * std::cos(j * M_PI / 32)));
   ASSERT_GT(most, fewest);
   fss_size_capacities(max_wg_modes, static_cast<int>(fewest), max_points);
   const std::vector<cplx> fits = oblique_system(f_fewest, 0.4, 1 << 30);
@@ -670,7 +673,7 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
   fss_size_capacities(max_wg_modes, 6000, max_points);
   auto count_for = [&](double flo_hz, double f) {
     fss_kmax.flo = 2 * M_PI * flo_hz / dcspeed();
-    return count_at(f);
+    return floquet_count_at(f);
   };
   double straddle = 0, f_over = 0;
   for (double flo = 700e9; flo < 760e9 && straddle == 0; flo += 0.05e9) {
@@ -681,19 +684,10 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
       if (count_for(flo, f) > 4096) straddle = flo, f_over = f;
   }
   ASSERT_GT(straddle, 0);
-  auto system_at = [&](int least) {
-    far_interpolation_points = least;
-    far_floquet_reset();
-    oblique_point(straddle, f_over, 0.4);
-    calc_integrals();
-    calc_mata();
-    far_interpolation_points = 24;
-    return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + fss_mata.n);
-  };
   {
-    const std::vector<cplx> got = system_at(24);
+    const std::vector<cplx> got = oblique_system(f_over, 0.4, 24, true, straddle);
     EXPECT_GT(far_floquet_interpolation_nodes(), 0);
-    const std::vector<cplx> direct = system_at(1 << 30);
+    const std::vector<cplx> direct = oblique_system(f_over, 0.4, 1 << 30, true, straddle);
     double size, worst;
     size_and_gap(direct, got, size, worst);
     EXPECT_LT(worst, 1e-12 * size);
@@ -762,17 +756,15 @@ TEST_F(Coupling, FarSetKtRangeOverTheBand) {
 
 // Modes to kc = 5000 /m, so that far harmonics (|G| >= 6 k_top + k_top
 // sin(theta), 3950 /m here; kt from 3710 /m) pass near their cutoffs, and a
-// pair's kc/kt
-// moves across the edge of the divided differences (|kc/kt - 1| = 0.02)
-// within the band.  Such a pair takes the divided-difference form over the
+// pair's kc/kt moves across the edge of the divided differences
+// (|kc/kt - 1| = 0.02) within the band.  Such a pair takes the divided-difference form over the
 // whole band.  For exact modes the two forms are one function: the system
 // is that of the forms chosen point by point.  Computed modes leave a
 // contour remainder (here the exact modes' samples modulated by 1e-3 along
 // the contour), which the two forms treat differently: chosen point by point
 // the share jumps (measured with the choice so made: the check's errors
 // stay near 2e-4, and the interpolation gives up); chosen over the band it
-// is smooth (2.9e-6 on 5 nodes),
-// interpolated from 9 nodes, and the system is that of the share summed at
+// is smooth (2.9e-6 on 5 nodes), interpolated from 9 nodes, and the system is that of the share summed at
 // each point with the same choice to 1e-10 of its size (measured 1.5e-11;
 // the error of 9 nodes is about the square of the check's, relative to the
 // share).  The choice itself moves the system by 2e-6 of its size.  A
@@ -828,35 +820,22 @@ TEST_F(Coupling, FarShareOfComputedModesClassifiedOverTheBand) {
   // modes) at some frequencies of the band and not at others: the points of
   // one block or less take the band's choice too (no step between them and
   // their neighbours beyond the interpolation's error).
-  auto count_at = [](double f) {
-    const double k = dpi(1) * f / dcspeed();
-    fss_inc_angle = {0.4, 0.2, k * std::sin(0.4) * std::cos(0.2), k * std::sin(0.4) * std::sin(0.2)};
-    return floquet_mode_count(fss_kmax.flo);
-  };
   double straddle = 0, f_within = 0;
   for (double flo = 700e9; flo < 760e9 && straddle == 0; flo += 0.05e9) {
     fss_kmax.flo = 2 * M_PI * flo / dcspeed();
     long long most = 0, least = 1 << 30;
     double f_least = 0;
     for (double f = 5e9; f < 29.6e9; f += 0.5e9) {
-      const long long c = count_at(f);
+      const long long c = floquet_count_at(f);
       most = std::max(most, c);
       if (c < least) least = c, f_least = f;
     }
     if (least <= 4096 && most > 4096) straddle = flo, f_within = f_least;
   }
   ASSERT_GT(straddle, 0);
-  auto system_at = [&](int least) {
-    far_interpolation_points = least;
-    far_floquet_reset();
-    oblique_point(straddle, f_within, 0.4);
-    EXPECT_LE(fss_modeflo_index.n, 4096);
-    calc_integrals();
-    calc_mata();
-    far_interpolation_points = 24;
-    return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + fss_mata.n);
-  };
-  const std::vector<cplx> band = system_at(24), pointwise = system_at(1 << 30);
+  const std::vector<cplx> band = oblique_system(f_within, 0.4, 24, true, straddle);
+  EXPECT_LE(fss_modeflo_index.n, 4096);
+  const std::vector<cplx> pointwise = oblique_system(f_within, 0.4, 1 << 30, true, straddle);
   size_and_gap(band, pointwise, size, gap);
   EXPECT_GT(gap, 1e-7 * size);
   EXPECT_LT(gap, 1e-4 * size);
