@@ -175,7 +175,11 @@ int fss_trip_count(double start, double wend, double step) {
 void fss_sweep(void (*after_point)()) {
   console_line("... performing the frequency sweep");
   std::cout << "\n\n";
-  progress_begin(fss_sweep_points());
+  progress_begin(fss_sweep_points(), fss_writeinfo.wgs || fss_freq_iter.step <= 0
+                                         ? 0
+                                         : fss_trip_count(fss_freq_iter.start,
+                                                          fss_freq_iter.end + fss_freq_iter.step / 10,
+                                                          fss_freq_iter.step));
 
   if (fss_writeinfo.wgs) {
     fss_theta = {0, 0, 1};

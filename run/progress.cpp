@@ -20,10 +20,12 @@ clock_type::time_point run_start = clock_type::now();
 
 // The bar: 50 marks over the sweep after the first one.
 struct progress_state {
-  long total = 0, done = 0, run_points = 0;
+  long total = 0, done = 0, run_points = 0, per_direction = 0;
   int marks = 0;
-  clock_type::time_point start, shown;
+  clock_type::time_point start, shown, stage_start;
   bool timed = false;  // time shown behind the marks (a terminal only)
+  bool in_stage = false;
+  double once = 0;  // seconds of once-per-direction work done
 } bar;
 
 const int bar_marks = 50;
@@ -35,11 +37,13 @@ double since(clock_type::time_point t) {
   return std::chrono::duration<double>(clock_type::now() - t).count();
 }
 
-// On a terminal the line is drawn again: the marks, then the time.
-void redraw() {
+// On a terminal the line is drawn again: the marks, then the time (or, in
+// once-per-direction work, what is being done).
+void redraw(const std::string& what = "") {
   const double elapsed = since(bar.start);
   std::string line = "\r " + std::string(bar.marks + 1, 'o') + std::string(bar_marks - bar.marks, ' ');
-  line += "  " + progress_time_text(elapsed, bar.done, bar.total);
+  line += "  " + (what.empty() ? progress_time_text(elapsed, bar.done, bar.total, bar.once, bar.per_direction)
+                               : duration_text(std::max(1.0, std::round(elapsed))) + ", " + what);
   std::cout << line << std::string(12, ' ') << "\r " << std::string(bar.marks + 1, 'o') << std::flush;
   bar.shown = clock_type::now();
 }
@@ -59,21 +63,27 @@ std::string duration_text(double s) {
   return buf;
 }
 
-std::string progress_time_text(double elapsed, long done, long total) {
+std::string progress_time_text(double elapsed, long done, long total, double once, long per_direction) {
   // Whole seconds: the bar is redrawn about twice a second.
   auto whole = [](double s) { return duration_text(std::max(1.0, std::round(s))); };
   std::string t = whole(elapsed);
   if (done <= 0 || done >= total) return t;
-  return t + ", about " + whole(elapsed * (total - done) / done) + " left";
+  const long per = per_direction > 0 ? per_direction : total;
+  const long begun = (done + per - 1) / per, directions = (total + per - 1) / per;
+  const double left = std::max(0.0, elapsed - once) * (total - done) / done + once * (directions - begun) / begun;
+  return t + ", about " + whole(left) + " left";
 }
 
-void progress_begin(long total) {
+void progress_begin(long total, long per_direction) {
   console_line("0%         25%          50%         75%         100% ");
   console_line("|___________|____________|___________|____________| ");
   std::cout << '\n' << " o" << std::flush;
   bar.total = total;
+  bar.per_direction = per_direction;
   bar.done = 0;
   bar.marks = 0;
+  bar.once = 0;
+  bar.in_stage = false;
   bar.start = bar.shown = clock_type::now();
   bar.timed = isatty(STDOUT_FILENO);
   interrupt_points(0, total);
@@ -91,6 +101,21 @@ void progress_point() {
 }
 
 void progress_end() { std::cout << '\n'; }
+
+void progress_stage(const std::string& what) {
+  if (!bar.in_stage) bar.stage_start = clock_type::now();
+  bar.in_stage = true;
+  if (bar.timed && bar.total > 0) redraw(what);
+}
+
+void progress_stage_end() {
+  if (!bar.in_stage) return;
+  bar.in_stage = false;
+  bar.once += since(bar.stage_start);
+  if (bar.timed && bar.total > 0) redraw();
+}
+
+double progress_once_seconds() { return bar.once; }
 
 long progress_done() { return bar.done; }
 long progress_run_points() { return bar.run_points; }

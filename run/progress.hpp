@@ -3,13 +3,21 @@
 #include <string>
 
 // The scale, the ruler and the first mark of the bar for a sweep of
-// `total` points.
-void progress_begin(long total);
+// `total` points, `per_direction` of them in each direction of incidence.
+void progress_begin(long total, long per_direction = 0);
 // One sweep point done: the marks due; on a terminal, after the first
 // seconds, the time spent and an estimate of the time left behind them.
 void progress_point();
 // Ends the progress line.
 void progress_end();
+// Work done once per direction before its first point (the far Floquet
+// share's nodes of an oblique sweep): on a terminal, the time spent and
+// `what` behind the marks while it lasts; its time is kept apart from the
+// points' pace, so that the time left counts it once per direction.
+void progress_stage(const std::string& what);
+void progress_stage_end();
+// The seconds of once-per-direction work in the sweep in progress.
+double progress_once_seconds();
 // Sweep points done in the sweep in progress, and in the whole run.
 long progress_done();
 long progress_run_points();
@@ -26,6 +34,9 @@ void run_summary(const std::string& what = "", bool sweep = true);
 // "0.82 s", "12 s", "3 min 05 s", "2 h 07 min".
 std::string duration_text(double seconds);
 // Behind the marks: "12 s, about 30 s left" (the time of the sweep so far
-// and its part still to come, at the pace of the points done, in whole
-// seconds).
-std::string progress_time_text(double elapsed, long done, long total);
+// and its part still to come, in whole seconds): the points left at the pace
+// of the points done, less `once` (the time of the once-per-direction work),
+// and that work again for each direction not begun (`per_direction` points
+// each; 0: one direction).
+std::string progress_time_text(double elapsed, long done, long total, double once = 0,
+                               long per_direction = 0);

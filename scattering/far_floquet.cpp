@@ -606,6 +606,7 @@ void far_floquet_give_up() {
 }
 
 int far_floquet_nodes_built() { return interp.built; }
+int far_floquet_nodes_planned() { return interp.level > 0 ? cheb_n / interp.level + 1 : 0; }
 
 int far_floquet_interpolation_nodes() {
   return split.interp && interp.stride > 0 ? cheb_n / interp.stride + 1 : 0;

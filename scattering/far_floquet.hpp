@@ -94,8 +94,10 @@ double far_floquet_next_node();
 // The interpolant of this direction given up (a node's table would not fit
 // its capacity): the far share summed at each point.
 void far_floquet_give_up();
-// The nodes computed for the interpolant of this direction.
+// The nodes computed for the interpolant of this direction, and the nodes
+// of the level being built (9, 17 or 33).
 int far_floquet_nodes_built();
+int far_floquet_nodes_planned();
 // The nodes of the interpolant in force (9, 17 or 33; 0 while there is none
 // or after it was given up for this direction).
 int far_floquet_interpolation_nodes();

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "run/progress.hpp"
 #include "scattering/far_floquet.hpp"
 #include "scattering/floquet.hpp"
 #include "scattering/mode_limits.hpp"
@@ -463,6 +465,8 @@ void far_share_nodes() {
         far_floquet_give_up();
         break;
       }
+      progress_stage("the far Floquet modes' share: node " + std::to_string(far_floquet_nodes_built() + 1) +
+                     " of " + std::to_string(far_floquet_nodes_planned()));
       genmodes_flo();
       phase_tables();
       far_floquet_node_begin();
@@ -471,6 +475,7 @@ void far_share_nodes() {
     }
     point.whole = true;
   }
+  progress_stage_end();
   genmodes_flo();  // the sweep point's table again
 }
 

@@ -152,6 +152,15 @@ TEST(Progress, TimesInWords) {
   EXPECT_EQ(progress_time_text(12.2, 10, 40), "12 s, about 37 s left");
   EXPECT_EQ(progress_time_text(12.2, 40, 40), "12 s");
   EXPECT_EQ(progress_time_text(0.3, 1, 1000), "1 s, about 5 min 00 s left");
+  // Once-per-direction work (60 s of the first 70) is not taken for the
+  // points' pace (10 s a point): one direction of 50 points has 49 x 10 s
+  // left, not 49 x 70 s; with a second direction to come, its 60 s too.
+  EXPECT_EQ(progress_time_text(70, 1, 50, 60, 50), "1 min 10 s, about 8 min 10 s left");
+  EXPECT_EQ(progress_time_text(70, 1, 100, 60, 50), "1 min 10 s, about 17 min 30 s left");
+  // Half the second direction done: its work counted, none to come.
+  EXPECT_EQ(progress_time_text(200, 75, 100, 40, 50), "3 min 20 s, about 53 s left");
+  // Without such work, the pace of the points alone, whatever the directions.
+  EXPECT_EQ(progress_time_text(12.2, 10, 40, 0, 20), "12 s, about 37 s left");
 }
 
 // On a terminal a sweep longer than two seconds shows, behind its marks,

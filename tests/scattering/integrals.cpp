@@ -18,6 +18,7 @@
 #include "scattering/stack.hpp"
 #include "scattering/system.hpp"
 #include "run/messages.hpp"
+#include "run/progress.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/fatal.hpp"
 #include "support/quadrature.hpp"
@@ -599,11 +600,20 @@ TEST_F(Coupling, FarShareInterpolatedOverTheBandAtObliqueIncidence) {
     EXPECT_LT(worst, 1e-12 * size) << f << " " << th;
     EXPECT_GT(worst, 0) << f << " " << th;  // interpolated, not summed
   };
+  // The nodes' time is the sweep's once-per-direction work (kept apart from
+  // the pace of its points on the progress bar): counted when a direction
+  // builds its nodes, not at its other points.
+  progress_begin(50, 50);
   compare(5e9, 0.4, true, 17, 17);
+  const double once = progress_once_seconds();
+  EXPECT_GT(once, 0);
   compare(11.1e9, 0.4, false, 17, 17);
   compare(17.25e9, 0.4, false, 17, 17);
   compare(29.5e9, 0.4, false, 17, 17);
+  EXPECT_EQ(progress_once_seconds(), once);
   compare(11.1e9, 0.3, false, 9, 9);
+  EXPECT_GT(progress_once_seconds(), once);
+  progress_reset();
   compare(23.3e9, 0.4, false, 17, 17);
   fss_freq_iter = {25e9, 30.75e9, 0.25e9};
   compare(27.3e9, 0.4, false, 9, 9);
