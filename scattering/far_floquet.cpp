@@ -394,6 +394,18 @@ double interpolation_error(int s) {
   return big > 0 ? diff / big : 0;
 }
 
+// The error of a level's own interpolant, estimated from the checks: that
+// of the interpolant of every other node (`error`) and of the level above
+// (`before`).  Were the errors to go on falling by the same factor, it is
+// error^2 / before; Chebyshev interpolation of an analytic function does
+// better (doubling the nodes squares the error), so this is an upper
+// estimate.  Only where the errors fall at least by far_interpolation_rate
+// (otherwise, infinite: no estimate).
+double level_error(double error, double before) {
+  if (!(before > 0) || error > far_interpolation_rate * before) return HUGE_VAL;
+  return error * (error / before);
+}
+
 // The far share Q (upper triangle, nw x nw) at the sweep point's k0.
 void interpolated_share(cplx* q) {
   if (interp.stride <= 0) fatal("calc_matA", "The far Floquet modes' interpolant is not ready");
@@ -566,7 +578,8 @@ double far_floquet_next_node() {
   if (!split.interp || interp.stride != 0) return 0;
   // The nodes of the level (every level-th of the finest grid), then its
   // check: the interpolant of the level above (every other node) against
-  // the nodes between; met, the level is used.  Otherwise the level below
+  // the nodes between; met, or the level's own error estimated from the
+  // checks within the tolerance (level_error), the level is used.  Otherwise the level below
   // is built only while the errors fall at least tenfold from level to
   // level (from the 3 nodes' to the 5 nodes' first), and while its nodes
   // are fewer than the direction's frequencies: a share with a jump in k0
@@ -581,7 +594,7 @@ double far_floquet_next_node() {
     const double error = interpolation_error(2 * interp.level);
     const double before = interp.level == 4 ? interpolation_error(16) : interp.error;
     interp.error = error;
-    if (error <= far_interpolation_tolerance)
+    if (error <= far_interpolation_tolerance || level_error(error, before) <= far_interpolation_tolerance)
       interp.stride = interp.level;
     else if (interp.level == 1 || error > far_interpolation_rate * before ||
              cheb_n / (interp.level / 2) + 1 >= interp.frequencies)

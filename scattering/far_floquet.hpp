@@ -72,8 +72,9 @@ bool far_floquet_streams(int nf);
 // frequency of the band.  k0 Q(k0) (Q = X diag(Im y) X^H; Re y = 0 there)
 // has no pole or branch point near the band: it is computed at 9
 // Chebyshev nodes of the band (17 when the 5 of every other do not give the
-// 4 between them to far_interpolation_tolerance of its largest entry, 33
-// when the 9 do not give the 8 new ones; the far share is summed at each
+// 4 between them to far_interpolation_tolerance of its largest entry and the
+// 9 nodes' own error, estimated from the fall of the checks, is not within
+// it either; 33 when the 9 do not give the 8 new ones; the far share is summed at each
 // point as before when the 17 do not give the 16 new ones either, or when
 // the errors stop falling) and
 // interpolated at every sweep point of the direction, whose couplings are
