@@ -12,6 +12,7 @@
 #include "scattering/far_floquet.hpp"
 #include "scattering/floquet.hpp"
 #include "scattering/mode_limits.hpp"
+#include "scattering/phase_trig.hpp"
 
 namespace {
 const double eps_int = 0.02;  // |kc/kt - 1| at or below: divided differences
@@ -242,12 +243,12 @@ void phase_matrix(int h0, int nhb) {
 // G = Nc chi exp(i (delta + 1) chi / 2) dsinc((delta - 1) chi / 2) (TM) and
 // -Nc (k.n) [i chi exp(i (delta + 1) chi / 2) dsinc(...) + exp(i delta chi)]
 // (TE), with exp(i chi) = E / Nc taken from the phase matrix, about the
-// reference point c of the mode's aperture; `band`: a pair classified over
-// a band, with sin(x)/x itself for dsinc.  The series of dsinc is off by up
-// to 4.6e-7 below 0.8 and jumps by that much there, which the couplings of a
-// pair whose x moves with k0 must not carry into a share interpolated in
-// k0; sin(x)/x loses nothing as x -> 0.
-cplx close_pair(int m, int j, int h, int nh, int first_sample, const xy& c, bool band) {
+// reference point c of the mode's aperture.  (A pair classified over a band
+// takes close_pair_band, with sin(x)/x itself: the series of dsinc is off by
+// up to 4.6e-7 below 0.8 and jumps by that much there, which the couplings
+// of a pair whose x moves with k0 must not carry into a share interpolated
+// in k0.)
+cplx close_pair(int m, int j, int h, int nh, int first_sample, const xy& c) {
   const int w = fss_modewg_index[j], f = fss_modeflo_index[m].type;
   const double kc = fss_modewg_kappa[j];
   const flo_kappa k = fss_modeflo_kappa[m];
@@ -266,7 +267,7 @@ cplx close_pair(int m, int j, int h, int nh, int first_sample, const xy& c, bool
     const double chi = -(k.kx * (pt.x - c.x) + k.ky * (pt.y - c.y)), x = (d - 1) * chi / 2;
     const cplx e(r[i - 1] / nc, q[i - 1] / nc);  // exp(i chi0) exp(i chi')
     const cplx half = std::polar(1.0, x);          // exp(i (delta - 1) chi' / 2)
-    const double sinc = band ? (x == 0 ? 1 : half.imag() / x) : dsinc(x);  // sin x / x: sin x is Im half
+    const double sinc = dsinc(x);
     const cplx mid = e * half * sinc;              // exp(i chi0) exp(i (delta + 1) chi' / 2) sinc
     cplx g;
     if (f == flo_tm) {
@@ -277,6 +278,92 @@ cplx close_pair(int m, int j, int h, int nh, int first_sample, const xy& c, bool
     }
     s += fss_samplewg[++p] * g;
   }
+  if (w == wg_tm) return s / (kc * (kt + kc));
+  return -s * kc / (kt * kt * (kt + kc));
+}
+
+// The close pairs of a harmonic of a direction's far set classified over a
+// band (many more than a point's: every mode whose kc comes near the
+// harmonic's kt anywhere in the band): the points of the harmonic, about
+// the aperture's reference point c, computed once for all its pairs: chi' =
+// -k.(r - c), exp(i chi0) exp(i chi') = E / Nc, and k.n.
+struct band_points_rec {
+  std::vector<double> chi, er, ei, kn;
+  int m = 0;
+  long generation = -1;
+} band_pts;
+long band_pts_generation = 0;  // a new aperture block or harmonic block
+
+// r, q: Re E and Im E at every point (from 0).
+void band_points(int m, const double* r, const double* q, const fss_ap_rec::range& ap, const xy& c) {
+  if (band_pts.m == m && band_pts.generation == band_pts_generation) return;
+  const flo_kappa k = fss_modeflo_kappa[m];
+  const double nc = fss_cell_dim.inv_sqrt_ab;
+  const int npa = ap.last - ap.first + 1;
+  for (auto* v : {&band_pts.chi, &band_pts.er, &band_pts.ei, &band_pts.kn}) v->resize(npa);
+  for (int i = ap.first, t = 0; i <= ap.last; ++i, ++t) {
+    const xy pt = fss_coordinates[i], n = fss_normals[i];
+    band_pts.chi[t] = -(k.kx * (pt.x - c.x) + k.ky * (pt.y - c.y));
+    band_pts.er[t] = r[i - 1] / nc;
+    band_pts.ei[t] = q[i - 1] / nc;
+    band_pts.kn[t] = k.kx * n.x + k.ky * n.y;
+  }
+  band_pts.m = m;
+  band_pts.generation = band_pts_generation;
+}
+
+// At a point of a close pair over a band: exp(i x) = cx + i sx, sin(x)/x (1
+// at x = 0, without a branch) and h = e exp(i x), e = exp(i chi0) exp(i chi').
+struct band_sample {
+  double sx, cx, sinc, hr, hi;
+  band_sample(double x, double er, double ei) {
+    phase_sincos(x, sx, cx);
+    const double zero = x == 0;
+    sinc = (sx + zero) / (x + zero);
+    hr = er * cx - ei * sx;
+    hi = er * sx + ei * cx;
+  }
+};
+
+// close_pair over a band from the harmonic's points (band_points): the same
+// samples, with sin(x)/x itself and exp(i x) from phase_sincos; the samples
+// at every point first (a loop the compiler vectorises), then their sum.
+std::vector<double> band_gr, band_gi;
+cplx close_pair_band(int m, int j, int first_sample) {
+  const int w = fss_modewg_index[j], f = fss_modeflo_index[m].type;
+  const double kc = fss_modewg_kappa[j], kt = fss_modeflo_kappa[m].kt, d = kc / kt;
+  const double nc = fss_cell_dim.inv_sqrt_ab;
+  delta_kappa = d;
+  const int npa = static_cast<int>(band_pts.chi.size());
+  at_least(band_gr, npa);
+  at_least(band_gi, npa);
+  const double *chi = band_pts.chi.data(), *er = band_pts.er.data(), *ei = band_pts.ei.data(),
+               *kn = band_pts.kn.data();
+  double *gr = band_gr.data(), *gi = band_gi.data();
+  const double a = (d - 1) / 2;
+  const bool tm = f == flo_tm;
+  // TM: chi mid, mid = h sin(x)/x (times Nc after the sum); TE: (k.n) [i chi
+  // mid + h exp(i x)] (times -Nc after the sum).
+  if (tm) {
+    for (int t = 0; t < npa; ++t) {
+      const band_sample b(a * chi[t], er[t], ei[t]);
+      gr[t] = chi[t] * b.hr * b.sinc;
+      gi[t] = chi[t] * b.hi * b.sinc;
+    }
+  } else {
+    for (int t = 0; t < npa; ++t) {
+      const band_sample b(a * chi[t], er[t], ei[t]);
+      gr[t] = kn[t] * (-chi[t] * b.hi * b.sinc + (b.hr * b.cx - b.hi * b.sx));
+      gi[t] = kn[t] * (chi[t] * b.hr * b.sinc + (b.hr * b.sx + b.hi * b.cx));
+    }
+  }
+  const double* smp = &fss_samplewg[first_sample + 1];
+  double sr = 0, si = 0;
+  for (int t = 0; t < npa; ++t) {
+    sr += smp[t] * gr[t];
+    si += smp[t] * gi[t];
+  }
+  const cplx s = (tm ? nc : -nc) * cplx(sr, si);
   if (w == wg_tm) return s / (kc * (kt + kc));
   return -s * kc / (kt * kt * (kt + kc));
 }
@@ -299,6 +386,7 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
   const int nf = fss_modeflo_index.n, np = fss_coordinates.n;
   const int npa = ap.last - ap.first + 1;
   const xy centre = aperture_centre(ap.first, ap.last);
+  ++band_pts_generation;  // another aperture or block of harmonics
   int nte = 0, nt = 0;
   for (int j : modes) row_of[j] = fss_modewg_index[j] == wg_te ? ++nte : ++nt;
   const int rows = 2 * nte + nt;
@@ -346,7 +434,12 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
       const double kc = fss_modewg_kappa[j];
       cplx sigma = 0;
       if (is_close(w, f, kc, kt, band, lo, hi)) {
-        sigma = close_pair(m, j, h, nh, first_sample[j], centre, band);
+        if (band) {
+          band_points(m, &se[static_cast<long>(h - 1) * np], &se[static_cast<long>(nh + h - 1) * np], ap, centre);
+          sigma = close_pair_band(m, j, first_sample[j]);
+        } else {
+          sigma = close_pair(m, j, h, nh, first_sample[j], centre);
+        }
       } else if (w == wg_te) {
         const cplx px = ab(row_of[j] - 1, h), py = ab(nte + row_of[j] - 1, h);
         if (f == flo_te)
@@ -547,3 +640,22 @@ void block_integrals(int h0, int nhb, const int* first_sample) {
 }
 
 }  // namespace
+
+cplx close_coupling_over_band(int m, int j) {
+  const fss_ap_rec::range ap = fss_ap.r[fss_modewg_ap[j]];
+  const flo_kappa k = fss_modeflo_kappa[m];
+  std::vector<double> r(fss_coordinates.n), q(fss_coordinates.n);
+  for (int i = ap.first; i <= ap.last; ++i) {
+    const xy pt = fss_coordinates[i];
+    const cplx e = std::polar(fss_cell_dim.inv_sqrt_ab, -(k.kx * pt.x + k.ky * pt.y));
+    r[i - 1] = e.real();
+    q[i - 1] = e.imag();
+  }
+  int first = 0;  // the mode's samples follow those of the modes before it
+  for (int i = 1; i < j; ++i) first += fss_ap.r[fss_modewg_ap[i]].last - fss_ap.r[fss_modewg_ap[i]].first + 1;
+  ++band_pts_generation;
+  band_points(m, r.data(), q.data(), ap, aperture_centre(ap.first, ap.last));
+  const cplx sigma = close_pair_band(m, j, first);
+  ++band_pts_generation;
+  return sigma;
+}

@@ -1,6 +1,7 @@
 // Coupling integrals of the aperture waveguide modes with the Floquet modes,
 // as weighted sums over the contour samples.
 #pragma once
+#include <complex>
 
 double dsinc(double x);
 // flag 0: F1, F2 of Floquet mode m at every contour point;
@@ -8,6 +9,11 @@ double dsinc(double x);
 void calc_sample_flo(int m, int flag);
 // sigma(m, j) for every waveguide mode j into fss_vettsigma.
 void calc_vettsigma(int m);
+// sigma(m, j) in the divided-difference form whatever kc/kt, as a pair of a
+// direction's far set that comes near kc = kt anywhere in its band takes it
+// over the whole band (Floquet mode m of the table in force, TE with TE or
+// TM with TM).
+std::complex<double> close_coupling_over_band(int m, int j);
 // All coupling integrals into fss_integrals.
 void calc_integrals();
 // How many times the coupling table has been computed (what is derived from
