@@ -82,6 +82,7 @@ struct split_record {
   double kfar = 0;
 } split;
 std::vector<cplx> xs, ys, face;  // work: scaled couplings of a block, a face's sum
+std::vector<cplx> kept_sum;      // work: the products over the entries kept
 
 // Oblique incidence over many frequencies at one direction: the far share
 // of a fixed set of harmonics, interpolated in k0 (see far_floquet_interpolates).
@@ -214,20 +215,34 @@ void add_series(cplx* c, int ldc, int first, int n, cplx eps) {
 }  // namespace
 
 void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
-                   const std::function<double(int)>& w, double sign, cplx* c) {
+                   const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
   const int n = static_cast<int>(list.size());
-  xs.resize(static_cast<std::size_t>(nw) * std::min(n, block));
+  if (n == 0) return;
+  // The entries taken (all, or those kept) and where their products go.
+  const int nk = kept ? static_cast<int>(kept->size()) : nw;
+  if (nk == 0) return;
+  auto entry = [&](int t) { return kept ? (*kept)[t] : t; };
+  cplx* out = c;
+  if (kept) {
+    kept_sum.assign(static_cast<std::size_t>(nk) * nk, 0);
+    out = kept_sum.data();
+  }
+  xs.resize(static_cast<std::size_t>(nk) * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
     const int nb = std::min(block, n - k0);
     for (int k = 0; k < nb; ++k) {
       const int m = list[k0 + k];
       const cplx* xm = row(m);
       const double f = std::sqrt(w(m));
-      for (int j = 0; j < nw; ++j) xs[static_cast<std::size_t>(k) * nw + j] = xm[j] * f;
+      for (int t = 0; t < nk; ++t) xs[static_cast<std::size_t>(k) * nk + t] = xm[entry(t)] * f;
     }
     const double one = 1;
-    zherk_("U", "N", &nw, &nb, &sign, xs.data(), &nw, &one, c, &nw);
+    zherk_("U", "N", &nk, &nb, &sign, xs.data(), &nk, &one, out, &nk);
   }
+  if (kept)  // ascending entries: the upper triangle goes to the upper triangle
+    for (int b = 0; b < nk; ++b)
+      for (int a = 0; a <= b; ++a)
+        c[(*kept)[a] + static_cast<long>((*kept)[b]) * nw] += kept_sum[a + static_cast<std::size_t>(b) * nk];
 }
 
 namespace {
@@ -552,7 +567,7 @@ void far_floquet_reset() {
   far_record().swap_into(far);
   interp = interp_record{};
   split = split_record{};
-  for (auto* v : {&xs, &ys, &face}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&xs, &ys, &face, &kept_sum}) std::vector<cplx>().swap(*v);
   std::vector<double>().swap(xr);
 }
 
@@ -696,13 +711,27 @@ void admittance_parts_add(int nw, const std::vector<int>& modes, const std::func
     if (y.real() != 0) list[y.real() > 0 ? 0 : 1].push_back(m);
     if (y.imag() != 0) list[y.imag() > 0 ? 2 : 3].push_back(m);
   }
+  // The TE aperture modes' entries: the only ones a TE or TEM wave couples with.
+  static std::vector<int> te_rows;
+  te_rows.clear();
+  for (int j = 1; j <= nw; ++j)
+    if (fss_modewg_index[j] == wg_te) te_rows.push_back(j - 1);
+  static std::vector<int> te_waves, others;
   for (int k = 0; k < 4; ++k) {
     auto w = [k](int m) {
       const cplx y = fss_modeflo_y[m].y1;
       return std::fabs(k < 2 ? y.real() : y.imag());
     };
     if (k < 2 && !p) continue;  // imaginary parts only
-    hermitian_add(nw, list[k], row, w, k % 2 == 0 ? 1 : -1, k < 2 ? p : q);
+    te_waves.clear();
+    others.clear();
+    for (int m : list[k]) {
+      const int f = fss_modeflo_index[m].type;
+      (f == flo_te || f == flo_temx || f == flo_temy ? te_waves : others).push_back(m);
+    }
+    const double sign = k % 2 == 0 ? 1 : -1;
+    hermitian_add(nw, others, row, w, sign, k < 2 ? p : q);
+    hermitian_add(nw, te_waves, row, w, sign, k < 2 ? p : q, &te_rows);
   }
 }
 

@@ -56,10 +56,13 @@ void far_floquet_face(std::complex<double>* c, int ldc, int first, int n, std::c
 // c += sign sum over the Floquet modes in `list` of w(m) x_m x_m^H (w >= 0),
 // x_m the nw couplings of mode m at row(m): Hermitian products (zherk, half
 // the work of a general product) over blocks of modes, into the upper
-// triangle of c (nw x nw).
+// triangle of c (nw x nw).  `kept` (ascending, from 0): the only entries of
+// each x_m that may be nonzero; the products then run over those alone, and
+// their triangle is added at their places.
 void hermitian_add(int nw, const std::vector<int>& list,
                    const std::function<const std::complex<double>*(int)>& row,
-                   const std::function<double(int)>& w, double sign, std::complex<double>* c);
+                   const std::function<double(int)>& w, double sign, std::complex<double>* c,
+                   const std::vector<int>* kept = nullptr);
 // Oblique incidence, one screen in air, a Floquet set beyond one block (the
 // couplings change with every frequency): the far modes' rows are not kept
 // either; as they are computed their share of S goes into its Hermitian
@@ -124,7 +127,12 @@ void far_floquet_node_end();
 int far_floquet_parts(int nw, int nf, std::complex<double>* p, std::complex<double>* q);
 // P and Q (upper triangles) += the share of the Floquet modes in `modes`,
 // x_m at row(m), each by the sign of each part of its admittance in air (p
-// null: Q alone, for modes whose admittances are imaginary).
+// null: Q alone, for modes whose admittances are imaginary).  A TE (or TEM)
+// Floquet wave couples with the TE aperture modes alone (a TM or TEM guide
+// mode's field is the gradient of a potential that vanishes on the contour),
+// so the products of those waves run over the TE modes' entries only: for
+// the far share of an oblique direction, half its modes, the products a
+// quarter of the work.
 void admittance_parts_add(int nw, const std::vector<int>& modes,
                           const std::function<const std::complex<double>*(int)>& row,
                           std::complex<double>* p, std::complex<double>* q);

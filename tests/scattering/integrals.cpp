@@ -27,6 +27,43 @@
 
 using cplx = std::complex<double>;
 
+// The Hermitian sums over a subset of entries (those that may be nonzero)
+// equal the sums over all entries, into the upper triangle alone, for lists
+// longer than one block of the products; the lower triangle is not touched.
+TEST(HermitianAdd, KeptEntriesEqualTheWholeProducts) {
+  const int nw = 37, modes = 4100;
+  const std::vector<int> kept = {0, 3, 4, 10, 11, 12, 20, 29, 36};
+  std::vector<cplx> rows(static_cast<std::size_t>(nw) * (modes + 1), 0);
+  std::vector<int> list;
+  for (int m = 1; m <= modes; ++m) {
+    list.push_back(m);
+    for (int t : kept) rows[static_cast<std::size_t>(m) * nw + t] = cplx(std::sin(0.7 * m + t), std::cos(1.3 * m - 2 * t));
+  }
+  auto row = [&](int m) { return &rows[static_cast<std::size_t>(m) * nw]; };
+  auto w = [](int m) { return 1 + 0.5 * std::sin(0.1 * m); };
+  // A Hermitian start (real diagonal) marked off the diagonal.
+  const cplx mark(7, -7);
+  std::vector<cplx> whole(static_cast<std::size_t>(nw) * nw, mark);
+  for (int j = 0; j < nw; ++j) whole[j + static_cast<std::size_t>(j) * nw] = 7;
+  std::vector<cplx> part = whole;
+  const std::vector<cplx> start = whole;
+  hermitian_add(nw, list, row, w, -1, whole.data());
+  hermitian_add(nw, list, row, w, -1, part.data(), &kept);
+  double size = 0, gap = 0;
+  for (int c = 0; c < nw; ++c)
+    for (int r = 0; r < nw; ++r) {
+      const std::size_t k = r + static_cast<std::size_t>(c) * nw;
+      if (r > c) {
+        EXPECT_EQ(part[k], mark);
+        continue;
+      }
+      size = std::max(size, std::abs(whole[k] - start[k]));
+      gap = std::max(gap, std::abs(part[k] - whole[k]));
+    }
+  EXPECT_GT(size, 100);
+  EXPECT_LT(gap, 1e-12 * size);
+}
+
 TEST(Dsinc, SeriesNearZeroAndClosedFormBeyond) {
   EXPECT_EQ(dsinc(0), 1.0);
   EXPECT_EQ(dsinc(0.8), std::sin(0.8) / 0.8);
