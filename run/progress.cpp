@@ -1,5 +1,6 @@
 #include "run/progress.hpp"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +26,9 @@ struct progress_state {
   clock_type::time_point start, shown, stage_start;
   bool timed = false;  // time shown behind the marks (a terminal only)
   bool in_stage = false;
-  double once = 0;  // seconds of once-per-direction work done
+  double once = 0;    // seconds of once-per-direction work done
+  long stages = 0;    // such stages ended
+  std::size_t drawn = 0;  // length of the line last drawn (to be covered)
 } bar;
 
 const int bar_marks = 50;
@@ -37,14 +40,22 @@ double since(clock_type::time_point t) {
   return std::chrono::duration<double>(clock_type::now() - t).count();
 }
 
+// The terminal's width (80 when it does not say).
+std::size_t terminal_columns() {
+  winsize ws{};
+  return ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : 80;
+}
+
 // On a terminal the line is drawn again: the marks, then the time (or, in
-// once-per-direction work, what is being done).
+// once-per-direction work, what is being done), within the terminal's width
+// (a wrapped line would not be drawn over) and covering the line before.
 void redraw(const std::string& what = "") {
   const double elapsed = since(bar.start);
-  std::string line = "\r " + std::string(bar.marks + 1, 'o') + std::string(bar_marks - bar.marks, ' ');
-  line += "  " + (what.empty() ? progress_time_text(elapsed, bar.done, bar.total, bar.once, bar.per_direction)
-                               : duration_text(std::max(1.0, std::round(elapsed))) + ", " + what);
-  std::cout << line << std::string(12, ' ') << "\r " << std::string(bar.marks + 1, 'o') << std::flush;
+  const std::string text = what.empty() ? progress_time_text(elapsed, bar.done, bar.total, bar.once,
+                                                             bar.per_direction, bar.stages)
+                                        : duration_text(std::max(1.0, std::round(elapsed))) + ", " + what;
+  std::cout << '\r' << progress_line(bar.marks, text, bar.drawn, terminal_columns()) << "\r "
+            << std::string(bar.marks + 1, 'o') << std::flush;
   bar.shown = clock_type::now();
 }
 
@@ -63,14 +74,29 @@ std::string duration_text(double s) {
   return buf;
 }
 
-std::string progress_time_text(double elapsed, long done, long total, double once, long per_direction) {
+std::string progress_line(int marks, const std::string& text, std::size_t& drawn, std::size_t columns) {
+  std::string line = " " + std::string(marks + 1, 'o') + std::string(bar_marks - marks, ' ') + "  " + text;
+  const std::size_t width = columns > 1 ? columns - 1 : 1;
+  if (line.size() > width) line.resize(width);
+  const std::size_t length = line.size();
+  if (line.size() < drawn) line += std::string(drawn - line.size(), ' ');
+  drawn = length;
+  return line;
+}
+
+std::string progress_time_text(double elapsed, long done, long total, double once, long per_direction,
+                               long stages) {
   // Whole seconds: the bar is redrawn about twice a second.
   auto whole = [](double s) { return duration_text(std::max(1.0, std::round(s))); };
   std::string t = whole(elapsed);
   if (done <= 0 || done >= total) return t;
   const long per = per_direction > 0 ? per_direction : total;
-  const long begun = (done + per - 1) / per, directions = (total + per - 1) / per;
-  const double left = std::max(0.0, elapsed - once) * (total - done) / done + once * (directions - begun) / begun;
+  // The directions begun: a point done in them, or their stage ended (at the
+  // end of a direction's stage none of its points is done yet).
+  const long begun = std::max((done + per - 1) / per, stages), directions = (total + per - 1) / per;
+  const double mean_stage = stages > 0 ? once / stages : 0;
+  const double left = std::max(0.0, elapsed - once) * (total - done) / done +
+                      mean_stage * static_cast<double>(std::max(0L, directions - begun));
   return t + ", about " + whole(left) + " left";
 }
 
@@ -83,6 +109,8 @@ void progress_begin(long total, long per_direction) {
   bar.done = 0;
   bar.marks = 0;
   bar.once = 0;
+  bar.stages = 0;
+  bar.drawn = 0;
   bar.in_stage = false;
   bar.start = bar.shown = clock_type::now();
   bar.timed = isatty(STDOUT_FILENO);
@@ -112,6 +140,7 @@ void progress_stage_end() {
   if (!bar.in_stage) return;
   bar.in_stage = false;
   bar.once += since(bar.stage_start);
+  ++bar.stages;
   if (bar.timed && bar.total > 0) redraw();
 }
 

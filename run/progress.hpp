@@ -1,5 +1,6 @@
 // The progress of the sweep on the console and the last line of a run.
 #pragma once
+#include <cstddef>
 #include <string>
 
 // The scale, the ruler and the first mark of the bar for a sweep of
@@ -33,10 +34,15 @@ void run_summary(const std::string& what = "", bool sweep = true);
 
 // "0.82 s", "12 s", "3 min 05 s", "2 h 07 min".
 std::string duration_text(double seconds);
+// The bar's line on a terminal (without its carriage return): the marks
+// done and `text` behind the bar, cut to fit `columns` (a wrapped line would
+// not be drawn over), padded with spaces over the line drawn before (whose
+// length `drawn` holds, and then this one's).
+std::string progress_line(int marks, const std::string& text, std::size_t& drawn, std::size_t columns);
 // Behind the marks: "12 s, about 30 s left" (the time of the sweep so far
 // and its part still to come, in whole seconds): the points left at the pace
-// of the points done, less `once` (the time of the once-per-direction work),
-// and that work again for each direction not begun (`per_direction` points
-// each; 0: one direction).
+// of the points done, less `once` (the time of `stages` stages of
+// once-per-direction work), and the mean stage again for each direction not
+// begun (`per_direction` points each; 0: one direction).
 std::string progress_time_text(double elapsed, long done, long total, double once = 0,
-                               long per_direction = 0);
+                               long per_direction = 0, long stages = 0);

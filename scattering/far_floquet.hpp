@@ -77,7 +77,8 @@ bool far_floquet_streams(int nf);
 // Chebyshev nodes of the band (17 when the 5 of every other do not give the
 // 4 between them to far_interpolation_tolerance of its largest entry and the
 // 9 nodes' own error, estimated from the fall of the checks, is not within
-// it either; 33 when the 9 do not give the 8 new ones; the far share is summed at each
+// it either; 33 when the 9 do not give the 8 new ones and the 17 nodes'
+// estimated error is not within it; the far share is summed at each
 // point as before when the 17 do not give the 16 new ones either, or when
 // the errors stop falling) and
 // interpolated at every sweep point of the direction, whose couplings are
@@ -129,7 +130,9 @@ int far_floquet_parts(int nw, int nf, std::complex<double>* p, std::complex<doub
 // x_m at row(m), each by the sign of each part of its admittance in air (p
 // null: Q alone, for modes whose admittances are imaginary).  A TE (or TEM)
 // Floquet wave couples with the TE aperture modes alone (a TM or TEM guide
-// mode's field is the gradient of a potential that vanishes on the contour),
+// mode's field is the gradient of a potential, zero on the contour or
+// constant on each conductor, and the wave's flux through a closed line
+// vanishes),
 // so the products of those waves run over the TE modes' entries only: for
 // the far share of an oblique direction, half its modes, the products a
 // quarter of the work.

@@ -7,9 +7,12 @@
 // bits P1 and the rest, so that q P1 is exact for |q| < 2^20), then
 // the minimax polynomials of sin and cos on [-pi/4, pi/4] (the classic
 // fdlibm kernels, error below 1 ulp), and the quadrant q mod 4 by selection.
-// Within 2 ulp of sin and cos for |x| < 1e5 (the phases here stay below a
-// few hundred); sin x keeps its relative accuracy as x -> 0 (r = x exactly),
-// so that sin(x)/x does too.
+// Within 1.1e-16 of sin and cos in absolute terms for |x| < 1e5 (the phases
+// here stay below a few hundred), which is what a phase factor needs; sin x
+// keeps its relative accuracy as x -> 0 (r = x exactly), so that sin(x)/x
+// does too.  Near other multiples of pi/2, where sin or cos is itself below
+// 1e-15, the relative error is large (the reduction keeps two parts of pi/2).
+
 #pragma once
 #include <bit>
 #include <cstdint>

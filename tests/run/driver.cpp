@@ -155,12 +155,36 @@ TEST(Progress, TimesInWords) {
   // Once-per-direction work (60 s of the first 70) is not taken for the
   // points' pace (10 s a point): one direction of 50 points has 49 x 10 s
   // left, not 49 x 70 s; with a second direction to come, its 60 s too.
-  EXPECT_EQ(progress_time_text(70, 1, 50, 60, 50), "1 min 10 s, about 8 min 10 s left");
-  EXPECT_EQ(progress_time_text(70, 1, 100, 60, 50), "1 min 10 s, about 17 min 30 s left");
+  EXPECT_EQ(progress_time_text(70, 1, 50, 60, 50, 1), "1 min 10 s, about 8 min 10 s left");
+  EXPECT_EQ(progress_time_text(70, 1, 100, 60, 50, 1), "1 min 10 s, about 17 min 30 s left");
+  // The second direction's work just ended, none of its points done: its
+  // direction begun, 50 points of 10 s left and no more work to come.
+  EXPECT_EQ(progress_time_text(620, 50, 100, 120, 50, 2), "10 min 20 s, about 8 min 20 s left");
   // Half the second direction done: its work counted, none to come.
-  EXPECT_EQ(progress_time_text(200, 75, 100, 40, 50), "3 min 20 s, about 53 s left");
+  EXPECT_EQ(progress_time_text(200, 75, 100, 40, 50, 2), "3 min 20 s, about 53 s left");
   // Without such work, the pace of the points alone, whatever the directions.
   EXPECT_EQ(progress_time_text(12.2, 10, 40, 0, 20), "12 s, about 37 s left");
+}
+
+// The line drawn over the bar on a terminal: the marks, the text behind the
+// ruler's width, cut to the terminal's width, and padded over a longer line
+// drawn before (a node's text followed by the time left leaves nothing of it).
+TEST(Progress, LineFitsTheTerminalAndCoversTheLineBefore) {
+  std::size_t drawn = 0;
+  const std::string node = progress_line(3, "1 min 05 s, the far Floquet modes' share: node 9 of 9", drawn, 200);
+  EXPECT_EQ(node, " oooo" + std::string(47, ' ') + "  1 min 05 s, the far Floquet modes' share: node 9 of 9");
+  EXPECT_EQ(drawn, node.size());
+  const std::string time = progress_line(4, "1 min 06 s, about 8 min left", drawn, 200);
+  EXPECT_EQ(time.size(), node.size());
+  EXPECT_EQ(time, " ooooo" + std::string(46, ' ') + "  1 min 06 s, about 8 min left" + std::string(25, ' '));
+  EXPECT_EQ(drawn, 82u);
+  // An 80-column terminal: 79 characters at most, nothing wraps.
+  drawn = 0;
+  const std::string cut = progress_line(3, "1 min 05 s, the far Floquet modes' share: node 9 of 9", drawn, 80);
+  EXPECT_EQ(cut.size(), 79u);
+  EXPECT_EQ(cut, node.substr(0, 79));
+  EXPECT_EQ(progress_line(3, "5 s", drawn, 80).size(), 79u);
+  EXPECT_EQ(drawn, 57u);
 }
 
 // On a terminal a sweep longer than two seconds shows, behind its marks,
@@ -173,7 +197,7 @@ TEST(Progress, TerminalBarShowsTheTimeOfLongSweeps) {
                                       "3 3 -3 3\n-3 3 -3 -3\n5)\n20 30\n6)\n10 20 0.004\n7)\n100\n8)\n600\n");
   const program_result tty = run_command("script -qec '" + std::string(FSS_BINARY) + " slow -csv' /dev/null");
   EXPECT_EQ(tty.status, 0) << tty.out;
-  const std::regex timed("\r o+ +[0-9]+ s, about [0-9]+ s left +\r o+");
+  const std::regex timed("\r o+ +[0-9]+ s, about [0-9]+ s left *\r o+");
   EXPECT_TRUE(std::regex_search(tty.out, timed)) << tty.out.substr(tty.out.size() - 600);
   const std::regex done(" done: 2501 sweep points computed in [0-9.]+ s; files written: slow.out, slow.csv\r?\n");
   EXPECT_TRUE(std::regex_search(tty.out, done)) << tty.out.substr(tty.out.size() - 300);

@@ -9,7 +9,8 @@
 
 namespace {
 
-// Within one unit in the last place (absolute, the values being at most 1)
+// Within 1.1e-16 in absolute terms (one unit in the last place of values
+// near 1)
 // over the phases the couplings meet (below a few hundred) and well beyond,
 // and sin^2 + cos^2 = 1 to rounding: a wrong coefficient of either
 // polynomial, a wrong part of pi/2 or a wrong quadrant shows as an error
