@@ -220,9 +220,13 @@ void fss_sweep(void (*after_point)()) {
         update_modes_wg();
         genmodes_flo();
         // At normal incidence the Floquet wavenumbers do not change with
-        // frequency: the coupling integrals are computed once per direction.
+        // frequency: the coupling integrals are computed once per direction
+        // (a stage of the progress bar, kept apart from the points' pace).
         if (first == 1 || fss_inc_angle.theta > 1.0e-6) {
+          const bool once = fss_inc_angle.theta <= 1.0e-6;
+          if (once) progress_stage("the coupling integrals");
           calc_integrals();
+          if (once) progress_stage_end();
           first = 0;
         }
         calc_mata();

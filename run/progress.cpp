@@ -25,7 +25,7 @@ struct progress_state {
   int marks = 0;
   clock_type::time_point start, shown, stage_start;
   bool timed = false;  // time shown behind the marks (a terminal only)
-  bool in_stage = false;
+  bool in_stage = false, stage_shown = false;
   double once = 0;    // seconds of once-per-direction work done
   long stages = 0;    // such stages ended
   std::size_t drawn = 0;  // length of the line last drawn (to be covered)
@@ -111,7 +111,7 @@ void progress_begin(long total, long per_direction) {
   bar.once = 0;
   bar.stages = 0;
   bar.drawn = 0;
-  bar.in_stage = false;
+  bar.in_stage = bar.stage_shown = false;
   bar.start = bar.shown = clock_type::now();
   bar.timed = isatty(STDOUT_FILENO);
   interrupt_points(0, total);
@@ -133,7 +133,12 @@ void progress_end() { std::cout << '\n'; }
 void progress_stage(const std::string& what) {
   if (!bar.in_stage) bar.stage_start = clock_type::now();
   bar.in_stage = true;
-  if (bar.timed && bar.total > 0) redraw(what);
+  // As the time: shown once the sweep has taken a while (a short stage of a
+  // quick sweep draws nothing).
+  if (bar.timed && bar.total > 0 && since(bar.start) >= show_after) {
+    redraw(what);
+    bar.stage_shown = true;
+  }
 }
 
 void progress_stage_end() {
@@ -141,7 +146,8 @@ void progress_stage_end() {
   bar.in_stage = false;
   bar.once += since(bar.stage_start);
   ++bar.stages;
-  if (bar.timed && bar.total > 0) redraw();
+  if (bar.stage_shown) redraw();
+  bar.stage_shown = false;
 }
 
 double progress_once_seconds() { return bar.once; }

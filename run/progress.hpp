@@ -11,9 +11,10 @@ void progress_begin(long total, long per_direction = 0);
 void progress_point();
 // Ends the progress line.
 void progress_end();
-// Work done once per direction before its first point (the far Floquet
-// share's nodes of an oblique sweep): on a terminal, the time spent and
-// `what` behind the marks while it lasts; its time is kept apart from the
+// Work done once per direction before its first point (the coupling
+// integrals at normal incidence, the far Floquet share's nodes of an oblique
+// sweep): on a terminal, once the sweep has taken two seconds, the time spent
+// and `what` behind the marks while it lasts; its time is kept apart from the
 // points' pace, so that the time left counts it once per direction.
 void progress_stage(const std::string& what);
 void progress_stage_end();

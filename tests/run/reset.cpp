@@ -115,3 +115,20 @@ TEST(Reset, AnalysesInOneProcessGiveTheResultsOfSeparateRuns) {
     EXPECT_FALSE(std::filesystem::exists("inproc/" + n + "_tmp.wgm")) << n;
   }
 }
+
+// The coupling integrals of a direction at normal incidence are computed at
+// its first point only: their time is the sweep's once-per-direction work,
+// kept apart from the points' pace on the progress bar.  At oblique
+// incidence (computed at every point) a plain run has no such work.
+TEST(Progress, CouplingIntegralsAtNormalIncidenceAreOnceWork) {
+  scratch_dir dir;
+  const std::string normal = example("square_holes");
+  scratch_dir::write_file("normal.fss", normal);
+  ASSERT_TRUE(analyse_in_process("normal").fatal.empty());
+  EXPECT_GT(progress_once_seconds(), 0);
+  std::string oblique = normal;
+  oblique.replace(oblique.find("\n0 0\n"), 5, "\n30 20\n");
+  scratch_dir::write_file("oblique.fss", oblique);
+  ASSERT_TRUE(analyse_in_process("oblique").fatal.empty());
+  EXPECT_EQ(progress_once_seconds(), 0);
+}
