@@ -26,6 +26,7 @@ struct progress_state {
   clock_type::time_point start, shown, stage_start;
   bool timed = false;  // time shown behind the marks (a terminal only)
   bool in_stage = false, stage_shown = false;
+  std::string stage_what;  // what the stage in progress computes
   double once = 0;    // seconds of once-per-direction work done
   long stages = 0;    // such stages ended
   std::size_t drawn = 0;  // length of the line last drawn (to be covered)
@@ -133,10 +134,19 @@ void progress_end() { std::cout << '\n'; }
 void progress_stage(const std::string& what) {
   if (!bar.in_stage) bar.stage_start = clock_type::now();
   bar.in_stage = true;
+  bar.stage_what = what;
   // As the time: shown once the sweep has taken a while (a short stage of a
   // quick sweep draws nothing).
   if (bar.timed && bar.total > 0 && since(bar.start) >= show_after) {
     redraw(what);
+    bar.stage_shown = true;
+  }
+}
+
+void progress_stage_tick() {
+  if (bar.in_stage && bar.timed && bar.total > 0 && since(bar.start) >= show_after &&
+      (!bar.stage_shown || since(bar.shown) >= refresh)) {
+    redraw(bar.stage_what);
     bar.stage_shown = true;
   }
 }

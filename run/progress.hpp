@@ -18,6 +18,9 @@ void progress_end();
 // points' pace, so that the time left counts it once per direction.
 void progress_stage(const std::string& what);
 void progress_stage_end();
+// Within a stage (a block of its work done): on a terminal, the stage drawn
+// again with the time spent, at most twice a second, from two seconds on.
+void progress_stage_tick();
 // The seconds of once-per-direction work in the sweep in progress.
 double progress_once_seconds();
 // Sweep points done in the sweep in progress, and in the whole run.

@@ -524,6 +524,7 @@ void far_blocks(int from, int to, Add add) {
     rows_base = far_rows.data();
     block_integrals(h0, nb, first_sample);
     add(rows_first, count, far_rows.data());
+    progress_stage_tick();
   }
 }
 
@@ -558,8 +559,9 @@ void far_share_nodes() {
         far_floquet_give_up();
         break;
       }
-      progress_stage("the far Floquet modes' share: node " + std::to_string(far_floquet_nodes_built() + 1) +
-                     " of " + std::to_string(far_floquet_nodes_planned()));
+      // What matters first: a terminal of 80 columns shows some 25 characters.
+      progress_stage("node " + std::to_string(far_floquet_nodes_built() + 1) + " of " +
+                     std::to_string(far_floquet_nodes_planned()) + " of the far Floquet modes' share");
       genmodes_flo();
       phase_tables();
       far_floquet_node_begin();
@@ -591,8 +593,10 @@ void calc_integrals() {
   const int nh_kept = (kept + 1) / 2;
   rows_base = fss_integrals.data1();
   rows_first = 1;
-  for (int h0 = 1; h0 <= nh_kept; h0 += nhb)
+  for (int h0 = 1; h0 <= nh_kept; h0 += nhb) {
     block_integrals(h0, std::min(nhb, nh_kept - h0 + 1), first_sample);
+    progress_stage_tick();
+  }
   // The far modes, block by block into their series (the modes of -kt of
   // the pairs, after the others, need no couplings).
   far_floquet_begin();

@@ -171,16 +171,16 @@ TEST(Progress, TimesInWords) {
 // drawn before (a node's text followed by the time left leaves nothing of it).
 TEST(Progress, LineFitsTheTerminalAndCoversTheLineBefore) {
   std::size_t drawn = 0;
-  const std::string node = progress_line(3, "1 min 05 s, the far Floquet modes' share: node 9 of 9", drawn, 200);
-  EXPECT_EQ(node, " oooo" + std::string(47, ' ') + "  1 min 05 s, the far Floquet modes' share: node 9 of 9");
+  const std::string node = progress_line(3, "1 min 05 s, node 9 of 9 of the far Floquet modes' share", drawn, 200);
+  EXPECT_EQ(node, " oooo" + std::string(47, ' ') + "  1 min 05 s, node 9 of 9 of the far Floquet modes' share");
   EXPECT_EQ(drawn, node.size());
   const std::string time = progress_line(4, "1 min 06 s, about 8 min left", drawn, 200);
   EXPECT_EQ(time.size(), node.size());
-  EXPECT_EQ(time, " ooooo" + std::string(46, ' ') + "  1 min 06 s, about 8 min left" + std::string(25, ' '));
+  EXPECT_EQ(time, " ooooo" + std::string(46, ' ') + "  1 min 06 s, about 8 min left" + std::string(27, ' '));
   EXPECT_EQ(drawn, 82u);
   // An 80-column terminal: 79 characters at most, nothing wraps.
   drawn = 0;
-  const std::string cut = progress_line(3, "1 min 05 s, the far Floquet modes' share: node 9 of 9", drawn, 80);
+  const std::string cut = progress_line(3, "1 min 05 s, node 9 of 9 of the far Floquet modes' share", drawn, 80);
   EXPECT_EQ(cut.size(), 79u);
   EXPECT_EQ(cut, node.substr(0, 79));
   EXPECT_EQ(progress_line(3, "5 s", drawn, 80).size(), 79u);
