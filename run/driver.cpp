@@ -172,14 +172,15 @@ int fss_trip_count(double start, double wend, double step) {
   return static_cast<int>(t);
 }
 
+int fss_sweep_frequencies() {
+  const fss_range_rec& f = fss_freq_iter;
+  return f.step > 0 ? fss_trip_count(f.start, f.end + f.step / 10, f.step) : 1;
+}
+
 void fss_sweep(void (*after_point)()) {
   console_line("... performing the frequency sweep");
   std::cout << "\n\n";
-  progress_begin(fss_sweep_points(), fss_writeinfo.wgs || fss_freq_iter.step <= 0
-                                         ? 0
-                                         : fss_trip_count(fss_freq_iter.start,
-                                                          fss_freq_iter.end + fss_freq_iter.step / 10,
-                                                          fss_freq_iter.step));
+  progress_begin(fss_sweep_points(), fss_sweep_frequencies());
 
   if (fss_writeinfo.wgs) {
     fss_theta = {0, 0, 1};

@@ -26,3 +26,5 @@ void fss_sweep(void (*after_point)() = nullptr);
 long fss_sweep_points();
 // Passes of a counted loop from start to the widened end in steps of step.
 int fss_trip_count(double start, double wend, double step);
+// The frequencies of one direction of the sweep (as the sweep counts them).
+int fss_sweep_frequencies();

@@ -131,24 +131,25 @@ void progress_point() {
 
 void progress_end() { std::cout << '\n'; }
 
+namespace {
+// A stage is shown as the time is: on a terminal, once the sweep has taken
+// a while (a short stage of a quick sweep draws nothing).
+bool stage_due() { return bar.in_stage && bar.timed && bar.total > 0 && since(bar.start) >= show_after; }
+void show_stage() {
+  redraw(bar.stage_what);
+  bar.stage_shown = true;
+}
+}  // namespace
+
 void progress_stage(const std::string& what) {
   if (!bar.in_stage) bar.stage_start = clock_type::now();
   bar.in_stage = true;
   bar.stage_what = what;
-  // As the time: shown once the sweep has taken a while (a short stage of a
-  // quick sweep draws nothing).
-  if (bar.timed && bar.total > 0 && since(bar.start) >= show_after) {
-    redraw(what);
-    bar.stage_shown = true;
-  }
+  if (stage_due()) show_stage();
 }
 
 void progress_stage_tick() {
-  if (bar.in_stage && bar.timed && bar.total > 0 && since(bar.start) >= show_after &&
-      (!bar.stage_shown || since(bar.shown) >= refresh)) {
-    redraw(bar.stage_what);
-    bar.stage_shown = true;
-  }
+  if (stage_due() && (!bar.stage_shown || since(bar.shown) >= refresh)) show_stage();
 }
 
 void progress_stage_end() {

@@ -300,17 +300,11 @@ bool harmonic_far(const flo_index& o) {
          harmonic_kt(o, interp.khi) <= interp.kin;
 }
 
-// The frequencies of one direction of the sweep (as the sweep counts them).
-int sweep_frequencies() {
-  const fss_range_rec& f = fss_freq_iter;
-  return f.step > 0 ? fss_trip_count(f.start, f.end + f.step / 10, f.step) : 1;
-}
-
 // The interpolant belongs to this direction, band, Floquet limit and mode
 // set; started afresh otherwise.
 void interp_for_this_direction() {
   const double klo = dpi(1) * fss_freq_iter.start / dcspeed();
-  const double khi = dpi(1) * (fss_freq_iter.start + (sweep_frequencies() - 1) * fss_freq_iter.step) / dcspeed();
+  const double khi = dpi(1) * (fss_freq_iter.start + (fss_sweep_frequencies() - 1) * fss_freq_iter.step) / dcspeed();
   const int nw = fss_modewg_index.n;
   const interp_record& r = interp;
   if (r.theta == fss_inc_angle.theta && r.phi == fss_inc_angle.phi && r.klo == klo && r.khi == khi &&
@@ -322,7 +316,7 @@ void interp_for_this_direction() {
   interp.b = fss_cell_dim.b;
   interp.alpha = fss_lattice_angle.alpha;
   interp.points = fss_coordinates.n;
-  interp.frequencies = sweep_frequencies();
+  interp.frequencies = fss_sweep_frequencies();
   interp.done.assign(cheb_n + 1, 0);
   interp.theta = fss_inc_angle.theta;
   interp.phi = fss_inc_angle.phi;
@@ -364,7 +358,7 @@ bool oblique_screen_in_air() {
 // when given up).  The whole direction takes the band's choice of the
 // couplings' form, also at its points whose table holds one block or less.
 bool direction_band(int nf) {
-  if (!oblique_screen_in_air() || fss_writeinfo.wgs || sweep_frequencies() < far_interpolation_points)
+  if (!oblique_screen_in_air() || fss_writeinfo.wgs || fss_sweep_frequencies() < far_interpolation_points)
     return false;
   interp_for_this_direction();
   return nf > block || interp.most > block;

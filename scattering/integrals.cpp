@@ -267,8 +267,7 @@ cplx close_pair(int m, int j, int h, int nh, int first_sample, const xy& c) {
     const double chi = -(k.kx * (pt.x - c.x) + k.ky * (pt.y - c.y)), x = (d - 1) * chi / 2;
     const cplx e(r[i - 1] / nc, q[i - 1] / nc);  // exp(i chi0) exp(i chi')
     const cplx half = std::polar(1.0, x);          // exp(i (delta - 1) chi' / 2)
-    const double sinc = dsinc(x);
-    const cplx mid = e * half * sinc;              // exp(i chi0) exp(i (delta + 1) chi' / 2) sinc
+    const cplx mid = e * half * dsinc(x);          // exp(i chi0) exp(i (delta + 1) chi' / 2) dsinc
     cplx g;
     if (f == flo_tm) {
       g = nc * chi * mid;
@@ -484,18 +483,10 @@ void release_integrals() {
 
 namespace {
 
-// The work tables of the products for nw modes, np points and blocks of
-// nhb harmonics, and where each mode's samples start (they follow those of
-// the modes before it).
-const int* work_tables(int nhb) {
+// Where the samples of each mode j = 1 .. nw start: the samples of the modes
+// before it.
+const int* first_samples() {
   const int nw = fss_modewg_index.n;
-  const long np = fss_coordinates.n;
-  at_least(sa, 2L * nw * np);
-  at_least(se, np * 2 * nhb);
-  at_least(sp, 2L * nw * 2 * nhb);
-  at_least(sum_nx, nw + 1L);
-  at_least(sum_ny, nw + 1L);
-  at_least(row_of, nw + 1L);
   static std::vector<int> first_sample;
   at_least(first_sample, nw + 1L);
   int p = 0;
@@ -505,6 +496,20 @@ const int* work_tables(int nhb) {
     p += ap.last - ap.first + 1;
   }
   return first_sample.data();
+}
+
+// The work tables of the products for nw modes, np points and blocks of
+// nhb harmonics, and where each mode's samples start.
+const int* work_tables(int nhb) {
+  const int nw = fss_modewg_index.n;
+  const long np = fss_coordinates.n;
+  at_least(sa, 2L * nw * np);
+  at_least(se, np * 2 * nhb);
+  at_least(sp, 2L * nw * 2 * nhb);
+  at_least(sum_nx, nw + 1L);
+  at_least(sum_ny, nw + 1L);
+  at_least(row_of, nw + 1L);
+  return first_samples();
 }
 
 // The harmonics per block for nf Floquet modes.
@@ -655,11 +660,9 @@ cplx close_coupling_over_band(int m, int j) {
     r[i - 1] = e.real();
     q[i - 1] = e.imag();
   }
-  int first = 0;  // the mode's samples follow those of the modes before it
-  for (int i = 1; i < j; ++i) first += fss_ap.r[fss_modewg_ap[i]].last - fss_ap.r[fss_modewg_ap[i]].first + 1;
   ++band_pts_generation;
   band_points(m, r.data(), q.data(), ap, aperture_centre(ap.first, ap.last));
-  const cplx sigma = close_pair_band(m, j, first);
+  const cplx sigma = close_pair_band(m, j, first_samples()[j]);
   ++band_pts_generation;
   return sigma;
 }
