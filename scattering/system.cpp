@@ -8,6 +8,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/classes.hpp"
 #include "scattering/far_floquet.hpp"
 #include "scattering/integrals.hpp"
 
@@ -119,29 +120,32 @@ static std::vector<cplx> half_sum, half_diff;
 int symmetric_solve_order = 1000;
 namespace {
 
-// Which factorisation each matrix now holds (true: L D L^T): the whole
-// system, the even and the odd half.
-bool symmetric_whole = false, symmetric_even = false, symmetric_odd = false;
+// How each matrix now held is factorised (the whole system, the even and
+// the odd half): split into its classes, or whole by L D L^T or by LU.
+struct factors {
+  system_classes classes;
+  bool split = false, symmetric = false;
+};
+factors whole_factors, even_factors, odd_factors;
 std::vector<cplx> sysv_work;
 
-bool takes_symmetric(int n, const cplx* a, int ld) {
-  if (n < symmetric_solve_order || fss_inc_angle.theta != 0 || fss_writeinfo.wgs) return false;
-  double big = 0, asym = 0;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i <= j; ++i) {
-      const cplx x = a[i + static_cast<long>(j) * ld], y = a[j + static_cast<long>(i) * ld];
-      big = std::max(big, std::abs(x));
-      asym = std::max(asym, std::abs(x - y));
-    }
-  return asym <= 1e-12 * big;
+bool symmetric_allowed(int n) {
+  return n >= symmetric_solve_order && fss_inc_angle.theta == 0 && !fss_writeinfo.wgs;
 }
 
-// Factorises a (n x n) and solves for b (n x nrhs) in place; `symmetric`
-// records which factorisation a now holds.
-int factor_and_solve(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, bool& symmetric) {
+// Factorises a (n x n) and solves for b (n x nrhs) in place; f records how
+// a is now factorised.  From class_split_order on a system that falls into
+// uncoupled classes is solved class by class.
+int factor_and_solve(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, factors& f) {
+  f.split = false;
+  if (n >= class_split_order) {
+    find_classes(n, a, ld, f.classes);
+    f.split = f.classes.count() > 1;
+  }
+  if (f.split) return solve_classes(nrhs, a, ld, ipiv, b, ld, f.classes, symmetric_allowed(n));
   int info = 0;
-  symmetric = takes_symmetric(n, a, ld);
-  if (!symmetric) {
+  f.symmetric = symmetric_allowed(n) && complex_symmetric(n, a, ld);
+  if (!f.symmetric) {
     zgesv_(&n, &nrhs, a, &ld, ipiv, b, &ld, &info);
     return info;
   }
@@ -154,10 +158,12 @@ int factor_and_solve(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, bool&
   return info;
 }
 
-// Solves once more with the factors that factor_and_solve left.
-int solve_again(int n, int nrhs, const cplx* a, int ld, const int* ipiv, cplx* b, bool symmetric) {
+// Solves once more with the factors that factor_and_solve left (a class
+// that the first right-hand sides did not reach is factorised now).
+int solve_again(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, factors& f) {
+  if (f.split) return solve_classes(nrhs, a, ld, ipiv, b, ld, f.classes, symmetric_allowed(n));
   int info = 0;
-  if (symmetric)
+  if (f.symmetric)
     zsytrs_("U", &n, &nrhs, a, &ld, ipiv, b, &ld, &info);
   else
     zgetrs_("N", &n, &nrhs, a, &ld, ipiv, b, &ld, &info);
@@ -184,11 +190,11 @@ static int solve_halves(cplx* b, bool factor) {
     }
   int info = 0, info2 = 0;
   if (factor) {
-    info = factor_and_solve(nw, nrhs, even, nw, pe, half_sum.data(), symmetric_even);
-    info2 = factor_and_solve(nw, nrhs, odd, nw, po, half_diff.data(), symmetric_odd);
+    info = factor_and_solve(nw, nrhs, even, nw, pe, half_sum.data(), even_factors);
+    info2 = factor_and_solve(nw, nrhs, odd, nw, po, half_diff.data(), odd_factors);
   } else {
-    info = solve_again(nw, nrhs, even, nw, pe, half_sum.data(), symmetric_even);
-    info2 = solve_again(nw, nrhs, odd, nw, po, half_diff.data(), symmetric_odd);
+    info = solve_again(nw, nrhs, even, nw, pe, half_sum.data(), even_factors);
+    info2 = solve_again(nw, nrhs, odd, nw, po, half_diff.data(), odd_factors);
   }
   for (int c = 0; c < 2; ++c)
     for (int j = 0; j < nw; ++j) {
@@ -331,7 +337,7 @@ void solve_prob() {
   // screen reflects totally.  LAPACK wants leading dimensions of at least 1.
   const int ld = n > 1 ? n : 1;
   const int info = factor_and_solve(n, nrhs, fss_mata.data1(), ld, fss_vett_i.data1(),
-                                   fss_vettb.data1(), symmetric_whole);
+                                   fss_vettb.data1(), whole_factors);
   if (info != 0) fatal("solve_prob", "Error in solving problem");
 }
 
@@ -366,8 +372,13 @@ void solve_far_side() {
   }
   const int nrhs = 2, ld = n > 1 ? n : 1;
   const int info = solve_again(n, nrhs, fss_mata.data1(), ld, fss_vett_i.data1(),
-                               fss_vettb_far.data1(), symmetric_whole);
+                               fss_vettb_far.data1(), whole_factors);
   if (info != 0) fatal("solve_far_side", "Error in solving problem");
+}
+
+int system_class_count() {
+  const factors& f = halves ? even_factors : whole_factors;
+  return f.split ? f.classes.count() : 1;
 }
 
 void release_sweep_storage() {
@@ -376,5 +387,6 @@ void release_sweep_storage() {
   release_screens();
   for (auto* v : {&yv, &smv, &hp, &hq, &half_sum, &half_diff, &sysv_work}) std::vector<cplx>().swap(*v);
   fss_mata.release();
+  whole_factors = even_factors = odd_factors = factors{};
   halves = false;
 }

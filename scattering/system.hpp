@@ -13,6 +13,9 @@ void solve_prob();
 // From this order on, a system found complex symmetric at exactly normal
 // incidence is factorised as L D L^T instead of LU (half the work).
 extern int symmetric_solve_order;
+// The uncoupled classes that the last system solved fell into (of its even
+// half when solved as mirror halves; 1 when not split).
+int system_class_count();
 // Solution for the waves incident on the far side (after solve_prob).
 void solve_far_side();
 // The storage of the products of an analysis given back, their capacities

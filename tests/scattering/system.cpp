@@ -8,6 +8,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
+#include "scattering/classes.hpp"
 #include "scattering/results.hpp"
 #include "scattering/system.hpp"
 #include "support/analytic_modes.hpp"
@@ -177,6 +178,45 @@ TEST(System, FailuresOfTheSolution) {
   calc_mata();
   calc_vettb();
   EXPECT_FATAL(solve_prob(), "Subroutine solve_prob fatal error message:\n Error in solving problem");
+  // the same split into classes (each unknown its own, none coupled)
+  class_split_order = 1;
+  calc_mata();
+  calc_vettb();
+  EXPECT_FATAL(solve_prob(), "Subroutine solve_prob fatal error message:\n Error in solving problem");
+  class_split_order = 600;
+}
+
+// The mirror symmetries of hole and lattice leave classes of modes that no
+// Floquet mode couples: four at normal incidence (the parities in x and y;
+// a hole off the cell's centre too, the lattice being invariant under the
+// shift), two in a plane of incidence along an axis, one in any other.
+// Solved class by class (whole, and as mirror halves) the coefficients are
+// those of the whole system to 1e-12.
+TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
+  scratch_dir dir;
+  const rect_aperture holes[] = {{0, 0, 6e-3, 6e-3, 12}, {0.5e-3, 1e-3, 5e-3, 7e-3, 12}};
+  struct incidence {
+    double theta, phi;
+    int classes;
+  };
+  for (const rect_aperture& ap : holes)
+    for (const incidence& in : {incidence{0, 0, 4}, {30, 0, 2}, {25, 90, 2}, {20, 35, 1}})
+      for (int halves : {1 << 30, 1}) {
+        mirror_halves_order = halves;
+        class_split_order = 1 << 30;
+        const fss_coefficients_rec whole = solve_point(ap, 0.5, 17.5, in.theta, in.phi);
+        class_split_order = 1;
+        const fss_coefficients_rec split = solve_point(ap, 0.5, 17.5, in.theta, in.phi);
+        EXPECT_EQ(system_class_count(), in.classes) << in.theta << " " << in.phi << " " << halves;
+        const cplx w[] = {whole.r11, whole.r22, whole.t11a, whole.t22a},
+                   s[] = {split.r11, split.r22, split.t11a, split.t22a};
+        for (int k = 0; k < 4; ++k) {
+          EXPECT_GT(std::abs(w[k]), 0.01);
+          EXPECT_LT(std::abs(w[k] - s[k]), 1e-12) << k << " " << in.theta << " " << in.phi;
+        }
+      }
+  mirror_halves_order = 500;
+  class_split_order = 600;
 }
 
 TEST(System, ScreenWithoutModesReflectsTotally) {
