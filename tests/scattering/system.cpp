@@ -2,8 +2,10 @@
 // the capacity and failure paths of assembly and solution.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <vector>
 
 #include "records/run.hpp"
 #include "records/scattering.hpp"
@@ -191,7 +193,8 @@ TEST(System, FailuresOfTheSolution) {
 // a hole off the cell's centre too, the lattice being invariant under the
 // shift), two in a plane of incidence along an axis, one in any other.
 // Solved class by class (whole, and as mirror halves) the coefficients are
-// those of the whole system to 1e-12.
+// those of the whole system to 1e-12, and so is the solution for the waves
+// from the far side.
 TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
   scratch_dir dir;
   const rect_aperture holes[] = {{0, 0, 6e-3, 6e-3, 12}, {0.5e-3, 1e-3, 5e-3, 7e-3, 12}};
@@ -203,17 +206,33 @@ TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
     for (const incidence& in : {incidence{0, 0, 4}, {30, 0, 2}, {25, 90, 2}, {20, 35, 1}})
       for (int halves : {1 << 30, 1}) {
         mirror_halves_order = halves;
+        // The last point's solution for the waves from the far side too,
+        // from the factors left (the split's classes factorised as reached).
+        auto far_side = [] {
+          solve_far_side();
+          return std::vector<cplx>(fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
+        };
         class_split_order = 1 << 30;
         const fss_coefficients_rec whole = solve_point(ap, 0.5, 17.5, in.theta, in.phi);
+        const std::vector<cplx> whole_far = far_side();
         class_split_order = 1;
         const fss_coefficients_rec split = solve_point(ap, 0.5, 17.5, in.theta, in.phi);
         EXPECT_EQ(system_class_count(), in.classes) << in.theta << " " << in.phi << " " << halves;
+        const std::vector<cplx> split_far = far_side();
         const cplx w[] = {whole.r11, whole.r22, whole.t11a, whole.t22a},
                    s[] = {split.r11, split.r22, split.t11a, split.t22a};
         for (int k = 0; k < 4; ++k) {
           EXPECT_GT(std::abs(w[k]), 0.01);
           EXPECT_LT(std::abs(w[k] - s[k]), 1e-12) << k << " " << in.theta << " " << in.phi;
         }
+        ASSERT_EQ(whole_far.size(), split_far.size());
+        double size = 0, gap = 0;
+        for (std::size_t k = 0; k < whole_far.size(); ++k) {
+          size = std::max(size, std::abs(whole_far[k]));
+          gap = std::max(gap, std::abs(whole_far[k] - split_far[k]));
+        }
+        EXPECT_GT(size, 0);
+        EXPECT_LT(gap, 1e-12 * size) << in.theta << " " << in.phi << " " << halves;
       }
   mirror_halves_order = 500;
   class_split_order = 600;
