@@ -27,6 +27,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -83,6 +84,16 @@ struct split_record {
 } split;
 std::vector<cplx> xs, ys, face;  // work: scaled couplings of a block, a face's sum
 std::vector<cplx> kept_sum;      // work: the products over the entries kept
+// The near modes of a coupling table at normal incidence, for the faces'
+// sums: in pairs of opposite kt (the mode of +kt first, then its partner),
+// whose couplings were found to be +-conj of each other, and those alone
+// (the specular harmonic's, or a pair whose couplings are not so related).
+struct near_pairs_record {
+  long generation = -1;
+  std::vector<int> pairs, alone;
+  int paired = 0, lone = 0;  // taken so by the last sum
+} near_pairs;
+std::vector<double> pair_re, pair_im;  // work: the pairs' real and imaginary parts
 
 // Oblique incidence over many frequencies at one direction: the far share
 // of a fixed set of harmonics, interpolated in k0 (see far_floquet_interpolates).
@@ -562,7 +573,8 @@ void far_floquet_reset() {
   interp = interp_record{};
   split = split_record{};
   for (auto* v : {&xs, &ys, &face, &kept_sum}) std::vector<cplx>().swap(*v);
-  std::vector<double>().swap(xr);
+  for (auto* v : {&xr, &pair_re, &pair_im}) std::vector<double>().swap(*v);
+  near_pairs = near_pairs_record{};
 }
 
 bool far_floquet_applies(int nf) {
@@ -729,9 +741,88 @@ void admittance_parts_add(int nw, const std::vector<int>& modes, const std::func
   }
 }
 
+
+namespace {
+
+
+// Whether the partner's couplings are s conj of the mode's (s = +-1, the
+// sign set by the largest entry) to 1e-12 of their largest.
+bool conjugate_rows(int nw, const cplx* a, const cplx* b) {
+  int big = 0;
+  for (int j = 1; j < nw; ++j)
+    if (std::abs(a[j]) > std::abs(a[big])) big = j;
+  if (nw == 0 || a[big] == cplx(0)) return false;
+  const double s = (b[big] * a[big]).real() >= 0 ? 1 : -1, size = std::abs(a[big]);
+  for (int j = 0; j < nw; ++j)
+    if (std::abs(b[j] - s * std::conj(a[j])) > 1e-12 * size) return false;
+  return true;
+}
+
+void find_near_pairs(int nw, const cplx* x) {
+  if (near_pairs.generation == far.generation) return;
+  near_pairs = {far.generation, {}, {}};
+  std::map<std::array<int, 3>, int> where;
+  for (int m : far.near) {
+    const flo_index& o = fss_modeflo_index[m];
+    where[{o.m, o.n, o.type}] = m;
+  }
+  auto row = [&](int m) { return x + static_cast<long>(m - 1) * nw; };
+  for (int m : far.near) {
+    const flo_index& o = fss_modeflo_index[m];
+    const auto found = where.find({-o.m, -o.n, o.type});
+    const int partner = found == where.end() ? 0 : found->second;
+    if (partner == 0 || partner == m) {
+      near_pairs.alone.push_back(m);
+    } else if (!partner_of_pair(m)) {  // the mode of -kt comes with this one
+      const bool paired = conjugate_rows(nw, row(m), row(partner));
+      for (int q : {m, partner}) (paired ? near_pairs.pairs : near_pairs.alone).push_back(q);
+    }
+  }
+}
+
+// c = sum over the near modes of w(m) x_m x_m^H.  A pair of opposite kt with
+// one admittance adds w (x x^H + conj(x x^H)) = 2 w (a a^T + b b^T),
+// x = a + j b: real symmetric products (dsyrk) of the mode of +kt alone, by
+// the sign of each part of w, a quarter of the complex product's work.
+template <class W>
+void near_pairs_sum(int nw, const cplx* x, W w, cplx* c) {
+  find_near_pairs(nw, x);
+  std::vector<int> alone = near_pairs.alone, part[4];  // Re w > 0, < 0, Im w > 0, < 0
+  const std::vector<int>& pairs = near_pairs.pairs;
+  for (std::size_t k = 0; k < pairs.size(); k += 2) {
+    const cplx y = w(pairs[k]);
+    if (y != w(pairs[k + 1])) {
+      alone.push_back(pairs[k]);
+      alone.push_back(pairs[k + 1]);
+      continue;
+    }
+    if (y.real() != 0) part[y.real() > 0 ? 0 : 1].push_back(pairs[k]);
+    if (y.imag() != 0) part[y.imag() > 0 ? 2 : 3].push_back(pairs[k]);
+  }
+  near_pairs.lone = static_cast<int>(alone.size());
+  near_pairs.paired = static_cast<int>(pairs.size() + near_pairs.alone.size()) - near_pairs.lone;
+  weighted_sum(nw, alone, x, w, 0, c);
+  const std::size_t size = static_cast<std::size_t>(nw) * nw;
+  pair_re.assign(size, 0);
+  pair_im.assign(size, 0);
+  auto row = [&](int m) { return x + static_cast<long>(m - 1) * nw; };
+  for (int k = 0; k < 4; ++k)
+    real_part_add(nw, part[k], row,
+                  [&](int m) { return 2 * std::fabs(k < 2 ? w(m).real() : w(m).imag()); },
+                  k % 2 == 0 ? 1 : -1, k < 2 ? pair_re.data() : pair_im.data());
+  for (long q = 0; q < nw; ++q)
+    for (long j = 0; j <= q; ++j) {
+      const cplx t(pair_re[j + q * nw], pair_im[j + q * nw]);
+      c[j + q * nw] += t;
+      if (j != q) c[q + j * nw] += t;
+    }
+}
+
+}  // namespace
+
 void far_floquet_sum(int nw, int nf, const cplx* x, cplx* sm) {
   ready(nw, nf);
-  weighted_sum(nw, far.near, x, [](int m) { return fss_modeflo_y[m].y1; }, 0, sm);
+  near_pairs_sum(nw, x, [](int m) { return fss_modeflo_y[m].y1; }, sm);
   add_series(sm, nw, 1, nw, 1.0);
 }
 
@@ -739,8 +830,7 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
   ready(nw, nf);
   face.resize(static_cast<std::size_t>(nw) * nw);
   for (int side = 1; side <= 2; ++side) {
-    weighted_sum(nw, far.near, x, [side](int m) { return fss_modeflo_stack[m].yface[side]; }, 0,
-                 face.data());
+    near_pairs_sum(nw, x, [side](int m) { return fss_modeflo_stack[m].yface[side]; }, face.data());
     add_series(face.data(), nw, 1, nw, face_eps(side));
     // Face 1 in rows 1 .. nw of sm, face 2 in rows nw + 1 .. 2 nw (leading
     // dimension 2 nw).
@@ -749,6 +839,9 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
         sm[(side - 1) * nw + j + static_cast<long>(q) * 2 * nw] = face[j + static_cast<long>(q) * nw];
   }
 }
+
+int far_floquet_paired_modes() { return near_pairs.paired; }
+int far_floquet_lone_modes() { return near_pairs.lone; }
 
 bool far_floquet_screens(int nw, int nf) {
   if (fss_screen.nsc < 2 || !far_floquet_applies(nf)) return false;

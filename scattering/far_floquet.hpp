@@ -43,6 +43,11 @@ void far_floquet_sum(int nw, int nf, const std::complex<double>* x, std::complex
 // modes through the stack's face admittances, the far ones from the series
 // of the half-space of each face's first layer.
 void far_floquet_stack_sum(int nw, int nf, const std::complex<double>* x, std::complex<double>* sm);
+// The near modes that the last sum of far_floquet_sum or
+// far_floquet_stack_sum took in pairs of opposite kt (in real arithmetic),
+// and those it took alone.
+int far_floquet_paired_modes();
+int far_floquet_lone_modes();
 // Several screens (and whether the series applies at this sweep point):
 // the far modes are those far on every face and uncoupled across every gap;
 // their matrices must be those of the coupling table in force.

@@ -492,8 +492,8 @@ int stack_point(double f) {
 // modes' couplings not kept): the system equals the straightforward sum
 // over the whole coupling table (of the same Floquet set in a short sweep)
 // to 1e-8 of its size at every frequency (6e-10 at 25 GHz), with a Floquet
-// set beyond one block; the same set in a short sweep, or at oblique
-// incidence, takes the direct sums.
+// set beyond one block; the near modes in pairs of opposite kt.  The same
+// set in a short sweep, or at oblique incidence, takes the direct sums.
 TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
   far_mode_lattice({0.5e-3, 0, 0});
   fss_screen.nwg1 = fss_modewg_index.n;
@@ -517,6 +517,10 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
     for (int k = 0; k < n * n; ++k) worst = std::max(worst, std::abs(got[k] - fss_mata[k + 1]));
     EXPECT_LT(worst, 1e-8 * size) << f;
     EXPECT_GT(worst, 0) << f;  // the series was used
+    std::printf(" %.0f GHz: series against direct sum %.2e of the system's size\n", f / 1e9, worst / size);
+    // the near modes in pairs of opposite kt, but for the specular TE and TM
+    EXPECT_EQ(far_floquet_lone_modes(), 2) << f;
+    EXPECT_GT(far_floquet_paired_modes(), 20) << f;
   }
   fss_freq_iter = {10e9, 24e9, 1e9};  // 15 frequencies
   EXPECT_FALSE(far_floquet_applies(fss_modeflo_index.n));
@@ -1021,6 +1025,9 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesInAStack) {
                   skin * 1e3, f / 1e9, d);
       EXPECT_LT(d, 1e-8) << f;
       EXPECT_GT(d, 0) << f;  // the series was used
+      // the near modes in pairs of opposite kt, but for the specular TE and TM
+      EXPECT_EQ(far_floquet_lone_modes(), 2) << f;
+      EXPECT_GT(far_floquet_paired_modes(), 100) << f;
     }
   }
   fss_stack.n = 0;
