@@ -17,19 +17,19 @@ extern "C" void zsytrs_(const char* uplo, const int* n, const int* nrhs, const c
 
 int class_split_order = 600;
 
-double class_coupling_floor(int n, double largest) {
-  return n * std::numeric_limits<double>::epsilon() * largest;
+double class_coupling_floor(int n, double row_largest, double column_largest) {
+  return n * std::numeric_limits<double>::epsilon() * std::sqrt(row_largest * column_largest);
 }
 
 bool complex_symmetric(int n, const cplx* a, int ld) {
-  double big = 0, asym = 0;
+  double big = 0, asym = 0;  // squared moduli
   for (int j = 0; j < n; ++j)
     for (int i = 0; i <= j; ++i) {
       const cplx x = a[i + static_cast<long>(j) * ld], y = a[j + static_cast<long>(i) * ld];
-      big = std::max(big, std::abs(x));
-      asym = std::max(asym, std::abs(x - y));
+      big = std::max(big, std::norm(x));
+      asym = std::max(asym, std::norm(x - y));
     }
-  return asym <= 1e-12 * big;
+  return asym <= 1e-24 * big;
 }
 
 namespace {
@@ -84,14 +84,23 @@ int factor_class(int m, cplx* a, int ld, int* ipiv, bool symmetric) {
 void find_classes(int n, cplx* a, int ld, system_classes& cl) {
   std::vector<int> parent(static_cast<std::size_t>(n));
   std::iota(parent.begin(), parent.end(), 0);
-  // Squared moduli: no square root per entry.
-  double largest = 0;
+  // The largest squared modulus of each row and of each column; an entry
+  // that is not finite leaves the system whole, for the elimination to show.
+  std::vector<double> row(static_cast<std::size_t>(n), 0), col(static_cast<std::size_t>(n), 0);
+  auto at = [&](int i, int j) { return std::norm(a[i + static_cast<long>(j) * ld]); };
+  bool finite = true;
   for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i) largest = std::max(largest, std::norm(a[i + static_cast<long>(j) * ld]));
-  const double floor = class_coupling_floor(n, std::sqrt(largest)), floor2 = floor * floor;
-  for (int j = 0; j < n; ++j)
-    for (int i = 0; i < n; ++i)
-      if (std::norm(a[i + static_cast<long>(j) * ld]) > floor2) {
+    for (int i = 0; i < n; ++i) {
+      const double e = at(i, j);
+      finite = finite && std::isfinite(e);
+      row[i] = std::max(row[i], e);
+      col[j] = std::max(col[j], e);
+    }
+  if (!finite) std::fill(parent.begin(), parent.end(), 0);
+  const double f = class_coupling_floor(n, 1, 1), f2 = f * f;
+  for (int j = 0; j < n && finite; ++j)
+    for (int i = 0; i < j; ++i)
+      if (at(i, j) > f2 * std::sqrt(row[i] * col[j]) || at(j, i) > f2 * std::sqrt(row[j] * col[i])) {
         const int ri = root(parent, i), rj = root(parent, j);
         if (ri != rj) parent[std::max(ri, rj)] = std::min(ri, rj);
       }

@@ -27,21 +27,26 @@ struct system_classes {
   int count() const { return static_cast<int>(start.size()) - 1; }
 };
 
-// The largest entry below which an entry of a system of order n does not
-// couple: n epsilon times its largest entry, the backward error that the
-// elimination itself commits.  Entries that a symmetry makes zero are left
-// at rounding level by the sums that form them.
-double class_coupling_floor(int n, double largest);
+// The modulus up to which an entry of a system of order n does not couple:
+// n epsilon times the geometric mean of the largest moduli of its row and
+// of its column, the componentwise backward error that the elimination
+// itself commits there (row and column scales differ by orders of
+// magnitude between the aperture modes).  Entries that a symmetry makes
+// zero are left at rounding level of their row and column by the sums
+// that form them.
+double class_coupling_floor(int n, double row_largest, double column_largest);
 
 // The classes of a (n x n, leading dimension ld, column-major): the
-// connected sets of the entries above class_coupling_floor.  With more
-// than one class a is permuted in place to class order (block diagonal,
-// the blocks on the diagonal, each of leading dimension ld).
+// connected sets of the entries above class_coupling_floor (one class
+// when an entry is not finite).  With more than one class a is permuted in
+// place to class order (block diagonal, the blocks on the diagonal, each
+// of leading dimension ld).
 void find_classes(int n, std::complex<double>* a, int ld, system_classes& cl);
 
 // Solves a x = b for nrhs columns of b (leading dimension ldb, in the
 // unknowns' own order) in place, class by class, after find_classes: a
-// class that b does not reach keeps a zero solution; a class reached and
+// class that b does not reach keeps a zero solution (and is not
+// factorised, so that its singularity is not seen); a class reached and
 // not yet factorised is factorised first (L D L^T when `symmetric_ok` and
 // its block is complex symmetric to 1e-12 of its largest entry, LU
 // otherwise), its factors and pivots (ipiv, an entry per unknown) kept for the next

@@ -89,11 +89,12 @@ std::vector<cplx> kept_sum;      // work: the products over the entries kept
 // whose couplings were found to be +-conj of each other, and those alone
 // (the specular harmonic's, or a pair whose couplings are not so related).
 struct near_pairs_record {
-  long generation = -1;
+  long generation = -1;  // of the coupling table, with its aperture and near modes' counts
+  int nw = -1, nnear = -1;
   std::vector<int> pairs, alone;
   int paired = 0, lone = 0;  // taken so by the last sum
 } near_pairs;
-std::vector<double> pair_re, pair_im;  // work: the pairs' real and imaginary parts
+std::vector<double> pair_part;  // work: the pairs' real, then imaginary parts
 
 // Oblique incidence over many frequencies at one direction: the far share
 // of a fixed set of harmonics, interpolated in k0 (see far_floquet_interpolates).
@@ -573,7 +574,7 @@ void far_floquet_reset() {
   interp = interp_record{};
   split = split_record{};
   for (auto* v : {&xs, &ys, &face, &kept_sum}) std::vector<cplx>().swap(*v);
-  for (auto* v : {&xr, &pair_re, &pair_im}) std::vector<double>().swap(*v);
+  for (auto* v : {&xr, &pair_part}) std::vector<double>().swap(*v);
   near_pairs = near_pairs_record{};
 }
 
@@ -759,8 +760,9 @@ bool conjugate_rows(int nw, const cplx* a, const cplx* b) {
 }
 
 void find_near_pairs(int nw, const cplx* x) {
-  if (near_pairs.generation == far.generation) return;
-  near_pairs = {far.generation, {}, {}};
+  const int nnear = static_cast<int>(far.near.size());
+  if (near_pairs.generation == integrals_generation() && near_pairs.nw == nw && near_pairs.nnear == nnear) return;
+  near_pairs = {integrals_generation(), nw, nnear, {}, {}};
   std::map<std::array<int, 3>, int> where;
   for (int m : far.near) {
     const flo_index& o = fss_modeflo_index[m];
@@ -802,20 +804,21 @@ void near_pairs_sum(int nw, const cplx* x, W w, cplx* c) {
   near_pairs.lone = static_cast<int>(alone.size());
   near_pairs.paired = static_cast<int>(pairs.size() + near_pairs.alone.size()) - near_pairs.lone;
   weighted_sum(nw, alone, x, w, 0, c);
-  const std::size_t size = static_cast<std::size_t>(nw) * nw;
-  pair_re.assign(size, 0);
-  pair_im.assign(size, 0);
   auto row = [&](int m) { return x + static_cast<long>(m - 1) * nw; };
-  for (int k = 0; k < 4; ++k)
-    real_part_add(nw, part[k], row,
-                  [&](int m) { return 2 * std::fabs(k < 2 ? w(m).real() : w(m).imag()); },
-                  k % 2 == 0 ? 1 : -1, k < 2 ? pair_re.data() : pair_im.data());
-  for (long q = 0; q < nw; ++q)
-    for (long j = 0; j <= q; ++j) {
-      const cplx t(pair_re[j + q * nw], pair_im[j + q * nw]);
-      c[j + q * nw] += t;
-      if (j != q) c[q + j * nw] += t;
-    }
+  for (int re = 1; re >= 0; --re) {
+    if (part[re ? 0 : 2].empty() && part[re ? 1 : 3].empty()) continue;
+    pair_part.assign(static_cast<std::size_t>(nw) * nw, 0);
+    for (int k = re ? 0 : 2; k < (re ? 2 : 4); ++k)
+      real_part_add(nw, part[k], row, [&](int m) { return 2 * std::fabs(re ? w(m).real() : w(m).imag()); },
+                    k % 2 == 0 ? 1 : -1, pair_part.data());
+    const cplx unit = re ? cplx(1) : cplx(0, 1);
+    for (long q = 0; q < nw; ++q)
+      for (long j = 0; j <= q; ++j) {
+        const cplx t = unit * pair_part[j + q * nw];
+        c[j + q * nw] += t;
+        if (j != q) c[q + j * nw] += t;
+      }
+  }
 }
 
 }  // namespace

@@ -137,7 +137,7 @@ bool symmetric_allowed(int n) {
 // a is now factorised.  From class_split_order on a system that falls into
 // uncoupled classes is solved class by class.
 int factor_and_solve(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, factors& f) {
-  f.split = false;
+  f.split = f.symmetric = false;
   if (n >= class_split_order) {
     find_classes(n, a, ld, f.classes);
     f.split = f.classes.count() > 1;
@@ -377,6 +377,7 @@ void solve_far_side() {
 }
 
 int system_class_count() {
+  if (fss_screen.nsc > 1) return 1;  // several screens: their block elimination
   const factors& f = halves ? even_factors : whole_factors;
   return f.split ? f.classes.count() : 1;
 }

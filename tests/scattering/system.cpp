@@ -194,7 +194,8 @@ TEST(System, FailuresOfTheSolution) {
 // shift), two in a plane of incidence along an axis, one in any other.
 // Solved class by class (whole, and as mirror halves) the coefficients are
 // those of the whole system to 1e-12, and so is the solution for the waves
-// from the far side.
+// from the far side (from the factors left: in a screen the far face's
+// waves reach the classes the near face's did).
 TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
   scratch_dir dir;
   const rect_aperture holes[] = {{0, 0, 6e-3, 6e-3, 12}, {0.5e-3, 1e-3, 5e-3, 7e-3, 12}};
@@ -207,7 +208,7 @@ TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
       for (int halves : {1 << 30, 1}) {
         mirror_halves_order = halves;
         // The last point's solution for the waves from the far side too,
-        // from the factors left (the split's classes factorised as reached).
+        // from the factors left.
         auto far_side = [] {
           solve_far_side();
           return std::vector<cplx>(fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
@@ -225,9 +226,9 @@ TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
           EXPECT_GT(std::abs(w[k]), 0.01);
           EXPECT_LT(std::abs(w[k] - s[k]), 1e-12) << k << " " << in.theta << " " << in.phi;
         }
-        ASSERT_EQ(whole_far.size(), split_far.size());
+        EXPECT_EQ(whole_far.size(), split_far.size());
         double size = 0, gap = 0;
-        for (std::size_t k = 0; k < whole_far.size(); ++k) {
+        for (std::size_t k = 0; k < std::min(whole_far.size(), split_far.size()); ++k) {
           size = std::max(size, std::abs(whole_far[k]));
           gap = std::max(gap, std::abs(whole_far[k] - split_far[k]));
         }
