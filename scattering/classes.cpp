@@ -84,8 +84,8 @@ int factor_class(int m, cplx* a, int ld, int* ipiv, bool symmetric) {
 void find_classes(int n, cplx* a, int ld, system_classes& cl) {
   std::vector<int> parent(static_cast<std::size_t>(n));
   std::iota(parent.begin(), parent.end(), 0);
-  // The largest squared modulus of each row and of each column; an entry
-  // that is not finite leaves the system whole, for the elimination to show.
+  // The largest modulus of each row and of each column; an entry that is
+  // not finite leaves the system whole, for the elimination to show.
   std::vector<double> row(static_cast<std::size_t>(n), 0), col(static_cast<std::size_t>(n), 0);
   auto at = [&](int i, int j) { return std::norm(a[i + static_cast<long>(j) * ld]); };
   bool finite = true;
@@ -96,14 +96,20 @@ void find_classes(int n, cplx* a, int ld, system_classes& cl) {
       row[i] = std::max(row[i], e);
       col[j] = std::max(col[j], e);
     }
-  if (!finite) std::fill(parent.begin(), parent.end(), 0);
+  for (int i = 0; i < n; ++i) {
+    row[i] = std::sqrt(row[i]);
+    col[i] = std::sqrt(col[i]);
+  }
+  // Squared moduli against the squared floor: no root per entry.
   const double f = class_coupling_floor(n, 1, 1), f2 = f * f;
-  for (int j = 0; j < n && finite; ++j)
-    for (int i = 0; i < j; ++i)
-      if (at(i, j) > f2 * std::sqrt(row[i] * col[j]) || at(j, i) > f2 * std::sqrt(row[j] * col[i])) {
-        const int ri = root(parent, i), rj = root(parent, j);
-        if (ri != rj) parent[std::max(ri, rj)] = std::min(ri, rj);
-      }
+  if (!finite) std::fill(parent.begin(), parent.end(), 0);
+  else
+    for (int j = 0; j < n; ++j)
+      for (int i = 0; i < j; ++i)
+        if (at(i, j) > f2 * row[i] * col[j] || at(j, i) > f2 * row[j] * col[i]) {
+          const int ri = root(parent, i), rj = root(parent, j);
+          if (ri != rj) parent[std::max(ri, rj)] = std::min(ri, rj);
+        }
   // Classes in the order of their first unknown, each in ascending order.
   std::vector<int> label(static_cast<std::size_t>(n), -1), size;
   for (int i = 0; i < n; ++i) {

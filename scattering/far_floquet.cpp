@@ -742,9 +742,7 @@ void admittance_parts_add(int nw, const std::vector<int>& modes, const std::func
   }
 }
 
-
 namespace {
-
 
 // Whether the partner's couplings are s conj of the mode's (s = +-1, the
 // sign set by the largest entry) to 1e-12 of their largest.
