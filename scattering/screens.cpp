@@ -23,7 +23,10 @@
 // a dense LU with partial pivoting whose order is about that of one
 // screen's system; the cost grows linearly with the number of screens, and
 // the whole coupling of a gap (every evanescent Floquet mode of it, with
-// y12 as small as it is) lies inside one block.
+// y12 as small as it is) lies inside one block.  Only the corner
+// (F_g^-1)[hi, hi] is formed, from the last rows of the triangular factors;
+// the back substitution x_g = y_g + F_g^-1 [0; Ys x_(g+1)[lo]; 0] runs
+// through the factors, per right-hand side.
 #include <cmath>
 #include <algorithm>
 #include <complex>
@@ -45,6 +48,12 @@ extern "C" void zgetrf_(const int* m, const int* n, std::complex<double>* a, con
 extern "C" void zgetrs_(const char* trans, const int* n, const int* nrhs,
                         const std::complex<double>* a, const int* lda, const int* ipiv,
                         std::complex<double>* b, const int* ldb, int* info);
+extern "C" void zlaswp_(const int* n, std::complex<double>* a, const int* lda, const int* k1,
+                        const int* k2, const int* ipiv, const int* incx);
+extern "C" void ztrsm_(const char* side, const char* uplo, const char* transa, const char* diag,
+                       const int* m, const int* n, const std::complex<double>* alpha,
+                       const std::complex<double>* a, const int* lda, std::complex<double>* b,
+                       const int* ldb);
 
 screen_modes modes_of_screen(int k) {
   screen_modes s;
@@ -308,6 +317,22 @@ void calc_mata_screens() {
   for (int g = 0; g <= screens; ++g) fill_block(g, screens, sc.data(), u_next);
 }
 
+// (F^-1)[hi, hi] of a factorised block F = P L U whose hi unknowns are its
+// last columns: U^-1 is upper triangular, so its last rows are
+// [0, U_22^-1] and (F^-1)[hi, :] = U_22^-1 (L^-1 P^T)[hi, :].  Its hi
+// columns take a forward substitution of the hi unit vectors through L
+// and one through U_22: about half the work of solving for the whole
+// columns.  The result stands in rows lo.. of z (the rows above are work).
+static void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cplx* z) {
+  const int ld = m > 1 ? m : 1, one = 1, ldz = ld;
+  const cplx unit(1);
+  for (long k = 0; k < static_cast<long>(m) * hi; ++k) z[k] = 0;
+  for (int j = 0; j < hi; ++j) z[static_cast<long>(j) * m + lo + j] = 1;
+  zlaswp_(&hi, z, &ldz, &one, &m, ipiv, &one);
+  ztrsm_("L", "L", "N", "U", &m, &hi, &unit, f, &ld, z, &ldz);
+  ztrsm_("L", "U", "N", "N", &hi, &hi, &unit, f + static_cast<long>(lo) * m + lo, &ld, z + lo, &ldz);
+}
+
 void factor_screens() {
   const int nb = fss_blocks.nb;
   for (int g = 0; g < nb; ++g) {
@@ -330,8 +355,13 @@ void factor_screens() {
     if (m > 0) zgetrf_(&m, &m, f, &ld, fss_blocks.ipiv.data() + bl.piv, &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
     if (bl.hi == 0 || m == 0) continue;
-    // F^-1 of the hi columns, for the next block and the back substitution.
+    // (F^-1)[hi, hi], for the next block.
     cplx* z = fss_blocks.store.data() + bl.z;
+    if (bl.nu == 0) {
+      inverse_hi_corner(m, bl.lo, bl.hi, f, fss_blocks.ipiv.data() + bl.piv, z);
+      continue;
+    }
+    // Bounded gap modes stand after the hi unknowns: whole columns.
     for (long k = 0; k < static_cast<long>(m) * bl.hi; ++k) z[k] = 0;
     for (int j = 0; j < bl.hi; ++j) z[static_cast<long>(j) * m + bl.lo + j] = 1;
     zgetrs_("N", &m, &bl.hi, f, &ld, fss_blocks.ipiv.data() + bl.piv, z, &ld, &info);
@@ -374,19 +404,24 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
               &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
   }
-  // Back: x_g = y_g + F_g^-1[:, hi] Ys x_(g+1)[lo].
+  // Back: x_g = y_g + F_g^-1 [0; Ys x_(g+1)[lo]; 0], through the block's
+  // factors.
+  std::vector<cplx> w;
   for (int g = nb - 2; g >= 0; --g) {
     const screen_block &bl = fss_blocks.b[g], &nx = fss_blocks.b[g + 1];
     const int m = bl.size(), ld = m > 1 ? m : 1, ldn = nx.size() > 1 ? nx.size() : 1;
-    const cplx* z = fss_blocks.store.data() + bl.z;
+    if (m == 0 || bl.hi == 0) continue;
+    w.assign(static_cast<std::size_t>(ld) * nrhs, cplx(0));
     for (int c = 0; c < nrhs; ++c) {
-      cplx* yc = &y[g][static_cast<std::size_t>(c) * ld];
       const cplx* xn = &y[g + 1][static_cast<std::size_t>(c) * ldn];
-      for (int j = 0; j < bl.hi; ++j) {
-        const cplx v = fss_modewg_y[sc[g + 1].first + j].y3 * xn[j];
-        for (int i = 0; i < m; ++i) yc[i] += z[static_cast<long>(j) * m + i] * v;
-      }
+      for (int j = 0; j < bl.hi; ++j)
+        w[static_cast<std::size_t>(c) * ld + bl.lo + j] = fss_modewg_y[sc[g + 1].first + j].y3 * xn[j];
     }
+    int info = 0;
+    zgetrs_("N", &m, &nrhs, fss_blocks.store.data() + bl.a, &ld, fss_blocks.ipiv.data() + bl.piv, w.data(), &ld,
+            &info);
+    if (info != 0) fatal("solve_prob", "Error in solving problem");
+    for (std::size_t k = 0; k < w.size(); ++k) y[g][k] += w[k];
   }
   for (int g = 0; g < nb; ++g) {
     const screen_block& bl = fss_blocks.b[g];
