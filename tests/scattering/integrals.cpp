@@ -532,6 +532,82 @@ TEST_F(Coupling, FarFloquetModesFromTheirSeriesAtNormalIncidence) {
   fss_set_capacities();
 }
 
+// A pair of near modes of opposite kt is summed as one only while the
+// partner's couplings are +-conj of the mode's and both see one admittance.
+// A partner's row altered at one entry, or its admittance changed, leaves
+// the pair to the direct sum: the system then moves by exactly that mode's
+// changed term w x x^H, on both faces, and nowhere else.
+TEST_F(Coupling, NearPairsThatBreakTheirRelationAreSummedDirectly) {
+  far_mode_lattice({0.5e-3, 0, 0});
+  fss_screen.nwg1 = fss_modewg_index.n;
+  fss_freq_iter = {10e9, 25e9, 1e9};
+  stack_point(25e9);
+  const int nw = fss_modewg_index.n, n = 2 * nw;
+  ASSERT_TRUE(far_floquet_applies(fss_modeflo_index.n));
+  ASSERT_LT(nw, mirror_halves_order);  // the whole system: S on both faces
+  auto system = [&] {
+    calc_mata();
+    return std::vector<cplx>(fss_mata.data1(), fss_mata.data1() + static_cast<long>(n) * n);
+  };
+  calc_integrals();
+  const std::vector<cplx> clean = system();
+  ASSERT_EQ(far_floquet_lone_modes(), 2);
+  const int paired = far_floquet_paired_modes();
+  // A near non-specular mode and its partner of -kt.
+  const int kept = fss_integrals.n / nw;
+  int p = 0;
+  for (int m = 1; m <= kept && p == 0; ++m) {
+    const flo_index o = fss_modeflo_index[m];
+    if (o.m == 0 && o.n == 0) continue;
+    for (int q = 1; q <= kept; ++q)
+      if (fss_modeflo_index[q].m == -o.m && fss_modeflo_index[q].n == -o.n && fss_modeflo_index[q].type == o.type)
+        p = q;
+  }
+  ASSERT_GT(p, 0);
+  const std::vector<cplx> row(fss_integrals.data1() + static_cast<long>(p - 1) * nw,
+                              fss_integrals.data1() + static_cast<long>(p) * nw);
+  double big = 0, size = 0;
+  for (cplx v : row) big = std::max(big, std::abs(v));
+  for (cplx v : clean) size = std::max(size, std::abs(v));
+  // The system's change against w' x' x'^H - w x x^H on both faces.
+  auto moved_by = [&](const std::vector<cplx>& got, const std::vector<cplx>& xnew, cplx wnew, cplx wold) {
+    double worst = 0, moved = 0;
+    for (int q = 0; q < n; ++q)
+      for (int j = 0; j < n; ++j) {
+        cplx want = 0;
+        if ((j < nw) == (q < nw)) {
+          const int jj = j % nw, qq = q % nw;
+          want = wnew * xnew[jj] * std::conj(xnew[qq]) - wold * row[jj] * std::conj(row[qq]);
+        }
+        const cplx d = got[j + static_cast<long>(q) * n] - clean[j + static_cast<long>(q) * n];
+        worst = std::max(worst, std::abs(d - want));
+        moved = std::max(moved, std::abs(d));
+      }
+    EXPECT_GT(moved, 1e-8 * size);  // 1e4 times the tolerance below
+    EXPECT_LT(worst, 1e-12 * size);
+  };
+  const cplx y = fss_modeflo_y[p].y1;
+  {
+    calc_integrals();  // a new table: its pairs are looked at again
+    std::vector<cplx> altered = row;
+    altered[nw / 2] += 0.1 * big;
+    std::copy(altered.begin(), altered.end(), fss_integrals.data1() + static_cast<long>(p - 1) * nw);
+    const std::vector<cplx> got = system();
+    EXPECT_EQ(far_floquet_lone_modes(), 4);
+    EXPECT_EQ(far_floquet_paired_modes(), paired - 2);
+    moved_by(got, altered, y, y);
+  }
+  {
+    calc_integrals();
+    fss_modeflo_y[p].y1 = 1.01 * y;
+    const std::vector<cplx> got = system();
+    fss_modeflo_y[p].y1 = y;
+    EXPECT_EQ(far_floquet_lone_modes(), 4);
+    moved_by(got, row, 1.01 * y, y);
+  }
+  fss_set_capacities();
+}
+
 // Between convergence passes the couplings, the far-mode matrices and the
 // system give their storage back (a plain run's is kept): the next
 // analysis builds them afresh, bit for bit the same system.

@@ -1,8 +1,9 @@
 // Screens in dielectric stacks: the transmission-line recursions against
 // closed forms, the whole scattering chain (analytic modes of a rectangular
 // hole) against the closed-form slab on a short, the air limits, energy,
-// absorption, reciprocity with the stack mirrored, filled holes and a
-// Floquet order on a guided wave of the stack.
+// absorption, reciprocity with the stack mirrored, filled holes, a Floquet
+// order on a guided wave of the stack, and the system of both faces split
+// into the classes that the mirror symmetries leave uncoupled.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,9 +15,11 @@
 #include "records/results.hpp"
 #include "records/run.hpp"
 #include "records/scattering.hpp"
+#include "scattering/classes.hpp"
 #include "scattering/floquet.hpp"
 #include "scattering/polarisation.hpp"
 #include "scattering/results.hpp"
+#include "scattering/system.hpp"
 #include "scattering/stack.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/tmpdir.hpp"
@@ -384,4 +387,47 @@ TEST(StackChain, FloquetOrderOnAGuidedWaveGivesAFiniteFlaggedPoint) {
     EXPECT_LT(std::abs(near.t22 - at.t22), 1e-5);
     EXPECT_LT(std::abs(near.r22 - at.r22), 1e-5);
   }
+}
+
+// A filled hole behind a lossy skin and before a thin layer: the system of
+// both faces, ordered by the classes no Floquet mode couples (four at
+// normal incidence, two in a plane of incidence along an axis, one
+// elsewhere; the off-centre hole too, the lattice being invariant under
+// the shift), gives the whole system's coefficients, whole and as mirror
+// halves.
+TEST(StackChain, UncoupledClassesOfAScreenInAStack) {
+  scratch_dir dir;
+  const std::string stack = layer(0.8, 3.0, 0.002) + "screen 2.1 0.0004\n" + layer(0.3, 1.5, 0.001);
+  struct incidence {
+    double theta, phi;
+    int classes;
+  };
+  for (double x0 : {0.0, 1.5})
+    for (const incidence& in : {incidence{0, 0, 4}, {30, 0, 2}, {25, 90, 2}, {20, 35, 1}})
+      for (int halves : {1 << 30, 1}) {
+        mirror_halves_order = halves;
+        class_split_order = 1 << 30;
+        auto point = [&] {
+          std::ostringstream inc, sweep;
+          inc << in.theta << " " << in.phi;
+          std::string text = structure_text(10, 10, 1.0, 5.0, 7.0, inc.str(), "17.5 17.5 1", 90, 200);
+          text += "9) stack from the illuminated side\n" + stack;
+          scratch_dir::write_file("st.fss", text);
+          run_chain("st", {x0 * 1e-3, 0, 5e-3, 7e-3, 12});
+          return result();
+        };
+        const point_result whole = point();
+        class_split_order = 1;
+        const point_result split = point();
+        EXPECT_EQ(system_class_count(), in.classes) << x0 << " " << in.theta << " " << in.phi << " " << halves;
+        const cplx w[] = {whole.r11, whole.r22, whole.t11, whole.t22},
+                   s[] = {split.r11, split.r22, split.t11, split.t22};
+        for (int k = 0; k < 4; ++k) {
+          EXPECT_GT(std::abs(w[k]), 0.01);
+          EXPECT_LT(std::abs(w[k] - s[k]), 1e-12) << k << " " << in.theta << " " << in.phi;
+        }
+        EXPECT_LT(whole.ptot[1], 1.0);  // the layers absorb
+      }
+  mirror_halves_order = 500;
+  class_split_order = 600;
 }
