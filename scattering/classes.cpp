@@ -5,6 +5,8 @@
 #include <limits>
 #include <numeric>
 
+#include "records/scattering.hpp"
+
 using cplx = std::complex<double>;
 
 extern "C" void zgetrf_(const int* m, const int* n, cplx* a, const int* lda, int* ipiv, int* info);
@@ -15,7 +17,7 @@ extern "C" void zsytrf_(const char* uplo, const int* n, cplx* a, const int* lda,
 extern "C" void zsytrs_(const char* uplo, const int* n, const int* nrhs, const cplx* a,
                         const int* lda, const int* ipiv, cplx* b, const int* ldb, int* info);
 
-int class_split_order = 600;
+int class_split_modes = max_wg_modes + 1;
 
 double class_coupling_floor(int n, double row_largest, double column_largest) {
   return n * std::numeric_limits<double>::epsilon() * std::sqrt(row_largest * column_largest);

@@ -15,10 +15,10 @@
 #include <complex>
 #include <vector>
 
-// From this order on a system is split into its classes: 600, above the
-// largest system of a plain run (2 x 250 unknowns), which is factorised
+// From this many aperture modes on a system is split into its classes: one
+// more than a plain run's table holds (250), whose systems are factorised
 // whole, bit for bit as before.
-extern int class_split_order;
+extern int class_split_modes;
 
 struct system_classes {
   std::vector<int> order;   // the unknowns (from 0) in class order

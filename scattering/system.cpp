@@ -102,7 +102,7 @@ static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
     }
 }
 
-int mirror_halves_order = 500;
+int mirror_halves_order = max_wg_modes + 1;
 
 static void add_air_admittances(int nw, int nf, cplx* sm);
 
@@ -113,11 +113,12 @@ static std::vector<cplx> half_sum, half_diff;
 
 // A large system at exactly normal incidence is complex symmetric (S is: the
 // Floquet set holds -kt with every kt, and the pair's couplings to the real
-// aperture fields are conjugate); from symmetric_solve_order on such a matrix,
-// checked symmetric to 1e-12 of its largest entry, is factorised as L D L^T
-// (zsysv, Bunch-Kaufman pivots: half the work of LU), any other by LU.  Below
-// that order every system keeps LU, and its results bit for bit.
-int symmetric_solve_order = 1000;
+// aperture fields are conjugate); from symmetric_solve_modes aperture modes
+// on such a matrix, checked symmetric to 1e-12 of its largest entry, is
+// factorised as L D L^T (zsysv, Bunch-Kaufman pivots: half the work of LU),
+// any other by LU.  A plain run's systems (at most 250 modes) keep LU, and
+// their results bit for bit.
+int symmetric_solve_modes = max_wg_modes + 1;
 namespace {
 
 // How each matrix now held is factorised (the whole system, the even and
@@ -129,22 +130,22 @@ struct factors {
 factors whole_factors, even_factors, odd_factors;
 std::vector<cplx> sysv_work;
 
-bool symmetric_allowed(int n) {
-  return n >= symmetric_solve_order && fss_inc_angle.theta == 0 && !fss_writeinfo.wgs;
+bool symmetric_allowed() {
+  return fss_modewg_index.n >= symmetric_solve_modes && fss_inc_angle.theta == 0 && !fss_writeinfo.wgs;
 }
 
 // Factorises a (n x n) and solves for b (n x nrhs) in place; f records how
-// a is now factorised.  From class_split_order on a system that falls into
-// uncoupled classes is solved class by class.
+// a is now factorised.  From class_split_modes aperture modes on a system
+// that falls into uncoupled classes is solved class by class.
 int factor_and_solve(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, factors& f) {
   f.split = f.symmetric = false;
-  if (n >= class_split_order) {
+  if (fss_modewg_index.n >= class_split_modes) {
     find_classes(n, a, ld, f.classes);
     f.split = f.classes.count() > 1;
   }
-  if (f.split) return solve_classes(nrhs, a, ld, ipiv, b, ld, f.classes, symmetric_allowed(n));
+  if (f.split) return solve_classes(nrhs, a, ld, ipiv, b, ld, f.classes, symmetric_allowed());
   int info = 0;
-  f.symmetric = symmetric_allowed(n) && complex_symmetric(n, a, ld);
+  f.symmetric = symmetric_allowed() && complex_symmetric(n, a, ld);
   if (!f.symmetric) {
     zgesv_(&n, &nrhs, a, &ld, ipiv, b, &ld, &info);
     return info;
@@ -161,7 +162,7 @@ int factor_and_solve(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, facto
 // Solves once more with the factors that factor_and_solve left (a class
 // that the first right-hand sides did not reach is factorised now).
 int solve_again(int n, int nrhs, cplx* a, int ld, int* ipiv, cplx* b, factors& f) {
-  if (f.split) return solve_classes(nrhs, a, ld, ipiv, b, ld, f.classes, symmetric_allowed(n));
+  if (f.split) return solve_classes(nrhs, a, ld, ipiv, b, ld, f.classes, symmetric_allowed());
   int info = 0;
   if (f.symmetric)
     zsytrs_("U", &n, &nrhs, a, &ld, ipiv, b, &ld, &info);

@@ -10,9 +10,10 @@ extern int mirror_halves_order;
 void calc_mata();
 void calc_vettb();
 void solve_prob();
-// From this order on, a system found complex symmetric at exactly normal
-// incidence is factorised as L D L^T instead of LU (half the work).
-extern int symmetric_solve_order;
+// From this many aperture modes on, a system found complex symmetric at
+// exactly normal incidence is factorised as L D L^T instead of LU (half the
+// work).
+extern int symmetric_solve_modes;
 // The uncoupled classes that the last system solved fell into (of its even
 // half when solved as mirror halves; 1 when not split).
 int system_class_count();

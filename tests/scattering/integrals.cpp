@@ -691,15 +691,15 @@ namespace {
 // the same factors) from the far side, one after the other.
 std::vector<cplx> both_sides_solution(int halves_order, int symmetric_order = 1000) {
   mirror_halves_order = halves_order;
-  symmetric_solve_order = symmetric_order;
+  symmetric_solve_modes = symmetric_order;
   calc_mata();
   calc_vettb();
   solve_prob();
   solve_far_side();
   std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
   x.insert(x.end(), fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
-  mirror_halves_order = 500;
-  symmetric_solve_order = 1000;
+  mirror_halves_order = max_wg_modes + 1;
+  symmetric_solve_modes = max_wg_modes + 1;
   return x;
 }
 
@@ -728,8 +728,8 @@ TEST_F(Coupling, MirrorHalvesSolveTheWholeSystem) {
 }
 
 // At exactly normal incidence the system is complex symmetric, and from
-// symmetric_solve_order on it is factorised as L D L^T (half the work of
-// LU): the same solution as LU for the waves from either side (the far
+// symmetric_solve_modes aperture modes on it is factorised as L D L^T (half
+// the work of LU): the same solution as LU for the waves from either side (the far
 // side's from the same factors), whole or as mirror halves, to 1e-11 of its
 // size; at oblique incidence (not symmetric) LU, bit for bit.
 TEST_F(Coupling, SymmetricSystemsFactorisedAsLdlt) {

@@ -406,7 +406,7 @@ TEST(StackChain, UncoupledClassesOfAScreenInAStack) {
     for (const incidence& in : {incidence{0, 0, 4}, {30, 0, 2}, {25, 90, 2}, {20, 35, 1}})
       for (int halves : {1 << 30, 1}) {
         mirror_halves_order = halves;
-        class_split_order = 1 << 30;
+        class_split_modes = 1 << 30;
         auto point = [&] {
           std::ostringstream inc, sweep;
           inc << in.theta << " " << in.phi;
@@ -417,7 +417,7 @@ TEST(StackChain, UncoupledClassesOfAScreenInAStack) {
           return result();
         };
         const point_result whole = point();
-        class_split_order = 1;
+        class_split_modes = 1;
         const point_result split = point();
         EXPECT_EQ(system_class_count(), in.classes) << x0 << " " << in.theta << " " << in.phi << " " << halves;
         const cplx w[] = {whole.r11, whole.r22, whole.t11, whole.t22},
@@ -428,6 +428,6 @@ TEST(StackChain, UncoupledClassesOfAScreenInAStack) {
         }
         EXPECT_LT(whole.ptot[1], 1.0);  // the layers absorb
       }
-  mirror_halves_order = 500;
-  class_split_order = 600;
+  mirror_halves_order = max_wg_modes + 1;
+  class_split_modes = max_wg_modes + 1;
 }

@@ -181,11 +181,11 @@ TEST(System, FailuresOfTheSolution) {
   calc_vettb();
   EXPECT_FATAL(solve_prob(), "Subroutine solve_prob fatal error message:\n Error in solving problem");
   // the same split into classes (each unknown its own, none coupled)
-  class_split_order = 1;
+  class_split_modes = 1;
   calc_mata();
   calc_vettb();
   EXPECT_FATAL(solve_prob(), "Subroutine solve_prob fatal error message:\n Error in solving problem");
-  class_split_order = 600;
+  class_split_modes = max_wg_modes + 1;
 }
 
 // The mirror symmetries of hole and lattice leave classes of modes that no
@@ -213,10 +213,10 @@ TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
           solve_far_side();
           return std::vector<cplx>(fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
         };
-        class_split_order = 1 << 30;
+        class_split_modes = 1 << 30;
         const fss_coefficients_rec whole = solve_point(ap, 0.5, 17.5, in.theta, in.phi);
         const std::vector<cplx> whole_far = far_side();
-        class_split_order = 1;
+        class_split_modes = 1;
         const fss_coefficients_rec split = solve_point(ap, 0.5, 17.5, in.theta, in.phi);
         EXPECT_EQ(system_class_count(), in.classes) << in.theta << " " << in.phi << " " << halves;
         const std::vector<cplx> split_far = far_side();
@@ -235,8 +235,8 @@ TEST(System, UncoupledClassesGiveTheWholeSystemsSolution) {
         EXPECT_GT(size, 0);
         EXPECT_LT(gap, 1e-12 * size) << in.theta << " " << in.phi << " " << halves;
       }
-  mirror_halves_order = 500;
-  class_split_order = 600;
+  mirror_halves_order = max_wg_modes + 1;
+  class_split_modes = max_wg_modes + 1;
 }
 
 TEST(System, ScreenWithoutModesReflectsTotally) {
