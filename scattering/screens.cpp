@@ -321,15 +321,23 @@ void calc_mata_screens() {
 // last columns: U^-1 is upper triangular, so its last rows are
 // [0, U_22^-1] and (F^-1)[hi, :] = U_22^-1 (L^-1 P^T)[hi, :].  Its hi
 // columns take a forward substitution of the hi unit vectors through L
-// and one through U_22: about 60 % of the work of solving for the whole
-// columns.  The result stands in rows lo.. of z (the rows above are work).
+// (from the highest row they land on) and one through U_22: a fraction of
+// the work of solving for the whole columns.  The result stands in rows lo.. of z (the rows above are work).
 static void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cplx* z) {
   const int ld = m > 1 ? m : 1, one = 1, ldz = ld;
   const cplx unit(1);
   for (long k = 0; k < static_cast<long>(m) * hi; ++k) z[k] = 0;
   for (int j = 0; j < hi; ++j) z[static_cast<long>(j) * m + lo + j] = 1;
   zlaswp_(&hi, z, &ldz, &one, &m, ipiv, &one);
-  ztrsm_("L", "L", "N", "U", &m, &hi, &unit, f, &ld, z, &ldz);
+  // The unit vectors land at or below row r: L^-1 keeps the rows above it
+  // zero, and the substitution starts there (r = lo when no pivot brought
+  // an hi row above the lo ones), the same arithmetic.
+  int r = m;
+  for (int j = 0; j < hi; ++j)
+    for (int i = 0; i < r; ++i)
+      if (z[static_cast<long>(j) * m + i] != cplx(0)) r = i;
+  const int mr = m - r;
+  ztrsm_("L", "L", "N", "U", &mr, &hi, &unit, f + static_cast<long>(r) * m + r, &ld, z + r, &ldz);
   ztrsm_("L", "U", "N", "N", &hi, &hi, &unit, f + static_cast<long>(lo) * m + lo, &ld, z + lo, &ldz);
 }
 
