@@ -450,7 +450,7 @@ int fss_converge() {
   };
   const int last_pass = most_passes();
   const double room = converge_bounds.memory_mb > 0 ? converge_bounds.memory_mb : physical_memory_mb();
-  std::vector<double> peaks;
+  std::vector<double> peaks, seconds;
   for (int pass = 1; pass <= last_pass; ++pass) {
     // A pass foreseen to need more than the machine's memory is not begun:
     // the system would end the program during it.
@@ -520,6 +520,7 @@ int fss_converge() {
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     r.memory_mb = peak_memory_mb();
     peaks.push_back(r.memory_mb);
+    seconds.push_back(r.seconds);
     r.nwg = fss_modewg_index.n;
     for (const converge_point& p : pass_values) r.nflo = std::max(r.nflo, p.nflo);
     if (!passes.empty()) {
@@ -554,9 +555,16 @@ int fss_converge() {
       verdict = "converged: the result file holds pass" + free_int(pass) + "; " + extrapolation_text();
       break;
     }
-    if (pass == last_pass)
+    if (pass == last_pass) {
       verdict = "not converged after" + free_int(pass) + " passes: the result file holds pass" +
                 free_int(pass) + "; " + extrapolation_text();
+      // What one more pass would cost, for the user who weighs it.
+      if (seconds.size() >= 2)
+        verdict += "; a further pass (-passes" + free_int(pass + 1) + ") would take about" +
+                   free_int(std::lround(converge_next_peak(seconds[seconds.size() - 2], seconds.back()))) +
+                   " s and" + free_int(std::lround(converge_next_peak(peaks[peaks.size() - 2], peaks.back()))) +
+                   " MB (from the growth of the passes before)";
+    }
     write_report(intro, rows, "", points);
   }
   // "<base>" in the verdict is the structure's base name.

@@ -49,7 +49,8 @@ struct converge_bounds_rec {
 };
 // The peak memory of the next pass foreseen from the peaks of the last two
 // (MB): the last times their ratio, at least the square of the raise (the
-// growth of the mode count; the mode solver's matrices grow faster).
+// growth of the mode count; the mode solver's matrices grow faster).  The
+// time of the next pass is foreseen so from the times of the last two.
 double converge_next_peak(double before_last, double last);
 extern converge_bounds_rec converge_bounds;
 // A table of a plain run with capacity c, grown for a limit `ratio` times

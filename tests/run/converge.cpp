@@ -339,6 +339,19 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
                             0),
             0u)
       << c.verdict;
+  // What a fourth pass would cost: at least the last pass's memory times
+  // the growth of the mode count.
+  const std::string further = "; a further pass (-passes 4) would take about ";
+  const std::size_t at = c.verdict.find(further);
+  ASSERT_NE(at, std::string::npos) << c.verdict;
+  long s = -1, mb = -1;
+  ASSERT_EQ(std::sscanf(c.verdict.c_str() + at + further.size(), "%ld s and %ld MB (from the growth of the passes before)",
+                        &s, &mb),
+            2)
+      << c.verdict;
+  EXPECT_GE(s, 0);
+  EXPECT_GE(mb, std::lround(1.5625 * c.rows.back().mem) - 1);
+  EXPECT_EQ(c.verdict.substr(c.verdict.size() - 42), " MB (from the growth of the passes before)");
   EXPECT_NE(scratch_dir::read_file("small.conv").find("raised by 1.25 per pass, at most 3 passes\n"),
             std::string::npos);
   EXPECT_EQ(read_points("small.conv").size(), 3u);
