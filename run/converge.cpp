@@ -21,6 +21,7 @@
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
 #include "run/interrupt.hpp"
+#include "run/options.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
 #include "scattering/outputs.hpp"
@@ -428,6 +429,25 @@ double converge_next_peak(double before_last, double last) {
   return last * std::max(growth, converge_raise * converge_raise);
 }
 
+std::string converge_further_pass(const std::vector<double>& seconds, const std::vector<double>& peaks,
+                                  double room) {
+  const int n = static_cast<int>(std::min(seconds.size(), peaks.size()));
+  if (n < 2 || n >= passes_most) return "";
+  const double mb = converge_next_peak(peaks[n - 2], peaks[n - 1]);
+  if (room > 0 && mb > room)
+    return "; pass" + free_int(n + 1) + " would take about" + free_int(std::lround(mb)) +
+           " MB (from the growth of the passes before), more than the" + free_int(std::lround(room)) +
+           " MB of memory the program may take";
+  const double next = converge_next_peak(seconds[n - 2], seconds[n - 1]);
+  double all = next;
+  for (int k = 0; k < n; ++k) all += seconds[k];
+  // Whole seconds from 10 s on, tenths below.
+  auto secs = [](double s) { return fmt(s >= 10 ? "%.0f" : "%.1f", s); };
+  return "; a run with -passes" + free_int(n + 1) + " would take about " + secs(all) + " s (pass" +
+         free_int(n + 1) + " about " + secs(next) + " s) and" + free_int(std::lround(mb)) +
+         " MB (from the growth of the passes before)";
+}
+
 int fss_converge() {
   const std::string apb = base_name() + ".apb";
   const std::string aperture = read_bytes(apb);
@@ -558,12 +578,7 @@ int fss_converge() {
     if (pass == last_pass) {
       verdict = "not converged after" + free_int(pass) + " passes: the result file holds pass" +
                 free_int(pass) + "; " + extrapolation_text();
-      // What one more pass would cost, for the user who weighs it.
-      if (seconds.size() >= 2)
-        verdict += "; a further pass (-passes" + free_int(pass + 1) + ") would take about" +
-                   free_int(std::lround(converge_next_peak(seconds[seconds.size() - 2], seconds.back()))) +
-                   " s and" + free_int(std::lround(converge_next_peak(peaks[peaks.size() - 2], peaks.back()))) +
-                   " MB (from the growth of the passes before)";
+      verdict += converge_further_pass(seconds, peaks, room);
     }
     write_report(intro, rows, "", points);
   }

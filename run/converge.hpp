@@ -52,6 +52,14 @@ struct converge_bounds_rec {
 // growth of the mode count; the mode solver's matrices grow faster).  The
 // time of the next pass is foreseen so from the times of the last two.
 double converge_next_peak(double before_last, double last);
+// What one more pass would cost after passes that ended without converging,
+// foreseen from the wall-clock times (s) and peaks (MB) of the passes run
+// (one entry per pass): the whole run that -passes N+1 would make (it runs
+// every pass again), its last pass, and its peak; or that the peak would be
+// beyond `room` (MB, 0: no bound).  Empty with fewer than two passes or at
+// the most passes that may be asked for.
+std::string converge_further_pass(const std::vector<double>& seconds, const std::vector<double>& peaks,
+                                  double room);
 extern converge_bounds_rec converge_bounds;
 // A table of a plain run with capacity c, grown for a limit `ratio` times
 // the file's: c ratio^power, not below c and not beyond `bound`.

@@ -339,17 +339,16 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
                             0),
             0u)
       << c.verdict;
-  // What a fourth pass would cost: at least the last pass's memory times
-  // the growth of the mode count.
-  const std::string further = "; a further pass (-passes 4) would take about ";
-  const std::size_t at = c.verdict.find(further);
+  // What a run of four passes would cost (the figures: FurtherPassForeseenFromTheLastTwo).
+  const std::size_t at = c.verdict.find("; a run with -passes 4 would take about ");
   ASSERT_NE(at, std::string::npos) << c.verdict;
-  long s = -1, mb = -1;
-  ASSERT_EQ(std::sscanf(c.verdict.c_str() + at + further.size(), "%ld s and %ld MB (from the growth of the passes before)",
-                        &s, &mb),
-            2)
+  double all = -1, next = -1;
+  long mb = -1;
+  ASSERT_EQ(std::sscanf(c.verdict.c_str() + at, "; a run with -passes 4 would take about %lf s (pass 4 about %lf s) and %ld MB",
+                        &all, &next, &mb),
+            3)
       << c.verdict;
-  EXPECT_GE(s, 0);
+  EXPECT_GT(all, next);
   EXPECT_GE(mb, std::lround(1.5625 * c.rows.back().mem) - 1);
   EXPECT_EQ(c.verdict.substr(c.verdict.size() - 42), " MB (from the growth of the passes before)");
   EXPECT_NE(scratch_dir::read_file("small.conv").find("raised by 1.25 per pass, at most 3 passes\n"),
@@ -400,6 +399,27 @@ TEST(Converge, NextPeakFollowsTheGrowthOfThePasses) {
   EXPECT_DOUBLE_EQ(converge_next_peak(100, 300), 900);
   EXPECT_DOUBLE_EQ(converge_next_peak(100, 110), 110 * 1.5625);
   EXPECT_DOUBLE_EQ(converge_next_peak(0, 50), 50 * 1.5625);
+}
+
+// After passes that end without converging the verdict says what one more
+// would cost: the whole run that -passes N+1 makes (every pass again) and
+// its last pass, foreseen as the peaks are; or that its peak would be
+// beyond the memory; nothing after one pass or at the most passes allowed.
+TEST(Converge, FurtherPassForeseenFromTheLastTwo) {
+  // 2, 10, 30 s: the next 90 s, the run 132 s; peaks 100, 200 MB: 400 MB.
+  EXPECT_EQ(converge_further_pass({2, 10, 30}, {50, 100, 200}, 0),
+            "; a run with -passes 4 would take about 132 s (pass 4 about 90 s) and 400 MB (from the growth "
+            "of the passes before)");
+  // Short passes in tenths; the growth at least that of the mode count.
+  EXPECT_EQ(converge_further_pass({0.2, 0.21}, {40, 41}, 1000),
+            "; a run with -passes 3 would take about 0.7 s (pass 3 about 0.3 s) and 64 MB (from the growth "
+            "of the passes before)");
+  EXPECT_EQ(converge_further_pass({2, 10, 30}, {50, 100, 200}, 300),
+            "; pass 4 would take about 400 MB (from the growth of the passes before), more than the 300 MB "
+            "of memory the program may take");
+  EXPECT_EQ(converge_further_pass({5}, {50}, 0), "");
+  EXPECT_EQ(converge_further_pass(std::vector<double>(30, 1.0), std::vector<double>(30, 10.0), 0), "");
+  EXPECT_NE(converge_further_pass(std::vector<double>(29, 1.0), std::vector<double>(29, 10.0), 0), "");
 }
 
 // A pass foreseen to need more memory than there is is not begun: the
