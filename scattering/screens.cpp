@@ -331,7 +331,7 @@ static void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* i
   zlaswp_(&hi, z, &ldz, &one, &m, ipiv, &one);
   // The unit vectors land at or below row r: L^-1 keeps the rows above it
   // zero, and the substitution starts there (r = lo when no pivot brought
-  // an hi row above the lo ones), the same arithmetic.
+  // an hi row above the lo ones): only products with zeros are left out.
   int r = m;
   for (int j = 0; j < hi; ++j)
     for (int i = 0; i < r; ++i)
