@@ -323,7 +323,7 @@ void calc_mata_screens() {
 // columns take a forward substitution of the hi unit vectors through L
 // (from the highest row they land on) and one through U_22: a fraction of
 // the work of solving for the whole columns.  The result stands in rows lo.. of z (the rows above are work).
-static void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cplx* z) {
+void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cplx* z) {
   const int ld = m > 1 ? m : 1, one = 1, ldz = ld;
   const cplx unit(1);
   for (long k = 0; k < static_cast<long>(m) * hi; ++k) z[k] = 0;

@@ -50,3 +50,8 @@ void calc_mata_screens();
 void factor_screens();
 void solve_screens(std::complex<double>* x, int ldx, int nrhs);
 void release_screens();
+// (F^-1)[hi, hi] of a block F (m = lo + hi, the hi unknowns last) factorised
+// by zgetrf (f, ipiv): into rows lo .. m - 1 of z (m x hi, leading dimension
+// m; the rows above are work).
+void inverse_hi_corner(int m, int lo, int hi, const std::complex<double>* f, const int* ipiv,
+                       std::complex<double>* z);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <random>
 #include <vector>
 
 #include "records/run.hpp"
@@ -18,6 +19,10 @@
 #include "support/tmpdir.hpp"
 
 using cplx = std::complex<double>;
+
+extern "C" void zgetrf_(const int* m, const int* n, cplx* a, const int* lda, int* ipiv, int* info);
+extern "C" void zgesv_(const int* n, const int* nrhs, cplx* a, const int* lda, int* ipiv, cplx* b,
+                       const int* ldb, int* info);
 using testing::internal::CaptureStdout;
 using testing::internal::GetCapturedStdout;
 
@@ -269,4 +274,53 @@ TEST(System, GrazingFloquetModeGivesTheLimitingRow) {
   EXPECT_NEAR(std::abs(at.t22a - below.t22a), 0, 1e-4);
   EXPECT_NEAR(std::abs(at.r22 - below.r22), 0, 1e-4);
   EXPECT_NEAR(std::abs(at.t11a - below.t11a), 0, 1e-4);
+}
+
+// The corner (F^-1)[hi, hi] of a block of several screens' elimination,
+// from its LU factors, against the inverse from a dense solve: with the lo
+// rows' diagonal weak, so that the pivots bring hi rows above the lo ones
+// (the substitution then starts above lo), and with a dominant diagonal
+// (no exchange: it starts at lo); block 0 (no lo rows) too.
+TEST(System, CornerOfABlocksInverseFromItsFactors) {
+  std::mt19937 rng(7);
+  std::normal_distribution<double> g;
+  struct shape {
+    int lo, hi;
+    double lo_diagonal;  // scale of the lo x lo corner
+  };
+  for (const shape& sh : {shape{25, 15, 1e-3}, {6, 30, 1e-3}, {20, 20, 50}, {0, 24, 1}}) {
+    const int m = sh.lo + sh.hi;
+    std::vector<cplx> f(static_cast<std::size_t>(m) * m);
+    for (int j = 0; j < m; ++j)
+      for (int i = 0; i < m; ++i) {
+        cplx v(g(rng), g(rng));
+        if (i < sh.lo && j < sh.lo) v *= sh.lo_diagonal < 1 ? sh.lo_diagonal : 1;
+        if (i == j && sh.lo_diagonal > 1) v += sh.lo_diagonal * m;
+        f[i + static_cast<std::size_t>(j) * m] = v;
+      }
+    // The reference: the whole inverse.
+    std::vector<cplx> a = f, inv(static_cast<std::size_t>(m) * m, 0);
+    for (int k = 0; k < m; ++k) inv[k + static_cast<std::size_t>(k) * m] = 1;
+    std::vector<int> ipiv(m);
+    int info = 0;
+    zgesv_(&m, &m, a.data(), &m, ipiv.data(), inv.data(), &m, &info);
+    ASSERT_EQ(info, 0);
+    zgetrf_(&m, &m, f.data(), &m, ipiv.data(), &info);
+    ASSERT_EQ(info, 0);
+    // Whether a pivot brought an hi row (from 1: above lo) into the lo part.
+    bool crossed = false;
+    for (int k = 0; k < sh.lo; ++k) crossed = crossed || ipiv[k] > sh.lo;
+    EXPECT_EQ(crossed, sh.lo_diagonal < 1 && sh.lo > 0) << sh.lo << " " << sh.hi;
+    std::vector<cplx> z(static_cast<std::size_t>(m) * sh.hi, cplx(3, 3));
+    inverse_hi_corner(m, sh.lo, sh.hi, f.data(), ipiv.data(), z.data());
+    double size = 0, gap = 0;
+    for (int j = 0; j < sh.hi; ++j)
+      for (int i = 0; i < sh.hi; ++i) {
+        const cplx want = inv[(sh.lo + i) + static_cast<std::size_t>(sh.lo + j) * m];
+        size = std::max(size, std::abs(want));
+        gap = std::max(gap, std::abs(z[(sh.lo + i) + static_cast<std::size_t>(j) * m] - want));
+      }
+    EXPECT_GT(size, 0);
+    EXPECT_LT(gap, 1e-12 * size) << sh.lo << " " << sh.hi;
+  }
 }
