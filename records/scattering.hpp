@@ -134,7 +134,8 @@ extern fss_table<cplx, max_vettb> fss_vettb_far;
 // aperture modes of a screen (-Ys, diagonal).  Per block: where its matrix
 // (its LU factors once solved) lies in the store, where (F^-1)[hi, hi]
 // lies (rows lo .. of an m x hi table; the whole hi columns of F^-1 in a
-// block with bounded gap modes), and its pivots.  Sized from the counts at run time.
+// block with bounded gap modes), and its pivots.  Sized from the counts at
+// run time.
 struct screen_block {
   int lo = 0, hi = 0, nu = 0;
   long a = 0, z = 0, piv = 0;

@@ -322,13 +322,14 @@ void calc_mata_screens() {
 // [0, U_22^-1] and (F^-1)[hi, :] = U_22^-1 (L^-1 P^T)[hi, :].  Its hi
 // columns take a forward substitution of the hi unit vectors through L
 // (from the highest row they land on) and one through U_22: a fraction of
-// the work of solving for the whole columns.  The result stands in rows lo.. of z (the rows above are work).
+// the work of solving for the whole columns.  The result stands in rows
+// lo.. of z (the rows above are work).
 void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cplx* z) {
-  const int ld = m > 1 ? m : 1, one = 1, ldz = ld;
+  const int ld = m > 1 ? m : 1, one = 1;
   const cplx unit(1);
   for (long k = 0; k < static_cast<long>(m) * hi; ++k) z[k] = 0;
   for (int j = 0; j < hi; ++j) z[static_cast<long>(j) * m + lo + j] = 1;
-  zlaswp_(&hi, z, &ldz, &one, &m, ipiv, &one);
+  zlaswp_(&hi, z, &ld, &one, &m, ipiv, &one);
   // The unit vectors land at or below row r: L^-1 keeps the rows above it
   // zero, and the substitution starts there (r = lo when no pivot brought
   // an hi row above the lo ones): only products with zeros are left out.
@@ -337,8 +338,8 @@ void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cp
     for (int i = 0; i < r; ++i)
       if (z[static_cast<long>(j) * m + i] != cplx(0)) r = i;
   const int mr = m - r;
-  ztrsm_("L", "L", "N", "U", &mr, &hi, &unit, f + static_cast<long>(r) * m + r, &ld, z + r, &ldz);
-  ztrsm_("L", "U", "N", "N", &hi, &hi, &unit, f + static_cast<long>(lo) * m + lo, &ld, z + lo, &ldz);
+  ztrsm_("L", "L", "N", "U", &mr, &hi, &unit, f + static_cast<long>(r) * m + r, &ld, z + r, &ld);
+  ztrsm_("L", "U", "N", "N", &hi, &hi, &unit, f + static_cast<long>(lo) * m + lo, &ld, z + lo, &ld);
 }
 
 void factor_screens() {
