@@ -4,9 +4,9 @@
 // The computed ones are not quite: a degenerate set (the pairs of a cross,
 // of a square ring) comes out of the eigensolver in whatever basis it
 // picks, a mixture of parities, and the modes near the limit carry some of
-// the other parity that no other computed mode accounts for (the purge's
-// mixtures with the outer region's modes; the cross slots at a 477 GHz
-// limit: up to 0.4 % of a pair's samples and 2.6 % of a single mode's).
+// the other parity that no other computed mode accounts for (the cross
+// slots at a 477 GHz limit: pairs mixed up to half and half, a single mode
+// 2.6 % of its samples).
 // A mixed mode couples the classes that the mirrors of aperture and
 // lattice otherwise keep apart, so that a symmetric structure's system
 // does not split (scattering/classes).  So each cluster of close cutoffs
