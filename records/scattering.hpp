@@ -134,11 +134,15 @@ extern fss_table<cplx, max_vettb> fss_vettb_far;
 // aperture modes of a screen (-Ys, diagonal).  Per block: where its matrix
 // (its LU factors once solved) lies in the store, where (F^-1)[hi, hi]
 // lies (rows lo .. of an m x hi table; the whole hi columns of F^-1 in a
-// block with bounded gap modes), and its pivots.  Sized from the counts at
-// run time.
+// block with bounded gap modes), and its pivots.  A block that falls into
+// uncoupled classes holds the factors of each class's own block, one after
+// the other from a: class c's unknowns (from 0, ascending) are
+// order[start[c] .. start[c + 1] - 1]; start is empty for a block factorised
+// whole.  Sized from the counts at run time.
 struct screen_block {
   int lo = 0, hi = 0, nu = 0;
   long a = 0, z = 0, piv = 0;
+  std::vector<int> order, start;
   int size() const { return lo + hi + nu; }
 };
 struct fss_blocks_rec {

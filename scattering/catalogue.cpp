@@ -382,11 +382,9 @@ void genmodes_wg() {
     fatal(routine, "Mismatch in the number of screens (.fss / .apb)");
   for (int sc = 1; sc <= fss_screen.nsc; ++sc) warn_no_aperture_mode(sc);
   // The modes turned to pure mirror parities, so that the classes of a
-  // symmetric structure's system come apart, where one screen's system is
-  // split into its classes (a plain run's table, and several screens, keep
-  // the solver's modes bit for bit).
-  if (fss_modewg_index.n >= class_split_modes && fss_screen.nsc == 1)
-    for (int k = 1; k <= fss_ap.n; ++k) pure_mirror_parities(k);
+  // symmetric structure's system come apart, where the system is split into
+  // its classes (a plain run's table keeps the solver's modes bit for bit).
+  if (fss_modewg_index.n >= class_split_modes) pure_mirror_parities_of_catalogue();
 }
 
 // A screen whose apertures hold no mode below the limit is solid for the

@@ -89,6 +89,8 @@ std::vector<int> aperture_mirror(int ap, bool along_x) {
     }
     if (mirror[p] < 0) return {};
   }
+  for (int p = 0; p < np; ++p)
+    if (mirror[mirror[p]] != p) return {};
   return mirror;
 }
 
@@ -139,31 +141,45 @@ aperture_modes modes_of(int ap) {
 // 0.1 from a parity.
 bool turn_cluster(const aperture_modes& m, const std::vector<std::size_t>& cl, int np,
                   const std::vector<std::vector<int>>& mirrors) {
-  const int c = static_cast<int>(cl.size());
+  const int c = static_cast<int>(cl.size()), nm = static_cast<int>(mirrors.size());
   auto first = [&](int i) { return m.first[cl[i]]; };
   std::vector<double> g(c * c), t(c * c, 0.0);
+  std::vector<std::vector<double>> tn(nm);
   for (int i = 0; i < c; ++i)
     for (int k = 0; k < c; ++k) g[i + c * k] = sample_product(first(i), first(k), np, {});
   int info = 0;
-  for (std::size_t n = 0; n < mirrors.size() && info == 0; ++n) {
+  for (int n = 0; n < nm && info == 0; ++n) {
     std::vector<double> h(c * c), gf = g;
     for (int i = 0; i < c; ++i)
       for (int k = 0; k < c; ++k) h[i + c * k] = sample_product(first(i), first(k), np, mirrors[n]);
     std::vector<int> ipiv(c);
     dgesv_(&c, &c, gf.data(), &c, ipiv.data(), h.data(), &c, &info);
+    tn[n].resize(c * c);
     for (int i = 0; i < c; ++i)
-      for (int k = 0; k < c; ++k) t[i + c * k] += (n == 0 ? 0.5 : 1.0) * (h[i + c * k] + h[k + c * i]);
+      for (int k = 0; k < c; ++k) tn[n][i + c * k] = 0.5 * (h[i + c * k] + h[k + c * i]);
+    for (int k = 0; k < c * c; ++k) t[k] += (n == 0 ? 1.0 : 2.0) * tn[n][k];
   }
   std::vector<double> w(c), work(std::max(1, 3 * c * c));
   const int lwork = static_cast<int>(work.size());
   if (info == 0) dsyev_("V", "U", &c, t.data(), &c, w.data(), work.data(), &lwork, &info);
   if (info != 0) return false;
-  // Parities from the eigenvalues (odd integers from -3 to 3), then the
-  // Ritz vectors of the squared cutoffs within each parity.
+  // Each eigenvector must be even or odd under each mirror on its own (the
+  // sum T_1 + 2 T_2 alone would take a mixture in y for a parity).
+  for (int k = 0; k < c; ++k)
+    for (int n = 0; n < nm; ++n) {
+      double e = 0;
+      for (int i = 0; i < c; ++i)
+        for (int j = 0; j < c; ++j) e += t[i + c * k] * tn[n][i + c * j] * t[j + c * k];
+      if (std::abs(std::abs(e) - 1) > parity_tolerance) return false;
+    }
+  // Parities from the eigenvalues (odd integers, at most 1 in modulus for
+  // one mirror and 3 for two), then the Ritz vectors of the squared
+  // cutoffs within each parity.
+  const double largest = nm == 1 ? 1 : 3;
   std::vector<double> kc2(c), q(c * c, 0.0), ritz(c);
   for (int i = 0; i < c; ++i) kc2[i] = std::pow(fss_modewg_kappa[m.j[cl[i]]], 2);
   for (int a = 0; a < c;) {
-    const double par = 2 * std::round((w[a] - 1) / 2) + 1;
+    const double par = std::clamp(2 * std::round((w[a] - 1) / 2) + 1, -largest, largest);
     if (std::abs(w[a] - par) > parity_tolerance) return false;
     int b = a;
     while (b < c && std::abs(w[b] - par) <= parity_tolerance) ++b;
@@ -213,37 +229,17 @@ int pure_mirror_parities(int ap) {
     if (!mr.empty()) mirrors.push_back(std::move(mr));
   }
   if (mirrors.empty()) return 0;
+  // The two mirrors of the points commute (each is an involution).
+  if (mirrors.size() == 2)
+    for (int p = 0; p < np; ++p)
+      if (mirrors[0][mirrors[1][p]] != mirrors[1][mirrors[0][p]]) return 0;
   const aperture_modes m = modes_of(ap);
   auto asymmetry = [&](std::size_t a) {
     double s = 0;
     for (const std::vector<int>& mr : mirrors) s = std::max(s, sample_asymmetry(m.first[a], np, mr));
     return s;
   };
-  // Clusters: runs of modes of one kind whose neighbours' cutoffs lie
-  // within the spread (the modes of a kind stand in ascending cutoff; the
-  // TEM modes, all of cutoff 0, are one).  Those holding a mixed mode are
-  // turned.
-  int turned = 0;
-  for (std::size_t a = 0; a < m.j.size();) {
-    std::size_t b = a + 1;
-    while (b < m.j.size() && fss_modewg_index[m.j[b]] == fss_modewg_index[m.j[a]] &&
-           std::abs(fss_modewg_kappa[m.j[b]] - fss_modewg_kappa[m.j[b - 1]]) <=
-               degenerate_cutoff_spread * fss_modewg_kappa[m.j[b]])
-      ++b;
-    std::vector<std::size_t> cl;
-    bool mixed = false;
-    for (std::size_t k = a; k < b; ++k) {
-      cl.push_back(k);
-      mixed = mixed || asymmetry(k) > 1e-9;
-    }
-    if (cl.size() > 1 && mixed && turn_cluster(m, cl, np, mirrors)) ++turned;
-    a = b;
-  }
-  // Every mode pure to the bound loses what is left of the other parity:
-  // its samples are made even or odd exactly, mirror by mirror (the two
-  // mirrors commute, so the second keeps the first's parity bit for bit).
-  for (std::size_t a = 0; a < m.j.size(); ++a) {
-    if (asymmetry(a) > pure_parity_bound) continue;
+  auto project = [&](std::size_t a) {
     double* s = &fss_samplewg[static_cast<int>(m.first[a] + 1)];
     for (const std::vector<int>& mr : mirrors) {
       const double sign = sample_product(m.first[a], m.first[a], np, mr) < 0 ? -1.0 : 1.0;
@@ -251,6 +247,52 @@ int pure_mirror_parities(int ap) {
       for (int p = 0; p < np; ++p) e[p] = 0.5 * (s[p] + sign * s[mr[p]]);
       std::copy(e.begin(), e.end(), s);
     }
+  };
+  // Runs of TE or TM modes whose neighbours' cutoffs lie within the spread
+  // (the modes of a kind stand in ascending cutoff); each TEM mode a run of
+  // its own (they hold their impedance, not a cutoff, and are not turned).
+  int turned = 0;
+  for (std::size_t a = 0; a < m.j.size();) {
+    const int kind = fss_modewg_index[m.j[a]];
+    std::size_t b = a + 1;
+    while (kind != wg_tem && b < m.j.size() && fss_modewg_index[m.j[b]] == kind &&
+           std::abs(fss_modewg_kappa[m.j[b]] - fss_modewg_kappa[m.j[b - 1]]) <=
+               degenerate_cutoff_spread * fss_modewg_kappa[m.j[b]])
+      ++b;
+    std::vector<std::size_t> run;
+    bool mixed = false;
+    for (std::size_t k = a; k < b; ++k) {
+      run.push_back(k);
+      mixed = mixed || asymmetry(k) > 1e-9;
+    }
+    a = b;
+    // A mixed run is turned, or left whole as it was; then the parts of the
+    // other parity left are dropped from all of its modes or from none.
+    if (run.size() > 1 && mixed) {
+      if (!turn_cluster(m, run, np, mirrors)) continue;
+      ++turned;
+    }
+    if (std::all_of(run.begin(), run.end(), [&](std::size_t k) { return asymmetry(k) <= pure_parity_bound; }))
+      for (std::size_t k : run) project(k);
   }
   return turned;
+}
+
+void pure_mirror_parities_of_catalogue() {
+  for (int k = 1; k <= fss_ap.n; ++k)
+    if (fss_ap.r[k].copy == 0) pure_mirror_parities(k);
+  // A translated copy takes its original's modes again: the same samples
+  // and cutoffs, mode for mode.
+  for (int k = 1; k <= fss_ap.n; ++k) {
+    const int from = fss_ap.r[k].copy;
+    if (from == 0) continue;
+    const aperture_modes src = modes_of(from), dst = modes_of(k);
+    const fss_ap_rec::range& r = fss_ap.r[k];
+    const int np = r.last - r.first + 1;
+    for (std::size_t i = 0; i < src.j.size() && i < dst.j.size(); ++i) {
+      fss_modewg_kappa[dst.j[i]] = fss_modewg_kappa[src.j[i]];
+      std::copy_n(&fss_samplewg[static_cast<int>(src.first[i] + 1)], np,
+                  &fss_samplewg[static_cast<int>(dst.first[i] + 1)]);
+    }
+  }
 }

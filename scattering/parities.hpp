@@ -38,14 +38,20 @@ double mode_parity(int j, const std::vector<int>& mirror);
 // mirror, relative to the whole: |s - p M s| / (2 |s|), p its parity's sign.
 double mode_asymmetry(int j, const std::vector<int>& mirror);
 
-// For the mirrors that aperture ap has: every cluster of modes of one kind
-// (neighbouring cutoffs within degenerate_cutoff_spread; the TEM modes one
-// cluster) that holds a mode mixed beyond 1e-9 is turned to modes of pure
-// parity, the modes of each parity being the Ritz vectors of the cluster's
-// cutoffs (the cutoffs so changed by the square of the mixture: none for a
-// degenerate set); a cluster whose span is plainly not closed under the
-// mirrors (an eigenvalue of their action more than 0.1 from a parity) is
-// left as it was.  Then every mode whose part of the other parity is at
-// most pure_parity_bound loses it: its samples are made exactly even or
-// odd.  Returns the number of clusters turned.
+// For the mirrors that aperture ap has: every run of TE or of TM modes
+// (neighbouring cutoffs within degenerate_cutoff_spread) that holds a mode
+// mixed beyond 1e-9 is turned to modes of pure parity, the modes of each
+// parity being the Ritz vectors of the run's cutoffs (the cutoffs so
+// changed by the square of the mixture: none for a degenerate set); a run
+// whose span is plainly not closed under the mirrors (a turned mode more
+// than 0.1 from even or odd under a mirror) is left as it was.  Then the
+// parts of the other parity left in a run are dropped from all of its
+// modes, their samples made exactly even or odd, when none exceeds
+// pure_parity_bound, and from none otherwise.  TEM modes (which hold their
+// impedance in place of a cutoff) are not turned, each a run of its own.
+// Returns the number of runs turned.
 int pure_mirror_parities(int ap);
+
+// pure_mirror_parities for every aperture of the catalogue that is not a
+// translated copy; each copy then takes its original's modes again.
+void pure_mirror_parities_of_catalogue();

@@ -35,6 +35,7 @@
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/classes.hpp"
 #include "scattering/far_floquet.hpp"
 #include "scattering/stack.hpp"
 #include "scattering/system.hpp"
@@ -91,6 +92,7 @@ namespace {
 const cplx* coupling(const screen_modes& s) { return fss_integrals.data1() + (s.first - 1); }
 
 std::vector<cplx> l, r;  // work: scaled couplings of a block of Floquet modes
+std::vector<cplx> whole_block;  // work: a block's entries while its classes are gathered
 std::vector<std::vector<cplx>> block_solutions;  // work of solve_screens
 
 // C += alpha Xa diag(y) Xb^H over the Floquet modes in `modes` (all when
@@ -342,6 +344,80 @@ void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cp
   ztrsm_("L", "U", "N", "N", &hi, &hi, &unit, f + static_cast<long>(lo) * m + lo, &ld, z + lo, &ld);
 }
 
+namespace {
+
+// Factorises block g (m unknowns, no bounded gap modes) class by class, when
+// it falls into uncoupled classes (the mirror symmetries of the apertures
+// and the lattice, as for one screen): each class's own block (its lo
+// unknowns, then its hi ones) gathered into the store one after the other
+// from f, its LU there with its pivots from ipiv, and the corner
+// (F^-1)[hi, hi] put together from the classes' corners, zero between
+// classes.  Returns false, f untouched, for a block that is one class.
+bool factor_block_classes(screen_block& bl, cplx* f, int* ipiv, cplx* z) {
+  const int m = bl.size();
+  system_classes cl;
+  classify(m, f, m, cl);
+  if (cl.count() < 2) return false;
+  bl.order = cl.order;
+  bl.start = cl.start;
+  std::vector<cplx>& whole = whole_block;
+  whole.assign(f, f + static_cast<long>(m) * m);
+  if (bl.hi > 0)
+    for (long k = 0; k < static_cast<long>(m) * bl.hi; ++k) z[k] = 0;
+  long at = 0;
+  std::vector<cplx> zc;
+  for (int c = 0; c < cl.count(); ++c) {
+    const int s = cl.start[c], mc = cl.start[c + 1] - s;
+    const int* idx = cl.order.data() + s;
+    cplx* fc = f + at;
+    for (int j = 0; j < mc; ++j)
+      for (int i = 0; i < mc; ++i) fc[static_cast<long>(j) * mc + i] = whole[static_cast<long>(idx[j]) * m + idx[i]];
+    int info = 0;
+    zgetrf_(&mc, &mc, fc, &mc, ipiv + s, &info);
+    if (info != 0) fatal("solve_prob", "Error in solving problem");
+    at += static_cast<long>(mc) * mc;
+    const int loc = static_cast<int>(std::count_if(idx, idx + mc, [&](int i) { return i < bl.lo; }));
+    const int hic = mc - loc;
+    if (bl.hi == 0 || hic == 0) continue;
+    zc.assign(static_cast<std::size_t>(mc) * hic, cplx(0));
+    inverse_hi_corner(mc, loc, hic, fc, ipiv + s, zc.data());
+    for (int jj = 0; jj < hic; ++jj)
+      for (int ii = 0; ii < hic; ++ii)
+        z[static_cast<long>(idx[loc + jj] - bl.lo) * m + idx[loc + ii]] = zc[static_cast<long>(jj) * mc + loc + ii];
+  }
+  return true;
+}
+
+// Solves F x = h for the block's nrhs columns of h (leading dimension ld),
+// with its factors: whole, or class by class.
+int block_solve(const screen_block& bl, int nrhs, cplx* h, int ld) {
+  const int m = bl.size();
+  cplx* f = fss_blocks.store.data() + bl.a;
+  const int* ipiv = fss_blocks.ipiv.data() + bl.piv;
+  int info = 0;
+  if (m == 0) return 0;
+  if (bl.start.empty()) {
+    zgetrs_("N", &m, &nrhs, f, &ld, ipiv, h, &ld, &info);
+    return info;
+  }
+  long at = 0;
+  std::vector<cplx> hc;
+  for (std::size_t c = 0; c + 1 < bl.start.size() && info == 0; ++c) {
+    const int s = bl.start[c], mc = bl.start[c + 1] - s;
+    const int* idx = bl.order.data() + s;
+    hc.assign(static_cast<std::size_t>(mc) * nrhs, cplx(0));
+    for (int r = 0; r < nrhs; ++r)
+      for (int i = 0; i < mc; ++i) hc[static_cast<long>(r) * mc + i] = h[static_cast<long>(r) * ld + idx[i]];
+    zgetrs_("N", &mc, &nrhs, f + at, &mc, ipiv + s, hc.data(), &mc, &info);
+    for (int r = 0; r < nrhs; ++r)
+      for (int i = 0; i < mc; ++i) h[static_cast<long>(r) * ld + idx[i]] = hc[static_cast<long>(r) * mc + i];
+    at += static_cast<long>(mc) * mc;
+  }
+  return info;
+}
+
+}  // namespace
+
 void factor_screens() {
   const int nb = fss_blocks.nb;
   for (int g = 0; g < nb; ++g) {
@@ -360,12 +436,17 @@ void factor_screens() {
                                              z[static_cast<long>(j) * mp + p.lo + i] *
                                              fss_modewg_y[first + j].y3;
     }
+    bl.order.clear();
+    bl.start.clear();
+    // (F^-1)[hi, hi] goes to z, for the next block.
+    cplx* z = fss_blocks.store.data() + bl.z;
+    if (bl.nu == 0 && m > 1 && fss_modewg_index.n >= class_split_modes &&
+        factor_block_classes(bl, f, fss_blocks.ipiv.data() + bl.piv, z))
+      continue;
     int info = 0;
     if (m > 0) zgetrf_(&m, &m, f, &ld, fss_blocks.ipiv.data() + bl.piv, &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
     if (bl.hi == 0 || m == 0) continue;
-    // (F^-1)[hi, hi], for the next block.
-    cplx* z = fss_blocks.store.data() + bl.z;
     if (bl.nu == 0) {
       inverse_hi_corner(m, bl.lo, bl.hi, f, fss_blocks.ipiv.data() + bl.piv, z);
       continue;
@@ -407,11 +488,7 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
         for (int i = 0; i < bl.lo; ++i) hc[i] += fss_modewg_y[sc[g].first + i].y3 * yp[p.lo + i];
       }
     }
-    int info = 0;
-    if (m > 0)
-      zgetrs_("N", &m, &nrhs, fss_blocks.store.data() + bl.a, &ld, fss_blocks.ipiv.data() + bl.piv, h.data(), &ld,
-              &info);
-    if (info != 0) fatal("solve_prob", "Error in solving problem");
+    if (block_solve(bl, nrhs, h.data(), ld) != 0) fatal("solve_prob", "Error in solving problem");
   }
   // Back: x_g = y_g + F_g^-1 [0; Ys x_(g+1)[lo]; 0], through the block's
   // factors.
@@ -426,10 +503,7 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
       for (int j = 0; j < bl.hi; ++j)
         w[static_cast<std::size_t>(c) * ld + bl.lo + j] = fss_modewg_y[sc[g + 1].first + j].y3 * xn[j];
     }
-    int info = 0;
-    zgetrs_("N", &m, &nrhs, fss_blocks.store.data() + bl.a, &ld, fss_blocks.ipiv.data() + bl.piv, w.data(), &ld,
-            &info);
-    if (info != 0) fatal("solve_prob", "Error in solving problem");
+    if (block_solve(bl, nrhs, w.data(), ld) != 0) fatal("solve_prob", "Error in solving problem");
     for (std::size_t k = 0; k < w.size(); ++k) y[g][k] += w[k];
   }
   for (int g = 0; g < nb; ++g) {
@@ -445,7 +519,7 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
 }
 
 void release_screens() {
-  for (auto* v : {&l, &r}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&l, &r, &whole_block}) std::vector<cplx>().swap(*v);
   std::vector<std::vector<cplx>>().swap(air_load);
   std::vector<std::vector<cplx>>().swap(block_solutions);
   std::vector<cplx>().swap(fss_blocks.store);

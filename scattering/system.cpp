@@ -378,7 +378,13 @@ void solve_far_side() {
 }
 
 int system_class_count() {
-  if (fss_screen.nsc > 1) return 1;  // several screens: their block elimination
+  if (fss_screen.nsc > 1) {
+    // Several screens: the fewest classes of a block of their elimination.
+    int fewest = 1 << 30;
+    for (const screen_block& b : fss_blocks.b)
+      if (b.size() > 0) fewest = std::min(fewest, b.start.empty() ? 1 : static_cast<int>(b.start.size()) - 1);
+    return fewest == 1 << 30 ? 1 : fewest;
+  }
   const factors& f = halves ? even_factors : whole_factors;
   return f.split ? f.classes.count() : 1;
 }

@@ -15,7 +15,8 @@ void solve_prob();
 // work).
 extern int symmetric_solve_modes;
 // The uncoupled classes that the last system solved fell into (of its even
-// half when solved as mirror halves; 1 when not split).
+// half when solved as mirror halves; for several screens the fewest of a
+// block of their elimination; 1 when not split).
 int system_class_count();
 // Solution for the waves incident on the far side (after solve_prob).
 void solve_far_side();

@@ -133,9 +133,10 @@ TEST(Parities, DegenerateModesOfASymmetricApertureTurnedToPureParities) {
 }
 
 // What cannot be turned is left as it was: a pair one of whose modes is
-// mixed with a mode outside its cluster (its span not closed under the
-// mirrors) is not turned, and that mode (a third of it from outside)
-// keeps its samples; every other mode, its partner too, is made pure.  An aperture without a mirror keeps every
+// mixed with a mode outside its run (its span not closed under the
+// mirrors) is not turned, and both keep their samples bit for bit (the
+// partner's part of the other parity is not dropped either: it may be the
+// mixed mode's content); every other mode is made pure.  An aperture without a mirror keeps every
 // sample bit for bit.
 TEST(Parities, MixturesBeyondTheClustersAreLeftAlone) {
   scratch_dir dir;
@@ -169,10 +170,11 @@ TEST(Parities, MixturesBeyondTheClustersAreLeftAlone) {
   const double kc = fss_modewg_kappa[j];
   ASSERT_GT(mode_asymmetry(j, mirrors[0]), pure_parity_bound);
   pure_mirror_parities(1);
-  for (int p = 0; p < np; ++p) ASSERT_EQ(fss_samplewg[(j - 1) * np + p + 1], before[(j - 1) * np + p]);
+  for (int i = j; i <= j + 1; ++i)
+    for (int p = 0; p < np; ++p) ASSERT_EQ(fss_samplewg[(i - 1) * np + p + 1], before[(i - 1) * np + p]) << i;
   EXPECT_EQ(fss_modewg_kappa[j], kc);
   for (int i = 1; i <= nw; ++i)
-    if (i != j) {
+    if (i != j && i != j + 1) {
       for (const std::vector<int>& m : mirrors) EXPECT_EQ(mode_asymmetry(i, m), 0.0) << i;
     }
   // No mirror: nothing moves.
@@ -183,4 +185,77 @@ TEST(Parities, MixturesBeyondTheClustersAreLeftAlone) {
   EXPECT_EQ(pure_mirror_parities(1), 0);
   EXPECT_EQ(lsamples, std::vector<double>(fss_samplewg.data1(), fss_samplewg.data1() + fss_samplewg.n));
   EXPECT_EQ(lkc, std::vector<double>(fss_modewg_kappa.data1(), fss_modewg_kappa.data1() + fss_modewg_kappa.n));
+}
+
+// TEM modes hold their impedance in place of a cutoff and are not turned:
+// one on a centred patch is made exactly even or odd and keeps its
+// impedance; two on mirror-image patches (each the potential of one patch,
+// half and half in x parity) keep their samples and impedances bit for
+// bit.  A translated copy takes its original's turned modes again, sample
+// for sample.
+TEST(Parities, TemModesAndTranslatedCopies) {
+  scratch_dir dir;
+  fss_set_capacities();
+  // Two patches at x = -2 and 2 mm in an 8 mm square hole.
+  write_structure("-4 -4 4 -4\n4 -4 4 4\n4 4 -4 4\n-4 4 -4 -4\n"
+                  "-3 -1 -1 -1\n-1 -1 -1 1\n-1 1 -3 1\n-3 1 -3 -1\n"
+                  "1 -1 3 -1\n3 -1 3 1\n3 1 1 1\n1 1 1 -1\n",
+                  150, "20 20 1");
+  plain(1.5);
+  std::vector<int> tem;
+  for (int j = 1; j <= fss_modewg_index.n; ++j)
+    if (fss_modewg_index[j] == wg_tem) tem.push_back(j);
+  ASSERT_EQ(tem.size(), 2u);
+  const std::vector<int> mx = aperture_mirror(1, true);
+  ASSERT_FALSE(mx.empty());
+  const fss_ap_rec::range& r = fss_ap.r[1];
+  const int np = r.last - r.first + 1;
+  auto samples = [&](int j) {
+    return std::vector<double>(&fss_samplewg[(j - 1) * np + 1], &fss_samplewg[(j - 1) * np + 1] + np);
+  };
+  const std::vector<double> s1 = samples(tem[0]), s2 = samples(tem[1]);
+  const double z1 = fss_modewg_kappa[tem[0]], z2 = fss_modewg_kappa[tem[1]];
+  EXPECT_GT(mode_asymmetry(tem[0], mx), 0.5);
+  pure_mirror_parities(1);
+  EXPECT_EQ(samples(tem[0]), s1);
+  EXPECT_EQ(samples(tem[1]), s2);
+  EXPECT_EQ(fss_modewg_kappa[tem[0]], z1);
+  EXPECT_EQ(fss_modewg_kappa[tem[1]], z2);
+
+  // Two square rings side by side in a 20 x 10 mm cell, the second a
+  // translated copy of the first.
+  scratch_dir::write_file(
+      "s.fss",
+      "rings\nt\n1)\n20 10\n2)\n90\n3)\n1\n4)\n"
+      "-9 -4 -1 -4\n-1 -4 -1 4\n-1 4 -9 4\n-9 4 -9 -4\n-6.5 -1.5 -3.5 -1.5\n-3.5 -1.5 -3.5 1.5\n"
+      "-3.5 1.5 -6.5 1.5\n-6.5 1.5 -6.5 -1.5\n#\n"
+      "1 -4 9 -4\n9 -4 9 4\n9 4 1 4\n1 4 1 -4\n3.5 -1.5 6.5 -1.5\n6.5 -1.5 6.5 1.5\n"
+      "6.5 1.5 3.5 1.5\n3.5 1.5 3.5 -1.5\n"
+      "5)\n0 0\n6)\n20 20 1\n7)\n250\n8)\n500\n");
+  plain(2.5);
+  ASSERT_EQ(fss_ap.n, 2);
+  ASSERT_EQ(fss_ap.r[2].copy, 1);
+  const std::vector<std::vector<int>> mirrors = {aperture_mirror(1, true), aperture_mirror(1, false)};
+  ASSERT_FALSE(mirrors[0].empty());
+  ASSERT_FALSE(mirrors[1].empty());
+  const int nw = fss_modewg_index.n, half = nw / 2;
+  ASSERT_EQ(fss_modewg_ap[half + 1], 2);
+  int ring_tem = 0;
+  for (int j = 1; j <= half; ++j)
+    if (fss_modewg_index[j] == wg_tem) ring_tem = j;
+  ASSERT_GT(ring_tem, 0);
+  const double z = fss_modewg_kappa[ring_tem];
+  double mixed = 0;
+  for (int j = 1; j <= half; ++j)
+    for (const std::vector<int>& m : mirrors) mixed = std::max(mixed, mode_asymmetry(j, m));
+  EXPECT_GT(mixed, 1e-3);
+  pure_mirror_parities_of_catalogue();
+  EXPECT_EQ(fss_modewg_kappa[ring_tem], z);
+  const int np2 = fss_ap.r[1].last - fss_ap.r[1].first + 1;
+  for (int j = 1; j <= half; ++j) {
+    for (const std::vector<int>& m : mirrors) EXPECT_EQ(mode_asymmetry(j, m), 0.0) << j;
+    EXPECT_EQ(fss_modewg_kappa[half + j], fss_modewg_kappa[j]) << j;
+    for (int p = 1; p <= np2; ++p)
+      ASSERT_EQ(fss_samplewg[(half + j - 1) * np2 + p], fss_samplewg[(j - 1) * np2 + p]) << j;
+  }
 }
