@@ -127,18 +127,19 @@ aperture_modes modes_of(int ap) {
   return m;
 }
 
-// Turns the cluster (positions in m, ascending cutoffs) to modes of pure
+// Turns the run (positions in m, ascending cutoffs) to modes of pure
 // parity: the mirrors act on its span by orthogonal involutions T
-// (symmetric): with S the samples (points x cluster) and S_M their mirror
+// (symmetric): with S the samples (points x run) and S_M their mirror
 // images, S_M = S T, so T = G^-1 H, G = S^T S, H = S^T S_M.  Commuting,
 // the mirrors share their eigenvectors, those of T_1 + 2 T_2 (eigenvalues
 // -3, -1, 1, 3 by the parities); within each parity the modes are the
-// Ritz vectors of the cluster's cutoffs (diagonal in the solver's modes),
-// so that modes of one parity are not mixed.  A part of the other parity
-// outside the cluster's span is orthogonal to it and leaves T alone (it is
-// dropped later); a span plainly not closed leaves eigenvalues away from
-// the parities.  Returns false, leaving everything, when one is more than
-// 0.1 from a parity.
+// Ritz vectors of the run's cutoffs (diagonal in the solver's modes), so
+// that modes of one parity are not mixed.  A part of the other parity
+// outside the run's span moves T at second order only (it is dropped
+// later); a span plainly not closed leaves eigenvalues away from the
+// parities.  Returns false, leaving everything, when an eigenvalue is more
+// than 0.1 from a parity the mirrors allow, or a turned mode more than 0.1
+// from even or odd under either mirror on its own.
 bool turn_cluster(const aperture_modes& m, const std::vector<std::size_t>& cl, int np,
                   const std::vector<std::vector<int>>& mirrors) {
   const int c = static_cast<int>(cl.size()), nm = static_cast<int>(mirrors.size());

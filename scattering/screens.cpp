@@ -92,7 +92,6 @@ namespace {
 const cplx* coupling(const screen_modes& s) { return fss_integrals.data1() + (s.first - 1); }
 
 std::vector<cplx> l, r;  // work: scaled couplings of a block of Floquet modes
-std::vector<cplx> whole_block;  // work: a block's entries while its classes are gathered
 std::vector<std::vector<cplx>> block_solutions;  // work of solve_screens
 
 // C += alpha Xa diag(y) Xb^H over the Floquet modes in `modes` (all when
@@ -356,26 +355,32 @@ namespace {
 bool factor_block_classes(screen_block& bl, cplx* f, int* ipiv, cplx* z) {
   const int m = bl.size();
   system_classes cl;
-  classify(m, f, m, cl);
+  find_classes(m, f, m, cl);  // permuted to class order when more than one
   if (cl.count() < 2) return false;
   bl.order = cl.order;
   bl.start = cl.start;
-  std::vector<cplx>& whole = whole_block;
-  whole.assign(f, f + static_cast<long>(m) * m);
   if (bl.hi > 0)
     for (long k = 0; k < static_cast<long>(m) * bl.hi; ++k) z[k] = 0;
+  // The classes' diagonal blocks moved to the front one after the other:
+  // each entry goes to an address no higher than its own and than any
+  // entry read after it, so the copy runs forward in place.
   long at = 0;
+  std::vector<long> first(cl.count());
+  for (int c = 0; c < cl.count(); ++c) {
+    const int s = cl.start[c], mc = cl.start[c + 1] - s;
+    first[c] = at;
+    for (int j = 0; j < mc; ++j)
+      for (int i = 0; i < mc; ++i) f[at + static_cast<long>(j) * mc + i] = f[static_cast<long>(s + j) * m + s + i];
+    at += static_cast<long>(mc) * mc;
+  }
   std::vector<cplx> zc;
   for (int c = 0; c < cl.count(); ++c) {
     const int s = cl.start[c], mc = cl.start[c + 1] - s;
     const int* idx = cl.order.data() + s;
-    cplx* fc = f + at;
-    for (int j = 0; j < mc; ++j)
-      for (int i = 0; i < mc; ++i) fc[static_cast<long>(j) * mc + i] = whole[static_cast<long>(idx[j]) * m + idx[i]];
+    cplx* fc = f + first[c];
     int info = 0;
     zgetrf_(&mc, &mc, fc, &mc, ipiv + s, &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
-    at += static_cast<long>(mc) * mc;
     const int loc = static_cast<int>(std::count_if(idx, idx + mc, [&](int i) { return i < bl.lo; }));
     const int hic = mc - loc;
     if (bl.hi == 0 || hic == 0) continue;
@@ -519,7 +524,7 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
 }
 
 void release_screens() {
-  for (auto* v : {&l, &r, &whole_block}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&l, &r}) std::vector<cplx>().swap(*v);
   std::vector<std::vector<cplx>>().swap(air_load);
   std::vector<std::vector<cplx>>().swap(block_solutions);
   std::vector<cplx>().swap(fss_blocks.store);
