@@ -269,3 +269,29 @@ TEST(Parities, TemModesAndTranslatedCopies) {
       ASSERT_EQ(fss_samplewg[(half + j - 1) * np2 + p], fss_samplewg[(j - 1) * np2 + p]) << j;
   }
 }
+
+// A pairing of the points that is not an involution (two points at one
+// place, both paired with the same image) is no mirror.
+TEST(Parities, PointsPairedTwiceAreNoMirror) {
+  fss_set_capacities();
+  fss_ap.n = 1;
+  fss_ap.r.assign(2, fss_ap_rec::range{});
+  fss_ap.r[1].first = 1;
+  auto place = [](const std::vector<xy>& points) {
+    fss_ap.r[1].last = static_cast<int>(points.size());
+    fss_coordinates.n = fss_normals.n = static_cast<int>(points.size());
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      fss_coordinates[static_cast<int>(k) + 1] = points[k];
+      const double r = std::hypot(points[k].x, points[k].y);
+      fss_normals[static_cast<int>(k) + 1] = {points[k].x / r, points[k].y / r};
+    }
+  };
+  place({{-1, 0}, {1, 0}, {0, -1}, {0, 1}});
+  EXPECT_EQ(aperture_mirror(1, true), (std::vector<int>{1, 0, 2, 3}));
+  EXPECT_EQ(aperture_mirror(1, false), (std::vector<int>{0, 1, 3, 2}));
+  place({{-1, 0}, {1, 0}, {1, 0}, {0, -1}, {0, 1}});
+  EXPECT_TRUE(aperture_mirror(1, true).empty());
+  place({{-1, 0}, {1, 0}, {0, -1}, {0, 1.5}});
+  EXPECT_FALSE(aperture_mirror(1, true).empty());
+  EXPECT_TRUE(aperture_mirror(1, false).empty());
+}
