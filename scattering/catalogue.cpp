@@ -30,6 +30,20 @@
 #include "scattering/mode_limits.hpp"
 #include "scattering/stack.hpp"
 
+aperture_modes modes_of_aperture(int ap) {
+  aperture_modes m;
+  long p = 0;
+  for (int j = 1; j <= fss_modewg_index.n; ++j) {
+    const fss_ap_rec::range& r = fss_ap.r[fss_modewg_ap[j]];
+    if (fss_modewg_ap[j] == ap) {
+      m.j.push_back(j);
+      m.first.push_back(p);
+    }
+    p += r.last - r.first + 1;
+  }
+  return m;
+}
+
 namespace {
 
 std::string structure_name() { return trim_right(fss_file.name); }
@@ -214,18 +228,9 @@ void copy_aperture_modes(int from, double dx, double dy) {
   const fss_ap_rec::range src = fss_ap.r[from];
   const int np = src.last - src.first + 1;
   // Samples of each mode of `from`: its block of points, in catalogue order.
-  const int nw0 = fss_modewg_index.n;
-  long at = 0;
-  std::vector<long> first_sample;
-  std::vector<int> modes;
-  for (int j = 1; j <= nw0; ++j) {
-    const fss_ap_rec::range& rj = fss_ap.r[fss_modewg_ap[j]];
-    if (fss_modewg_ap[j] == from) {
-      modes.push_back(j);
-      first_sample.push_back(at);
-    }
-    at += rj.last - rj.first + 1;
-  }
+  const aperture_modes of = modes_of_aperture(from);
+  const std::vector<int>& modes = of.j;
+  const std::vector<long>& first_sample = of.first;
   int& nw = fss_modewg_index.n;
   for (int j : modes) {
     if (++nw > fss_modewg_index.cap) fatal("readmodes_wg", "Too many waveguide modes");

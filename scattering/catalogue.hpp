@@ -2,6 +2,7 @@
 // the mode solver.
 #pragma once
 #include <string>
+#include <vector>
 
 // Builds the catalogue for the structure: every aperture of every screen
 // of the aperture description, in order (a translated copy of an earlier
@@ -31,6 +32,14 @@ void read_samples();
 // then per mode: number, kind (TE, TM, TEM), kc (1/m), fc (GHz), Z (ohm,
 // TEM modes only; kc and fc are 0 for them).
 void write_mode_table();
+// The catalogue modes of aperture ap (in catalogue order) and the first
+// sample of each in fss_samplewg, from 0 (the samples run mode by mode,
+// each over its aperture's points).
+struct aperture_modes {
+  std::vector<int> j;
+  std::vector<long> first;
+};
+aperture_modes modes_of_aperture(int ap);
 // Cutoff frequency (GHz) of catalogue mode j in the filling of its aperture
 // (0 for a TEM mode).
 double mode_cutoff_ghz(int j);

@@ -83,7 +83,7 @@ int factor_class(int m, cplx* a, int ld, int* ipiv, bool symmetric) {
 
 }  // namespace
 
-void classify(int n, const cplx* a, int ld, system_classes& cl) {
+void find_classes(int n, cplx* a, int ld, system_classes& cl) {
   std::vector<int> parent(static_cast<std::size_t>(n));
   std::iota(parent.begin(), parent.end(), 0);
   // The largest modulus of each row and of each column; an entry that is
@@ -131,11 +131,7 @@ void classify(int n, const cplx* a, int ld, system_classes& cl) {
   for (int i = 0; i < n; ++i) cl.order[next[label[i]]++] = i;
   cl.factored.assign(static_cast<std::size_t>(classes), 0);
   cl.symmetric.assign(static_cast<std::size_t>(classes), 0);
-}
-
-void find_classes(int n, cplx* a, int ld, system_classes& cl) {
-  classify(n, a, ld, cl);
-  if (cl.count() > 1) permute_symmetric(n, a, ld, cl.order);
+  if (classes > 1) permute_symmetric(n, a, ld, cl.order);
 }
 
 int solve_classes(int nrhs, cplx* a, int ld, int* ipiv, cplx* b, int ldb,

@@ -36,10 +36,6 @@ struct system_classes {
 // that form them.
 double class_coupling_floor(int n, double row_largest, double column_largest);
 
-// The classes of a (n x n, leading dimension ld, column-major) as
-// find_classes reads them, a left as it is.
-void classify(int n, const std::complex<double>* a, int ld, system_classes& cl);
-
 // The classes of a (n x n, leading dimension ld, column-major): the
 // connected sets of the entries above class_coupling_floor (one class
 // when an entry is not finite).  With more than one class a is permuted in

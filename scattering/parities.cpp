@@ -5,6 +5,7 @@
 
 #include "modesolver/lapack.hpp"
 #include "records/scattering.hpp"
+#include "scattering/catalogue.hpp"
 
 extern "C" void dgesv_(const int* n, const int* nrhs, double* a, const int* lda, int* ipiv, double* b,
                        const int* ldb, int* info);
@@ -18,15 +19,10 @@ namespace {
 // parity (a span not closed under the mirrors moves them away).
 constexpr double parity_tolerance = 0.1;
 
-// First sample of catalogue mode j (the samples run mode by mode, each over
-// its aperture's points).
+// First sample of catalogue mode j.
 long sample_offset(int j) {
-  long p = 0;
-  for (int i = 1; i < j; ++i) {
-    const fss_ap_rec::range& r = fss_ap.r[fss_modewg_ap[i]];
-    p += r.last - r.first + 1;
-  }
-  return p;
+  const aperture_modes m = modes_of_aperture(fss_modewg_ap[j]);
+  return m.first[std::find(m.j.begin(), m.j.end(), j) - m.j.begin()];
 }
 
 // Sum over the points of s_a(p) s_b(mirror(p)) (mirror empty: s_a . s_b).
@@ -107,25 +103,6 @@ double mode_asymmetry(int j, const std::vector<int>& mirror) {
 }
 
 namespace {
-
-// The aperture's modes with the first sample of each.
-struct aperture_modes {
-  std::vector<int> j;
-  std::vector<long> first;
-};
-aperture_modes modes_of(int ap) {
-  aperture_modes m;
-  long p = 0;
-  for (int j = 1; j <= fss_modewg_index.n; ++j) {
-    const fss_ap_rec::range& r = fss_ap.r[fss_modewg_ap[j]];
-    if (fss_modewg_ap[j] == ap) {
-      m.j.push_back(j);
-      m.first.push_back(p);
-    }
-    p += r.last - r.first + 1;
-  }
-  return m;
-}
 
 // Turns the run (positions in m, ascending cutoffs) to modes of pure
 // parity: the mirrors act on its span by orthogonal involutions T
@@ -234,7 +211,7 @@ int pure_mirror_parities(int ap) {
   if (mirrors.size() == 2)
     for (int p = 0; p < np; ++p)
       if (mirrors[0][mirrors[1][p]] != mirrors[1][mirrors[0][p]]) return 0;
-  const aperture_modes m = modes_of(ap);
+  const aperture_modes m = modes_of_aperture(ap);
   auto asymmetry = [&](std::size_t a) {
     double s = 0;
     for (const std::vector<int>& mr : mirrors) s = std::max(s, sample_asymmetry(m.first[a], np, mr));
@@ -261,19 +238,21 @@ int pure_mirror_parities(int ap) {
                degenerate_cutoff_spread * fss_modewg_kappa[m.j[b]])
       ++b;
     std::vector<std::size_t> run;
-    bool mixed = false;
+    double most = 0;  // the largest part of the other parity in the run
     for (std::size_t k = a; k < b; ++k) {
       run.push_back(k);
-      mixed = mixed || asymmetry(k) > 1e-9;
+      most = std::max(most, asymmetry(k));
     }
     a = b;
     // A mixed run is turned, or left whole as it was; then the parts of the
     // other parity left are dropped from all of its modes or from none.
-    if (run.size() > 1 && mixed) {
+    if (run.size() > 1 && most > 1e-9) {
       if (!turn_cluster(m, run, np, mirrors)) continue;
       ++turned;
+      most = 0;
+      for (std::size_t k : run) most = std::max(most, asymmetry(k));
     }
-    if (std::all_of(run.begin(), run.end(), [&](std::size_t k) { return asymmetry(k) <= pure_parity_bound; }))
+    if (most <= pure_parity_bound)
       for (std::size_t k : run) project(k);
   }
   return turned;
@@ -287,7 +266,7 @@ void pure_mirror_parities_of_catalogue() {
   for (int k = 1; k <= fss_ap.n; ++k) {
     const int from = fss_ap.r[k].copy;
     if (from == 0) continue;
-    const aperture_modes src = modes_of(from), dst = modes_of(k);
+    const aperture_modes src = modes_of_aperture(from), dst = modes_of_aperture(k);
     const fss_ap_rec::range& r = fss_ap.r[k];
     const int np = r.last - r.first + 1;
     for (std::size_t i = 0; i < src.j.size() && i < dst.j.size(); ++i) {
