@@ -9,7 +9,9 @@
 // conductor's chain and G the Gram matrix of the functions, solved with the
 // regularised inverse of C.  The charge Q = integral of sigma over the
 // conductor gives the characteristic impedance Z = eta / Q; the mode is then
-// scaled to unit energy, integral of |grad phi|^2 = 1.
+// scaled to unit energy, integral of |grad phi|^2 = 1.  Several conductors
+// give the normal modes of the line (the eigenvectors of their capacitance
+// matrix), orthogonal in energy as aperture modes must be.
 #include <cmath>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "modesolver/basis_functions.hpp"
 #include "modesolver/eigenproblem.hpp"
 #include "modesolver/formulations.hpp"
+#include "modesolver/lapack.hpp"
 #include "records/contour.hpp"
 #include "records/modefields.hpp"
 #include "records/modefields_solution.hpp"
@@ -52,18 +55,63 @@ void prautotem(int& status) {
   }
 }
 
+namespace {
+
+// Charge on conductor k (label labs[k]) of the density of mode j as it
+// stands, the integral of sigma over the conductor's elements.
+std::vector<double> conductor_charges(const std::vector<int>& labs) {
+  const int n = static_cast<int>(labs.size());
+  std::vector<double> q(static_cast<std::size_t>(n) * n, 0.0);
+  for (int j = 0; j < n; ++j) {
+    gmfield(j + 1, 0);
+    for (int i = 2; i <= blok2.n; ++i)
+      for (int k = 0; k < n; ++k)
+        if (label(i) == labs[k]) q[k + static_cast<std::size_t>(j) * n] += elen(i) * (table[i].a / 12 + table[i].c);
+  }
+  return q;
+}
+
+// Several conductors: the unit potentials of the conductors are not
+// orthogonal in energy (integral of grad phi_j . grad phi_k, the mutual
+// capacitance, is the charge on k of mode j), and the aperture modes must be.
+// The modes become the eigenvectors of the symmetric capacitance matrix
+// (the potentials of the line's normal modes, orthogonal in energy), each
+// with its eigenvalue as its charge.
+std::vector<double> normal_mode_charges(std::vector<double> q, int n) {
+  for (int j = 0; j < n; ++j)
+    for (int k = 0; k < j; ++k) q[k + j * n] = q[j + k * n] = (q[k + j * n] + q[j + k * n]) / 2;
+  std::vector<double> w(n), work(static_cast<std::size_t>(3 * n));
+  int lwork = 3 * n, info = 0;
+  dsyev_("V", "U", &n, q.data(), &n, w.data(), work.data(), &lwork, &info);
+  if (info != 0) error_handler("Fatal", "GUIDATEM", "capacitance matrix of the inner conductors not solved");
+  const int rows = mata.nrow;
+  std::vector<double> old(static_cast<std::size_t>(rows) * n);
+  for (int j = 0; j < n; ++j)
+    for (int i = 1; i <= rows; ++i) old[i - 1 + static_cast<std::size_t>(j) * rows] = mata(i, j + 1);
+  for (int m = 0; m < n; ++m)
+    for (int i = 1; i <= rows; ++i) {
+      double s = 0;
+      for (int j = 0; j < n; ++j) s += old[i - 1 + static_cast<std::size_t>(j) * rows] * q[j + m * n];
+      mata(i, m + 1) = s;
+    }
+  return w;
+}
+
+}  // namespace
+
 void chimp() {
   const double er = relative_permittivity();
   const double sym = std::pow(2.0, dat.symx + dat.symy);
-  for (int j = 1; j <= vet1.n; ++j) {
-    gmfield(j, 0);
-    const int lab = label(conductor_rows[j - 1]);
-    double q = 0;
-    for (int i = 2; i <= blok2.n; ++i)
-      if (label(i) == lab) q += elen(i) * (table[i].a / 12 + table[i].c);
-    vet1[j] = (120 * pi / std::sqrt(er)) / q / sym;
-  }
-  for (int j = 1; j <= vet1.n; ++j) {
+  const int n = vet1.n;
+  std::vector<int> labs(n);
+  for (int j = 0; j < n; ++j) labs[j] = label(conductor_rows[j]);
+  std::vector<double> q = conductor_charges(labs), charge(n);
+  if (n == 1)
+    charge[0] = q[0];
+  else
+    charge = normal_mode_charges(q, n);
+  for (int j = 1; j <= n; ++j) vet1[j] = (120 * pi / std::sqrt(er)) / charge[j - 1] / sym;
+  for (int j = 1; j <= n; ++j) {
     double scale = std::sqrt((vet1[j] / 120) / pi * std::sqrt(er));
     for (int i = 1; i <= mata.nrow; ++i) mata(i, j) *= scale;
   }
