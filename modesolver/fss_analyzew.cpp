@@ -77,14 +77,17 @@ bool class_wanted(int sel, int request) {
   return !(sel == 1 && request == -1) && !(sel == -1 && request == 1);
 }
 
-// The writers of one formulation run.
-void write_modes(int imt) {
+// The writers of one formulation run.  The symmetry planes of a quarter
+// solved in every class for the catalogue are no circuit ports: their
+// integrals are not written.
+void write_modes(int imt, bool every_class) {
+  for (int k = 1; k <= vet1.n; ++k) mode_file_classes.push_back({dat.symx, dat.symy});
   fss_write_wgm(imt);
   if (imt == 0)
     fss_samples_pottem(imt);
   else
     fss_samples_pot(imt);
-  port_integrals(imt);
+  if (!every_class) port_integrals(imt);
 }
 
 void clean_up(int iopmod, int& ierr) {
@@ -99,10 +102,11 @@ void clean_up(int iopmod, int& ierr) {
 
 }  // namespace
 
-void fss_analyzew(std::string& filename, int iopmod_in, int& ierr) {
+void fss_analyzew(std::string& filename, int iopmod_in, int& ierr, bool every_class) {
   run_files.resa[1] = filename;
   const double cofpurg = 1.0;
-  std::string mode_type = "all", symm_x = "e", symm_y = "e";
+  std::string mode_type = "all", symm_x = every_class ? "b" : "e", symm_y = symm_x;
+  mode_file_classes.clear();
   int iopmod = iopmod_in;
   ierr = 0;
   errors.code = 0;
@@ -205,7 +209,7 @@ void fss_analyzew(std::string& filename, int iopmod_in, int& ierr) {
           set_error(2014, kd.fail);
           return clean_up(iopmod, ierr);
         }
-        write_modes(kd.imt);
+        write_modes(kd.imt, every_class);
       }
     }
   }

@@ -28,6 +28,12 @@ struct freq_rec {
 extern dat_rec dat;
 extern freq_rec freq;
 
+// The symmetry selectors (x, y) of every mode of the mode file, in its order.
+struct mode_class {
+  int symx = 0, symy = 0;
+};
+extern std::vector<mode_class> mode_file_classes;
+
 // ---- Enclosing-guide modes and basis functions --------------------------
 #include "records/table.hpp"
 

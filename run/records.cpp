@@ -20,4 +20,5 @@ fss_inc_angle_rec fss_inc_angle;
 fss_command_line_rec fss_command_line;
 
 dat_rec dat;
+std::vector<mode_class> mode_file_classes;
 freq_rec freq;

@@ -13,6 +13,7 @@
 
 #include "contour/apb2dat.hpp"
 #include "contour/contour.hpp"
+#include "contour/quarter.hpp"
 #include "modesolver/formulations.hpp"
 #include "modesolver/fss_analyzew.hpp"
 #include "modesolver/solver_tables.hpp"
@@ -262,15 +263,92 @@ void copy_aperture_modes(int from, double dx, double dy) {
   fss_samplewg.n = static_cast<int>(total);
 }
 
+// The parity of a mode's contour samples under the mirror of one symmetry
+// plane, from the class selector of that plane: +1 keeps Ez and the TEM
+// potential even, Hz odd.  TM and TEM samples are normal derivatives of
+// those, TE samples the current, Hz on the wall.
+double sample_parity(int kind, int selector) { return kind == wg_te ? -selector : selector; }
+
+// The modes of a quarter solved in its four symmetry classes, unfolded to
+// the whole aperture about (cx, cy) (m): the quarter's points followed by
+// their images under x -> -x, y -> -y and both (normals mirrored), each
+// mode's samples there times its parities, and the modes put in the order
+// of a whole outline's (TEM, TE, TM, cutoffs ascending).  The quarter's
+// samples carry the factor sqrt(2) (single precision) per symmetry plane
+// that a description by its symmetry planes gives them; the whole outline's
+// mode, of unit norm over the whole aperture, has half their amplitude.
+void unfold_quarter(double cx, double cy) {
+  const char* routine = "read_samples";
+  const int k = fss_ap.n;
+  fss_ap_rec::range& r = fss_ap.r[k];
+  const int nq = r.last - r.first + 1, np = 4 * nq;
+  const aperture_modes of = modes_of_aperture(k);
+  const int nm = static_cast<int>(of.j.size());
+  if (nm != static_cast<int>(mode_file_classes.size()))
+    fatal(routine, "The symmetry classes of the modes do not match the mode file");
+  if (r.first + np - 1 > fss_coordinates.cap) fatal("read_coord", "Too many sample points.");
+  const long first = nm > 0 ? of.first[0] + 1 : fss_samplewg.n + 1;
+  const long total = first - 1 + static_cast<long>(nm) * np;
+  if (total > fss_samplewg.cap) fatal(routine, "Too many samples");
+
+  const std::vector<xy> pts(&fss_coordinates[r.first], &fss_coordinates[r.first] + nq);
+  const std::vector<xy> nrm(&fss_normals[r.first], &fss_normals[r.first] + nq);
+  for (int m = 0; m < 4; ++m) {
+    const double sx = m & 1 ? -1 : 1, sy = m & 2 ? -1 : 1;
+    for (int i = 0; i < nq; ++i) {
+      fss_coordinates[r.first + m * nq + i] = {cx + sx * pts[i].x, cy + sy * pts[i].y};
+      fss_normals[r.first + m * nq + i] = {sx * nrm[i].x, sy * nrm[i].y};
+    }
+  }
+  r.last = r.first + np - 1;
+  fss_coordinates.n = fss_normals.n = r.last;
+
+  // Catalogue order: TEM, TE, TM, each by ascending cutoff (stable).
+  std::vector<int> order(nm);
+  for (int i = 0; i < nm; ++i) order[i] = i;
+  auto rank = [](int kind) { return kind == wg_tem ? 0 : kind == wg_te ? 1 : 2; };
+  std::vector<int> kind(nm);
+  std::vector<double> kappa(nm);
+  for (int i = 0; i < nm; ++i) kind[i] = fss_modewg_index[of.j[i]], kappa[i] = fss_modewg_kappa[of.j[i]];
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    if (rank(kind[a]) != rank(kind[b])) return rank(kind[a]) < rank(kind[b]);
+    return kind[a] != wg_tem && kappa[a] < kappa[b];
+  });
+  std::vector<double> quarter(&fss_samplewg[static_cast<int>(first)],
+                              &fss_samplewg[static_cast<int>(first)] + static_cast<long>(nm) * nq);
+  fss_samplewg.hold(total);
+  const double r2 = static_cast<double>(static_cast<float>(std::sqrt(2.0)));
+  const double scale = 1 / (r2 * r2);
+  long put = first;
+  for (int i = 0; i < nm; ++i) {
+    const int o = order[i];
+    fss_modewg_index[of.j[i]] = kind[o];
+    fss_modewg_kappa[of.j[i]] = kappa[o];
+    const mode_class c = mode_file_classes[o];
+    const double px = sample_parity(kind[o], c.symy), py = sample_parity(kind[o], c.symx);
+    for (int m = 0; m < 4; ++m) {
+      const double f = scale * (m & 1 ? px : 1) * (m & 2 ? py : 1);
+      for (int p = 0; p < nq; ++p) fss_samplewg[static_cast<int>(put++)] = f * quarter[static_cast<long>(o) * nq + p];
+    }
+  }
+  fss_samplewg.n = static_cast<int>(total);
+}
+
 // Codes the aperture and runs the mode solver on it, then reads the modes,
-// points and samples into the catalogue.
-void compute_aperture_modes(const aperture_block& b, const std::string& japb, const char* routine) {
+// points and samples into the catalogue.  An aperture symmetric under both
+// mirrors is solved on its quarter in the four symmetry classes when the
+// modes are many: a quarter of the order per class, a sixteenth of the
+// eigen-work, and modes of pure parity by construction.
+void compute_aperture_modes(const aperture_block& b, const std::string& japb, const char* routine,
+                            bool by_quarters) {
+  mirror_quarter q;
+  const bool quarter = by_quarters && quarter_of_outline(b.el.data(), b.nel(), q);
   errno = 0;
   if (!create_empty(japb)) fatal(routine, file_fault("Error in opening file ", japb));
   {
     std::ofstream out(japb, std::ios::trunc);
     if (!out) fatal(routine, file_fault("Error in opening file ", japb));
-    for (const std::string& line : b.lines) {
+    for (const std::string& line : quarter ? q.lines : b.lines) {
       out << pad256(line) << '\n';
       if (!out) fatal(routine, file_fault("Error in writing file ", japb));
     }
@@ -292,7 +370,7 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
     apb_origin.line0 = fss_source.aperture_label + b.row - 1;
     apb_origin.limit = block_context(7);
   }
-  calc_mode_wg(job_name(), maxfreqwg, nsps, accuracy_flag);
+  calc_mode_wg(job_name(), maxfreqwg, nsps, accuracy_flag, quarter, !q.inner_run.empty());
   release_solver_matrices();
   apb_origin = apb_origin_rec{};
   element_margin.factor = 1.0;
@@ -303,8 +381,14 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
   readmodes_wg();
   read_coord();
   read_samples();
-  // A bound on the first cutoff, from the contour just coded.
-  fss_ap.r[fss_ap.n].kc_bound = first_cutoff_bound() / std::pow(10.0, -xye_unit_code());
+  // A bound on the first cutoff, from the contour just coded; for a quarter
+  // the disc's of the whole area (Szego-Weinberger), mm -> 1/m.
+  double& bound = fss_ap.r[fss_ap.n].kc_bound;
+  bound = first_cutoff_bound() / std::pow(10.0, -xye_unit_code());
+  if (quarter) {
+    unfold_quarter(q.cx * 0.001, q.cy * 0.001);
+    bound = 1.8411837813406593 * std::sqrt(dpi(0) / q.area) * 1000;
+  }
 }
 
 }  // namespace
@@ -344,6 +428,7 @@ void genmodes_wg() {
     }
   }
   fss_ap.r.assign(blocks.size() + 1, fss_ap_rec::range{});
+  bool by_quarters = false;
   for (aperture_block& b : blocks) parse_elements(b, routine);
   for (std::size_t k = 0; k < blocks.size(); ++k) {
     check_fit(blocks[k], routine);
@@ -356,6 +441,7 @@ void genmodes_wg() {
     std::vector<std::pair<const elm_row*, int>> outlines;
     for (const aperture_block& b : blocks) outlines.push_back({b.el.data(), b.nel()});
     check_aperture_mode_estimate(outlines, routine);
+    by_quarters = clearly_too_many(aperture_mode_estimate(outlines), quarter_split_modes);
   }
 
   for (std::size_t k = 0; k < blocks.size(); ++k) {
@@ -374,7 +460,7 @@ void genmodes_wg() {
       r.kc_bound = fss_ap.r[from].kc_bound;
       copy_aperture_modes(from, r.dx, r.dy);
     } else {
-      compute_aperture_modes(b, japb, routine);
+      compute_aperture_modes(b, japb, routine, by_quarters);
     }
   }
 
@@ -539,12 +625,16 @@ int file_wg2_first = 1;
 
 void catalogue_reset() { file_wg2_first = 1; }
 
-void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy) {
+int quarter_split_modes = max_wg_modes;
+
+void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy, bool every_class,
+                  bool inner_run) {
   const char* routine = "calc_mode_wg";
   prepare_solver_records(nsps, accuracy);
   std::string working = name;
   apb2dat(working, fmax, filling_eps());
   if (errors.code != 0) fatal(routine, errors.message, apb_fault_context());
+  if (inner_run) label_inner_conductor_run();
   // Every table the mode computation fills, counted before the work.
   solver_table_fault fault;
   if (solver_tables_outgrown(fault)) table_outgrown(name, fmax, nsps, accuracy, fault);
@@ -560,7 +650,7 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
   }
 
   int ierr = 0;
-  fss_analyzew(working, 0, ierr);
+  fss_analyzew(working, 0, ierr, every_class);
   if (errors.code != 0) fatal(routine, errors.message);
 }
 

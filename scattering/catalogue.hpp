@@ -17,8 +17,17 @@ void prepare_solver_records(int nsps, double accuracy);
 constexpr double fine_element_margin = 2.0;
 constexpr double fine_accuracy = 10.0;
 // Codes the aperture of job name `name` and runs the mode solver on it,
-// leaving the mode files "<name>.wgm", ".crd", ".smp" on disk.
-void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy);
+// leaving the mode files "<name>.wgm", ".crd", ".smp" on disk; a contour
+// with symmetry planes in every symmetry class with every_class (with
+// inner_run, the quarter of an inner conductor round the centre runs
+// between its ports).
+void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy,
+                  bool every_class = false, bool inner_run = false);
+// Apertures symmetric under both mirrors of the axes have their modes
+// computed on a quarter in the four symmetry classes when the estimated
+// count of aperture modes is clearly beyond this many (beyond a plain run's
+// table, so that a plain run keeps the whole outline's modes).
+extern int quarter_split_modes;
 // Back to the first mode computation of a run (the ".wg2" file is created
 // anew by it).
 void catalogue_reset();

@@ -42,22 +42,43 @@ double weyl_mode_count(double area, double perimeter, double k, int inner) {
 
 bool clearly_too_many(double estimate, int capacity) { return estimate > 1.05 * capacity + 5; }
 
-void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures,
-                                  const char* routine) {
-  double area = 0, perimeter = 0;
-  int inner = 0;
+namespace {
+
+// Total area (mm^2), perimeter (mm) and inner lines of the apertures; false
+// when an outline does not close (the coder says why).
+bool total_measures(const std::vector<std::pair<const elm_row*, int>>& apertures, double& area,
+                    double& perimeter, int& inner) {
+  area = perimeter = 0;
+  inner = 0;
   for (const auto& [el, n] : apertures) {
     double a = 0, p = 0;
     int i = 0;
-    if (!outline_measures(el, n, a, p, i)) return;  // the coder says why
+    if (!outline_measures(el, n, a, p, i)) return false;
     area += a;
     perimeter += p;
     inner += i;
   }
-  const double a = area * 1e-6, p = perimeter * 1e-3;  // mm^2, mm -> m^2, m
+  return true;
+}
+
+}  // namespace
+
+double aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures) {
+  double area, perimeter;
+  int inner;
+  if (!total_measures(apertures, area, perimeter, inner)) return 0;
+  return weyl_mode_count(area * 1e-6, perimeter * 1e-3, fss_kmax.wg, inner);  // mm -> m
+}
+
+void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures,
+                                  const char* routine) {
+  double area, perimeter;
+  int inner;
+  if (!total_measures(apertures, area, perimeter, inner)) return;
+  const double a = area * 1e-6;  // mm^2 -> m^2
   const double k = fss_kmax.wg;
   const int cap = fss_modewg_index.cap;
-  const double estimate = weyl_mode_count(a, p, k, inner);
+  const double estimate = aperture_mode_estimate(apertures);
   if (!clearly_too_many(estimate, cap)) return;
   // The limit at which the estimate is nine tenths of the table.
   const double pi = dpi(0);

@@ -28,6 +28,9 @@ bool clearly_too_many(double estimate, int capacity);
 // report from `routine` when the estimate clearly exceeds the table.  The
 // free-space limit is used: a filling only raises the count, so the early
 // stop stays on the safe side.
+// Estimated aperture modes below the block 7 limit of the apertures
+// together (0 when an outline does not close).
+double aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures);
 void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures,
                                   const char* routine);
 
