@@ -216,8 +216,8 @@ bool quarter_of_outline(const elm_row* el, int n, mirror_quarter& q) {
   // The outer line crosses the quarter from one half axis to the other; an
   // inner line may too, once (an inner conductor round the centre).  Inner
   // lines off the axes are not taken: the solver's TEM modes of a conductor
-  // inside a quarter, in the symmetry classes, did not give the normal modes
-  // of the whole line's conductors.
+  // inside a quarter, in the odd symmetry classes, did not give the
+  // impedances of the whole line's normal modes (not traced).
   std::vector<cut_piece> outer_run, inner_run;
   for (std::size_t l = 0; l < lines.size(); ++l) {
     std::vector<cut_piece> run;
@@ -225,6 +225,14 @@ bool quarter_of_outline(const elm_row* el, int n, mirror_quarter& q) {
     if (where != 2 || (l != outer && !inner_run.empty())) return false;
     (l == outer ? outer_run : inner_run) = run;
   }
+  // A side lying within a few thousandths of the size along an axis would be
+  // taken by the coder for a piece of the symmetry plane.
+  const double near_axis = 2e-3 * size;
+  for (const std::vector<cut_piece>* run : {&outer_run, &inner_run})
+    for (const cut_piece& c : *run)
+      if (!c.p.arc && ((std::fabs(c.a.x) <= near_axis && std::fabs(c.b.x) <= near_axis) ||
+                       (std::fabs(c.a.y) <= near_axis && std::fabs(c.b.y) <= near_axis)))
+        return false;
   const point a = outer_run.front().a, b = outer_run.back().b;
   q.lines.clear();
   q.inner_run.clear();

@@ -21,7 +21,9 @@ struct mirror_quarter {
 // axis from the centre once, and so does its inner line if it has one (an
 // inner conductor round the centre, whose quarter then runs between the two
 // ports); not for more inner lines, an outline equal to its own box (its
-// enclosure's modes are its own) or a circle.  False otherwise.
+// enclosure's modes are its own), a circle, or a side of the quarter lying
+// within 2e-3 of the size along an axis (the coder would take it for part of
+// the symmetry plane).  False otherwise.
 bool quarter_of_outline(const elm_row* el, int n, mirror_quarter& q);
 
 // In the coded quarter (the centre at the origin, the symmetry planes x = 0

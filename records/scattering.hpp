@@ -41,7 +41,9 @@ struct fss_inc_mode_rec {
 // (first, last) of each in the coordinate tables, its screen, and, for a
 // translated copy of an earlier aperture whose modes it takes, that
 // aperture and the translation (m).  kc_bound: an upper bound on its first
-// cutoff wavenumber (1/m, empty guide).  The table is sized from the count
+// cutoff wavenumber (1/m, empty guide).  quarter: for modes computed on the
+// aperture's quarter, the count of the quarter's points (the points are
+// those and their images, in three more blocks).  The table is sized from the count
 // (entries from 1); the capacity is that of all screens together.
 struct fss_ap_rec {
   int cap = 0;
@@ -52,6 +54,7 @@ struct fss_ap_rec {
     int copy = 0;
     double dx = 0, dy = 0;
     double kc_bound = 0;
+    int quarter = 0;  // points of a quarter, followed by their images under x, y and both mirrors
   };
   std::vector<range> r = std::vector<range>(2);
 };

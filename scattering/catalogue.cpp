@@ -301,6 +301,7 @@ void unfold_quarter(double cx, double cy) {
     }
   }
   r.last = r.first + np - 1;
+  r.quarter = nq;
   fss_coordinates.n = fss_normals.n = r.last;
 
   // Catalogue order: TEM, TE, TM, each by ascending cutoff (stable).
@@ -339,22 +340,26 @@ void unfold_quarter(double cx, double cy) {
 // mirrors is solved on its quarter in the four symmetry classes when the
 // modes are many: a quarter of the order per class, a sixteenth of the
 // eigen-work, and modes of pure parity by construction.
+bool tables_hold(const std::string& name, double f, int nsps, double accuracy);
+
+void write_boundary(const std::string& japb, const std::vector<std::string>& lines, const char* routine) {
+  errno = 0;
+  if (!create_empty(japb)) fatal(routine, file_fault("Error in opening file ", japb));
+  std::ofstream out(japb, std::ios::trunc);
+  if (!out) fatal(routine, file_fault("Error in opening file ", japb));
+  for (const std::string& line : lines) {
+    out << pad256(line) << '\n';
+    if (!out) fatal(routine, file_fault("Error in writing file ", japb));
+  }
+  out.close();
+  if (!out) fatal(routine, file_fault("Error in writing file ", japb));
+}
+
 void compute_aperture_modes(const aperture_block& b, const std::string& japb, const char* routine,
                             bool by_quarters) {
   mirror_quarter q;
-  const bool quarter = by_quarters && quarter_of_outline(b.el.data(), b.nel(), q);
-  errno = 0;
-  if (!create_empty(japb)) fatal(routine, file_fault("Error in opening file ", japb));
-  {
-    std::ofstream out(japb, std::ios::trunc);
-    if (!out) fatal(routine, file_fault("Error in opening file ", japb));
-    for (const std::string& line : quarter ? q.lines : b.lines) {
-      out << pad256(line) << '\n';
-      if (!out) fatal(routine, file_fault("Error in writing file ", japb));
-    }
-    out.close();
-    if (!out) fatal(routine, file_fault("Error in writing file ", japb));
-  }
+  bool quarter = by_quarters && quarter_of_outline(b.el.data(), b.nel(), q);
+  write_boundary(japb, quarter ? q.lines : b.lines, routine);
   const double maxfreqwg = dcspeed() * fss_kmax.wg / dpi(1);
   const int nsps = 3;
   // "-fine": the boundary elements sized from twice the limit and the
@@ -364,6 +369,12 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
   const bool fine = fss_writeinfo.fine != 0;
   element_margin.factor = fine ? fine_element_margin : 1.0;
   const double accuracy_flag = fine ? fine_accuracy : 0.0;
+  // A quarter that the coder or the solver's tables do not take is solved
+  // whole (whose messages then name the structure file's lines).
+  if (quarter && !tables_hold(job_name(), maxfreqwg, nsps, accuracy_flag)) {
+    quarter = false;
+    write_boundary(japb, b.lines, routine);
+  }
   // Messages of the contour coder name the lines of the structure file.
   if (!fss_source.datafile.empty()) {
     apb_origin.file = fss_source.datafile;
@@ -458,6 +469,7 @@ void genmodes_wg() {
       r.dx = dx * 0.001;
       r.dy = dy * 0.001;
       r.kc_bound = fss_ap.r[from].kc_bound;
+      r.quarter = fss_ap.r[from].quarter;
       copy_aperture_modes(from, r.dx, r.dy);
     } else {
       compute_aperture_modes(b, japb, routine, by_quarters);

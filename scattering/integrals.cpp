@@ -376,6 +376,67 @@ bool is_close(int w, int f, double kc, double kt, bool band, double lo, double h
   return lo * (1 - eps_int) <= kc && kc <= hi * (1 + eps_int);
 }
 
+// Parity (+-1) under the mirror of images `block` of row r of the sample
+// matrix of an aperture whose points are its quarter's followed by their
+// three images (nq each): the row over the block is the quarter's times the
+// parity, exactly, or the row has none (0).
+int row_parity(int r, int rows, int nq, int block) {
+  int parity = 0;
+  for (int i = 0; i < nq; ++i) {
+    const double a = sa[r + static_cast<long>(i) * rows], b = sa[r + static_cast<long>(i + block * nq) * rows];
+    if (a == 0 && b == 0) continue;
+    const int q = b == a ? 1 : b == -a ? -1 : 0;
+    if (q == 0 || (parity != 0 && q != parity)) return 0;
+    parity = q;
+  }
+  return parity == 0 ? 1 : parity;
+}
+
+// The products A B of an aperture whose points are its quarter's and their
+// images under x -> -x, y -> -y and both, when every row of A is even or odd
+// under both mirrors (the modes of a quarter solved in its symmetry
+// classes): a row of parities (qx, qy) gives sum over the quarter of
+// a(p) [E(p) + qx E(Mx p) + qy E(My p) + qx qy E(Mxy p)], so the rows of each
+// class take one product over the quarter's points with that combination
+// of the phase matrix, a quarter of the work.  False (nothing done) for
+// other apertures.
+bool products_by_parity(const fss_ap_rec::range& ap, int rows, int nh) {
+  const int npa = ap.last - ap.first + 1, nq = ap.quarter, np = fss_coordinates.n;
+  if (nq <= 0 || 4 * nq != npa) return false;
+  std::vector<int> cls(rows);
+  for (int r = 0; r < rows; ++r) {
+    const int qx = row_parity(r, rows, nq, 1), qy = row_parity(r, rows, nq, 2), qxy = row_parity(r, rows, nq, 3);
+    if (qx == 0 || qy == 0 || qxy != qx * qy) return false;
+    cls[r] = (qx < 0 ? 1 : 0) + (qy < 0 ? 2 : 0);
+  }
+  const int cols = 2 * nh;
+  static std::vector<double> ac, gc, pc;
+  at_least(gc, static_cast<long>(nq) * cols);
+  const double* e = se.data() + (ap.first - 1);
+  for (int c = 0; c < 4; ++c) {
+    std::vector<int> in;
+    for (int r = 0; r < rows; ++r)
+      if (cls[r] == c) in.push_back(r);
+    const int m = static_cast<int>(in.size());
+    if (m == 0) continue;
+    const double qx = c & 1 ? -1 : 1, qy = c & 2 ? -1 : 1;
+    at_least(ac, static_cast<long>(m) * nq);
+    at_least(pc, static_cast<long>(m) * cols);
+    for (int i = 0; i < nq; ++i)
+      for (int k = 0; k < m; ++k) ac[k + static_cast<long>(i) * m] = sa[in[k] + static_cast<long>(i) * rows];
+    for (int h = 0; h < cols; ++h) {
+      const double* b = e + static_cast<long>(h) * np;
+      double* g = &gc[static_cast<long>(h) * nq];
+      for (int i = 0; i < nq; ++i) g[i] = b[i] + qx * b[i + nq] + qy * b[i + 2 * nq] + qx * qy * b[i + 3 * nq];
+    }
+    const double one = 1, zero = 0;
+    dgemm_("N", "N", &m, &cols, &nq, &one, ac.data(), &m, gc.data(), &nq, &zero, pc.data(), &m);
+    for (int h = 0; h < cols; ++h)
+      for (int k = 0; k < m; ++k) sp[in[k] + static_cast<long>(h) * rows] = pc[k + static_cast<long>(h) * m];
+  }
+  return true;
+}
+
 // The integrals of the modes of one aperture (in `modes`, catalogue order)
 // with every Floquet mode: the sample matrix of its modes on its points
 // times the phase matrix of its points, then the close pairs one by one.
@@ -408,7 +469,7 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
       }
     }
   }
-  if (rows > 0 && nh > 0 && npa > 0) {
+  if (rows > 0 && nh > 0 && npa > 0 && !products_by_parity(ap, rows, nh)) {
     const int cols = 2 * nh;
     const double one = 1, zero = 0;
     dgemm_("N", "N", &rows, &cols, &npa, &one, sa.data(), &rows, se.data() + (ap.first - 1), &np, &zero,

@@ -126,7 +126,8 @@ TEST(Quarter, AQuarterOfTheArea) {
 // Outlines without a quarter: a mirror missing or broken by a millionth,
 // inner lines off the axes or besides one round the centre, an outline
 // equal to its box (a rectangle: its enclosure's modes are its own), a
-// circle.
+// circle, a side within 2e-3 of the size along an axis (the coder would
+// make it part of the symmetry plane).
 TEST(Quarter, OutlinesWithoutAQuarter) {
   const std::vector<std::string> none = {
       "-4 -2 4 -2\n4 -2 2 2\n2 2 -2 2\n-2 2 -4 -2\n",                      // trapezoid: x only
@@ -141,6 +142,9 @@ TEST(Quarter, OutlinesWithoutAQuarter) {
                                                                           // three inner lines
       "-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n",                     // slot
       "3 0 3 0 -3 0\n",                                                   // circle
+      "-4 -0.008 -1 -0.008\n-1 -0.008 -1 -4\n-1 -4 1 -4\n1 -4 1 -0.008\n1 -0.008 4 -0.008\n"
+      "4 -0.008 4 0.008\n4 0.008 1 0.008\n1 0.008 1 4\n1 4 -1 4\n-1 4 -1 0.008\n"
+      "-1 0.008 -4 0.008\n-4 0.008 -4 -0.008\n",  // arms along x 0.016 wide: a side at the axis
   };
   for (const std::string& s : none) {
     mirror_quarter q;

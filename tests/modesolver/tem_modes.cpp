@@ -281,7 +281,7 @@ TEST_F(TemModes, PortIntegralsOfEnclosingGuideModes) {
 // square: the TEM modes are the normal modes of the four-conductor line,
 // orthonormal in energy (as the aperture modes of the scattering analysis
 // must be; the unit potential of each conductor, the others held at 0,
-// is not: its mutual capacitance with the others is 40 % of its own), with
+// is not: its mutual capacitance with the others is 22 % of its own), with
 // the impedances of a finite-difference Laplace solution for the potentials
 // all equal, in two opposite pairs and in a checkerboard (extrapolated from
 // grids of 64, 128 and 256 cells a side with the order 4/3 of the corners).
