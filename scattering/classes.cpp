@@ -104,14 +104,19 @@ void find_classes(int n, cplx* a, int ld, system_classes& cl) {
   }
   // Squared moduli against the squared floor: no root per entry.
   const double f = class_coupling_floor(n, 1, 1), f2 = f * f;
+  // Every entry off the diagonal, column by column (contiguous in memory):
+  // entry (i, j) joins i and j, so each pair is seen from both of its
+  // entries.
   if (!finite) std::fill(parent.begin(), parent.end(), 0);
   else
-    for (int j = 0; j < n; ++j)
-      for (int i = 0; i < j; ++i)
-        if (at(i, j) > f2 * row[i] * col[j] || at(j, i) > f2 * row[j] * col[i]) {
+    for (int j = 0; j < n; ++j) {
+      const cplx* aj = a + static_cast<long>(j) * ld;
+      for (int i = 0; i < n; ++i)
+        if (i != j && parent[i] != parent[j] && std::norm(aj[i]) > f2 * row[i] * col[j]) {
           const int ri = root(parent, i), rj = root(parent, j);
           if (ri != rj) parent[std::max(ri, rj)] = std::min(ri, rj);
         }
+    }
   // Classes in the order of their first unknown, each in ascending order.
   std::vector<int> label(static_cast<std::size_t>(n), -1), size;
   for (int i = 0; i < n; ++i) {

@@ -395,12 +395,16 @@ int row_parity(int r, int rows, int nq, int block) {
 // The products A B of an aperture whose points are its quarter's and their
 // images under x -> -x, y -> -y and both, when every row of A is even or odd
 // under both mirrors (the modes of a quarter solved in its symmetry
-// classes): a row of parities (qx, qy) gives sum over the quarter of
-// a(p) [E(p) + qx E(Mx p) + qy E(My p) + qx qy E(Mxy p)], so the rows of each
-// class take one product over the quarter's points with that combination
-// of the phase matrix, a quarter of the work.  False (nothing done) for
-// other apertures.
-bool products_by_parity(const fss_ap_rec::range& ap, int rows, int nh) {
+// classes).  With r = c + (u, v) about the mirrors' centre c, a row of
+// parities (qx, qy) gives the sum over the quarter of
+// a(p) [E(p) + qx E(Mx p) + qy E(My p) + qx qy E(Mxy p)]
+//   = E(c) kappa sum a(p) T(p),  E = Nc exp(-i k.r),
+// T = cos(kx u) cos(ky v), cos sin, sin cos, sin sin and kappa = 4, -4i, -4i,
+// -4 for (+, +), (+, -), (-, +), (-, -): per class one real product over the
+// quarter's points with the real T (taken from the phase matrix's blocks,
+// turned by conj(E(c)) / (Nc kappa)), an eighth of the work of the whole
+// product.  False (nothing done) for other apertures.
+bool products_by_parity(const fss_ap_rec::range& ap, int rows, int h0, int nh) {
   const int npa = ap.last - ap.first + 1, nq = ap.quarter, np = fss_coordinates.n;
   if (nq <= 0 || 4 * nq != npa) return false;
   std::vector<int> cls(rows);
@@ -409,9 +413,21 @@ bool products_by_parity(const fss_ap_rec::range& ap, int rows, int nh) {
     if (qx == 0 || qy == 0 || qxy != qx * qy) return false;
     cls[r] = (qx < 0 ? 1 : 0) + (qy < 0 ? 2 : 0);
   }
-  const int cols = 2 * nh;
-  static std::vector<double> ac, gc, pc;
-  at_least(gc, static_cast<long>(nq) * cols);
+  // The centre from the first point and its images; k.c as the phase
+  // tables take k.r.
+  const xy p0 = fss_coordinates[ap.first];
+  const double cx = (p0.x + fss_coordinates[ap.first + nq].x) / 2, cy = (p0.y + fss_coordinates[ap.first + 2 * nq].y) / 2;
+  const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
+  const double base = fss_inc_angle.kx0 * cx + fss_inc_angle.ky0 * cy;
+  const double uc = dpi_a * cx - dpi_a / std::tan(fss_lattice_angle.alpha) * cy, vc = dpi_b * cy;
+  std::vector<cplx> ec(nh);  // exp(+i k.c) / Nc
+  for (int h = 0; h < nh; ++h) {
+    const flo_index& ix = fss_modeflo_index[2 * (h0 + h) - 1];
+    ec[h] = std::polar(1 / fss_cell_dim.inv_sqrt_ab, base + ix.m * uc + ix.n * vc);
+  }
+  const cplx kappa[4] = {cplx(4, 0), cplx(0, -4), cplx(0, -4), cplx(-4, 0)};
+  static std::vector<double> ac, tc, pc;
+  at_least(tc, static_cast<long>(nq) * nh);
   const double* e = se.data() + (ap.first - 1);
   for (int c = 0; c < 4; ++c) {
     std::vector<int> in;
@@ -421,18 +437,31 @@ bool products_by_parity(const fss_ap_rec::range& ap, int rows, int nh) {
     if (m == 0) continue;
     const double qx = c & 1 ? -1 : 1, qy = c & 2 ? -1 : 1;
     at_least(ac, static_cast<long>(m) * nq);
-    at_least(pc, static_cast<long>(m) * cols);
+    at_least(pc, static_cast<long>(m) * nh);
     for (int i = 0; i < nq; ++i)
       for (int k = 0; k < m; ++k) ac[k + static_cast<long>(i) * m] = sa[in[k] + static_cast<long>(i) * rows];
-    for (int h = 0; h < cols; ++h) {
-      const double* b = e + static_cast<long>(h) * np;
-      double* g = &gc[static_cast<long>(h) * nq];
-      for (int i = 0; i < nq; ++i) g[i] = b[i] + qx * b[i + nq] + qy * b[i + 2 * nq] + qx * qy * b[i + 3 * nq];
+    for (int h = 0; h < nh; ++h) {
+      const double* re = e + static_cast<long>(h) * np;
+      const double* im = e + static_cast<long>(nh + h) * np;
+      const cplx turn = ec[h] / kappa[c];
+      const double tr = turn.real(), ti = turn.imag();
+      double* t = &tc[static_cast<long>(h) * nq];
+      for (int i = 0; i < nq; ++i) {
+        const double gr = re[i] + qx * re[i + nq] + qy * re[i + 2 * nq] + qx * qy * re[i + 3 * nq];
+        const double gi = im[i] + qx * im[i + nq] + qy * im[i + 2 * nq] + qx * qy * im[i + 3 * nq];
+        t[i] = gr * tr - gi * ti;
+      }
     }
     const double one = 1, zero = 0;
-    dgemm_("N", "N", &m, &cols, &nq, &one, ac.data(), &m, gc.data(), &nq, &zero, pc.data(), &m);
-    for (int h = 0; h < cols; ++h)
-      for (int k = 0; k < m; ++k) sp[in[k] + static_cast<long>(h) * rows] = pc[k + static_cast<long>(h) * m];
+    dgemm_("N", "N", &m, &nh, &nq, &one, ac.data(), &m, tc.data(), &nq, &zero, pc.data(), &m);
+    for (int h = 0; h < nh; ++h) {
+      const cplx back = kappa[c] / ec[h];  // E(c) kappa
+      for (int k = 0; k < m; ++k) {
+        const cplx v = back * pc[k + static_cast<long>(h) * m];
+        sp[in[k] + static_cast<long>(h) * rows] = v.real();
+        sp[in[k] + static_cast<long>(nh + h) * rows] = v.imag();
+      }
+    }
   }
   return true;
 }
@@ -469,7 +498,7 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
       }
     }
   }
-  if (rows > 0 && nh > 0 && npa > 0 && !products_by_parity(ap, rows, nh)) {
+  if (rows > 0 && nh > 0 && npa > 0 && !products_by_parity(ap, rows, h0, nh)) {
     const int cols = 2 * nh;
     const double one = 1, zero = 0;
     dgemm_("N", "N", &rows, &cols, &npa, &one, sa.data(), &rows, se.data() + (ap.first - 1), &np, &zero,
