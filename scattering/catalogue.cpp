@@ -335,13 +335,9 @@ void unfold_quarter(double cx, double cy) {
   fss_samplewg.n = static_cast<int>(total);
 }
 
-// Codes the aperture and runs the mode solver on it, then reads the modes,
-// points and samples into the catalogue.  An aperture symmetric under both
-// mirrors is solved on its quarter in the four symmetry classes when the
-// modes are many: a quarter of the order per class, a sixteenth of the
-// eigen-work, and modes of pure parity by construction.
 bool tables_hold(const std::string& name, double f, int nsps, double accuracy);
 
+// The boundary lines of the aperture to be coded, into the job's file.
 void write_boundary(const std::string& japb, const std::vector<std::string>& lines, const char* routine) {
   errno = 0;
   if (!create_empty(japb)) fatal(routine, file_fault("Error in opening file ", japb));
@@ -355,6 +351,11 @@ void write_boundary(const std::string& japb, const std::vector<std::string>& lin
   if (!out) fatal(routine, file_fault("Error in writing file ", japb));
 }
 
+// Codes the aperture and runs the mode solver on it, then reads the modes,
+// points and samples into the catalogue.  An aperture symmetric under both
+// mirrors is solved on its quarter in the four symmetry classes when the
+// modes are many: a quarter of the order per class, a sixteenth of the
+// eigen-work, and modes of pure parity by construction.
 void compute_aperture_modes(const aperture_block& b, const std::string& japb, const char* routine,
                             bool by_quarters) {
   mirror_quarter q;
@@ -381,7 +382,7 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
     apb_origin.line0 = fss_source.aperture_label + b.row - 1;
     apb_origin.limit = block_context(7);
   }
-  calc_mode_wg(job_name(), maxfreqwg, nsps, accuracy_flag, quarter, !q.inner_run.empty());
+  calc_mode_wg(job_name(), maxfreqwg, nsps, accuracy_flag, quarter, quarter && !q.inner_run.empty());
   release_solver_matrices();
   apb_origin = apb_origin_rec{};
   element_margin.factor = 1.0;
