@@ -191,27 +191,49 @@ bool quarter_of_outline(const elm_row* el, int n, mirror_quarter& q) {
     own_box = own_box && on_box;
   }
   if (own_box && lines.size() == 1) return false;
-  q.cx = (xmin + xmax) / 2, q.cy = (ymin + ymax) / 2;
   q.area = 2 * std::fabs(lines[outer].area);
   for (const outline_line& l : lines) q.area -= std::fabs(l.area);
+  // Both mirror images of points along every piece lie on the outline,
+  // about the centre of the element ends' box or, when the arcs are split
+  // unlike on the two sides, of the outline's own box (arcs' extremes in).
+  double ax0 = xmin, ax1 = xmax, ay0 = ymin, ay1 = ymax;
+  for (const outline_line& l : lines)
+    for (const outline_piece& p : l.pieces)
+      for (int k = 0; p.arc && k < 4; ++k)
+        if (arc_parameter(p, k * two_pi / 4) <= 1) {
+          const point e = at(p, arc_parameter(p, k * two_pi / 4));
+          ax0 = std::min(ax0, e.x), ax1 = std::max(ax1, e.x), ay0 = std::min(ay0, e.y), ay1 = std::max(ay1, e.y);
+        }
   std::vector<outline_piece> all;
+  bool symmetric = false;
+  for (const point c : {point{(xmin + xmax) / 2, (ymin + ymax) / 2}, point{(ax0 + ax1) / 2, (ay0 + ay1) / 2}}) {
+    all.clear();
+    for (const outline_line& l : lines)
+      for (outline_piece p : l.pieces) {
+        p.x1 -= c.x, p.x2 -= c.x, p.y1 -= c.y, p.y2 -= c.y;
+        if (p.arc) p.cx -= c.x, p.cy -= c.y;
+        all.push_back(p);
+      }
+    auto on_outline = [&](point r) {
+      for (const outline_piece& p : all)
+        if (distance(p, r) <= tol) return true;
+      return false;
+    };
+    symmetric = true;
+    for (std::size_t k = 0; k < all.size() && symmetric; ++k)
+      for (double t : {0.0, 0.25, 0.5, 0.75}) {
+        const point r = at(all[k], t);
+        symmetric = symmetric && on_outline({-r.x, r.y}) && on_outline({r.x, -r.y});
+      }
+    if (symmetric) {
+      q.cx = c.x, q.cy = c.y;
+      break;
+    }
+  }
+  if (!symmetric) return false;
+  std::size_t next = 0;
   for (outline_line& l : lines)
-    for (outline_piece& p : l.pieces) {
-      p.x1 -= q.cx, p.x2 -= q.cx, p.y1 -= q.cy, p.y2 -= q.cy;
-      if (p.arc) p.cx -= q.cx, p.cy -= q.cy;
-      all.push_back(p);
-    }
-  // Both mirror images of points along every piece lie on the outline.
-  auto on_outline = [&](point r) {
-    for (const outline_piece& p : all)
-      if (distance(p, r) <= tol) return true;
-    return false;
-  };
-  for (const outline_piece& p : all)
-    for (double t : {0.0, 0.25, 0.5, 0.75}) {
-      const point r = at(p, t);
-      if (!on_outline({-r.x, r.y}) || !on_outline({r.x, -r.y})) return false;
-    }
+    for (outline_piece& p : l.pieces) p = all[next++];
 
   // The outer line crosses the quarter from one half axis to the other; an
   // inner line may too, once (an inner conductor round the centre).  Inner

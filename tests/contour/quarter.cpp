@@ -113,10 +113,18 @@ TEST(Quarter, AQuarterOfTheArea) {
     const std::string* text;
     double area;
   };
-  for (const shape& s : {shape{&stadium, 18 + 2.25 * pi}, {&octagon, 14}, {&rounded, 20 + 2 * pi}}) {
+  // The stadium with its right end drawn as two arcs (split at -30 degrees):
+  // the element ends' box is then not the outline's.
+  const std::string split =
+      "-3 -1.5 3 -1.5\n3 -1.5 4.299038105676658 -0.75 3.75 -1.299038105676658\n"
+      "4.299038105676658 -0.75 3 1.5 4.5 0\n3 1.5 -3 1.5\n-3 1.5 -3 -1.5 -4.5 0\n";
+  for (const shape& s : {shape{&stadium, 18 + 2.25 * pi}, {&octagon, 14}, {&rounded, 20 + 2 * pi},
+                         {&split, 18 + 2.25 * pi}}) {
     mirror_quarter q;
     ASSERT_TRUE(quarter(*s.text, q)) << *s.text;
     EXPECT_NEAR(q.area, s.area, 1e-12 * s.area);
+    EXPECT_NEAR(q.cx, 0, 1e-12);
+    EXPECT_NEAR(q.cy, 0, 1e-12);
     int ports = 0;
     EXPECT_NEAR(quarter_area(q, ports), s.area / 4, 1e-9 * s.area) << *s.text;
     EXPECT_EQ(ports, 2);
