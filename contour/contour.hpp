@@ -93,6 +93,9 @@ void contour_moments(double& area, double& cx, double& cy, double& ixx, double& 
 // An upper bound on the first cutoff wavenumber of the aperture (per contour
 // unit, empty guide), from its area and second moments; 0 without area.
 double first_cutoff_bound();
+// The bound from the area alone: the first cutoff of the disc of that area
+// (the largest, Szego-Weinberger), per unit of its length.
+double disc_cutoff_bound(double area);
 
 // ---- checks and enclosure ------------------------------------------------------
 void xychange(int& id, double& dx, double& dy);

@@ -59,6 +59,7 @@ double first_cutoff_bound() {
   // (Szego-Weinberger), 1.8411838 / sqrt(area / pi).
   const double h = (ixx + iyy) / 2, d = std::hypot((ixx - iyy) / 2, ixy);
   const double rayleigh = std::sqrt(area / (h + d));
-  const double disc = 1.8411837813406593 * std::sqrt(M_PI / area);
-  return std::min(rayleigh, disc);
+  return std::min(rayleigh, disc_cutoff_bound(area));
 }
+
+double disc_cutoff_bound(double area) { return 1.8411837813406593 * std::sqrt(M_PI / area); }

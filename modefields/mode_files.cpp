@@ -197,9 +197,11 @@ double mode_file_scale(int unit_code) {
   return static_cast<double>(l);
 }
 
+double plane_sample_factor() { return static_cast<double>(static_cast<float>(std::sqrt(2.0))); }
+
 double sample_symmetry_factor() {
   double f = 1.0;
-  double r2 = static_cast<double>(static_cast<float>(std::sqrt(2.0)));
+  const double r2 = plane_sample_factor();
   if (dat.symx != 0) f *= r2;
   if (dat.symy != 0) f *= r2;
   return f;

@@ -34,8 +34,10 @@ void calc_j(int ind, int imt, int ie, double csi, double& value, const element_f
 // Metres per contour length unit as the mode files use it: 0.1 rounded to
 // single precision, raised to the unit code.
 double mode_file_scale(int unit_code);
-// Symmetry factor of the samples: sqrt(2) in single precision per
-// symmetric axis of the class.
+// Symmetry factor of the samples: plane_sample_factor() per symmetric axis
+// of the class.
 double sample_symmetry_factor();
+// The samples' factor per symmetry plane: sqrt(2) in single precision.
+double plane_sample_factor();
 // Stem of the mode files: the ".pag" run file name up to ".pag".
 std::string mode_file_stem();

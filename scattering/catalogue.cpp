@@ -14,6 +14,7 @@
 #include "contour/apb2dat.hpp"
 #include "contour/contour.hpp"
 #include "contour/quarter.hpp"
+#include "modefields/mode_files.hpp"
 #include "modesolver/formulations.hpp"
 #include "modesolver/fss_analyzew.hpp"
 #include "modesolver/solver_tables.hpp"
@@ -318,8 +319,7 @@ void unfold_quarter(double cx, double cy) {
   std::vector<double> quarter(&fss_samplewg[static_cast<int>(first)],
                               &fss_samplewg[static_cast<int>(first)] + static_cast<long>(nm) * nq);
   fss_samplewg.hold(total);
-  const double r2 = static_cast<double>(static_cast<float>(std::sqrt(2.0)));
-  const double scale = 1 / (r2 * r2);
+  const double scale = 1 / (plane_sample_factor() * plane_sample_factor());
   long put = first;
   for (int i = 0; i < nm; ++i) {
     const int o = order[i];
@@ -394,13 +394,10 @@ void compute_aperture_modes(const aperture_block& b, const std::string& japb, co
   read_coord();
   read_samples();
   // A bound on the first cutoff, from the contour just coded; for a quarter
-  // the disc's of the whole area (Szego-Weinberger), mm -> 1/m.
-  double& bound = fss_ap.r[fss_ap.n].kc_bound;
-  bound = first_cutoff_bound() / std::pow(10.0, -xye_unit_code());
-  if (quarter) {
-    unfold_quarter(q.cx * 0.001, q.cy * 0.001);
-    bound = 1.8411837813406593 * std::sqrt(dpi(0) / q.area) * 1000;
-  }
+  // the disc's of the whole area (mm -> 1/m).
+  fss_ap.r[fss_ap.n].kc_bound = quarter ? disc_cutoff_bound(q.area) * 1000
+                                        : first_cutoff_bound() / std::pow(10.0, -xye_unit_code());
+  if (quarter) unfold_quarter(q.cx * 0.001, q.cy * 0.001);
 }
 
 }  // namespace

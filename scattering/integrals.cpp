@@ -197,12 +197,20 @@ void at_least(std::vector<T>& v, long n) {
 // over the orders m and n of the whole table.  Computed once per table (at
 // a sweep point, at each node) and read by every block.
 int eu_mlo = 0, ev_nlo = 0;
+
+// The phase of harmonic (m, n) at r: k.r = base + m u + n v.
+struct phase_arguments {
+  double base, u, v;
+};
+phase_arguments phase_arguments_at(const xy& r) {
+  const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
+  const double dpi_a_tanalfa = dpi_a / std::tan(fss_lattice_angle.alpha);
+  return {fss_inc_angle.kx0 * r.x + fss_inc_angle.ky0 * r.y, dpi_a * r.x - dpi_a_tanalfa * r.y, dpi_b * r.y};
+}
+
 void phase_tables() {
   const int np = fss_coordinates.n, nf = fss_modeflo_index.n;
   const double nc = fss_cell_dim.inv_sqrt_ab;
-  const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
-  const double dpi_a_tanalfa = dpi_a / std::tan(fss_lattice_angle.alpha);
-  const double kx0 = fss_inc_angle.kx0, ky0 = fss_inc_angle.ky0;
   int mlo = 0, mhi = 0, nlo = 0, nhi = 0;
   for (int m = 1; m <= nf; ++m) {
     mlo = std::min(mlo, fss_modeflo_index[m].m), mhi = std::max(mhi, fss_modeflo_index[m].m);
@@ -211,8 +219,7 @@ void phase_tables() {
   eu.resize(static_cast<std::size_t>(mhi - mlo + 1) * np);
   ev.resize(static_cast<std::size_t>(nhi - nlo + 1) * np);
   for (int i = 0; i < np; ++i) {
-    const xy r = fss_coordinates[i + 1];
-    const double base = kx0 * r.x + ky0 * r.y, u = dpi_a * r.x - dpi_a_tanalfa * r.y, v = dpi_b * r.y;
+    const auto [base, u, v] = phase_arguments_at(fss_coordinates[i + 1]);
     for (int m = mlo; m <= mhi; ++m) eu[(m - mlo) * np + i] = std::polar(nc, -(base + m * u));
     for (int n = nlo; n <= nhi; ++n) ev[(n - nlo) * np + i] = std::polar(1.0, -(n * v));
   }
@@ -416,10 +423,8 @@ bool products_by_parity(const fss_ap_rec::range& ap, int rows, int h0, int nh) {
   // The centre from the first point and its images; k.c as the phase
   // tables take k.r.
   const xy p0 = fss_coordinates[ap.first];
-  const double cx = (p0.x + fss_coordinates[ap.first + nq].x) / 2, cy = (p0.y + fss_coordinates[ap.first + 2 * nq].y) / 2;
-  const double dpi_a = dpi(1) / fss_cell_dim.a, dpi_b = dpi(1) / fss_cell_dim.b;
-  const double base = fss_inc_angle.kx0 * cx + fss_inc_angle.ky0 * cy;
-  const double uc = dpi_a * cx - dpi_a / std::tan(fss_lattice_angle.alpha) * cy, vc = dpi_b * cy;
+  const auto [base, uc, vc] = phase_arguments_at(
+      {(p0.x + fss_coordinates[ap.first + nq].x) / 2, (p0.y + fss_coordinates[ap.first + 2 * nq].y) / 2});
   std::vector<cplx> ec(nh);  // exp(+i k.c) / Nc
   for (int h = 0; h < nh; ++h) {
     const flo_index& ix = fss_modeflo_index[2 * (h0 + h) - 1];

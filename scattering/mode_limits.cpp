@@ -78,7 +78,7 @@ void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, in
   const double a = area * 1e-6;  // mm^2 -> m^2
   const double k = fss_kmax.wg;
   const int cap = fss_modewg_index.cap;
-  const double estimate = aperture_mode_estimate(apertures);
+  const double estimate = weyl_mode_count(a, perimeter * 1e-3, k, inner);
   if (!clearly_too_many(estimate, cap)) return;
   // The limit at which the estimate is nine tenths of the table.
   const double pi = dpi(0);
