@@ -68,6 +68,10 @@ void hermitian_add(int nw, const std::vector<int>& list,
                    const std::function<const std::complex<double>*(int)>& row,
                    const std::function<double(int)>& w, double sign, std::complex<double>* c,
                    const std::vector<int>* kept = nullptr);
+// Modes even or odd under both mirrors about one centre (apertures solved
+// on their quarter) have couplings exp(-i k.c) iota r, r real: their sums
+// are then taken as real symmetric products.  How many sums were.
+long hermitian_real_sums();
 // Oblique incidence, one screen in air, a Floquet set beyond one block (the
 // couplings change with every frequency): the far modes' rows are not kept
 // either; as they are computed their share of S goes into its Hermitian

@@ -383,6 +383,14 @@ bool is_close(int w, int f, double kc, double kt, bool band, double lo, double h
   return lo * (1 - eps_int) <= kc && kc <= hi * (1 + eps_int);
 }
 
+// The mirrors' centre of an aperture whose points are its quarter's and
+// their three images: from the first point and its images.
+xy quarter_centre(const fss_ap_rec::range& ap) {
+  const xy p0 = fss_coordinates[ap.first];
+  return {(p0.x + fss_coordinates[ap.first + ap.quarter].x) / 2,
+          (p0.y + fss_coordinates[ap.first + 2 * ap.quarter].y) / 2};
+}
+
 // Parity (+-1) under the mirror of images `block` of row r of the sample
 // matrix of an aperture whose points are its quarter's followed by their
 // three images (nq each): the row over the block is the quarter's times the
@@ -420,11 +428,8 @@ bool products_by_parity(const fss_ap_rec::range& ap, int rows, int h0, int nh) {
     if (qx == 0 || qy == 0 || qxy != qx * qy) return false;
     cls[r] = (qx < 0 ? 1 : 0) + (qy < 0 ? 2 : 0);
   }
-  // The centre from the first point and its images; k.c as the phase
-  // tables take k.r.
-  const xy p0 = fss_coordinates[ap.first];
-  const auto [base, uc, vc] = phase_arguments_at(
-      {(p0.x + fss_coordinates[ap.first + nq].x) / 2, (p0.y + fss_coordinates[ap.first + 2 * nq].y) / 2});
+  // k.c as the phase tables take k.r.
+  const auto [base, uc, vc] = phase_arguments_at(quarter_centre(ap));
   std::vector<cplx> ec(nh);  // exp(+i k.c) / Nc
   for (int h = 0; h < nh; ++h) {
     const flo_index& ix = fss_modeflo_index[2 * (h0 + h) - 1];
@@ -760,4 +765,21 @@ cplx close_coupling_over_band(int m, int j) {
   const cplx sigma = close_pair_band(m, j, first_samples()[j]);
   ++band_pts_generation;
   return sigma;
+}
+
+bool couplings_about_one_centre(double& cx, double& cy) {
+  const int nw = fss_modewg_index.n;
+  bool first = true;
+  xy c;
+  for (int j = 1; j <= nw; ++j) {
+    const fss_ap_rec::range& ap = fss_ap.r[fss_modewg_ap[j]];
+    if (ap.quarter <= 0 || 4 * ap.quarter != ap.last - ap.first + 1) return false;
+    const xy cj = quarter_centre(ap);
+    if (!first && (cj.x != c.x || cj.y != c.y)) return false;
+    c = cj;
+    first = false;
+  }
+  cx = c.x;
+  cy = c.y;
+  return !first;
 }

@@ -22,3 +22,7 @@ long integrals_generation();
 // The coupling table and the work tables of its products given back (after
 // a convergence pass: the next pass computes its own).
 void release_integrals();
+// Whether every aperture mode belongs to an aperture solved on its quarter
+// (its points the quarter's and their three images), all about one centre
+// (cx, cy): the modes are then even or odd under both mirrors about it.
+bool couplings_about_one_centre(double& cx, double& cy);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "run/messages.hpp"
 #include "scattering/catalogue.hpp"
 #include "scattering/classes.hpp"
+#include "scattering/far_floquet.hpp"
 #include "scattering/floquet.hpp"
 #include "scattering/integrals.hpp"
 #include "scattering/parities.hpp"
@@ -24,6 +26,8 @@
 #include "support/solver_run.hpp"
 #include "support/sweep_points.hpp"
 #include "support/tmpdir.hpp"
+
+using cplx = std::complex<double>;
 
 namespace {
 
@@ -256,5 +260,58 @@ TEST(Quarters, CouplingsOverTheQuarterEqualTheStraightforwardSums) {
         }
         EXPECT_LT(worst, 1e-10 * size) << moved << " " << skew << " " << theta;
       }
+  }
+}
+
+// The Hermitian sums of the modes of a quarter at oblique incidence in a
+// skewed lattice: their couplings are exp(-i k.c) times a real number times
+// a fourth root of unity, and the sums taken as real symmetric products
+// equal the straightforward complex sums, over all entries and over the TE
+// modes' alone.  With one sample moved (the modes no longer of pure parity)
+// or a translated copy (a second centre) the real form is refused, and the
+// sums still equal.
+TEST(Quarters, HermitianSumsOfQuarterModesInRealForm) {
+  scratch_dir dir;
+  fss_set_capacities();
+  for (const int variant : {0, 1, 2}) {
+    if (variant == 2)
+      scratch_dir::write_file("s.fss", "quarters\nt\n1)\n20 10\n2)\n90\n3)\n1\n4)\n" + shifted(cross, -5) +
+                                           "#\n" + shifted(cross, 5) + "5)\n35 20\n6)\n20 20 1\n7)\n150\n8)\n300\n");
+    else
+      write_structure(cross, 150, "35 20", "20 20 1");
+    run(true, 1.5);
+    ASSERT_EQ(fss_ap.r[1].quarter * 4, fss_ap.r[1].last - fss_ap.r[1].first + 1);
+    if (variant == 1) fss_samplewg[7] *= 1.001;
+    const int nw = fss_modewg_index.n;
+    fss_lattice_angle.alpha = 63 * M_PI / 180;
+    genmodes_flo();
+    calc_integrals();
+    const int nf = fss_modeflo_index.n;
+    std::vector<int> list, te;
+    for (int m = 1; m <= nf; ++m) list.push_back(m);
+    for (int j = 1; j <= nw; ++j)
+      if (fss_modewg_index[j] == wg_te) te.push_back(j - 1);
+    auto row = [&](int m) { return &fss_integrals[(m - 1) * nw + 1]; };
+    auto w = [](int m) { return 1 + 0.5 * std::sin(0.3 * m); };
+    for (const std::vector<int>* kept : std::vector<const std::vector<int>*>{nullptr, &te}) {
+      std::vector<cplx> c(static_cast<std::size_t>(nw) * nw, 0);
+      const long before = hermitian_real_sums();
+      hermitian_add(nw, list, row, w, -1, c.data(), kept);
+      EXPECT_EQ(hermitian_real_sums() - before, variant == 0 ? 1 : 0) << variant;
+      std::vector<char> in(nw, kept == nullptr);
+      if (kept)
+        for (int t : *kept) in[t] = 1;
+      double size = 0, worst = 0;
+      for (int b = 0; b < nw; ++b)
+        for (int a = 0; a <= b; ++a) {
+          cplx s = 0;
+          if (in[a] && in[b])
+            for (int m : list) s -= w(m) * row(m)[a] * std::conj(row(m)[b]);
+          size = std::max(size, std::abs(s));
+          worst = std::max(worst, std::abs(c[a + static_cast<std::size_t>(b) * nw] - s));
+        }
+      EXPECT_GT(size, 0);
+      EXPECT_LT(worst, 1e-12 * size) << variant;
+    }
   }
 }
