@@ -16,6 +16,7 @@
 #include "contour/quarter.hpp"
 #include "modefields/mode_files.hpp"
 #include "modesolver/formulations.hpp"
+#include "modesolver/lapack.hpp"
 #include "modesolver/fss_analyzew.hpp"
 #include "modesolver/solver_tables.hpp"
 #include "records/contour.hpp"
@@ -636,6 +637,7 @@ int file_wg2_first = 1;
 void catalogue_reset() { file_wg2_first = 1; }
 
 int quarter_split_modes = max_wg_modes;
+int quarter_eigen_order = 1;
 
 void calc_mode_wg(const std::string& name, double fmax, int nsps, double accuracy, bool every_class,
                   bool inner_run) {
@@ -659,6 +661,13 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
     wg2 << ' ' << std::string(50, '*') << '\n';
   }
 
+  // A quarter's classes (never a plain run's) take the large problems' drivers
+  // from quarter_eigen_order on.
+  struct order_back {
+    int saved = large_eigenproblem_order;
+    ~order_back() { large_eigenproblem_order = saved; }
+  } order;
+  if (every_class) large_eigenproblem_order = std::min(large_eigenproblem_order, quarter_eigen_order);
   int ierr = 0;
   fss_analyzew(working, 0, ierr, every_class);
   if (errors.code != 0) fatal(routine, errors.message);

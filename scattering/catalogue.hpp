@@ -28,6 +28,12 @@ void calc_mode_wg(const std::string& name, double fmax, int nsps, double accurac
 // count of aperture modes is clearly beyond this many (beyond a plain run's
 // table, so that a plain run keeps the whole outline's modes).
 extern int quarter_split_modes;
+// A quarter's eigenproblems (in its classes, never a plain run's) take the
+// large problems' drivers (divide and conquer, the wanted pairs alone) from
+// this order on: a plain run keeps its results bit for bit, a quarter's
+// mode computation the faster path (the results of the examples' passes
+// the same in every printed digit).
+extern int quarter_eigen_order;
 // Back to the first mode computation of a run (the ".wg2" file is created
 // anew by it).
 void catalogue_reset();
