@@ -239,37 +239,45 @@ namespace {
 // every coupling must then be so to 1e-9 of its mode's largest, or nothing
 // is added (false) and the complex products run instead.
 std::vector<double> real_sum;
-std::vector<cplx> iota;
 std::vector<double> iota_size;
+std::vector<int> iota_turn, entries;  // iota_t = i^turn; the entries taken
 long real_sums = 0;  // sums taken so
 
-cplx quarter_turn(cplx v) {
-  if (std::fabs(v.real()) >= std::fabs(v.imag())) return v.real() >= 0 ? 1 : -1;
-  return v.imag() >= 0 ? cplx(0, 1) : cplx(0, -1);
+// The quarter turns that make v real and positive, nearest.
+int quarter_turn(cplx v) {
+  if (std::fabs(v.real()) >= std::fabs(v.imag())) return v.real() >= 0 ? 0 : 2;
+  return v.imag() >= 0 ? 1 : 3;
+}
+cplx i_power(int turn) {
+  const cplx p[4] = {1, cplx(0, 1), -1, cplx(0, -1)};
+  return p[turn];
 }
 
 bool real_hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
-                        const std::function<double(int)>& w, double sign, cplx* c, int nk,
-                        const std::function<int(int)>& entry) {
+                        const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
   double cx = 0, cy = 0;
   if (!couplings_about_one_centre(cx, cy)) return false;
   const int n = static_cast<int>(list.size());
+  const int nk = kept ? static_cast<int>(kept->size()) : nw;
+  entries.resize(nk);
+  for (int t = 0; t < nk; ++t) entries[t] = kept ? (*kept)[t] : t;
+  const int* entry = entries.data();
   // exp(+i k.c): the centre's phase taken off.
   auto centre_phase = [&](int m) {
     const flo_kappa& k = fss_modeflo_kappa[m];
     return std::polar(1.0, k.kx * cx + k.ky * cy);
   };
-  iota.assign(nk, 1);
+  iota_turn.assign(nk, 0);
   iota_size.assign(nk, 0);
   for (int m : list) {
     const cplx* xm = row(m);
     const cplx e = centre_phase(m);
     for (int t = 0; t < nk; ++t) {
-      const cplx v = xm[entry(t)] * e;
-      const double a = std::abs(v);
+      const cplx v = xm[entry[t]] * e;
+      const double a = std::norm(v);
       if (a > iota_size[t]) {
         iota_size[t] = a;
-        iota[t] = quarter_turn(v);
+        iota_turn[t] = quarter_turn(v);
       }
     }
   }
@@ -284,21 +292,26 @@ bool real_hermitian_add(int nw, const std::vector<int>& list, const std::functio
       const double f = std::sqrt(w(m));
       double* r = &xr[static_cast<std::size_t>(k) * nk];
       double big = 0, off = 0;
+      // v conj(i^turn): turn 0 (re, im), 1 (im, -re), 2 (-re, -im), 3 (-im, re).
       for (int t = 0; t < nk; ++t) {
-        const cplx v = xm[entry(t)] * e * std::conj(iota[t]);
-        big = std::max(big, std::abs(v));
-        off = std::max(off, std::fabs(v.imag()));
-        r[t] = v.real() * f;
+        const cplx v = xm[entry[t]] * e;
+        const int turn = iota_turn[t];
+        const double along = turn & 1 ? v.imag() : v.real(), across = turn & 1 ? v.real() : v.imag();
+        const double real = turn < 2 ? along : -along;
+        big = std::max(big, std::fabs(along));
+        off = std::max(off, std::fabs(across));
+        r[t] = real * f;
       }
       if (off > 1e-9 * big) return false;
     }
     const double one = 1;
     dsyrk_("U", "N", &nk, &nb, &sign, xr.data(), &nk, &one, real_sum.data(), &nk);
   }
+  // iota_a conj(iota_b) = i^(turn_a - turn_b)
   for (int b = 0; b < nk; ++b)
     for (int a = 0; a <= b; ++a)
-      c[entry(a) + static_cast<long>(entry(b)) * nw] +=
-          iota[a] * std::conj(iota[b]) * real_sum[a + static_cast<std::size_t>(b) * nk];
+      c[entry[a] + static_cast<long>(entry[b]) * nw] +=
+          i_power((iota_turn[a] - iota_turn[b] + 4) % 4) * real_sum[a + static_cast<std::size_t>(b) * nk];
   ++real_sums;
   return true;
 }
@@ -306,6 +319,29 @@ bool real_hermitian_add(int nw, const std::vector<int>& list, const std::functio
 }  // namespace
 
 long hermitian_real_sums() { return real_sums; }
+
+bool coupling_turns(int nw, int rows, const cplx* x, std::vector<int>& turn) {
+  turn.clear();
+  double cx = 0, cy = 0;
+  if (nw <= 0 || !couplings_about_one_centre(cx, cy)) return false;
+  std::vector<double> size(nw, 0);
+  turn.assign(nw, 0);
+  for (int m = 1; m <= rows; ++m) {
+    const flo_kappa& k = fss_modeflo_kappa[m];
+    const cplx e = std::polar(1.0, k.kx * cx + k.ky * cy);
+    const cplx* xm = x + static_cast<long>(m - 1) * nw;
+    for (int t = 0; t < nw; ++t) {
+      const cplx v = xm[t] * e;
+      if (std::norm(v) > size[t]) {
+        size[t] = std::norm(v);
+        turn[t] = quarter_turn(v);
+      }
+    }
+  }
+  return true;
+}
+
+cplx turn_factor(int turn) { return i_power(turn & 3); }
 
 void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                    const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
@@ -315,7 +351,7 @@ void hermitian_add(int nw, const std::vector<int>& list, const std::function<con
   const int nk = kept ? static_cast<int>(kept->size()) : nw;
   if (nk == 0) return;
   auto entry = [&](int t) { return kept ? (*kept)[t] : t; };
-  if (real_hermitian_add(nw, list, row, w, sign, c, nk, entry)) return;
+  if (real_hermitian_add(nw, list, row, w, sign, c, kept)) return;
   cplx* out = c;
   if (kept) {
     kept_sum.assign(static_cast<std::size_t>(nk) * nk, 0);

@@ -72,6 +72,13 @@ void hermitian_add(int nw, const std::vector<int>& list,
 // on their quarter) have couplings exp(-i k.c) iota r, r real: their sums
 // are then taken as real symmetric products.  How many sums were.
 long hermitian_real_sums();
+// The same modes' iota = i^turn (turn 0 .. 3), read off the coupling table
+// (rows x nw, Floquet modes 1 .. rows of the table in force): false, and no
+// turns, unless every aperture mode is of such an aperture.  With
+// D = diag(iota), D^H S D is complex symmetric at any incidence.
+bool coupling_turns(int nw, int rows, const std::complex<double>* x, std::vector<int>& turn);
+// i^turn.
+std::complex<double> turn_factor(int turn);
 // Oblique incidence, one screen in air, a Floquet set beyond one block (the
 // couplings change with every frequency): the far modes' rows are not kept
 // either; as they are computed their share of S goes into its Hermitian

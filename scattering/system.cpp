@@ -110,6 +110,11 @@ static void add_air_admittances(int nw, int nf, cplx* sm);
 // air from mirror_halves_order aperture modes on), and their work columns.
 static bool halves = false;
 static std::vector<cplx> half_sum, half_diff;
+// Oblique incidence, modes of pure parity about one centre (an aperture
+// solved on its quarter): the halves turned by D = diag(i^turn), D^H A D
+// complex symmetric (its admittance sums are D R D^H with R symmetric, the
+// guide admittances diagonal); empty otherwise.
+static std::vector<int> half_turn;
 
 // A large system at exactly normal incidence is complex symmetric (S is: the
 // Floquet set holds -kt with every kt, and the pair's couplings to the real
@@ -131,7 +136,8 @@ factors whole_factors, even_factors, odd_factors;
 std::vector<cplx> sysv_work;
 
 bool symmetric_allowed() {
-  return fss_modewg_index.n >= symmetric_solve_modes && fss_inc_angle.theta == 0 && !fss_writeinfo.wgs;
+  return fss_modewg_index.n >= symmetric_solve_modes && !fss_writeinfo.wgs &&
+         (fss_inc_angle.theta == 0 || !half_turn.empty());
 }
 
 // Factorises a (n x n) and solves for b (n x nrhs) in place; f records how
@@ -183,11 +189,14 @@ static int solve_halves(cplx* b, bool factor) {
   int *pe = fss_vett_i.data1(), *po = pe + nw;
   sized(half_sum, 2L * nw);
   sized(half_diff, 2L * nw);
+  // Turned halves: D^H A D y = D^H b, x = D y.
+  const bool turned = !half_turn.empty();
+  auto d = [&](int j) { return turned ? turn_factor(half_turn[j]) : cplx(1); };
   for (int c = 0; c < 2; ++c)
     for (int j = 0; j < nw; ++j) {
-      const cplx b1 = b[c * ld + j], b2 = b[c * ld + nw + j];
-      half_sum[c * nw + j] = b1 + b2;
-      half_diff[c * nw + j] = b1 - b2;
+      const cplx b1 = b[c * ld + j], b2 = b[c * ld + nw + j], dj = std::conj(d(j));
+      half_sum[c * nw + j] = dj * (b1 + b2);
+      half_diff[c * nw + j] = dj * (b1 - b2);
     }
   int info = 0, info2 = 0;
   if (factor) {
@@ -199,7 +208,7 @@ static int solve_halves(cplx* b, bool factor) {
   }
   for (int c = 0; c < 2; ++c)
     for (int j = 0; j < nw; ++j) {
-      const cplx u = half_sum[c * nw + j], v = half_diff[c * nw + j];
+      const cplx u = d(j) * half_sum[c * nw + j], v = d(j) * half_diff[c * nw + j];
       b[c * ld + j] = 0.5 * (u + v);
       b[c * ld + nw + j] = 0.5 * (u - v);
     }
@@ -211,6 +220,7 @@ static int solve_halves(cplx* b, bool factor) {
 // modes, the same on both faces of the screen (in air).
 void calc_mata() {
   halves = false;
+  half_turn.clear();
   if (fss_screen.nsc > 1) {
     calc_mata_screens();
     return;
@@ -235,6 +245,14 @@ void calc_mata() {
       even[i + static_cast<long>(i) * nw] += y.y2 - y.y3;
       odd[i + static_cast<long>(i) * nw] += y.y2 + y.y3;
     }
+    if (fss_inc_angle.theta != 0 && nw >= symmetric_solve_modes && !fss_writeinfo.wgs &&
+        coupling_turns(nw, far_floquet_rows(), fss_integrals.data1(), half_turn))
+      for (int q = 0; q < nw; ++q)
+        for (int j = 0; j < nw; ++j) {
+          const cplx t = turn_factor(half_turn[q] - half_turn[j] + 4);  // conj(iota_j) iota_q
+          even[j + static_cast<long>(q) * nw] *= t;
+          odd[j + static_cast<long>(q) * nw] *= t;
+        }
     return;
   }
   fss_mata.hold(static_cast<long>(n) * n);
@@ -397,4 +415,5 @@ void release_sweep_storage() {
   fss_mata.release();
   whole_factors = even_factors = odd_factors = factors{};
   halves = false;
+  half_turn.clear();
 }
