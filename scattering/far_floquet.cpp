@@ -37,6 +37,7 @@
 #include "run/messages.hpp"
 #include "scattering/integrals.hpp"
 #include "scattering/mode_limits.hpp"
+#include "scattering/real_couplings.hpp"
 #include "scattering/stack.hpp"
 
 extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
@@ -239,70 +240,28 @@ namespace {
 // every coupling must then be so to 1e-9 of its mode's largest, or nothing
 // is added (false) and the complex products run instead.
 std::vector<double> real_sum;
-std::vector<double> iota_size;
 std::vector<int> iota_turn, entries;  // iota_t = i^turn; the entries taken
 long real_sums = 0;  // sums taken so
 
-// The quarter turns that make v real and positive, nearest.
-int quarter_turn(cplx v) {
-  if (std::fabs(v.real()) >= std::fabs(v.imag())) return v.real() >= 0 ? 0 : 2;
-  return v.imag() >= 0 ? 1 : 3;
-}
-cplx i_power(int turn) {
-  const cplx p[4] = {1, cplx(0, 1), -1, cplx(0, -1)};
-  return p[turn];
-}
-
 bool real_hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                         const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
-  double cx = 0, cy = 0;
-  if (!couplings_about_one_centre(cx, cy)) return false;
+  real_form form;
+  if (!form.find()) return false;
   const int n = static_cast<int>(list.size());
   const int nk = kept ? static_cast<int>(kept->size()) : nw;
   entries.resize(nk);
   for (int t = 0; t < nk; ++t) entries[t] = kept ? (*kept)[t] : t;
   const int* entry = entries.data();
-  // exp(+i k.c): the centre's phase taken off.
-  auto centre_phase = [&](int m) {
-    const flo_kappa& k = fss_modeflo_kappa[m];
-    return std::polar(1.0, k.kx * cx + k.ky * cy);
-  };
-  iota_turn.assign(nk, 0);
-  iota_size.assign(nk, 0);
-  for (int m : list) {
-    const cplx* xm = row(m);
-    const cplx e = centre_phase(m);
-    for (int t = 0; t < nk; ++t) {
-      const cplx v = xm[entry[t]] * e;
-      const double a = std::norm(v);
-      if (a > iota_size[t]) {
-        iota_size[t] = a;
-        iota_turn[t] = quarter_turn(v);
-      }
-    }
-  }
+  entry_turns(form, list, row, nk, entry, iota_turn);
   real_sum.assign(static_cast<std::size_t>(nk) * nk, 0);
   xr.resize(static_cast<std::size_t>(nk) * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
     const int nb = std::min(block, n - k0);
     for (int k = 0; k < nb; ++k) {
       const int m = list[k0 + k];
-      const cplx* xm = row(m);
-      const cplx e = centre_phase(m);
-      const double f = std::sqrt(w(m));
-      double* r = &xr[static_cast<std::size_t>(k) * nk];
-      double big = 0, off = 0;
-      // v conj(i^turn): turn 0 (re, im), 1 (im, -re), 2 (-re, -im), 3 (-im, re).
-      for (int t = 0; t < nk; ++t) {
-        const cplx v = xm[entry[t]] * e;
-        const int turn = iota_turn[t];
-        const double along = turn & 1 ? v.imag() : v.real(), across = turn & 1 ? v.real() : v.imag();
-        const double real = turn < 2 ? along : -along;
-        big = std::max(big, std::fabs(along));
-        off = std::max(off, std::fabs(across));
-        r[t] = real * f;
-      }
-      if (off > 1e-9 * big) return false;
+      if (!turned_row(row(m), form.centre_phase(m), nk, entry, iota_turn.data(), std::sqrt(w(m)),
+                      &xr[static_cast<std::size_t>(k) * nk]))
+        return false;
     }
     const double one = 1;
     dsyrk_("U", "N", &nk, &nb, &sign, xr.data(), &nk, &one, real_sum.data(), &nk);
@@ -311,7 +270,7 @@ bool real_hermitian_add(int nw, const std::vector<int>& list, const std::functio
   for (int b = 0; b < nk; ++b)
     for (int a = 0; a <= b; ++a)
       c[entry[a] + static_cast<long>(entry[b]) * nw] +=
-          i_power((iota_turn[a] - iota_turn[b] + 4) % 4) * real_sum[a + static_cast<std::size_t>(b) * nk];
+          turn_factor(iota_turn[a] - iota_turn[b] + 4) * real_sum[a + static_cast<std::size_t>(b) * nk];
   ++real_sums;
   return true;
 }
@@ -322,26 +281,14 @@ long hermitian_real_sums() { return real_sums; }
 
 bool coupling_turns(int nw, int rows, const cplx* x, std::vector<int>& turn) {
   turn.clear();
-  double cx = 0, cy = 0;
-  if (nw <= 0 || !couplings_about_one_centre(cx, cy)) return false;
-  std::vector<double> size(nw, 0);
-  turn.assign(nw, 0);
-  for (int m = 1; m <= rows; ++m) {
-    const flo_kappa& k = fss_modeflo_kappa[m];
-    const cplx e = std::polar(1.0, k.kx * cx + k.ky * cy);
-    const cplx* xm = x + static_cast<long>(m - 1) * nw;
-    for (int t = 0; t < nw; ++t) {
-      const cplx v = xm[t] * e;
-      if (std::norm(v) > size[t]) {
-        size[t] = std::norm(v);
-        turn[t] = quarter_turn(v);
-      }
-    }
-  }
+  real_form form;
+  if (nw <= 0 || !form.find()) return false;
+  std::vector<int> list(rows), entry(nw);
+  for (int m = 1; m <= rows; ++m) list[m - 1] = m;
+  for (int t = 0; t < nw; ++t) entry[t] = t;
+  entry_turns(form, list, [&](int m) { return x + static_cast<long>(m - 1) * nw; }, nw, entry.data(), turn);
   return true;
 }
-
-cplx turn_factor(int turn) { return i_power(turn & 3); }
 
 void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                    const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {

@@ -77,8 +77,6 @@ long hermitian_real_sums();
 // turns, unless every aperture mode is of such an aperture.  With
 // D = diag(iota), D^H S D is complex symmetric at any incidence.
 bool coupling_turns(int nw, int rows, const std::complex<double>* x, std::vector<int>& turn);
-// i^turn.
-std::complex<double> turn_factor(int turn);
 // Oblique incidence, one screen in air, a Floquet set beyond one block (the
 // couplings change with every frequency): the far modes' rows are not kept
 // either; as they are computed their share of S goes into its Hermitian

@@ -37,6 +37,7 @@
 #include "run/messages.hpp"
 #include "scattering/classes.hpp"
 #include "scattering/far_floquet.hpp"
+#include "scattering/real_couplings.hpp"
 #include "scattering/stack.hpp"
 #include "scattering/system.hpp"
 
@@ -44,6 +45,9 @@ extern "C" void zgemm_(const char* ta, const char* tb, const int* m, const int* 
                        const std::complex<double>* alpha, const std::complex<double>* a,
                        const int* lda, const std::complex<double>* b, const int* ldb,
                        const std::complex<double>* beta, std::complex<double>* c, const int* ldc);
+extern "C" void dgemm_(const char* ta, const char* tb, const int* m, const int* n, const int* k,
+                       const double* alpha, const double* a, const int* lda, const double* b, const int* ldb,
+                       const double* beta, double* c, const int* ldc);
 extern "C" void zgetrf_(const int* m, const int* n, std::complex<double>* a, const int* lda,
                         int* ipiv, int* info);
 extern "C" void zgetrs_(const char* trans, const int* n, const int* nrhs,
@@ -94,6 +98,70 @@ const cplx* coupling(const screen_modes& s) { return fss_integrals.data1() + (s.
 std::vector<cplx> l, r;  // work: scaled couplings of a block of Floquet modes
 std::vector<std::vector<cplx>> block_solutions;  // work of solve_screens
 
+// Modes of pure parity about one centre (real_couplings.hpp): C += alpha
+// Da (Ra diag(y) Rb^T) Db^H with Ra, Rb real, as the two real products of
+// the real and imaginary parts of alpha y (half the work of the complex
+// one), D = diag(i^turn).  False, and nothing added, for other modes.
+std::vector<double> ra, rb, part;
+std::vector<int> turn_a, turn_b, entry_a, entry_b;
+long real_products = 0;
+
+bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int nb, const std::vector<cplx>& y,
+                      const std::vector<int>& list, cplx alpha) {
+  real_form form;
+  if (!form.find()) return false;
+  const int nw = fss_modewg_index.n, s = static_cast<int>(list.size()), na2 = 2 * na;
+  auto row_a = [&](int m) { return xa + static_cast<long>(m - 1) * nw; };
+  auto row_b = [&](int m) { return xb + static_cast<long>(m - 1) * nw; };
+  entry_a.resize(na);
+  entry_b.resize(nb);
+  for (int i = 0; i < na; ++i) entry_a[i] = i;
+  for (int i = 0; i < nb; ++i) entry_b[i] = i;
+  entry_turns(form, list, row_a, na, entry_a.data(), turn_a);
+  entry_turns(form, list, row_b, nb, entry_b.data(), turn_b);
+  constexpr int block = 4096;
+  const std::size_t bs = std::min(s, block);
+  // Each column of ra: Re(alpha y) r_a over Im(alpha y) r_a, so that one
+  // product gives P over Q (2 na x nb).
+  ra.resize(na2 * bs);
+  rb.resize(nb * bs);
+  part.resize(static_cast<std::size_t>(na2) * nb);
+  for (int k0 = 0; k0 < s; k0 += block) {
+    const int sb = std::min(block, s - k0);
+    for (int k = 0; k < sb; ++k) {
+      const int m = list[k0 + k];
+      const cplx e = form.centre_phase(m), f = alpha * y[m];
+      double* re = &ra[static_cast<std::size_t>(k) * na2];
+      if (!turned_row(row_a(m), e, na, entry_a.data(), turn_a.data(), 1.0, re) ||
+          !turned_row(row_b(m), e, nb, entry_b.data(), turn_b.data(), 1.0, &rb[static_cast<std::size_t>(k) * nb]))
+        return false;
+      double* im = re + na;
+      const double fr = f.real(), fi = f.imag();
+      for (int i = 0; i < na; ++i) {
+        im[i] = re[i] * fi;
+        re[i] *= fr;
+      }
+    }
+    const double one = 1, beta = k0 == 0 ? 0 : 1;
+    dgemm_("N", "T", &na2, &nb, &sb, &one, ra.data(), &na2, rb.data(), &nb, &beta, part.data(), &na2);
+  }
+  // iota_a conj(iota_b) (P + i Q), iota_a conj(iota_b) = i^(turn_a - turn_b).
+  const double cr[4] = {1, 0, -1, 0}, ci[4] = {0, 1, 0, -1};
+  for (int j = 0; j < nb; ++j) {
+    const double* p = &part[static_cast<std::size_t>(j) * na2];
+    const double* q = p + na;
+    double* cj = reinterpret_cast<double*>(c + static_cast<long>(j) * ldc);
+    const int tb = turn_b[j];
+    for (int i = 0; i < na; ++i) {
+      const int t = (turn_a[i] - tb) & 3;
+      cj[2 * i] += cr[t] * p[i] - ci[t] * q[i];
+      cj[2 * i + 1] += ci[t] * p[i] + cr[t] * q[i];
+    }
+  }
+  ++real_products;
+  return true;
+}
+
 // C += alpha Xa diag(y) Xb^H over the Floquet modes in `modes` (all when
 // empty): Xa of na rows, Xb of nb rows, both of leading dimension nw.
 void add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int nb,
@@ -101,6 +169,14 @@ void add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int n
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   const int s = all ? nf : static_cast<int>(modes.size());
   if (na == 0 || nb == 0 || s == 0) return;
+  {
+    static std::vector<int> every;
+    if (all) {
+      every.resize(nf);
+      for (int m = 1; m <= nf; ++m) every[m - 1] = m;
+    }
+    if (real_add_product(c, ldc, xa, na, xb, nb, y, all ? every : modes, alpha)) return;
+  }
   // Over blocks of Floquet modes: the scaled couplings are held for one
   // block only (a plain run's Floquet table in one block).
   constexpr int block = 4096;
@@ -273,6 +349,8 @@ void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next)
 }
 
 }  // namespace
+
+long screens_real_products() { return real_products; }
 
 void calc_mata_screens() {
   const int screens = fss_screen.nsc, nf = fss_modeflo_index.n;

@@ -11,6 +11,7 @@
 #include "scattering/classes.hpp"
 #include "scattering/far_floquet.hpp"
 #include "scattering/integrals.hpp"
+#include "scattering/real_couplings.hpp"
 
 extern "C" void zgesv_(const int* n, const int* nrhs, std::complex<double>* a,
                        const int* lda, int* ipiv, std::complex<double>* b,

@@ -48,6 +48,9 @@ std::complex<double> outer_rsc(int q, int side);
 // Assembly of the blocks, their elimination (LU factors kept) and the
 // solution of nrhs columns of leading dimension ldx in place.
 void calc_mata_screens();
+// The admittance products of several screens taken in real arithmetic (the
+// modes of apertures solved on their quarter, all about one centre), so far.
+long screens_real_products();
 void factor_screens();
 void solve_screens(std::complex<double>* x, int ldx, int nrhs);
 void release_screens();

@@ -352,3 +352,30 @@ TEST(Quarters, TurnedHalvesAtObliqueIncidenceFactorisedAsLdlt) {
   EXPECT_LT(worst, 1e-11 * size);
   EXPECT_GT(worst, 0);
 }
+
+// Two screens of crosses about one centre with a lossy spacer (the
+// two-screen filter's stack) from their quarters: the admittance products
+// of the faces and across the gap are taken in real arithmetic, and R and T
+// are those of the whole outlines (segmented alike at 150 GHz) to rounding,
+// at normal and oblique incidence.  The whole outlines take none.
+TEST(Quarters, TwoScreensProductsInRealForm) {
+  scratch_dir dir;
+  fss_set_capacities();
+  for (const std::string incidence : {"0 0", "30 20"}) {
+    scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n" + cross + "$ screen 2\n" + cross +
+                                         "5)\n" + incidence + "\n6)\n17 29 4\n7)\n150\n8)\n300\n9)\nscreen\n"
+                                         "5.0 1.07 0.0005\nscreen\n");
+    long before = screens_real_products();
+    const catalogue whole = run(false, 1.5);
+    EXPECT_EQ(screens_real_products(), before);
+    before = screens_real_products();
+    const catalogue quarter = run(true, 1.5);
+    EXPECT_GT(screens_real_products(), before);
+    ASSERT_EQ(fss_screen.nsc, 2);
+    ASSERT_EQ(quarter.kind, whole.kind);
+    ASSERT_EQ(quarter.points.size(), whole.points.size());
+    const double d = largest_rt_difference(whole.points, quarter.points);
+    EXPECT_LT(d, 1e-11) << incidence;
+    std::printf(" two screens, %s: R and T within %.1e\n", incidence.c_str(), d);
+  }
+}
