@@ -134,9 +134,48 @@ bool partner_of_pair(int q) {
 // c (upper triangle, real) += sign sum over `list` of w(m) (a a^T + b b^T),
 // x_m = a + j b at row(m): real symmetric products (dsyrk) over blocks of
 // modes.
+// Modes of pure parity about one centre (scattering/real_couplings.hpp):
+// x = exp(-i k.c) iota r, so a a^T + b b^T = Re(x x^H) = Re(iota_a conj(iota_b))
+// r_a r_b, Re(i^(turn_a - turn_b)) being 1, 0 or -1: one real vector per
+// mode instead of two (half the work).  False, and nothing added, for other
+// modes.
+std::vector<double> pair_sum;
+std::vector<int> pair_turn, pair_entry;
+long real_sums = 0;  // sums taken in the real form of such modes (these and the Hermitian ones)
+
+bool turned_part_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
+                     const std::function<double(int)>& w, double sign, double* c) {
+  real_form form;
+  if (!form.find()) return false;
+  const int n = static_cast<int>(list.size());
+  pair_entry.resize(nw);
+  for (int t = 0; t < nw; ++t) pair_entry[t] = t;
+  entry_turns(form, list, row, nw, pair_entry.data(), pair_turn);
+  pair_sum.resize(static_cast<std::size_t>(nw) * nw);
+  xr.resize(static_cast<std::size_t>(nw) * std::min(n, block));
+  for (int k0 = 0; k0 < n; k0 += block) {
+    const int nb = std::min(block, n - k0);
+    for (int k = 0; k < nb; ++k) {
+      const int m = list[k0 + k];
+      if (!turned_row(row(m), form.centre_phase(m), nw, pair_entry.data(), pair_turn.data(), std::sqrt(w(m)),
+                      &xr[static_cast<std::size_t>(k) * nw]))
+        return false;
+    }
+    const double beta = k0 == 0 ? 0 : 1;
+    dsyrk_("U", "N", &nw, &nb, &sign, xr.data(), &nw, &beta, pair_sum.data(), &nw);
+  }
+  const double re_turn[4] = {1, 0, -1, 0};
+  for (long b = 0; b < nw; ++b)
+    for (long a = 0; a <= b; ++a) c[a + b * nw] += re_turn[(pair_turn[a] - pair_turn[b]) & 3] * pair_sum[a + b * nw];
+  ++real_sums;
+  return true;
+}
+
 void real_part_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                    const std::function<double(int)>& w, double sign, double* c) {
   const int n = static_cast<int>(list.size());
+  if (n == 0) return;
+  if (turned_part_add(nw, list, row, w, sign, c)) return;
   xr.resize(static_cast<std::size_t>(nw) * 2 * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
     const int nb = std::min(block, n - k0), k2 = 2 * nb;
@@ -241,7 +280,6 @@ namespace {
 // is added (false) and the complex products run instead.
 std::vector<double> real_sum;
 std::vector<int> iota_turn, entries;  // iota_t = i^turn; the entries taken
-long real_sums = 0;  // sums taken so
 
 bool real_hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                         const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
@@ -277,7 +315,7 @@ bool real_hermitian_add(int nw, const std::vector<int>& list, const std::functio
 
 }  // namespace
 
-long hermitian_real_sums() { return real_sums; }
+long real_form_sums() { return real_sums; }
 
 bool coupling_turns(int nw, int rows, const cplx* x, std::vector<int>& turn) {
   turn.clear();

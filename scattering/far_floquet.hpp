@@ -69,9 +69,11 @@ void hermitian_add(int nw, const std::vector<int>& list,
                    const std::function<double(int)>& w, double sign, std::complex<double>* c,
                    const std::vector<int>* kept = nullptr);
 // Modes even or odd under both mirrors about one centre (apertures solved
-// on their quarter) have couplings exp(-i k.c) iota r, r real: their sums
-// are then taken as real symmetric products.  How many sums were.
-long hermitian_real_sums();
+// on their quarter) have couplings exp(-i k.c) iota r, r real: their
+// Hermitian sums, and the real parts of the pairs of opposite kt (the far
+// series, the near pairs), are then taken as real symmetric products of one
+// real vector per mode.  How many sums were.
+long real_form_sums();
 // The same modes' iota = i^turn (turn 0 .. 3), read off the coupling table
 // (rows x nw, Floquet modes 1 .. rows of the table in force): false, and no
 // turns, unless every aperture mode is of such an aperture.  With
