@@ -317,17 +317,6 @@ bool real_hermitian_add(int nw, const std::vector<int>& list, const std::functio
 
 long real_form_sums() { return real_sums; }
 
-bool coupling_turns(int nw, int rows, const cplx* x, std::vector<int>& turn) {
-  turn.clear();
-  real_form form;
-  if (nw <= 0 || !form.find()) return false;
-  std::vector<int> list(rows), entry(nw);
-  for (int m = 1; m <= rows; ++m) list[m - 1] = m;
-  for (int t = 0; t < nw; ++t) entry[t] = t;
-  entry_turns(form, list, [&](int m) { return x + static_cast<long>(m - 1) * nw; }, nw, entry.data(), turn);
-  return true;
-}
-
 void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                    const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
   const int n = static_cast<int>(list.size());

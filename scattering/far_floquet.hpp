@@ -74,11 +74,6 @@ void hermitian_add(int nw, const std::vector<int>& list,
 // series, the near pairs), are then taken as real symmetric products of one
 // real vector per mode.  How many sums were.
 long real_form_sums();
-// The same modes' iota = i^turn (turn 0 .. 3), read off the coupling table
-// (rows x nw, Floquet modes 1 .. rows of the table in force): false, and no
-// turns, unless every aperture mode is of such an aperture.  With
-// D = diag(iota), D^H S D is complex symmetric at any incidence.
-bool coupling_turns(int nw, int rows, const std::complex<double>* x, std::vector<int>& turn);
 // Oblique incidence, one screen in air, a Floquet set beyond one block (the
 // couplings change with every frequency): the far modes' rows are not kept
 // either; as they are computed their share of S goes into its Hermitian

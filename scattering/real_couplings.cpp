@@ -1,5 +1,6 @@
 #include "scattering/real_couplings.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "records/scattering.hpp"
@@ -55,4 +56,15 @@ bool turned_row(const cplx* xm, cplx e, int n, const int* entry, const int* turn
     r[t] = (q < 2 ? along : -along) * f;
   }
   return off <= 1e-9 * big;
+}
+
+bool coupling_turns(int nw, int rows, const cplx* x, std::vector<int>& turn) {
+  turn.clear();
+  real_form form;
+  if (nw <= 0 || !form.find()) return false;
+  std::vector<int> list(rows), entry(nw);
+  for (int m = 1; m <= rows; ++m) list[m - 1] = m;
+  for (int t = 0; t < nw; ++t) entry[t] = t;
+  entry_turns(form, list, [&](int m) { return x + static_cast<long>(m - 1) * nw; }, nw, entry.data(), turn);
+  return true;
 }

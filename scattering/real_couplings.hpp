@@ -30,3 +30,8 @@ void entry_turns(const real_form& form, const std::vector<int>& list,
 // not real to 1e-9 of the row's largest.
 bool turned_row(const std::complex<double>* xm, std::complex<double> e, int n, const int* entry,
                 const int* turn, double f, double* r);
+// The modes' turns read off the coupling table (rows x nw, Floquet modes
+// 1 .. rows of the table in force): false, and no turns, unless every
+// aperture mode is of such an aperture.  With D = diag(i^turn), D^H S D is
+// complex symmetric at any incidence.
+bool coupling_turns(int nw, int rows, const std::complex<double>* x, std::vector<int>& turn);
