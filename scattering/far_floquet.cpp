@@ -131,51 +131,57 @@ bool partner_of_pair(int q) {
   return o.m < 0 || (o.m == 0 && o.n < 0);
 }
 
-// c (upper triangle, real) += sign sum over `list` of w(m) (a a^T + b b^T),
-// x_m = a + j b at row(m): real symmetric products (dsyrk) over blocks of
-// modes.
-// Modes of pure parity about one centre (scattering/real_couplings.hpp):
-// x = exp(-i k.c) iota r, so a a^T + b b^T = Re(x x^H) = Re(iota_a conj(iota_b))
-// r_a r_b, Re(i^(turn_a - turn_b)) being 1, 0 or -1: one real vector per
-// mode instead of two (half the work).  False, and nothing added, for other
-// modes.
-std::vector<double> pair_sum;
-std::vector<int> pair_turn, pair_entry;
-long real_sums = 0;  // sums taken in the real form of such modes (these and the Hermitian ones)
+// Modes even or odd under both mirrors about one centre c (an aperture
+// solved on its quarter) couple with the Floquet wave of wavevector k as
+//   x(t) = exp(-i k.c) iota_t r(t),  r real, iota_t one of 1, i, -1, -i
+// (scattering/real_couplings.hpp), so that x_a conj(x_b) = iota_a
+// conj(iota_b) r_a r_b: the sums below are taken as real symmetric
+// products of one real vector per mode.  `sum` (upper triangle of nk x nk,
+// from zero) = sign sum over `list` of w(m) r_m r_m^T, r_m the turned
+// couplings at the entries `entry` (turns in `real_turn`); false, with nothing
+// usable, for other modes or when a row is not real to 1e-9 after its turns.
+std::vector<double> real_sum;
+std::vector<int> real_turn;
+long real_sums = 0;  // sums taken so
 
-bool turned_part_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
-                     const std::function<double(int)>& w, double sign, double* c) {
+bool turned_gram(const std::vector<int>& list, const std::function<const cplx*(int)>& row,
+                 const std::function<double(int)>& w, double sign, int nk, const int* entry) {
   real_form form;
   if (!form.find()) return false;
   const int n = static_cast<int>(list.size());
-  pair_entry.resize(nw);
-  for (int t = 0; t < nw; ++t) pair_entry[t] = t;
-  entry_turns(form, list, row, nw, pair_entry.data(), pair_turn);
-  pair_sum.resize(static_cast<std::size_t>(nw) * nw);
-  xr.resize(static_cast<std::size_t>(nw) * std::min(n, block));
+  entry_turns(form, list, row, nk, entry, real_turn);
+  real_sum.resize(static_cast<std::size_t>(nk) * nk);
+  xr.resize(static_cast<std::size_t>(nk) * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
     const int nb = std::min(block, n - k0);
     for (int k = 0; k < nb; ++k) {
       const int m = list[k0 + k];
-      if (!turned_row(row(m), form.centre_phase(m), nw, pair_entry.data(), pair_turn.data(), std::sqrt(w(m)),
-                      &xr[static_cast<std::size_t>(k) * nw]))
+      if (!turned_row(row(m), form.centre_phase(m), nk, entry, real_turn.data(), std::sqrt(w(m)),
+                      &xr[static_cast<std::size_t>(k) * nk]))
         return false;
     }
     const double beta = k0 == 0 ? 0 : 1;
-    dsyrk_("U", "N", &nw, &nb, &sign, xr.data(), &nw, &beta, pair_sum.data(), &nw);
+    dsyrk_("U", "N", &nk, &nb, &sign, xr.data(), &nk, &beta, real_sum.data(), &nk);
   }
-  const double re_turn[4] = {1, 0, -1, 0};
-  for (long b = 0; b < nw; ++b)
-    for (long a = 0; a <= b; ++a) c[a + b * nw] += re_turn[(pair_turn[a] - pair_turn[b]) & 3] * pair_sum[a + b * nw];
   ++real_sums;
   return true;
 }
 
+// c (upper triangle, real) += sign sum over `list` of w(m) (a a^T + b b^T),
+// x_m = a + j b at row(m): real symmetric products (dsyrk) over blocks of
+// modes.  For the modes above a a^T + b b^T = Re(x x^H) = Re(i^(turn_a -
+// turn_b)) r_a r_b, Re(i^k) = 1, 0, -1: one vector per mode instead of two.
 void real_part_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                    const std::function<double(int)>& w, double sign, double* c) {
   const int n = static_cast<int>(list.size());
   if (n == 0) return;
-  if (turned_part_add(nw, list, row, w, sign, c)) return;
+  if (turned_gram(list, row, w, sign, nw, all_entries(nw))) {
+    const double re_turn[4] = {1, 0, -1, 0};
+    for (long b = 0; b < nw; ++b)
+      for (long a = 0; a <= b; ++a)
+        c[a + b * nw] += re_turn[(real_turn[a] - real_turn[b]) & 3] * real_sum[a + b * nw];
+    return;
+  }
   xr.resize(static_cast<std::size_t>(nw) * 2 * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
     const int nb = std::min(block, n - k0), k2 = 2 * nb;
@@ -266,55 +272,6 @@ void add_series(cplx* c, int ldc, int first, int n, cplx eps) {
 
 }  // namespace
 
-namespace {
-
-// Modes even or odd under both mirrors about one centre c (an aperture
-// solved on its quarter) couple with the Floquet wave of wavevector k as
-//   x(t) = exp(-i k.c) iota_t r(t),  r real, iota_t one of 1, i, -1, -i
-// (the transform of a field of definite parities about c is real or
-// imaginary about c; iota_t is set by the parities and kind of mode t), so
-// that x_a conj(x_b) = iota_a conj(iota_b) r_a r_b and the Hermitian sum is
-// iota_a conj(iota_b) times a real symmetric one (dsyrk: a quarter of the
-// work of zherk).  iota_t is read off the largest of the entry's couplings;
-// every coupling must then be so to 1e-9 of its mode's largest, or nothing
-// is added (false) and the complex products run instead.
-std::vector<double> real_sum;
-std::vector<int> iota_turn, entries;  // iota_t = i^turn; the entries taken
-
-bool real_hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
-                        const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
-  real_form form;
-  if (!form.find()) return false;
-  const int n = static_cast<int>(list.size());
-  const int nk = kept ? static_cast<int>(kept->size()) : nw;
-  entries.resize(nk);
-  for (int t = 0; t < nk; ++t) entries[t] = kept ? (*kept)[t] : t;
-  const int* entry = entries.data();
-  entry_turns(form, list, row, nk, entry, iota_turn);
-  real_sum.assign(static_cast<std::size_t>(nk) * nk, 0);
-  xr.resize(static_cast<std::size_t>(nk) * std::min(n, block));
-  for (int k0 = 0; k0 < n; k0 += block) {
-    const int nb = std::min(block, n - k0);
-    for (int k = 0; k < nb; ++k) {
-      const int m = list[k0 + k];
-      if (!turned_row(row(m), form.centre_phase(m), nk, entry, iota_turn.data(), std::sqrt(w(m)),
-                      &xr[static_cast<std::size_t>(k) * nk]))
-        return false;
-    }
-    const double one = 1;
-    dsyrk_("U", "N", &nk, &nb, &sign, xr.data(), &nk, &one, real_sum.data(), &nk);
-  }
-  // iota_a conj(iota_b) = i^(turn_a - turn_b)
-  for (int b = 0; b < nk; ++b)
-    for (int a = 0; a <= b; ++a)
-      c[entry[a] + static_cast<long>(entry[b]) * nw] +=
-          turn_factor(iota_turn[a] - iota_turn[b] + 4) * real_sum[a + static_cast<std::size_t>(b) * nk];
-  ++real_sums;
-  return true;
-}
-
-}  // namespace
-
 long real_form_sums() { return real_sums; }
 
 void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
@@ -325,7 +282,15 @@ void hermitian_add(int nw, const std::vector<int>& list, const std::function<con
   const int nk = kept ? static_cast<int>(kept->size()) : nw;
   if (nk == 0) return;
   auto entry = [&](int t) { return kept ? (*kept)[t] : t; };
-  if (real_hermitian_add(nw, list, row, w, sign, c, kept)) return;
+  // Modes of pure parity: iota_a conj(iota_b) = i^(turn_a - turn_b) times
+  // the real sum (a quarter of zherk's work).
+  if (turned_gram(list, row, w, sign, nk, kept ? kept->data() : all_entries(nk))) {
+    for (int b = 0; b < nk; ++b)
+      for (int a = 0; a <= b; ++a)
+        c[entry(a) + static_cast<long>(entry(b)) * nw] +=
+            turn_factor(real_turn[a] - real_turn[b] + 4) * real_sum[a + static_cast<std::size_t>(b) * nk];
+    return;
+  }
   cplx* out = c;
   if (kept) {
     kept_sum.assign(static_cast<std::size_t>(nk) * nk, 0);

@@ -25,6 +25,12 @@ cplx turn_factor(int turn) {
   return p[turn & 3];
 }
 
+const int* all_entries(int n) {
+  static std::vector<int> entries;
+  while (static_cast<int>(entries.size()) < n) entries.push_back(static_cast<int>(entries.size()));
+  return entries.data();
+}
+
 void entry_turns(const real_form& form, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                  int n, const int* entry, std::vector<int>& turn) {
   static std::vector<double> size;
@@ -62,9 +68,8 @@ bool coupling_turns(int nw, int rows, const cplx* x, std::vector<int>& turn) {
   turn.clear();
   real_form form;
   if (nw <= 0 || !form.find()) return false;
-  std::vector<int> list(rows), entry(nw);
+  std::vector<int> list(rows);
   for (int m = 1; m <= rows; ++m) list[m - 1] = m;
-  for (int t = 0; t < nw; ++t) entry[t] = t;
-  entry_turns(form, list, [&](int m) { return x + static_cast<long>(m - 1) * nw; }, nw, entry.data(), turn);
+  entry_turns(form, list, [&](int m) { return x + static_cast<long>(m - 1) * nw; }, nw, all_entries(nw), turn);
   return true;
 }

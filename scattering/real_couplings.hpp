@@ -20,6 +20,8 @@ struct real_form {
 // The quarter turn (0 .. 3) nearest to that of v, and i^turn.
 int quarter_turn(std::complex<double> v);
 std::complex<double> turn_factor(int turn);
+// The entries 0 .. n - 1, in order (held until a longer list is asked for).
+const int* all_entries(int n);
 // The turns of entries entry[0 .. n-1] of the rows row(m), m in `list`: those
 // of each entry's largest coupling with the centre's phase taken off.
 void entry_turns(const real_form& form, const std::vector<int>& list,

@@ -103,7 +103,7 @@ std::vector<std::vector<cplx>> block_solutions;  // work of solve_screens
 // the real and imaginary parts of alpha y (half the work of the complex
 // one), D = diag(i^turn).  False, and nothing added, for other modes.
 std::vector<double> ra, rb, part;
-std::vector<int> turn_a, turn_b, entry_a, entry_b;
+std::vector<int> turn_a, turn_b;
 long real_products = 0;
 
 bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int nb, const std::vector<cplx>& y,
@@ -113,12 +113,9 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
   const int nw = fss_modewg_index.n, s = static_cast<int>(list.size()), na2 = 2 * na;
   auto row_a = [&](int m) { return xa + static_cast<long>(m - 1) * nw; };
   auto row_b = [&](int m) { return xb + static_cast<long>(m - 1) * nw; };
-  entry_a.resize(na);
-  entry_b.resize(nb);
-  for (int i = 0; i < na; ++i) entry_a[i] = i;
-  for (int i = 0; i < nb; ++i) entry_b[i] = i;
-  entry_turns(form, list, row_a, na, entry_a.data(), turn_a);
-  entry_turns(form, list, row_b, nb, entry_b.data(), turn_b);
+  const int* entry = all_entries(std::max(na, nb));
+  entry_turns(form, list, row_a, na, entry, turn_a);
+  entry_turns(form, list, row_b, nb, entry, turn_b);
   constexpr int block = 4096;
   const std::size_t bs = std::min(s, block);
   // Each column of ra: Re(alpha y) r_a over Im(alpha y) r_a, so that one
@@ -132,8 +129,8 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
       const int m = list[k0 + k];
       const cplx e = form.centre_phase(m), f = alpha * y[m];
       double* re = &ra[static_cast<std::size_t>(k) * na2];
-      if (!turned_row(row_a(m), e, na, entry_a.data(), turn_a.data(), 1.0, re) ||
-          !turned_row(row_b(m), e, nb, entry_b.data(), turn_b.data(), 1.0, &rb[static_cast<std::size_t>(k) * nb]))
+      if (!turned_row(row_a(m), e, na, entry, turn_a.data(), 1.0, re) ||
+          !turned_row(row_b(m), e, nb, entry, turn_b.data(), 1.0, &rb[static_cast<std::size_t>(k) * nb]))
         return false;
       double* im = re + na;
       const double fr = f.real(), fi = f.imag();

@@ -23,6 +23,7 @@
 #include "support/fatal.hpp"
 #include "support/quadrature.hpp"
 #include "support/straightforward_sums.hpp"
+#include "support/system_solution.hpp"
 #include "support/tmpdir.hpp"
 
 using cplx = std::complex<double>;
@@ -683,36 +684,6 @@ TEST_F(Coupling, FarFloquetSeriesOutOfStepWithTheCouplingsStops) {
 // aperture fields) gives the solution of the whole system, for the waves
 // from either side (the far side's from the factors of the first): the
 // skewed lattice's oblique point, 1e-11 of the solution's size.
-namespace {
-
-// The system of the sweep point built and solved, with the halves from
-// halves_order aperture modes on and the symmetric factorisation from
-// symmetric_order on: the solutions for the waves from the front and (from
-// the same factors) from the far side, one after the other.
-std::vector<cplx> both_sides_solution(int halves_order, int symmetric_order = 1000) {
-  mirror_halves_order = halves_order;
-  symmetric_solve_modes = symmetric_order;
-  calc_mata();
-  calc_vettb();
-  solve_prob();
-  solve_far_side();
-  std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
-  x.insert(x.end(), fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
-  mirror_halves_order = max_wg_modes + 1;
-  symmetric_solve_modes = max_wg_modes + 1;
-  return x;
-}
-
-// The largest entry of a and the largest difference of b from it.
-void size_and_gap(const std::vector<cplx>& a, const std::vector<cplx>& b, double& size, double& gap) {
-  size = gap = 0;
-  for (std::size_t k = 0; k < a.size(); ++k) {
-    size = std::max(size, std::abs(a[k]));
-    gap = std::max(gap, std::abs(a[k] - b[k]));
-  }
-}
-
-}  // namespace
 
 TEST_F(Coupling, MirrorHalvesSolveTheWholeSystem) {
   oblique_point(300e9);

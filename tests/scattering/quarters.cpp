@@ -25,6 +25,7 @@
 #include "scattering/system.hpp"
 #include "support/solver_run.hpp"
 #include "support/sweep_points.hpp"
+#include "support/system_solution.hpp"
 #include "support/tmpdir.hpp"
 
 using cplx = std::complex<double>;
@@ -70,6 +71,25 @@ std::string shifted(const std::string& boundary, double dx) {
   double x1, y1, x2, y2;
   while (in >> x1 >> y1 >> x2 >> y2) out << x1 + dx << ' ' << y1 << ' ' << x2 + dx << ' ' << y2 << '\n';
   return out.str();
+}
+
+// R and T of s.fss from the whole outlines and from their quarters (tables
+// for `ratio` times a plain run's limits), how far apart: the same modes,
+// with the count of real-form sums `count` unchanged by the whole run and
+// raised by the quarters'.
+double whole_against_quarters(long (*count)(), double ratio) {
+  long before = count();
+  const catalogue whole = run(false, ratio);
+  EXPECT_EQ(count(), before);
+  before = count();
+  const catalogue quarter = run(true, ratio);
+  EXPECT_GT(count(), before);
+  EXPECT_EQ(quarter.kind, whole.kind);
+  if (quarter.points.size() != whole.points.size()) {
+    ADD_FAILURE() << "the sweeps differ: " << quarter.points.size() << " and " << whole.points.size() << " points";
+    return HUGE_VAL;
+  }
+  return largest_rt_difference(whole.points, quarter.points);
 }
 
 double largest_asymmetry(int ap) {
@@ -328,26 +348,10 @@ TEST(Quarters, TurnedHalvesAtObliqueIncidenceFactorisedAsLdlt) {
   fss_lattice_angle.alpha = 63 * M_PI / 180;
   genmodes_flo();
   calc_integrals();
-  auto solution = [](int symmetric_order) {
-    mirror_halves_order = 1;
-    symmetric_solve_modes = symmetric_order;
-    calc_mata();
-    calc_vettb();
-    solve_prob();
-    solve_far_side();
-    std::vector<cplx> x(fss_vettb.data1(), fss_vettb.data1() + fss_vettb.n);
-    x.insert(x.end(), fss_vettb_far.data1(), fss_vettb_far.data1() + fss_vettb_far.n);
-    mirror_halves_order = max_wg_modes + 1;
-    symmetric_solve_modes = max_wg_modes + 1;
-    return x;
-  };
-  const std::vector<cplx> lu = solution(1 << 30), ldlt = solution(1);
+  const std::vector<cplx> lu = both_sides_solution(1, 1 << 30), ldlt = both_sides_solution(1, 1);
   ASSERT_EQ(lu.size(), ldlt.size());
   double size = 0, worst = 0;
-  for (std::size_t k = 0; k < lu.size(); ++k) {
-    size = std::max(size, std::abs(lu[k]));
-    worst = std::max(worst, std::abs(lu[k] - ldlt[k]));
-  }
+  size_and_gap(lu, ldlt, size, worst);
   EXPECT_GT(size, 0);
   EXPECT_LT(worst, 1e-11 * size);
   EXPECT_GT(worst, 0);
@@ -365,16 +369,8 @@ TEST(Quarters, TwoScreensProductsInRealForm) {
     scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n" + cross + "$ screen 2\n" + cross +
                                          "5)\n" + incidence + "\n6)\n17 29 4\n7)\n150\n8)\n300\n9)\nscreen\n"
                                          "5.0 1.07 0.0005\nscreen\n");
-    long before = screens_real_products();
-    const catalogue whole = run(false, 1.5);
-    EXPECT_EQ(screens_real_products(), before);
-    before = screens_real_products();
-    const catalogue quarter = run(true, 1.5);
-    EXPECT_GT(screens_real_products(), before);
+    const double d = whole_against_quarters(screens_real_products, 1.5);
     ASSERT_EQ(fss_screen.nsc, 2);
-    ASSERT_EQ(quarter.kind, whole.kind);
-    ASSERT_EQ(quarter.points.size(), whole.points.size());
-    const double d = largest_rt_difference(whole.points, quarter.points);
     EXPECT_LT(d, 1e-11) << incidence;
     std::printf(" two screens, %s: R and T within %.1e\n", incidence.c_str(), d);
   }
@@ -392,15 +388,8 @@ TEST(Quarters, PairsOfOppositeKtInRealForm) {
   fss_set_capacities();
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n" + cross +
                                        "5)\n0 0\n6)\n17 29 0.5\n7)\n150\n8)\n800\n");
-  long before = real_form_sums();
-  const catalogue whole = run(false, 3);
-  EXPECT_EQ(real_form_sums(), before);
-  before = real_form_sums();
-  const catalogue quarter = run(true, 3);
-  EXPECT_GT(real_form_sums(), before);
+  const double d = whole_against_quarters(real_form_sums, 3);
   EXPECT_GT(fss_modeflo_index.n, 4096);
-  ASSERT_EQ(quarter.points.size(), whole.points.size());
-  const double d = largest_rt_difference(whole.points, quarter.points);
   EXPECT_LT(d, 1e-11);
   std::printf(" pairs of opposite kt: R and T within %.1e\n", d);
 }
