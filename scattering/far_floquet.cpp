@@ -35,8 +35,10 @@
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
 #include "run/messages.hpp"
+#include "scattering/classes.hpp"
 #include "scattering/integrals.hpp"
 #include "scattering/mode_limits.hpp"
+#include "scattering/parities.hpp"
 #include "scattering/real_couplings.hpp"
 #include "scattering/stack.hpp"
 
@@ -67,6 +69,9 @@ struct far_record {
   std::vector<int> near, te, tm;  // Floquet modes (from 1) of each set
   std::vector<flo_index> near_modes;  // the near modes' orders and kinds, in the table's order
   std::vector<double> e[far_terms], m[far_terms];  // real symmetric
+  // The aperture modes (from 0, ascending) of each mirror class that the
+  // far set does not couple with the others (far_classes); empty: one class.
+  std::vector<std::vector<int>> classes;
   std::vector<cplx> p, q;  // oblique incidence: the far share's Hermitian parts
   double k0 = 0, kx0 = 0, ky0 = 0;  // and the sweep point they belong to
   void swap_into(far_record& r) { std::swap(*this, r); }
@@ -143,6 +148,7 @@ bool partner_of_pair(int q) {
 std::vector<double> real_sum;
 std::vector<int> real_turn;
 long real_sums = 0;  // sums taken so
+long class_splits = 0;  // far series summed by mirror classes
 
 bool turned_gram(const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                  const std::function<double(int)>& w, double sign, int nk, const int* entry) {
@@ -171,32 +177,48 @@ bool turned_gram(const std::vector<int>& list, const std::function<const cplx*(i
 // x_m = a + j b at row(m): real symmetric products (dsyrk) over blocks of
 // modes.  For the modes above a a^T + b b^T = Re(x x^H) = Re(i^(turn_a -
 // turn_b)) r_a r_b, Re(i^k) = 1, 0, -1: one vector per mode instead of two.
+// With `kept` (ascending entries) only the products among those entries.
+std::vector<double> kept_real;  // work: the products over the entries kept
 void real_part_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
-                   const std::function<double(int)>& w, double sign, double* c) {
+                   const std::function<double(int)>& w, double sign, double* c,
+                   const std::vector<int>* kept = nullptr) {
   const int n = static_cast<int>(list.size());
-  if (n == 0) return;
-  if (turned_gram(list, row, w, sign, nw, all_entries(nw))) {
+  const int nk = kept ? static_cast<int>(kept->size()) : nw;
+  if (n == 0 || nk == 0) return;
+  const int* entry = kept ? kept->data() : all_entries(nk);
+  auto at = [&](int a, int b) { return static_cast<long>(entry[a]) + static_cast<long>(entry[b]) * nw; };
+  if (turned_gram(list, row, w, sign, nk, entry)) {
     const double re_turn[4] = {1, 0, -1, 0};
-    for (long b = 0; b < nw; ++b)
-      for (long a = 0; a <= b; ++a)
-        c[a + b * nw] += re_turn[(real_turn[a] - real_turn[b]) & 3] * real_sum[a + b * nw];
+    for (int b = 0; b < nk; ++b)
+      for (int a = 0; a <= b; ++a)
+        c[at(a, b)] += re_turn[(real_turn[a] - real_turn[b]) & 3] * real_sum[a + static_cast<std::size_t>(b) * nk];
     return;
   }
-  xr.resize(static_cast<std::size_t>(nw) * 2 * std::min(n, block));
+  double* out = c;
+  int ld = nw;
+  if (kept) {
+    kept_real.assign(static_cast<std::size_t>(nk) * nk, 0);
+    out = kept_real.data();
+    ld = nk;
+  }
+  xr.resize(static_cast<std::size_t>(nk) * 2 * std::min(n, block));
   for (int k0 = 0; k0 < n; k0 += block) {
     const int nb = std::min(block, n - k0), k2 = 2 * nb;
     for (int k = 0; k < nb; ++k) {
       const cplx* xm = row(list[k0 + k]);
       const double f = std::sqrt(w(list[k0 + k]));
-      double *re = &xr[static_cast<std::size_t>(2 * k) * nw], *im = re + nw;
-      for (int j = 0; j < nw; ++j) {
-        re[j] = xm[j].real() * f;
-        im[j] = xm[j].imag() * f;
+      double *re = &xr[static_cast<std::size_t>(2 * k) * nk], *im = re + nk;
+      for (int t = 0; t < nk; ++t) {
+        re[t] = xm[entry[t]].real() * f;
+        im[t] = xm[entry[t]].imag() * f;
       }
     }
     const double one = 1;
-    dsyrk_("U", "N", &nw, &k2, &sign, xr.data(), &nw, &one, c, &nw);
+    dsyrk_("U", "N", &nk, &k2, &sign, xr.data(), &nk, &one, out, &ld);
   }
+  if (kept)
+    for (int b = 0; b < nk; ++b)
+      for (int a = 0; a <= b; ++a) c[at(a, b)] += kept_real[a + static_cast<std::size_t>(b) * nk];
 }
 
 // c = beta c + sum over the modes in `list` of w(mode) x_m x_m^H, over
@@ -273,6 +295,8 @@ void add_series(cplx* c, int ldc, int first, int n, cplx eps) {
 }  // namespace
 
 long real_form_sums() { return real_sums; }
+
+long far_class_splits() { return class_splits; }
 
 void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                    const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
@@ -352,6 +376,39 @@ bool far_set_in_pairs() {
         (key[0] == 0 && key[1] == 0))
       return false;
   return true;
+}
+
+// The mirror classes of the aperture modes that the far set's series keeps
+// apart: from class_split_modes aperture modes on, when every mode is of
+// pure parity about one centre (mode_mirror_classes) and the far set is
+// closed under both mirrors (kx -> -kx, ky -> -ky, kind kept), the sums
+// over it vanish between classes, and only each class's own block is
+// summed (a quarter of the products for four equal classes).  Empty when
+// that does not hold or one class holds every mode.
+std::vector<std::vector<int>> far_classes() {
+  const int nw = fss_modewg_index.n;
+  std::vector<int> cls;
+  if (nw < class_split_modes || !mode_mirror_classes(cls)) return {};
+  double most = 0;
+  for (int m = split.nnear + 1; m <= fss_modeflo_index.n; ++m) most = std::max(most, fss_modeflo_kappa[m].kt);
+  const double tol = 1e-9 * most;
+  if (!(tol > 0)) return {};
+  std::vector<std::array<long long, 3>> keys;
+  for (int m = split.nnear + 1; m <= fss_modeflo_index.n; ++m) {
+    const flo_kappa& k = fss_modeflo_kappa[m];
+    keys.push_back({std::llround(k.kx / tol), std::llround(k.ky / tol), fss_modeflo_index[m].type});
+  }
+  std::sort(keys.begin(), keys.end());
+  for (const auto& k : keys)
+    if (!std::binary_search(keys.begin(), keys.end(), std::array<long long, 3>{-k[0], k[1], k[2]}) ||
+        !std::binary_search(keys.begin(), keys.end(), std::array<long long, 3>{k[0], -k[1], k[2]}))
+      return {};
+  std::vector<std::vector<int>> classes(4);
+  for (int j = 0; j < nw; ++j) classes[cls[j]].push_back(j);
+  classes.erase(std::remove_if(classes.begin(), classes.end(), [](const auto& c) { return c.empty(); }),
+                classes.end());
+  if (classes.size() < 2) classes.clear();
+  return classes;
 }
 
 // kt of a Floquet mode's harmonic at k0 in the interpolant's direction (as
@@ -586,6 +643,8 @@ void far_floquet_begin() {
   }
   if (!far_set_in_pairs())
     fatal("far_floquet_begin", "The far Floquet modes do not come in pairs of opposite kt");
+  far.classes = far_classes();
+  if (!far.classes.empty()) ++class_splits;
   for (int p = 0; p < far_terms; ++p) {
     far.e[p].assign(size, 0);
     far.m[p].assign(size, 0);
@@ -609,11 +668,17 @@ void far_floquet_add(int first, int count, const cplx* rows) {
   for (int m = first; m < first + count; ++m)
     (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
   const auto& kappa = fss_modeflo_kappa;
-  for (int p = 0; p < far_terms; ++p) {
-    real_part_add(nw, far.te, row, [&](int m) { return 2 * std::pow(kappa[m].kt, 1 - 2 * p); },
-                  te_series[p], far.e[p].data());
-    real_part_add(nw, far.tm, row, [&](int m) { return 2 * std::pow(kappa[m].kt, -1 - 2 * p); },
-                  tm_series[p], far.m[p].data());
+  // By mirror classes when the far set keeps them apart (the blocks between
+  // them stay zero), else all modes at once.
+  const std::size_t nc = std::max<std::size_t>(far.classes.size(), 1);
+  for (std::size_t c = 0; c < nc; ++c) {
+    const std::vector<int>* kept = far.classes.empty() ? nullptr : &far.classes[c];
+    for (int p = 0; p < far_terms; ++p) {
+      real_part_add(nw, far.te, row, [&](int m) { return 2 * std::pow(kappa[m].kt, 1 - 2 * p); },
+                    te_series[p], far.e[p].data(), kept);
+      real_part_add(nw, far.tm, row, [&](int m) { return 2 * std::pow(kappa[m].kt, -1 - 2 * p); },
+                    tm_series[p], far.m[p].data(), kept);
+    }
   }
 }
 
@@ -631,7 +696,7 @@ void far_floquet_reset() {
   interp = interp_record{};
   split = split_record{};
   for (auto* v : {&xs, &ys, &face, &kept_sum}) std::vector<cplx>().swap(*v);
-  for (auto* v : {&xr, &pair_part}) std::vector<double>().swap(*v);
+  for (auto* v : {&xr, &pair_part, &kept_real}) std::vector<double>().swap(*v);
   near_pairs = near_pairs_record{};
 }
 

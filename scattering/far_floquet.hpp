@@ -74,6 +74,11 @@ void hermitian_add(int nw, const std::vector<int>& list,
 // series, the near pairs), are then taken as real symmetric products of one
 // real vector per mode.  How many sums were.
 long real_form_sums();
+// At normal incidence the far series of modes of pure parity about one
+// centre, on a lattice whose far set is closed under both mirrors, is
+// summed within each mirror class alone (the sums between classes vanish).
+// How many coupling tables were.
+long far_class_splits();
 // Oblique incidence, one screen in air, a Floquet set beyond one block (the
 // couplings change with every frequency): the far modes' rows are not kept
 // either; as they are computed their share of S goes into its Hermitian

@@ -276,3 +276,42 @@ void pure_mirror_parities_of_catalogue() {
     }
   }
 }
+
+namespace {
+
+// Centre of the box of aperture ap's points.
+xy box_centre(int ap) {
+  const fss_ap_rec::range& r = fss_ap.r[ap];
+  double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
+  for (int p = r.first; p <= r.last; ++p) {
+    const xy& c = fss_coordinates[p];
+    lo[0] = std::min(lo[0], c.x), hi[0] = std::max(hi[0], c.x);
+    lo[1] = std::min(lo[1], c.y), hi[1] = std::max(hi[1], c.y);
+  }
+  return {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2};
+}
+
+}  // namespace
+
+bool mode_mirror_classes(std::vector<int>& cls) {
+  const int nw = fss_modewg_index.n;
+  cls.assign(nw, 0);
+  if (nw == 0 || fss_ap.n < 1) return false;
+  const xy c0 = box_centre(1);
+  for (int ap = 1; ap <= fss_ap.n; ++ap) {
+    const fss_ap_rec::range& r = fss_ap.r[ap];
+    if (r.last < r.first) continue;
+    const xy c = box_centre(ap);
+    if (std::abs(c.x - c0.x) > 1e-12 || std::abs(c.y - c0.y) > 1e-12) return false;  // metres
+    const std::vector<int> mx = aperture_mirror(ap, true), my = aperture_mirror(ap, false);
+    if (mx.empty() || my.empty()) return false;
+    const aperture_modes m = modes_of_aperture(ap);
+    for (int j : m.j) {
+      if (mode_asymmetry(j, mx) > 1e-12 || mode_asymmetry(j, my) > 1e-12) return false;
+      const bool te = fss_modewg_index[j] == wg_te;
+      const bool odd_x = (mode_parity(j, mx) < 0) != te, odd_y = (mode_parity(j, my) < 0) != te;
+      cls[j - 1] = (odd_x ? 1 : 0) + (odd_y ? 2 : 0);
+    }
+  }
+  return true;
+}

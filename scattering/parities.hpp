@@ -55,3 +55,13 @@ int pure_mirror_parities(int ap);
 // pure_mirror_parities for every aperture of the catalogue that is not a
 // translated copy; each copy then takes its original's modes again.
 void pure_mirror_parities_of_catalogue();
+
+// The mirror class of every aperture mode (cls[j - 1], 0 .. 3: the parities
+// of its transverse field under x -> -x and y -> -y) when every aperture
+// has both mirrors about one common centre and every mode is of pure
+// parity under both (its other part at most 1e-12); false otherwise.  At
+// normal incidence on a lattice whose Floquet set is closed under the same
+// mirrors, modes of different classes couple with no sum over that set.
+// The field of a TE mode, z x grad(psi), has the parities opposite to its
+// potential's; a TM or TEM mode's, grad(phi), those of its potential.
+bool mode_mirror_classes(std::vector<int>& cls);
