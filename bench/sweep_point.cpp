@@ -44,7 +44,9 @@ void setup(double theta_deg, double fflo_ghz = 370, bool stack = false) {
   std::mt19937 rng(7);
   std::uniform_real_distribution<double> u(-1, 1);
   fss_ap.n = 1;
-  fss_ap.r[1] = {1, 600};
+  fss_ap.r[1] = fss_ap_rec::range{};
+  fss_ap.r[1].first = 1;
+  fss_ap.r[1].last = 600;
   fss_coordinates.n = fss_normals.n = 600;
   for (int i = 1; i <= 600; ++i) {
     const double t = 2 * M_PI * i / 600;

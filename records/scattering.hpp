@@ -55,6 +55,10 @@ struct fss_ap_rec {
     double dx = 0, dy = 0;
     double kc_bound = 0;
     int quarter = 0;  // points of a quarter, followed by their images under x, y and both mirrors
+    // Every mode of pure parity under both mirrors about `centre` (m), found
+    // where the modes are turned to pure parities; set for whole outlines.
+    bool pure_parity = false;
+    xy centre;
   };
   std::vector<range> r = std::vector<range>(2);
 };

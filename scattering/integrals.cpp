@@ -776,8 +776,9 @@ bool couplings_about_one_centre(double& cx, double& cy) {
   xy c;
   for (int j = 1; j <= nw; ++j) {
     const fss_ap_rec::range& ap = fss_ap.r[fss_modewg_ap[j]];
-    if (ap.quarter <= 0 || 4 * ap.quarter != ap.last - ap.first + 1) return false;
-    const xy cj = quarter_centre(ap);
+    const bool quarter = ap.quarter > 0 && 4 * ap.quarter == ap.last - ap.first + 1;
+    if (!quarter && !ap.pure_parity) return false;
+    const xy cj = quarter ? quarter_centre(ap) : ap.centre;
     if (!first && (cj.x != c.x || cj.y != c.y)) return false;
     c = cj;
     first = false;

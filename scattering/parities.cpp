@@ -258,9 +258,29 @@ int pure_mirror_parities(int ap) {
   return turned;
 }
 
+namespace {
+xy box_centre(int ap);
+
+// Whether every mode of aperture ap is of pure parity under both mirrors
+// about the centre of its points' box.
+bool all_modes_pure(int ap) {
+  const std::vector<int> mx = aperture_mirror(ap, true), my = aperture_mirror(ap, false);
+  if (mx.empty() || my.empty()) return false;
+  const aperture_modes m = modes_of_aperture(ap);
+  for (int j : m.j)
+    if (mode_asymmetry(j, mx) > 1e-12 || mode_asymmetry(j, my) > 1e-12) return false;
+  return !m.j.empty();
+}
+}  // namespace
+
 void pure_mirror_parities_of_catalogue() {
   for (int k = 1; k <= fss_ap.n; ++k)
-    if (fss_ap.r[k].copy == 0) pure_mirror_parities(k);
+    if (fss_ap.r[k].copy == 0) {
+      pure_mirror_parities(k);
+      fss_ap_rec::range& r = fss_ap.r[k];
+      r.pure_parity = r.quarter == 0 && all_modes_pure(k);
+      if (r.pure_parity) r.centre = box_centre(k);
+    }
   // A translated copy takes its original's modes again: the same samples
   // and cutoffs, mode for mode.
   for (int k = 1; k <= fss_ap.n; ++k) {

@@ -53,7 +53,11 @@ double mode_asymmetry(int j, const std::vector<int>& mirror);
 int pure_mirror_parities(int ap);
 
 // pure_mirror_parities for every aperture of the catalogue that is not a
-// translated copy; each copy then takes its original's modes again.
+// translated copy; each copy then takes its original's modes again.  An
+// outline solved whole whose modes all come out of it of pure parity under
+// both mirrors (their other part at most 1e-12) is marked so with its
+// centre (fss_ap pure_parity, centre): its couplings then take the real
+// forms of a quarter's modes (scattering/real_couplings).
 void pure_mirror_parities_of_catalogue();
 
 // The mirror class of every aperture mode (cls[j - 1], 0 .. 3: the parities

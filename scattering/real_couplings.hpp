@@ -29,7 +29,8 @@ void entry_turns(const real_form& form, const std::vector<int>& list,
                  std::vector<int>& turn);
 // r[t] = f times the real number of entry[t] of xm (Floquet mode m) turned by
 // conj(i^turn[t]) with the centre's phase e taken off; false when any is
-// not real to 1e-9 of the row's largest.
+// not real to 1e-9 of the row's largest or to 1e-13 (rounding of the
+// overlaps of a whole outline).
 bool turned_row(const std::complex<double>* xm, std::complex<double> e, int n, const int* entry,
                 const int* turn, double f, double* r);
 // The modes' turns read off the coupling table (rows x nw, Floquet modes

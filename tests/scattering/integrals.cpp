@@ -1175,7 +1175,8 @@ TEST_F(Coupling, CapacityOfTheIntegralTable) {
     fss_modewg_ap[j] = 1;
   }
   fss_coordinates.n = 1;
-  fss_ap.r[1] = {1, 1};
+  fss_ap.r[1] = fss_ap_rec::range{};
+  fss_ap.r[1].first = fss_ap.r[1].last = 1;
   fss_samplewg.n = m;
   fss_modeflo_index.n = nf;
   for (int k = 1; k <= nf; ++k) {
