@@ -221,6 +221,55 @@ void real_part_add(int nw, const std::vector<int>& list, const std::function<con
       for (int a = 0; a <= b; ++a) c[at(a, b)] += kept_real[a + static_cast<std::size_t>(b) * nk];
 }
 
+// The far series' terms of one kind over the modes `list` for the entries
+// `kept` (all when null), added to c[0 .. far_terms - 1]: sign_p times the
+// real part of the sum of w_p(m) x_m x_m^H, w_p(m) = 2 kt^(power - 2p), as
+// real_part_add forms it for each term, but with each mode's turned vector
+// formed once for every term (the terms differ only by the weights).  False,
+// with nothing added, unless the modes take the real form.
+std::vector<double> turned_base;  // work: the unscaled turned vectors of a block
+bool turned_series(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
+                   int power, const double* sign, std::vector<double>* c, const std::vector<int>* kept) {
+  real_form form;
+  if (!form.find()) return false;
+  const int n = static_cast<int>(list.size()), nk = kept ? static_cast<int>(kept->size()) : nw;
+  if (n == 0 || nk == 0) return true;
+  const int* entry = kept ? kept->data() : all_entries(nk);
+  entry_turns(form, list, row, nk, entry, real_turn);
+  const std::size_t cols = static_cast<std::size_t>(std::min(n, block));
+  turned_base.resize(static_cast<std::size_t>(nk) * cols);
+  xr.resize(turned_base.size());
+  real_sum.resize(static_cast<std::size_t>(nk) * nk);
+  const double re_turn[4] = {1, 0, -1, 0};
+  // Over blocks of modes, each block's product of every term added at once
+  // (a coupling table's blocks hold at most `block` modes of a kind).
+  for (int k0 = 0; k0 < n; k0 += block) {
+    const int nb = std::min(block, n - k0);
+    for (int k = 0; k < nb; ++k) {
+      const int m = list[k0 + k];
+      if (!turned_row(row(m), form.centre_phase(m), nk, entry, real_turn.data(), 1.0,
+                      &turned_base[static_cast<std::size_t>(k) * nk]))
+        return false;
+    }
+    for (int p = 0; p < far_terms; ++p) {
+      for (int k = 0; k < nb; ++k) {
+        const double f = std::sqrt(2 * std::pow(fss_modeflo_kappa[list[k0 + k]].kt, power - 2 * p));
+        const double* b = &turned_base[static_cast<std::size_t>(k) * nk];
+        double* x = &xr[static_cast<std::size_t>(k) * nk];
+        for (int t = 0; t < nk; ++t) x[t] = b[t] * f;
+      }
+      const double zero = 0;
+      dsyrk_("U", "N", &nk, &nb, &sign[p], xr.data(), &nk, &zero, real_sum.data(), &nk);
+      for (int b = 0; b < nk; ++b)
+        for (int a = 0; a <= b; ++a)
+          c[p][entry[a] + static_cast<long>(entry[b]) * nw] +=
+              re_turn[(real_turn[a] - real_turn[b]) & 3] * real_sum[a + static_cast<std::size_t>(b) * nk];
+      ++real_sums;
+    }
+  }
+  return true;
+}
+
 // c = beta c + sum over the modes in `list` of w(mode) x_m x_m^H, over
 // blocks of modes gathered into contiguous columns.
 template <class W>
@@ -673,12 +722,16 @@ void far_floquet_add(int first, int count, const cplx* rows) {
   const std::size_t nc = std::max<std::size_t>(far.classes.size(), 1);
   for (std::size_t c = 0; c < nc; ++c) {
     const std::vector<int>* kept = far.classes.empty() ? nullptr : &far.classes[c];
-    for (int p = 0; p < far_terms; ++p) {
-      real_part_add(nw, far.te, row, [&](int m) { return 2 * std::pow(kappa[m].kt, 1 - 2 * p); },
-                    te_series[p], far.e[p].data(), kept);
-      real_part_add(nw, far.tm, row, [&](int m) { return 2 * std::pow(kappa[m].kt, -1 - 2 * p); },
-                    tm_series[p], far.m[p].data(), kept);
-    }
+    // Each mode's turned vector once for the four terms where the modes
+    // take the real form; each term's own product otherwise.
+    if (!turned_series(nw, far.te, row, 1, te_series, far.e, kept))
+      for (int p = 0; p < far_terms; ++p)
+        real_part_add(nw, far.te, row, [&](int m) { return 2 * std::pow(kappa[m].kt, 1 - 2 * p); },
+                      te_series[p], far.e[p].data(), kept);
+    if (!turned_series(nw, far.tm, row, -1, tm_series, far.m, kept))
+      for (int p = 0; p < far_terms; ++p)
+        real_part_add(nw, far.tm, row, [&](int m) { return 2 * std::pow(kappa[m].kt, -1 - 2 * p); },
+                      tm_series[p], far.m[p].data(), kept);
   }
 }
 
@@ -696,7 +749,7 @@ void far_floquet_reset() {
   interp = interp_record{};
   split = split_record{};
   for (auto* v : {&xs, &ys, &face, &kept_sum}) std::vector<cplx>().swap(*v);
-  for (auto* v : {&xr, &pair_part, &kept_real}) std::vector<double>().swap(*v);
+  for (auto* v : {&xr, &pair_part, &kept_real, &turned_base}) std::vector<double>().swap(*v);
   near_pairs = near_pairs_record{};
 }
 
