@@ -173,6 +173,16 @@ bool turned_gram(const std::vector<int>& list, const std::function<const cplx*(i
   return true;
 }
 
+// c[entry a, entry b] (upper triangle, leading dimension nw) += Re(i^(turn_a
+// - turn_b)) times the real sum of the turned vectors (nk x nk).
+void add_turned_real_part(int nw, int nk, const int* entry, double* c) {
+  const double re_turn[4] = {1, 0, -1, 0};
+  for (int b = 0; b < nk; ++b)
+    for (int a = 0; a <= b; ++a)
+      c[entry[a] + static_cast<long>(entry[b]) * nw] +=
+          re_turn[(real_turn[a] - real_turn[b]) & 3] * real_sum[a + static_cast<std::size_t>(b) * nk];
+}
+
 // c (upper triangle, real) += sign sum over `list` of w(m) (a a^T + b b^T),
 // x_m = a + j b at row(m): real symmetric products (dsyrk) over blocks of
 // modes.  For the modes above a a^T + b b^T = Re(x x^H) = Re(i^(turn_a -
@@ -188,10 +198,7 @@ void real_part_add(int nw, const std::vector<int>& list, const std::function<con
   const int* entry = kept ? kept->data() : all_entries(nk);
   auto at = [&](int a, int b) { return static_cast<long>(entry[a]) + static_cast<long>(entry[b]) * nw; };
   if (turned_gram(list, row, w, sign, nk, entry)) {
-    const double re_turn[4] = {1, 0, -1, 0};
-    for (int b = 0; b < nk; ++b)
-      for (int a = 0; a <= b; ++a)
-        c[at(a, b)] += re_turn[(real_turn[a] - real_turn[b]) & 3] * real_sum[a + static_cast<std::size_t>(b) * nk];
+    add_turned_real_part(nw, nk, entry, c);
     return;
   }
   double* out = c;
@@ -240,7 +247,6 @@ bool turned_series(int nw, const std::vector<int>& list, const std::function<con
   turned_base.resize(static_cast<std::size_t>(nk) * cols);
   xr.resize(turned_base.size());
   real_sum.resize(static_cast<std::size_t>(nk) * nk);
-  const double re_turn[4] = {1, 0, -1, 0};
   // Over blocks of modes, each block's product of every term added at once
   // (a coupling table's blocks hold at most `block` modes of a kind).
   for (int k0 = 0; k0 < n; k0 += block) {
@@ -260,10 +266,7 @@ bool turned_series(int nw, const std::vector<int>& list, const std::function<con
       }
       const double zero = 0;
       dsyrk_("U", "N", &nk, &nb, &sign[p], xr.data(), &nk, &zero, real_sum.data(), &nk);
-      for (int b = 0; b < nk; ++b)
-        for (int a = 0; a <= b; ++a)
-          c[p][entry[a] + static_cast<long>(entry[b]) * nw] +=
-              re_turn[(real_turn[a] - real_turn[b]) & 3] * real_sum[a + static_cast<std::size_t>(b) * nk];
+      add_turned_real_part(nw, nk, entry, c[p].data());
       ++real_sums;
     }
   }

@@ -19,6 +19,18 @@ namespace {
 // parity (a span not closed under the mirrors moves them away).
 constexpr double parity_tolerance = 0.1;
 
+// The box of aperture ap's points: lo, hi per axis (x, y).
+void point_box(int ap, double lo[2], double hi[2]) {
+  const fss_ap_rec::range& r = fss_ap.r[ap];
+  lo[0] = lo[1] = 1e300;
+  hi[0] = hi[1] = -1e300;
+  for (int p = r.first; p <= r.last; ++p) {
+    const xy& c = fss_coordinates[p];
+    lo[0] = std::min(lo[0], c.x), hi[0] = std::max(hi[0], c.x);
+    lo[1] = std::min(lo[1], c.y), hi[1] = std::max(hi[1], c.y);
+  }
+}
+
 // First sample of catalogue mode j.
 long sample_offset(int j) {
   const aperture_modes m = modes_of_aperture(fss_modewg_ap[j]);
@@ -53,12 +65,8 @@ std::vector<int> aperture_mirror(int ap, bool along_x) {
   const fss_ap_rec::range& r = fss_ap.r[ap];
   const int np = r.last - r.first + 1;
   if (np <= 0) return {};
-  double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
-  for (int p = r.first; p <= r.last; ++p) {
-    const xy& c = fss_coordinates[p];
-    lo[0] = std::min(lo[0], c.x), hi[0] = std::max(hi[0], c.x);
-    lo[1] = std::min(lo[1], c.y), hi[1] = std::max(hi[1], c.y);
-  }
+  double lo[2], hi[2];
+  point_box(ap, lo, hi);
   const double tol = 1e-9 * std::max(hi[0] - lo[0], hi[1] - lo[1]);
   const double twice_centre = along_x ? lo[0] + hi[0] : lo[1] + hi[1];
   // Points sorted by the coordinate along the mirror's axis, so that each
@@ -299,15 +307,10 @@ void pure_mirror_parities_of_catalogue() {
 
 namespace {
 
-// Centre of the box of aperture ap's points.
+// Centre of the box of aperture ap's points (the mirrors' centre).
 xy box_centre(int ap) {
-  const fss_ap_rec::range& r = fss_ap.r[ap];
-  double lo[2] = {1e300, 1e300}, hi[2] = {-1e300, -1e300};
-  for (int p = r.first; p <= r.last; ++p) {
-    const xy& c = fss_coordinates[p];
-    lo[0] = std::min(lo[0], c.x), hi[0] = std::max(hi[0], c.x);
-    lo[1] = std::min(lo[1], c.y), hi[1] = std::max(hi[1], c.y);
-  }
+  double lo[2], hi[2];
+  point_box(ap, lo, hi);
   return {(lo[0] + hi[0]) / 2, (lo[1] + hi[1]) / 2};
 }
 
