@@ -87,7 +87,27 @@ struct split_record {
   int nnear = 0;
   int summed = 0;  // the Floquet modes whose couplings are computed (1 .. summed)
   double kfar = 0;
+  // Oblique incidence in a plane of symmetry: the mirror of the far set
+  // (0: none, 1: x -> -x, 2: y -> -y, the class bit of that parity) whose
+  // images come after the modes computed, and the tolerance of its test.
+  int mirror = 0;
+  // Per Floquet mode (from 1, in the table's order) under that mirror:
+  // mirror_lone, mirror_pair (computed for itself and its image),
+  // mirror_self (its own image) or mirror_image (not computed).
+  std::vector<char> mirror_state;
 } split;
+enum { mirror_lone = 0, mirror_pair, mirror_self, mirror_image };
+// The mirror classes of the aperture modes (mode_mirror_classes), for the
+// mode set and contour points they were found for.
+struct mirror_modes_record {
+  int nw = -1, points = -1;
+  bool pure = false;
+  std::vector<int> cls;
+  std::vector<int> entries[2][2];  // [mirror bit 1 or 2 - 1][parity]: the modes (from 0) of each class
+} mirror_modes;
+void far_parts_add(int nw, const std::vector<int>& modes, const std::function<const cplx*(int)>& row,
+                   cplx* p, cplx* q);
+long mirror_splits = 0;  // far shares of oblique incidence summed by the classes of a mirror
 std::vector<cplx> xs, ys, face;  // work: scaled couplings of a block, a face's sum
 std::vector<cplx> kept_sum;      // work: the products over the entries kept
 // The near modes of a coupling table at normal incidence, for the faces'
@@ -350,6 +370,8 @@ long real_form_sums() { return real_sums; }
 
 long far_class_splits() { return class_splits; }
 
+long far_mirror_splits() { return mirror_splits; }
+
 void hermitian_add(int nw, const std::vector<int>& list, const std::function<const cplx*(int)>& row,
                    const std::function<double(int)>& w, double sign, cplx* c, const std::vector<int>* kept) {
   const int n = static_cast<int>(list.size());
@@ -461,6 +483,94 @@ std::vector<std::vector<int>> far_classes() {
                 classes.end());
   if (classes.size() < 2) classes.clear();
   return classes;
+}
+
+// The mirror classes of the aperture modes, found once for their set (from
+// class_split_modes modes on): null unless every mode is of pure parity
+// under both mirrors about one centre.
+const mirror_modes_record* pure_modes() {
+  const int nw = fss_modewg_index.n;
+  if (nw < class_split_modes || nw == 0) return nullptr;
+  mirror_modes_record& r = mirror_modes;
+  if (r.nw != nw || r.points != fss_coordinates.n) {
+    r = mirror_modes_record{};
+    r.nw = nw;
+    r.points = fss_coordinates.n;
+    r.pure = mode_mirror_classes(r.cls);
+    for (int j = 0; j < nw && r.pure; ++j)
+      for (int b = 0; b < 2; ++b) r.entries[b][(r.cls[j] >> b) & 1].push_back(j);
+  }
+  return r.pure ? &r : nullptr;
+}
+
+// Oblique incidence: the mirror (2: y -> -y, 1: x -> -x) under which most
+// of the far set (order[nnear ..], modes of the table before its ordering)
+// are images of each other, kind kept, when the aperture modes are of pure
+// parity under it: the incident wave's transverse wavevector lies in its
+// plane (phi 0 or 180 degrees for y, 90 or 270 for x) and the lattice keeps
+// it.  Images are matched to 1e-7 of the largest kt: a lattice entered to
+// a few digits (a triangular one's b = 8.660254 mm for 10 sqrt(3) / 2) is
+// symmetric to about that, so its harmonics mirror each other only to
+// 5e-8 of the Floquet limit; the far share is then that of the lattice
+// made exactly symmetric, a change far below the truncation of the modes
+// (the cross on such a lattice at 30 degrees: R and T by 1.6e-10).  A mode
+// whose image the table does not hold (its kt at the edge) stays alone.  0 when fewer than half the far modes are matched; state
+// (per mode of the table before its ordering) filled for the mirror chosen.
+int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& state) {
+  if (static_cast<int>(order.size()) == nnear || !pure_modes()) return 0;
+  double most = 0;
+  for (std::size_t k = nnear; k < order.size(); ++k) most = std::max(most, fss_modeflo_kappa[order[k]].kt);
+  const double tol = 1e-7 * most;
+  if (!(tol > 0)) return 0;
+  // The far modes on a grid of cells of the tolerance: an image is sought
+  // in the cell of the mirrored wavevector and its eight neighbours.
+  using cell = std::array<long long, 3>;
+  auto cell_of = [tol](double kx, double ky, int type) {
+    return cell{static_cast<long long>(std::floor(kx / tol)), static_cast<long long>(std::floor(ky / tol)), type};
+  };
+  std::vector<std::pair<cell, int>> grid;
+  for (std::size_t k = nnear; k < order.size(); ++k) {
+    const flo_kappa& f = fss_modeflo_kappa[order[k]];
+    grid.push_back({cell_of(f.kx, f.ky, fss_modeflo_index[order[k]].type), order[k]});
+  }
+  std::sort(grid.begin(), grid.end());
+  auto image_of = [&](int m, int mirror) {
+    const flo_kappa& f = fss_modeflo_kappa[m];
+    const double u = mirror == 1 ? -f.kx : f.kx, v = mirror == 1 ? f.ky : -f.ky;
+    const cell c = cell_of(u, v, fss_modeflo_index[m].type);
+    for (long long dx = -1; dx <= 1; ++dx)
+      for (long long dy = -1; dy <= 1; ++dy) {
+        const cell n{c[0] + dx, c[1] + dy, c[2]};
+        auto it = std::lower_bound(grid.begin(), grid.end(), std::make_pair(n, 0));
+        for (; it != grid.end() && it->first == n; ++it) {
+          const flo_kappa& g = fss_modeflo_kappa[it->second];
+          if (std::fabs(g.kx - u) <= tol && std::fabs(g.ky - v) <= tol) return it->second;
+        }
+      }
+    return 0;
+  };
+  int best = 0;
+  std::size_t matched_most = 0;
+  std::vector<char> trial(state.size());
+  for (int mirror = 2; mirror >= 1; --mirror) {
+    std::fill(trial.begin(), trial.end(), static_cast<char>(mirror_lone));
+    std::size_t matched = 0;
+    for (std::size_t k = nnear; k < order.size(); ++k) {
+      const int m = order[k], i = image_of(m, mirror);
+      if (i == 0) continue;
+      ++matched;
+      const flo_kappa& f = fss_modeflo_kappa[m];
+      const double across = mirror == 1 ? f.kx : f.ky, image_across = mirror == 1 ? fss_modeflo_kappa[i].kx
+                                                                                   : fss_modeflo_kappa[i].ky;
+      trial[m] = i == m ? mirror_self : across > image_across ? mirror_pair : mirror_image;
+    }
+    if (matched > matched_most) {
+      best = mirror;
+      matched_most = matched;
+      state = trial;
+    }
+  }
+  return 2 * matched_most >= order.size() - nnear ? best : 0;
 }
 
 // kt of a Floquet mode's harmonic at k0 in the interpolant's direction (as
@@ -644,7 +754,20 @@ void far_floquet_order() {
   // far_floquet_begin).  The mode of -kt of each pair then goes after all
   // the others: its coupling is never computed (the other one's, summed for
   // both, is enough).
-  int summed = split.interp ? nnear : nf;  // interpolated: no far couplings at the point
+  // Oblique incidence in a plane of symmetry of aperture and lattice: the
+  // images under the mirror of the far modes computed go after them (their
+  // couplings follow from those of the computed ones, far_parts_add).
+  int summed = nf;
+  std::vector<char> state(nf + 1, mirror_lone);
+  if (stream && (split.mirror = far_mirror(order, nnear, state)) != 0) {
+    auto image = [&state](int m) { return state[m] == mirror_image; };
+    std::stable_partition(order.begin() + nnear, order.end(), [&](int m) { return !image(m); });
+    summed = nnear;
+    while (summed < nf && !image(order[summed])) ++summed;
+    split.mirror_state.assign(nf + 1, mirror_lone);
+    for (int k = 0; k < nf; ++k) split.mirror_state[k + 1] = state[order[k]];
+  }
+  if (split.interp && !interp.building) summed = nnear;  // interpolated: no far couplings at the point
   if (!stream) {
     std::stable_partition(order.begin() + nnear, order.end(), [](int m) { return !partner_of_pair(m); });
     summed = nnear;
@@ -691,6 +814,7 @@ void far_floquet_begin() {
     far.kx0 = fss_inc_angle.kx0;
     far.ky0 = fss_inc_angle.ky0;
     if (split.interp) interpolated_share(far.q.data());
+    if (split.mirror && split.summed > split.nnear) ++mirror_splits;
     return;
   }
   if (!far_set_in_pairs())
@@ -710,7 +834,7 @@ void far_floquet_add(int first, int count, const cplx* rows) {
   if (split.stream) {
     std::vector<int> list(count);
     for (int k = 0; k < count; ++k) list[k] = first + k;
-    admittance_parts_add(nw, list, row, far.p.data(), far.q.data());
+    far_parts_add(nw, list, row, far.p.data(), far.q.data());
     return;
   }
   // One mode of every pair (the partners' rows are never computed), for
@@ -750,6 +874,7 @@ void far_floquet_end() {
 void far_floquet_reset() {
   far_record().swap_into(far);
   interp = interp_record{};
+  mirror_modes = mirror_modes_record{};
   split = split_record{};
   for (auto* v : {&xs, &ys, &face, &kept_sum}) std::vector<cplx>().swap(*v);
   for (auto* v : {&xr, &pair_part, &kept_real, &turned_base}) std::vector<double>().swap(*v);
@@ -841,6 +966,7 @@ bool far_floquet_band_kt(int m, double& lo, double& hi) {
 }
 
 void far_floquet_node_begin() {
+  if (split.mirror) ++mirror_splits;
   const std::size_t nw = interp.nw;
   interp.work.assign(nw * nw, 0);
 }
@@ -851,7 +977,7 @@ void far_floquet_node_add(int first, int count, const cplx* rows) {
   std::vector<int> list(count);
   for (int k = 0; k < count; ++k) list[k] = first + k;
   auto row = [&](int m) { return rows + static_cast<long>(m - first) * nw; };
-  admittance_parts_add(nw, list, row, nullptr, interp.work.data());
+  far_parts_add(nw, list, row, nullptr, interp.work.data());
 }
 
 void far_floquet_node_end() {
@@ -886,8 +1012,12 @@ int far_floquet_parts(int nw, int nf, cplx* p, cplx* q) {
   return split.nnear;
 }
 
-void admittance_parts_add(int nw, const std::vector<int>& modes, const std::function<const cplx*(int)>& row,
-                          cplx* p, cplx* q) {
+namespace {
+
+// admittance_parts_add over the entries `kept` (ascending, from 0; null:
+// all) of the aperture modes, each mode's weight times mult(m).
+void parts_add(int nw, const std::vector<int>& modes, const std::function<const cplx*(int)>& row, cplx* p,
+               cplx* q, const std::vector<int>* kept, double (*mult)(int)) {
   // The lists: Re y > 0, Re y < 0, Im y > 0, Im y < 0.
   static std::vector<int> list[4];
   for (auto& l : list) l.clear();
@@ -899,13 +1029,16 @@ void admittance_parts_add(int nw, const std::vector<int>& modes, const std::func
   // The TE aperture modes' entries: the only ones a TE or TEM wave couples with.
   static std::vector<int> te_rows;
   te_rows.clear();
-  for (int j = 1; j <= nw; ++j)
-    if (fss_modewg_index[j] == wg_te) te_rows.push_back(j - 1);
+  const int nk = kept ? static_cast<int>(kept->size()) : nw;
+  for (int t = 0; t < nk; ++t) {
+    const int j = kept ? (*kept)[t] : t;
+    if (fss_modewg_index[j + 1] == wg_te) te_rows.push_back(j);
+  }
   static std::vector<int> te_waves, others;
   for (int k = 0; k < 4; ++k) {
-    auto w = [k](int m) {
+    auto w = [k, mult](int m) {
       const cplx y = fss_modeflo_y[m].y1;
-      return std::fabs(k < 2 ? y.real() : y.imag());
+      return std::fabs(k < 2 ? y.real() : y.imag()) * (mult ? mult(m) : 1.0);
     };
     if (k < 2 && !p) continue;  // imaginary parts only
     te_waves.clear();
@@ -915,9 +1048,44 @@ void admittance_parts_add(int nw, const std::vector<int>& modes, const std::func
       (f == flo_te || f == flo_temx || f == flo_temy ? te_waves : others).push_back(m);
     }
     const double sign = k % 2 == 0 ? 1 : -1;
-    hermitian_add(nw, others, row, w, sign, k < 2 ? p : q);
+    hermitian_add(nw, others, row, w, sign, k < 2 ? p : q, kept);
     hermitian_add(nw, te_waves, row, w, sign, k < 2 ? p : q, &te_rows);
   }
+}
+
+// The weight of a far mode computed under the split's mirror: 2 for one
+// that stands for its image too, 1 for one on the mirror (its own image).
+double mirror_weight(int m) { return split.mirror_state[m] == mirror_pair ? 2 : 1; }
+
+// The far modes' share of a sweep point or a node (admittance_parts_add).
+// With a mirror of the far set the images of the modes computed have the
+// same admittances and, with the aperture modes of parities s_a under it,
+// the couplings x_a' = c s_a x_a (|c| = 1, the same for every a): a pair
+// adds w (1 + s_a s_b) x_a conj(x_b), twice the computed mode's share
+// within a mirror class and nothing between classes.  So each class's
+// block is summed alone over the modes computed (a quarter of the products
+// of the whole set for two equal classes); a mode whose image the table
+// does not hold is summed whole.
+void far_parts_add(int nw, const std::vector<int>& modes, const std::function<const cplx*(int)>& row,
+                   cplx* p, cplx* q) {
+  if (split.mirror == 0) {
+    admittance_parts_add(nw, modes, row, p, q);
+    return;
+  }
+  static std::vector<int> paired, lone;
+  paired.clear();
+  lone.clear();
+  for (int m : modes) (split.mirror_state[m] == mirror_lone ? lone : paired).push_back(m);
+  for (const std::vector<int>& kept : mirror_modes.entries[split.mirror - 1])
+    if (!kept.empty()) parts_add(nw, paired, row, p, q, &kept, mirror_weight);
+  admittance_parts_add(nw, lone, row, p, q);
+}
+
+}  // namespace
+
+void admittance_parts_add(int nw, const std::vector<int>& modes, const std::function<const cplx*(int)>& row,
+                          cplx* p, cplx* q) {
+  parts_add(nw, modes, row, p, q, nullptr, nullptr);
 }
 
 namespace {

@@ -26,8 +26,10 @@ void far_floquet_order();
 int far_floquet_rows();
 // The Floquet modes whose couplings are computed (1 .. this): at normal
 // incidence with the series, the far mode of -kt of every pair comes after
-// them and needs none (the table holds kt and -kt alike); every mode
-// otherwise.
+// them and needs none (the table holds kt and -kt alike); at oblique
+// incidence in a plane of symmetry (far_mirror_splits), neither do the far
+// modes' images under its mirror; at a sweep point whose far share is
+// interpolated, the near modes alone; every mode otherwise.
 int far_floquet_summed();
 // The series of the coupling table being computed: begun (its matrices
 // emptied), the far modes first .. first + count - 1 added from their rows
@@ -79,6 +81,12 @@ long real_form_sums();
 // summed within each mirror class alone (the sums between classes vanish).
 // How many coupling tables were.
 long far_class_splits();
+// At oblique incidence in a plane of symmetry (the incident wavevector and
+// the lattice kept by one mirror, the aperture modes of pure parity about
+// one centre), the far modes' share is computed from the modes on one side
+// of the mirror and summed within each of its classes alone.  How many
+// nodes and sweep points were.
+long far_mirror_splits();
 // Oblique incidence, one screen in air, a Floquet set beyond one block (the
 // couplings change with every frequency): the far modes' rows are not kept
 // either; as they are computed their share of S goes into its Hermitian

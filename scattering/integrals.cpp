@@ -673,7 +673,7 @@ void far_share_nodes() {
       genmodes_flo();
       phase_tables();
       far_floquet_node_begin();
-      far_blocks(far_floquet_rows() + 1, fss_modeflo_index.n, far_floquet_node_add);
+      far_blocks(far_floquet_rows() + 1, far_floquet_summed(), far_floquet_node_add);
       far_floquet_node_end();
     }
     point.whole = true;

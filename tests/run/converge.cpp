@@ -348,7 +348,9 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
                         &all, &next, &mb),
             3)
       << c.verdict;
-  EXPECT_GT(all, next);
+  // The whole run takes the passes before as well (printed in tenths of a
+  // second: passes this small may all print as 0.0).
+  EXPECT_GE(all, next);
   EXPECT_GE(mb, std::lround(1.5625 * c.rows.back().mem) - 1);
   EXPECT_EQ(c.verdict.substr(c.verdict.size() - 42), " MB (from the growth of the passes before)");
   EXPECT_NE(scratch_dir::read_file("small.conv").find("raised by 1.25 per pass, at most 3 passes\n"),
