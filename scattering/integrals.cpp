@@ -12,6 +12,7 @@
 #include "scattering/far_floquet.hpp"
 #include "scattering/floquet.hpp"
 #include "scattering/mode_limits.hpp"
+#include "scattering/parities.hpp"
 #include "scattering/phase_trig.hpp"
 
 namespace {
@@ -394,45 +395,128 @@ xy quarter_centre(const fss_ap_rec::range& ap) {
           (p0.y + fss_coordinates[ap.first + 2 * ap.quarter].y) / 2};
 }
 
-// Parity (+-1) under the mirror of images `block` of row r of the sample
-// matrix of an aperture whose points are its quarter's followed by their
-// three images (nq each): the row over the block is the quarter's times the
-// parity, exactly, or the row has none (0).
-int row_parity(int r, int rows, int nq, int block) {
-  int parity = 0;
+// The orbits of an aperture's points under its two mirrors about `centre`:
+// for each representative point its offset in the aperture's range and
+// those of its images under x -> -x, y -> -y and both (image[0 .. 2]).  A
+// quarter's points come with their images in three blocks (exactly, tol 0);
+// an outline solved whole whose modes are of pure parity (to 1e-12 of
+// their samples) has its points' mirror images found among its own points,
+// four distinct ones for each (the segmentations place no point on an
+// axis; an outline that had one keeps the whole products).
+struct point_orbits {
+  std::vector<int> rep, image[3];
+  xy centre;
+  double tol = 0;  // a row's images equal its representatives' times its parity to tol times its largest
+  int nq() const { return static_cast<int>(rep.size()); }
+};
+
+bool quarter_orbits(const fss_ap_rec::range& ap, point_orbits& o) {
+  const int nq = ap.quarter;
+  if (nq <= 0 || 4 * nq != ap.last - ap.first + 1) return false;
+  o.rep.resize(nq);
+  for (auto& v : o.image) v.resize(nq);
   for (int i = 0; i < nq; ++i) {
-    const double a = sa[r + static_cast<long>(i) * rows], b = sa[r + static_cast<long>(i + block * nq) * rows];
-    if (a == 0 && b == 0) continue;
-    const int q = b == a ? 1 : b == -a ? -1 : 0;
+    o.rep[i] = i;
+    for (int b = 0; b < 3; ++b) o.image[b][i] = i + (b + 1) * nq;
+  }
+  o.centre = quarter_centre(ap);
+  o.tol = 0;
+  return true;
+}
+
+// The orbits of aperture a solved whole with modes of pure parity, kept for
+// its points (found again when they change).
+long outline_orbits_found = 0, outline_orbit_products = 0;
+bool whole_outline_orbits(int a, const fss_ap_rec::range& ap, point_orbits& o) {
+  if (!ap.pure_parity || ap.quarter > 0) return false;
+  static std::vector<std::pair<std::vector<double>, point_orbits>> kept;  // per aperture: its points, its orbits
+  if (kept.size() <= static_cast<std::size_t>(a)) kept.resize(a + 1);
+  std::vector<double> points;
+  for (int i = ap.first; i <= ap.last; ++i) {
+    points.push_back(fss_coordinates[i].x);
+    points.push_back(fss_coordinates[i].y);
+  }
+  auto& [seen, orbits] = kept[a];
+  if (seen != points) {
+    seen = points;
+    orbits = point_orbits{};
+    const std::vector<int> mx = aperture_mirror(a, true), my = aperture_mirror(a, false);
+    const int npa = ap.last - ap.first + 1;
+    if (!mx.empty() && !my.empty()) {
+      std::vector<char> taken(npa, 0);
+      bool on_axis = false;
+      for (int p = 0; p < npa && !on_axis; ++p) {
+        if (taken[p]) continue;
+        const int images[3] = {mx[p], my[p], mx[my[p]]};
+        on_axis = images[0] == p || images[1] == p || images[2] == p;
+        taken[p] = 1;
+        orbits.rep.push_back(p);
+        for (int b = 0; b < 3; ++b) {
+          taken[images[b]] = 1;
+          orbits.image[b].push_back(images[b]);
+        }
+      }
+      if (on_axis) {
+        orbits = point_orbits{};
+      } else {
+        orbits.centre = ap.centre;
+        orbits.tol = 1e-12;
+        ++outline_orbits_found;
+      }
+    }
+  }
+  if (orbits.rep.empty()) return false;
+  o = orbits;
+  return true;
+}
+
+// Parity (+-1) of row r of the sample matrix under the mirror of the
+// images `b` of the orbits: the row at the images is the representatives'
+// times the parity (to o.tol of its largest), or the row has none (0).
+int row_parity(int r, int rows, const point_orbits& o, int b) {
+  double big = 0;
+  if (o.tol > 0)
+    for (int i = 0; i < o.nq(); ++i)
+      for (int p : {o.rep[i], o.image[b][i]}) big = std::max(big, std::fabs(sa[r + static_cast<long>(p) * rows]));
+  const double tol = o.tol * big;
+  int parity = 0;
+  for (int i = 0; i < o.nq(); ++i) {
+    const double a = sa[r + static_cast<long>(o.rep[i]) * rows], c = sa[r + static_cast<long>(o.image[b][i]) * rows];
+    if (std::fabs(a) <= tol && std::fabs(c) <= tol) continue;
+    const int q = std::fabs(c - a) <= tol ? 1 : std::fabs(c + a) <= tol ? -1 : 0;
     if (q == 0 || (parity != 0 && q != parity)) return 0;
     parity = q;
   }
   return parity == 0 ? 1 : parity;
 }
 
-// The products A B of an aperture whose points are its quarter's and their
-// images under x -> -x, y -> -y and both, when every row of A is even or odd
-// under both mirrors (the modes of a quarter solved in its symmetry
-// classes).  With r = c + (u, v) about the mirrors' centre c, a row of
-// parities (qx, qy) gives the sum over the quarter of
+// The products A B of an aperture whose points are orbits under x -> -x,
+// y -> -y and both (a quarter's points and their images, or an outline
+// solved whole whose modes are of pure parity), when every row of A is even
+// or odd under both mirrors.  With r = c + (u, v) about the mirrors' centre
+// c, a row of parities (qx, qy) gives the sum over the representatives p of
 // a(p) [E(p) + qx E(Mx p) + qy E(My p) + qx qy E(Mxy p)]
 //   = E(c) kappa sum a(p) T(p),  E = Nc exp(-i k.r),
 // T = cos(kx u) cos(ky v), cos sin, sin cos, sin sin and kappa = 4, -4i, -4i,
-// -4 for (+, +), (+, -), (-, +), (-, -): per class one real product over the
-// quarter's points with the real T (taken from the phase matrix's blocks,
-// turned by conj(E(c)) / (Nc kappa)), an eighth of the work of the whole
-// product.  False (nothing done) for other apertures.
-bool products_by_parity(const fss_ap_rec::range& ap, int rows, int h0, int nh) {
-  const int npa = ap.last - ap.first + 1, nq = ap.quarter, np = fss_coordinates.n;
-  if (nq <= 0 || 4 * nq != npa) return false;
+// -4 for (+, +), (+, -), (-, +), (-, -): per class one real product over
+// the representatives with the real T (taken from the phase matrix's
+// blocks, turned by conj(E(c)) / (Nc kappa)), an eighth of the work of the
+// whole product.  An outline solved whole has its rows' other parity left
+// out (at most 1e-12 of its largest sample).  False (nothing done) for
+// other apertures.
+bool products_by_parity(int ap_index, const fss_ap_rec::range& ap, int rows, int h0, int nh) {
+  point_orbits o;
+  if (!quarter_orbits(ap, o) && !whole_outline_orbits(ap_index, ap, o)) return false;
+  const int nq = o.nq(), np = fss_coordinates.n;
   std::vector<int> cls(rows);
   for (int r = 0; r < rows; ++r) {
-    const int qx = row_parity(r, rows, nq, 1), qy = row_parity(r, rows, nq, 2), qxy = row_parity(r, rows, nq, 3);
+    const int qx = row_parity(r, rows, o, 0), qy = row_parity(r, rows, o, 1), qxy = row_parity(r, rows, o, 2);
     if (qx == 0 || qy == 0 || qxy != qx * qy) return false;
     cls[r] = (qx < 0 ? 1 : 0) + (qy < 0 ? 2 : 0);
   }
+  if (o.tol > 0) ++outline_orbit_products;
   // k.c as the phase tables take k.r.
-  const auto [base, uc, vc] = phase_arguments_at(quarter_centre(ap));
+  const auto [base, uc, vc] = phase_arguments_at(o.centre);
   std::vector<cplx> ec(nh);  // exp(+i k.c) / Nc
   for (int h = 0; h < nh; ++h) {
     const flo_index& ix = fss_modeflo_index[2 * (h0 + h) - 1];
@@ -452,7 +536,8 @@ bool products_by_parity(const fss_ap_rec::range& ap, int rows, int h0, int nh) {
     at_least(ac, static_cast<long>(m) * nq);
     at_least(pc, static_cast<long>(m) * nh);
     for (int i = 0; i < nq; ++i)
-      for (int k = 0; k < m; ++k) ac[k + static_cast<long>(i) * m] = sa[in[k] + static_cast<long>(i) * rows];
+      for (int k = 0; k < m; ++k)
+        ac[k + static_cast<long>(i) * m] = sa[in[k] + static_cast<long>(o.rep[i]) * rows];
     for (int h = 0; h < nh; ++h) {
       const double* re = e + static_cast<long>(h) * np;
       const double* im = e + static_cast<long>(nh + h) * np;
@@ -460,8 +545,9 @@ bool products_by_parity(const fss_ap_rec::range& ap, int rows, int h0, int nh) {
       const double tr = turn.real(), ti = turn.imag();
       double* t = &tc[static_cast<long>(h) * nq];
       for (int i = 0; i < nq; ++i) {
-        const double gr = re[i] + qx * re[i + nq] + qy * re[i + 2 * nq] + qx * qy * re[i + 3 * nq];
-        const double gi = im[i] + qx * im[i + nq] + qy * im[i + 2 * nq] + qx * qy * im[i + 3 * nq];
+        const int p = o.rep[i], px = o.image[0][i], py = o.image[1][i], pxy = o.image[2][i];
+        const double gr = re[p] + qx * re[px] + qy * re[py] + qx * qy * re[pxy];
+        const double gi = im[p] + qx * im[px] + qy * im[py] + qx * qy * im[pxy];
         t[i] = gr * tr - gi * ti;
       }
     }
@@ -483,7 +569,7 @@ bool products_by_parity(const fss_ap_rec::range& ap, int rows, int h0, int nh) {
 // with every Floquet mode: the sample matrix of its modes on its points
 // times the phase matrix of its points, then the close pairs one by one.
 // Harmonics h0 .. h0 + nh - 1 (the phase matrix of that block in force).
-void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& modes, int h0, int nh,
+void aperture_integrals(int a, const fss_ap_rec::range& ap, const std::vector<int>& modes, int h0, int nh,
                         const int* first_sample) {
   const int nf = fss_modeflo_index.n, np = fss_coordinates.n;
   const int npa = ap.last - ap.first + 1;
@@ -511,7 +597,7 @@ void aperture_integrals(const fss_ap_rec::range& ap, const std::vector<int>& mod
       }
     }
   }
-  if (rows > 0 && nh > 0 && npa > 0 && !products_by_parity(ap, rows, h0, nh)) {
+  if (rows > 0 && nh > 0 && npa > 0 && !products_by_parity(a, ap, rows, h0, nh)) {
     const int cols = 2 * nh;
     const double one = 1, zero = 0;
     dgemm_("N", "N", &rows, &cols, &npa, &one, sa.data(), &rows, se.data() + (ap.first - 1), &np, &zero,
@@ -570,6 +656,10 @@ long generation = 0;
 }  // namespace
 
 long integrals_generation() { return generation; }
+
+outline_orbit_counts whole_outline_orbit_counts() {
+  return {outline_orbits_found, outline_orbit_products};
+}
 
 namespace {
 void release_work_tables() {
@@ -739,7 +829,7 @@ void block_integrals(int h0, int nhb, const int* first_sample) {
       for (int j = 1; j <= nw; ++j)
         if (fss_modewg_ap[j] == ap.copy) from_modes.push_back(j);
     if (from_modes.size() != modes.size()) {
-      aperture_integrals(ap, modes, h0, nhb, first_sample);
+      aperture_integrals(a, ap, modes, h0, nhb, first_sample);
       continue;
     }
     for (int m = 2 * h0 - 1; m <= std::min(nf, 2 * (h0 + nhb - 1)); ++m) {

@@ -19,6 +19,15 @@ void calc_integrals();
 // How many times the coupling table has been computed (what is derived from
 // it is kept while this stays).
 long integrals_generation();
+// Outlines solved whole whose modes are of pure parity under both mirrors
+// have their couplings summed over the orbits of their points under the
+// mirrors, an eighth of the products (as a quarter's points and their
+// images are): the point sets so found and the blocks of couplings so
+// computed.
+struct outline_orbit_counts {
+  long found = 0, products = 0;
+};
+outline_orbit_counts whole_outline_orbit_counts();
 // The coupling table and the work tables of its products given back (after
 // a convergence pass: the next pass computes its own).
 void release_integrals();

@@ -458,6 +458,42 @@ TEST(Quarters, FarSeriesSummedByMirrorClasses) {
   EXPECT_LT(d, 1e-11);
 }
 
+// The couplings of an outline solved whole whose modes are of pure parity
+// are summed over the orbits of its points under the two mirrors (one real
+// product per class over a representative of each orbit, a point on an
+// axis would make the outline keep its whole products): the 7 mm circle of
+// the circular holes, the 8 x 2 mm slot and a 6 x 3 mm rectangle at 30
+// degrees, phi 20, and at normal incidence, against the whole products of
+// the same modes (their turning to pure parities disabled), R and T within
+// 1e-11.
+TEST(Quarters, CouplingsOfWholeOutlinesOverTheOrbitsOfTheirPoints) {
+  scratch_dir dir;
+  fss_set_capacities();
+  const std::string outlines[] = {"3.5 0 3.5 0 -3.5 0\n", "-4 -1 4 -1\n4 -1 4 1\n4 1 -4 1\n-4 1 -4 -1\n",
+                                  "-3 -1.5 3 -1.5\n3 -1.5 3 1.5\n3 1.5 -3 1.5\n-3 1.5 -3 -1.5\n"};
+  const int keep = class_split_modes;
+  for (const std::string& boundary : outlines)
+    for (const std::string incidence : {"30 20", "0 0"}) {
+      scratch_dir::write_file("s.fss", "orbits\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n" + boundary + "5)\n" + incidence +
+                                           "\n6)\n17 19 0.5\n7)\n150\n8)\n450\n");
+      class_split_modes = 1 << 30;
+      const long before = whole_outline_orbit_counts().products;
+      release_sweep_storage();
+      const std::vector<fss_polar_rec> whole = sweep_points("s", 3);
+      EXPECT_EQ(whole_outline_orbit_counts().products, before);
+      class_split_modes = 1;
+      release_sweep_storage();
+      const std::vector<fss_polar_rec> orbits = sweep_points("s", 3);
+      class_split_modes = keep;
+      EXPECT_GT(whole_outline_orbit_counts().products, before) << boundary;
+      ASSERT_EQ(orbits.size(), whole.size());
+      const double d = largest_rt_difference(whole, orbits);
+      EXPECT_LT(d, 1e-11) << boundary << incidence;
+      std::printf(" couplings over the orbits of the points, %zu points, %s: R and T within %.1e\n",
+                  static_cast<std::size_t>(fss_ap.r[1].last - fss_ap.r[1].first + 1), incidence.c_str(), d);
+    }
+}
+
 namespace {
 
 // R and T of s.fss from the quarters' modes with the far share of oblique
