@@ -507,8 +507,8 @@ const mirror_modes_record* pure_modes() {
 // of the far set (order[nnear ..], modes of the table before its ordering)
 // are images of each other, kind kept, when the aperture modes are of pure
 // parity under it: the incident wave's transverse wavevector lies in its
-// plane (phi 0 or 180 degrees for y, 90 or 270 for x) and the lattice keeps
-// it.  Images are matched to 1e-7 of the largest kt: a lattice entered to
+// plane (phi 0 or 180 degrees for y, 90 or 270 for x: checked first) and
+// the lattice keeps it.  Images are matched to 1e-7 of the largest kt: a lattice entered to
 // a few digits (a triangular one's b = 8.660254 mm for 10 sqrt(3) / 2) is
 // symmetric to about that, so its harmonics mirror each other only to
 // 5e-8 of the Floquet limit; the far share is then that of the lattice
@@ -521,7 +521,7 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
   double most = 0;
   for (std::size_t k = nnear; k < order.size(); ++k) most = std::max(most, fss_modeflo_kappa[order[k]].kt);
   const double tol = 1e-7 * most;
-  if (!(tol > 0)) return 0;
+  if (!(tol > 0) || std::min(std::fabs(fss_inc_angle.kx0), std::fabs(fss_inc_angle.ky0)) > tol) return 0;
   // The far modes on a grid of cells of the tolerance: an image is sought
   // in the cell of the mirrored wavevector and its eight neighbours.
   using cell = std::array<long long, 3>;
@@ -553,6 +553,8 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
   std::size_t matched_most = 0;
   std::vector<char> trial(state.size());
   for (int mirror = 2; mirror >= 1; --mirror) {
+    // The incident transverse wavevector in the mirror's plane.
+    if (std::fabs(mirror == 1 ? fss_inc_angle.kx0 : fss_inc_angle.ky0) > tol) continue;
     std::fill(trial.begin(), trial.end(), static_cast<char>(mirror_lone));
     std::size_t matched = 0;
     for (std::size_t k = nnear; k < order.size(); ++k) {

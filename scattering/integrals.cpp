@@ -395,40 +395,34 @@ xy quarter_centre(const fss_ap_rec::range& ap) {
           (p0.y + fss_coordinates[ap.first + 2 * ap.quarter].y) / 2};
 }
 
-// The orbits of an aperture's points under its two mirrors about `centre`:
-// for each representative point its offset in the aperture's range and
-// those of its images under x -> -x, y -> -y and both (image[0 .. 2]).  A
-// quarter's points come with their images in three blocks (exactly, tol 0);
-// an outline solved whole whose modes are of pure parity (to 1e-12 of
-// their samples) has its points' mirror images found among its own points,
-// four distinct ones for each (the segmentations place no point on an
-// axis; an outline that had one keeps the whole products).
+// The orbits of an aperture's points under its two mirrors: for each
+// representative point its offset in the aperture's range and those of its
+// images under x -> -x, y -> -y and both (image 0 .. 2).  A quarter's points
+// come with their images in three blocks of nq (quarter_orbits: exactly,
+// tol 0); an outline solved whole whose modes are of pure parity (to 1e-12
+// of their samples) has its points' mirror images found among its own
+// points (listed_orbits), four distinct ones for each (the segmentations
+// place no point on an axis; an outline that had one keeps the whole
+// products).
+struct quarter_orbits {
+  int nq;
+  int rep(int i) const { return i; }
+  int image(int b, int i) const { return i + (b + 1) * nq; }
+};
 struct point_orbits {
   std::vector<int> rep, image[3];
-  xy centre;
-  double tol = 0;  // a row's images equal its representatives' times its parity to tol times its largest
-  int nq() const { return static_cast<int>(rep.size()); }
+};
+struct listed_orbits {
+  const point_orbits* o;
+  int rep(int i) const { return o->rep[i]; }
+  int image(int b, int i) const { return o->image[b][i]; }
 };
 
-bool quarter_orbits(const fss_ap_rec::range& ap, point_orbits& o) {
-  const int nq = ap.quarter;
-  if (nq <= 0 || 4 * nq != ap.last - ap.first + 1) return false;
-  o.rep.resize(nq);
-  for (auto& v : o.image) v.resize(nq);
-  for (int i = 0; i < nq; ++i) {
-    o.rep[i] = i;
-    for (int b = 0; b < 3; ++b) o.image[b][i] = i + (b + 1) * nq;
-  }
-  o.centre = quarter_centre(ap);
-  o.tol = 0;
-  return true;
-}
-
 // The orbits of aperture a solved whole with modes of pure parity, kept for
-// its points (found again when they change).
+// its points (found again when they change); null for other apertures.
 long outline_orbits_found = 0, outline_orbit_products = 0;
-bool whole_outline_orbits(int a, const fss_ap_rec::range& ap, point_orbits& o) {
-  if (!ap.pure_parity || ap.quarter > 0) return false;
+const point_orbits* whole_outline_orbits(int a, const fss_ap_rec::range& ap) {
+  if (!ap.pure_parity || ap.quarter > 0) return nullptr;
   static std::vector<std::pair<std::vector<double>, point_orbits>> kept;  // per aperture: its points, its orbits
   if (kept.size() <= static_cast<std::size_t>(a)) kept.resize(a + 1);
   std::vector<double> points;
@@ -456,32 +450,28 @@ bool whole_outline_orbits(int a, const fss_ap_rec::range& ap, point_orbits& o) {
           orbits.image[b].push_back(images[b]);
         }
       }
-      if (on_axis) {
+      if (on_axis)
         orbits = point_orbits{};
-      } else {
-        orbits.centre = ap.centre;
-        orbits.tol = 1e-12;
+      else
         ++outline_orbits_found;
-      }
     }
   }
-  if (orbits.rep.empty()) return false;
-  o = orbits;
-  return true;
+  return orbits.rep.empty() ? nullptr : &orbits;
 }
 
 // Parity (+-1) of row r of the sample matrix under the mirror of the
 // images `b` of the orbits: the row at the images is the representatives'
-// times the parity (to o.tol of its largest), or the row has none (0).
-int row_parity(int r, int rows, const point_orbits& o, int b) {
+// times the parity (to tol times its largest), or the row has none (0).
+template <class Orbits>
+int row_parity(int r, int rows, const Orbits& o, int nq, double rel, int b) {
   double big = 0;
-  if (o.tol > 0)
-    for (int i = 0; i < o.nq(); ++i)
-      for (int p : {o.rep[i], o.image[b][i]}) big = std::max(big, std::fabs(sa[r + static_cast<long>(p) * rows]));
-  const double tol = o.tol * big;
+  if (rel > 0)
+    for (int i = 0; i < nq; ++i)
+      for (int p : {o.rep(i), o.image(b, i)}) big = std::max(big, std::fabs(sa[r + static_cast<long>(p) * rows]));
+  const double tol = rel * big;
   int parity = 0;
-  for (int i = 0; i < o.nq(); ++i) {
-    const double a = sa[r + static_cast<long>(o.rep[i]) * rows], c = sa[r + static_cast<long>(o.image[b][i]) * rows];
+  for (int i = 0; i < nq; ++i) {
+    const double a = sa[r + static_cast<long>(o.rep(i)) * rows], c = sa[r + static_cast<long>(o.image(b, i)) * rows];
     if (std::fabs(a) <= tol && std::fabs(c) <= tol) continue;
     const int q = std::fabs(c - a) <= tol ? 1 : std::fabs(c + a) <= tol ? -1 : 0;
     if (q == 0 || (parity != 0 && q != parity)) return 0;
@@ -502,21 +492,22 @@ int row_parity(int r, int rows, const point_orbits& o, int b) {
 // the representatives with the real T (taken from the phase matrix's
 // blocks, turned by conj(E(c)) / (Nc kappa)), an eighth of the work of the
 // whole product.  An outline solved whole has its rows' other parity left
-// out (at most 1e-12 of its largest sample).  False (nothing done) for
-// other apertures.
-bool products_by_parity(int ap_index, const fss_ap_rec::range& ap, int rows, int h0, int nh) {
-  point_orbits o;
-  if (!quarter_orbits(ap, o) && !whole_outline_orbits(ap_index, ap, o)) return false;
-  const int nq = o.nq(), np = fss_coordinates.n;
+// out (at most rel = 1e-12 of its largest sample).  False (nothing done)
+// when a row is not of pure parity.
+template <class Orbits>
+bool products_over_orbits(const fss_ap_rec::range& ap, const Orbits& o, int nq, const xy& centre, double rel,
+                          int rows, int h0, int nh) {
+  const int np = fss_coordinates.n;
   std::vector<int> cls(rows);
   for (int r = 0; r < rows; ++r) {
-    const int qx = row_parity(r, rows, o, 0), qy = row_parity(r, rows, o, 1), qxy = row_parity(r, rows, o, 2);
+    const int qx = row_parity(r, rows, o, nq, rel, 0), qy = row_parity(r, rows, o, nq, rel, 1),
+              qxy = row_parity(r, rows, o, nq, rel, 2);
     if (qx == 0 || qy == 0 || qxy != qx * qy) return false;
     cls[r] = (qx < 0 ? 1 : 0) + (qy < 0 ? 2 : 0);
   }
-  if (o.tol > 0) ++outline_orbit_products;
+  if (rel > 0) ++outline_orbit_products;
   // k.c as the phase tables take k.r.
-  const auto [base, uc, vc] = phase_arguments_at(o.centre);
+  const auto [base, uc, vc] = phase_arguments_at(centre);
   std::vector<cplx> ec(nh);  // exp(+i k.c) / Nc
   for (int h = 0; h < nh; ++h) {
     const flo_index& ix = fss_modeflo_index[2 * (h0 + h) - 1];
@@ -536,8 +527,7 @@ bool products_by_parity(int ap_index, const fss_ap_rec::range& ap, int rows, int
     at_least(ac, static_cast<long>(m) * nq);
     at_least(pc, static_cast<long>(m) * nh);
     for (int i = 0; i < nq; ++i)
-      for (int k = 0; k < m; ++k)
-        ac[k + static_cast<long>(i) * m] = sa[in[k] + static_cast<long>(o.rep[i]) * rows];
+      for (int k = 0; k < m; ++k) ac[k + static_cast<long>(i) * m] = sa[in[k] + static_cast<long>(o.rep(i)) * rows];
     for (int h = 0; h < nh; ++h) {
       const double* re = e + static_cast<long>(h) * np;
       const double* im = e + static_cast<long>(nh + h) * np;
@@ -545,7 +535,7 @@ bool products_by_parity(int ap_index, const fss_ap_rec::range& ap, int rows, int
       const double tr = turn.real(), ti = turn.imag();
       double* t = &tc[static_cast<long>(h) * nq];
       for (int i = 0; i < nq; ++i) {
-        const int p = o.rep[i], px = o.image[0][i], py = o.image[1][i], pxy = o.image[2][i];
+        const int p = o.rep(i), px = o.image(0, i), py = o.image(1, i), pxy = o.image(2, i);
         const double gr = re[p] + qx * re[px] + qy * re[py] + qx * qy * re[pxy];
         const double gi = im[p] + qx * im[px] + qy * im[py] + qx * qy * im[pxy];
         t[i] = gr * tr - gi * ti;
@@ -563,6 +553,17 @@ bool products_by_parity(int ap_index, const fss_ap_rec::range& ap, int rows, int
     }
   }
   return true;
+}
+
+// products_over_orbits for a quarter's points and their images, or for an
+// outline solved whole with modes of pure parity; false for other apertures.
+bool products_by_parity(int ap_index, const fss_ap_rec::range& ap, int rows, int h0, int nh) {
+  const int nq = ap.quarter;
+  if (nq > 0 && 4 * nq == ap.last - ap.first + 1)
+    return products_over_orbits(ap, quarter_orbits{nq}, nq, quarter_centre(ap), 0, rows, h0, nh);
+  const point_orbits* o = whole_outline_orbits(ap_index, ap);
+  return o && products_over_orbits(ap, listed_orbits{o}, static_cast<int>(o->rep.size()), ap.centre, 1e-12, rows,
+                                   h0, nh);
 }
 
 // The integrals of the modes of one aperture (in `modes`, catalogue order)
