@@ -72,6 +72,7 @@ struct far_record {
   // The aperture modes (from 0, ascending) of each mirror class that the
   // far set does not couple with the others (far_classes); empty: one class.
   std::vector<std::vector<int>> classes;
+  std::vector<char> lone;  // per Floquet mode: without its mirror images in the far set, summed whole
   std::vector<cplx> p, q;  // oblique incidence: the far share's Hermitian parts
   double k0 = 0, kx0 = 0, ky0 = 0;  // and the sweep point they belong to
   void swap_into(far_record& r) { std::swap(*this, r); }
@@ -452,39 +453,6 @@ bool far_set_in_pairs() {
   return true;
 }
 
-// The mirror classes of the aperture modes that the far set's series keeps
-// apart: from class_split_modes aperture modes on, when every mode is of
-// pure parity about one centre (mode_mirror_classes) and the far set is
-// closed under both mirrors (kx -> -kx, ky -> -ky, kind kept), the sums
-// over it vanish between classes, and only each class's own block is
-// summed (a quarter of the products for four equal classes).  Empty when
-// that does not hold or one class holds every mode.
-std::vector<std::vector<int>> far_classes() {
-  const int nw = fss_modewg_index.n;
-  std::vector<int> cls;
-  if (nw < class_split_modes || !mode_mirror_classes(cls)) return {};
-  double most = 0;
-  for (int m = split.nnear + 1; m <= fss_modeflo_index.n; ++m) most = std::max(most, fss_modeflo_kappa[m].kt);
-  const double tol = 1e-9 * most;
-  if (!(tol > 0)) return {};
-  std::vector<std::array<long long, 3>> keys;
-  for (int m = split.nnear + 1; m <= fss_modeflo_index.n; ++m) {
-    const flo_kappa& k = fss_modeflo_kappa[m];
-    keys.push_back({std::llround(k.kx / tol), std::llround(k.ky / tol), fss_modeflo_index[m].type});
-  }
-  std::sort(keys.begin(), keys.end());
-  for (const auto& k : keys)
-    if (!std::binary_search(keys.begin(), keys.end(), std::array<long long, 3>{-k[0], k[1], k[2]}) ||
-        !std::binary_search(keys.begin(), keys.end(), std::array<long long, 3>{k[0], -k[1], k[2]}))
-      return {};
-  std::vector<std::vector<int>> classes(4);
-  for (int j = 0; j < nw; ++j) classes[cls[j]].push_back(j);
-  classes.erase(std::remove_if(classes.begin(), classes.end(), [](const auto& c) { return c.empty(); }),
-                classes.end());
-  if (classes.size() < 2) classes.clear();
-  return classes;
-}
-
 // The mirror classes of the aperture modes, found once for their set (from
 // class_split_modes modes on): null unless every mode is of pure parity
 // under both mirrors about one centre.
@@ -502,6 +470,46 @@ const mirror_modes_record* pure_modes() {
   }
   return r.pure ? &r : nullptr;
 }
+
+// Floquet modes (table indices) on a grid of cells of the tolerance tol,
+// for the search of mirror images: an image is sought in the cell of the
+// mirrored wavevector and its eight neighbours, matched to tol in each
+// component, kind kept.
+class mirror_grid {
+ public:
+  template <class It>
+  mirror_grid(It first, It last, double tol) : tol_(tol) {
+    for (It k = first; k != last; ++k) {
+      const flo_kappa& f = fss_modeflo_kappa[*k];
+      cells_.push_back({cell_of(f.kx, f.ky, fss_modeflo_index[*k].type), *k});
+    }
+    std::sort(cells_.begin(), cells_.end());
+  }
+  // The image of mode m under x -> -x (mirror 1) or y -> -y (2); 0: none.
+  int image_of(int m, int mirror) const {
+    const flo_kappa& f = fss_modeflo_kappa[m];
+    const double u = mirror == 1 ? -f.kx : f.kx, v = mirror == 1 ? f.ky : -f.ky;
+    const cell c = cell_of(u, v, fss_modeflo_index[m].type);
+    for (long long dx = -1; dx <= 1; ++dx)
+      for (long long dy = -1; dy <= 1; ++dy) {
+        const cell n{c[0] + dx, c[1] + dy, c[2]};
+        auto it = std::lower_bound(cells_.begin(), cells_.end(), std::make_pair(n, 0));
+        for (; it != cells_.end() && it->first == n; ++it) {
+          const flo_kappa& g = fss_modeflo_kappa[it->second];
+          if (std::fabs(g.kx - u) <= tol_ && std::fabs(g.ky - v) <= tol_) return it->second;
+        }
+      }
+    return 0;
+  }
+
+ private:
+  using cell = std::array<long long, 3>;
+  cell cell_of(double kx, double ky, int type) const {
+    return {static_cast<long long>(std::floor(kx / tol_)), static_cast<long long>(std::floor(ky / tol_)), type};
+  }
+  double tol_;
+  std::vector<std::pair<cell, int>> cells_;
+};
 
 // Oblique incidence: the mirror (2: y -> -y, 1: x -> -x) under which most
 // of the far set (order[nnear ..], modes of the table before its ordering)
@@ -522,33 +530,8 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
   for (std::size_t k = nnear; k < order.size(); ++k) most = std::max(most, fss_modeflo_kappa[order[k]].kt);
   const double tol = 1e-7 * most;
   if (!(tol > 0) || std::min(std::fabs(fss_inc_angle.kx0), std::fabs(fss_inc_angle.ky0)) > tol) return 0;
-  // The far modes on a grid of cells of the tolerance: an image is sought
-  // in the cell of the mirrored wavevector and its eight neighbours.
-  using cell = std::array<long long, 3>;
-  auto cell_of = [tol](double kx, double ky, int type) {
-    return cell{static_cast<long long>(std::floor(kx / tol)), static_cast<long long>(std::floor(ky / tol)), type};
-  };
-  std::vector<std::pair<cell, int>> grid;
-  for (std::size_t k = nnear; k < order.size(); ++k) {
-    const flo_kappa& f = fss_modeflo_kappa[order[k]];
-    grid.push_back({cell_of(f.kx, f.ky, fss_modeflo_index[order[k]].type), order[k]});
-  }
-  std::sort(grid.begin(), grid.end());
-  auto image_of = [&](int m, int mirror) {
-    const flo_kappa& f = fss_modeflo_kappa[m];
-    const double u = mirror == 1 ? -f.kx : f.kx, v = mirror == 1 ? f.ky : -f.ky;
-    const cell c = cell_of(u, v, fss_modeflo_index[m].type);
-    for (long long dx = -1; dx <= 1; ++dx)
-      for (long long dy = -1; dy <= 1; ++dy) {
-        const cell n{c[0] + dx, c[1] + dy, c[2]};
-        auto it = std::lower_bound(grid.begin(), grid.end(), std::make_pair(n, 0));
-        for (; it != grid.end() && it->first == n; ++it) {
-          const flo_kappa& g = fss_modeflo_kappa[it->second];
-          if (std::fabs(g.kx - u) <= tol && std::fabs(g.ky - v) <= tol) return it->second;
-        }
-      }
-    return 0;
-  };
+  const mirror_grid grid(order.begin() + nnear, order.end(), tol);
+  auto image_of = [&grid](int m, int mirror) { return grid.image_of(m, mirror); };
   int best = 0;
   std::size_t matched_most = 0;
   std::vector<char> trial(state.size());
@@ -559,7 +542,7 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
     std::size_t matched = 0;
     for (std::size_t k = nnear; k < order.size(); ++k) {
       const int m = order[k], i = image_of(m, mirror);
-      if (i == 0) continue;
+      if (i == 0 || image_of(i, mirror) != m) continue;  // none, or not each other's
       ++matched;
       const flo_kappa& f = fss_modeflo_kappa[m];
       const double across = mirror == 1 ? f.kx : f.ky, image_across = mirror == 1 ? fss_modeflo_kappa[i].kx
@@ -573,6 +556,45 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
     }
   }
   return 2 * matched_most >= order.size() - nnear ? best : 0;
+}
+
+// The mirror classes of the aperture modes that the far set's series keeps
+// apart: from class_split_modes aperture modes on, when every mode is of
+// pure parity about one centre (pure_modes) and the far set is mapped onto
+// itself by both mirrors (kx -> -kx, ky -> -ky, kind kept), the sums over it
+// vanish between classes, and only each class's own block is summed (a
+// quarter of the products for four equal classes).  Images are matched to
+// 1e-7 of the largest kt, as in far_mirror (a lattice entered to a few
+// digits is symmetric only to about that); a far mode without both images
+// (at the table's edge) is marked in `lone` (per table index) and summed
+// whole.  Empty when fewer than half the far modes have both images or one
+// class holds every mode.
+std::vector<std::vector<int>> far_classes(std::vector<char>& lone) {
+  const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
+  const mirror_modes_record* modes = pure_modes();
+  if (!modes) return {};
+  double most = 0;
+  for (int m = split.nnear + 1; m <= nf; ++m) most = std::max(most, fss_modeflo_kappa[m].kt);
+  const double tol = 1e-7 * most;
+  if (!(tol > 0)) return {};
+  std::vector<int> far_modes;
+  for (int m = split.nnear + 1; m <= nf; ++m) far_modes.push_back(m);
+  const mirror_grid grid(far_modes.begin(), far_modes.end(), tol);
+  lone.assign(nf + 1, 0);
+  std::size_t matched = 0;
+  for (int m : far_modes) {
+    // Both images, each having m for its own (no other mode within tol).
+    const int ix = grid.image_of(m, 1), iy = grid.image_of(m, 2);
+    lone[m] = ix == 0 || iy == 0 || grid.image_of(ix, 1) != m || grid.image_of(iy, 2) != m;
+    matched += !lone[m];
+  }
+  if (2 * matched < far_modes.size()) return {};
+  std::vector<std::vector<int>> classes(4);
+  for (int j = 0; j < nw; ++j) classes[modes->cls[j]].push_back(j);
+  classes.erase(std::remove_if(classes.begin(), classes.end(), [](const auto& c) { return c.empty(); }),
+                classes.end());
+  if (classes.size() < 2) classes.clear();
+  return classes;
 }
 
 // kt of a Floquet mode's harmonic at k0 in the interpolant's direction (as
@@ -821,7 +843,7 @@ void far_floquet_begin() {
   }
   if (!far_set_in_pairs())
     fatal("far_floquet_begin", "The far Floquet modes do not come in pairs of opposite kt");
-  far.classes = far_classes();
+  far.classes = far_classes(far.lone);
   if (!far.classes.empty()) ++class_splits;
   for (int p = 0; p < far_terms; ++p) {
     far.e[p].assign(size, 0);
@@ -840,28 +862,41 @@ void far_floquet_add(int first, int count, const cplx* rows) {
     return;
   }
   // One mode of every pair (the partners' rows are never computed), for
-  // both: twice its real part.
+  // both: twice its real part.  By mirror classes when the far set keeps
+  // them apart (the blocks between them stay zero), the modes without their
+  // images whole; else all modes at once.
+  static std::vector<int> lone_te, lone_tm;
   far.te.clear();
   far.tm.clear();
-  for (int m = first; m < first + count; ++m)
-    (fss_modeflo_index[m].type == flo_te ? far.te : far.tm).push_back(m);
+  lone_te.clear();
+  lone_tm.clear();
+  const bool by_classes = !far.classes.empty();
+  for (int m = first; m < first + count; ++m) {
+    const bool te = fss_modeflo_index[m].type == flo_te;
+    if (by_classes && far.lone[m])
+      (te ? lone_te : lone_tm).push_back(m);
+    else
+      (te ? far.te : far.tm).push_back(m);
+  }
   const auto& kappa = fss_modeflo_kappa;
-  // By mirror classes when the far set keeps them apart (the blocks between
-  // them stay zero), else all modes at once.
-  const std::size_t nc = std::max<std::size_t>(far.classes.size(), 1);
-  for (std::size_t c = 0; c < nc; ++c) {
-    const std::vector<int>* kept = far.classes.empty() ? nullptr : &far.classes[c];
+  auto add = [&](const std::vector<int>& te, const std::vector<int>& tm, const std::vector<int>* kept) {
     // Each mode's turned vector once for the four terms where the modes
     // take the real form; each term's own product otherwise.
-    if (!turned_series(nw, far.te, row, 1, te_series, far.e, kept))
+    if (!turned_series(nw, te, row, 1, te_series, far.e, kept))
       for (int p = 0; p < far_terms; ++p)
-        real_part_add(nw, far.te, row, [&](int m) { return 2 * std::pow(kappa[m].kt, 1 - 2 * p); },
-                      te_series[p], far.e[p].data(), kept);
-    if (!turned_series(nw, far.tm, row, -1, tm_series, far.m, kept))
+        real_part_add(nw, te, row, [&](int m) { return 2 * std::pow(kappa[m].kt, 1 - 2 * p); }, te_series[p],
+                      far.e[p].data(), kept);
+    if (!turned_series(nw, tm, row, -1, tm_series, far.m, kept))
       for (int p = 0; p < far_terms; ++p)
-        real_part_add(nw, far.tm, row, [&](int m) { return 2 * std::pow(kappa[m].kt, -1 - 2 * p); },
-                      tm_series[p], far.m[p].data(), kept);
+        real_part_add(nw, tm, row, [&](int m) { return 2 * std::pow(kappa[m].kt, -1 - 2 * p); }, tm_series[p],
+                      far.m[p].data(), kept);
+  };
+  if (!by_classes) {
+    add(far.te, far.tm, nullptr);
+    return;
   }
+  for (const std::vector<int>& kept : far.classes) add(far.te, far.tm, &kept);
+  if (!lone_te.empty() || !lone_tm.empty()) add(lone_te, lone_tm, nullptr);
 }
 
 void far_floquet_end() {

@@ -427,8 +427,10 @@ double classes_against_whole_series(double ratio, bool& split) {
 // frequencies, R and T the same to rounding as with the whole products.
 // A class given to a TE mode by its potential's parities instead of its
 // field's drops the couplings between TE and TM modes: R and T then move by
-// far more.  A lattice whose Floquet set is not closed under the mirrors
-// (skewed), and a cross off the centre of another, keep the whole products.
+// far more.  A triangular lattice entered to seven digits splits too (its
+// images matched to 1e-7 of kt).  A lattice whose Floquet set is not closed
+// under the mirrors (skewed by 75 degrees), and a cross off the centre of
+// another, keep the whole products.
 TEST(Quarters, FarSeriesSummedByMirrorClasses) {
   scratch_dir dir;
   fss_set_capacities();
@@ -445,6 +447,16 @@ TEST(Quarters, FarSeriesSummedByMirrorClasses) {
   int count[4] = {};
   for (int c : cls) ++count[c];
   for (int c = 0; c < 4; ++c) EXPECT_GE(count[c], 5) << "class " << c;
+  // A triangular lattice entered to seven digits (symmetric to 2e-8): its
+  // far harmonics matched as mirror images to 1e-7 of kt, the series that
+  // of the exactly symmetric lattice.
+  scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 8.660254\n2)\n60\n3)\n1\n4)\n" + cross +
+                                       "5)\n0 0\n6)\n17 29 0.5\n7)\n150\n8)\n900\n");
+  d = classes_against_whole_series(3, split);
+  EXPECT_TRUE(split);
+  EXPECT_GT(fss_modeflo_index.n, 4096);
+  EXPECT_LT(d, 1e-9);
+  std::printf(" far series by mirror classes, triangular lattice: R and T within %.1e\n", d);
   // A skewed lattice: no mirror of the far set.
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n75\n3)\n1\n4)\n" + cross + tail);
   d = classes_against_whole_series(3, split);
