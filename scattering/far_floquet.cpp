@@ -90,7 +90,7 @@ struct split_record {
   double kfar = 0;
   // Oblique incidence in a plane of symmetry: the mirror of the far set
   // (0: none, 1: x -> -x, 2: y -> -y, the class bit of that parity) whose
-  // images come after the modes computed, and the tolerance of its test.
+  // images come after the modes computed.
   int mirror = 0;
   // Per Floquet mode (from 1, in the table's order) under that mirror:
   // mirror_lone, mirror_pair (computed for itself and its image),
@@ -99,9 +99,10 @@ struct split_record {
 } split;
 enum { mirror_lone = 0, mirror_pair, mirror_self, mirror_image };
 // The mirror classes of the aperture modes (mode_mirror_classes), for the
-// mode set and contour points they were found for.
+// mode set and contour points they were found for (their cutoffs and the
+// points' coordinates: two analyses in one process may have the same counts).
 struct mirror_modes_record {
-  int nw = -1, points = -1;
+  std::vector<double> key;
   bool pure = false;
   std::vector<int> cls;
   std::vector<int> entries[2][2];  // [mirror bit 1 or 2 - 1][parity]: the modes (from 0) of each class
@@ -460,10 +461,16 @@ const mirror_modes_record* pure_modes() {
   const int nw = fss_modewg_index.n;
   if (nw < class_split_modes || nw == 0) return nullptr;
   mirror_modes_record& r = mirror_modes;
-  if (r.nw != nw || r.points != fss_coordinates.n) {
+  std::vector<double> key;
+  key.reserve(nw + 2 * static_cast<std::size_t>(fss_coordinates.n));
+  for (int j = 1; j <= nw; ++j) key.push_back(fss_modewg_kappa[j]);
+  for (int i = 1; i <= fss_coordinates.n; ++i) {
+    key.push_back(fss_coordinates[i].x);
+    key.push_back(fss_coordinates[i].y);
+  }
+  if (r.key != key) {
     r = mirror_modes_record{};
-    r.nw = nw;
-    r.points = fss_coordinates.n;
+    r.key = std::move(key);
     r.pure = mode_mirror_classes(r.cls);
     for (int j = 0; j < nw && r.pure; ++j)
       for (int b = 0; b < 2; ++b) r.entries[b][(r.cls[j] >> b) & 1].push_back(j);
@@ -471,10 +478,13 @@ const mirror_modes_record* pure_modes() {
   return r.pure ? &r : nullptr;
 }
 
-// Floquet modes (table indices) on a grid of cells of the tolerance tol,
-// for the search of mirror images: an image is sought in the cell of the
-// mirrored wavevector and its eight neighbours, matched to tol in each
-// component, kind kept.
+// Floquet modes (table indices) on a grid of cells of the tolerance tol
+// (1e-7 of the largest kt), for the search of mirror images: an image is
+// sought in the cell of the mirrored wavevector and its eight neighbours,
+// matched to 1e-7 of its kt in each component, kind kept (a lattice's
+// asymmetry displaces the images of its harmonics in proportion to their
+// orders, and so to their kt).
+constexpr double image_tolerance = 1e-7;
 class mirror_grid {
  public:
   template <class It>
@@ -496,7 +506,8 @@ class mirror_grid {
         auto it = std::lower_bound(cells_.begin(), cells_.end(), std::make_pair(n, 0));
         for (; it != cells_.end() && it->first == n; ++it) {
           const flo_kappa& g = fss_modeflo_kappa[it->second];
-          if (std::fabs(g.kx - u) <= tol_ && std::fabs(g.ky - v) <= tol_) return it->second;
+          const double limit = image_tolerance * std::max(f.kt, g.kt);
+          if (std::fabs(g.kx - u) <= limit && std::fabs(g.ky - v) <= limit) return it->second;
         }
       }
     return 0;
@@ -515,8 +526,9 @@ class mirror_grid {
 // of the far set (order[nnear ..], modes of the table before its ordering)
 // are images of each other, kind kept, when the aperture modes are of pure
 // parity under it: the incident wave's transverse wavevector lies in its
-// plane (phi 0 or 180 degrees for y, 90 or 270 for x: checked first) and
-// the lattice keeps it.  Images are matched to 1e-7 of the largest kt: a lattice entered to
+// plane (phi 0 or 180 degrees for y, 90 or 270 for x: checked first, to
+// rounding) and the lattice keeps it.  Images are matched to 1e-7 of their
+// kt: a lattice entered to
 // a few digits (a triangular one's b = 8.660254 mm for 10 sqrt(3) / 2) is
 // symmetric to about that, so its harmonics mirror each other only to
 // 5e-8 of the Floquet limit; the far share is then that of the lattice
@@ -528,16 +540,17 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
   if (static_cast<int>(order.size()) == nnear || !pure_modes()) return 0;
   double most = 0;
   for (std::size_t k = nnear; k < order.size(); ++k) most = std::max(most, fss_modeflo_kappa[order[k]].kt);
-  const double tol = 1e-7 * most;
-  if (!(tol > 0) || std::min(std::fabs(fss_inc_angle.kx0), std::fabs(fss_inc_angle.ky0)) > tol) return 0;
+  const double tol = image_tolerance * most, in_plane = 1e-12 * fss_em_var.k0;
+  if (!(tol > 0) || std::min(std::fabs(fss_inc_angle.kx0), std::fabs(fss_inc_angle.ky0)) > in_plane) return 0;
   const mirror_grid grid(order.begin() + nnear, order.end(), tol);
   auto image_of = [&grid](int m, int mirror) { return grid.image_of(m, mirror); };
   int best = 0;
   std::size_t matched_most = 0;
   std::vector<char> trial(state.size());
   for (int mirror = 2; mirror >= 1; --mirror) {
-    // The incident transverse wavevector in the mirror's plane.
-    if (std::fabs(mirror == 1 ? fss_inc_angle.kx0 : fss_inc_angle.ky0) > tol) continue;
+    // The incident transverse wavevector in the mirror's plane (to rounding:
+    // an angle entered is exact, only its sine and cosine are rounded).
+    if (std::fabs(mirror == 1 ? fss_inc_angle.kx0 : fss_inc_angle.ky0) > in_plane) continue;
     std::fill(trial.begin(), trial.end(), static_cast<char>(mirror_lone));
     std::size_t matched = 0;
     for (std::size_t k = nnear; k < order.size(); ++k) {
@@ -575,7 +588,7 @@ std::vector<std::vector<int>> far_classes(std::vector<char>& lone) {
   if (!modes) return {};
   double most = 0;
   for (int m = split.nnear + 1; m <= nf; ++m) most = std::max(most, fss_modeflo_kappa[m].kt);
-  const double tol = 1e-7 * most;
+  const double tol = image_tolerance * most;
   if (!(tol > 0)) return {};
   std::vector<int> far_modes;
   for (int m = split.nnear + 1; m <= nf; ++m) far_modes.push_back(m);

@@ -419,17 +419,20 @@ struct listed_orbits {
 };
 
 // The orbits of aperture a solved whole with modes of pure parity, kept for
-// its points (found again when they change); null for other apertures.
+// its points and normals (found again when they change); null for other
+// apertures, and for an outline whose points are not each other's mirror
+// images to 1e-13 of its size: the real products take Im(T) = 0, which only
+// exact images give (aperture_mirror pairs points to 1e-9).
 long outline_orbits_found = 0, outline_orbit_products = 0;
+std::vector<std::pair<std::vector<double>, point_orbits>> kept_orbits;  // per aperture: its points, its orbits
 const point_orbits* whole_outline_orbits(int a, const fss_ap_rec::range& ap) {
-  if (!ap.pure_parity || ap.quarter > 0) return nullptr;
-  static std::vector<std::pair<std::vector<double>, point_orbits>> kept;  // per aperture: its points, its orbits
-  if (kept.size() <= static_cast<std::size_t>(a)) kept.resize(a + 1);
+  if (!ap.pure_parity || ap.quarter > 0 || !whole_outline_orbit_products) return nullptr;
+  if (kept_orbits.size() <= static_cast<std::size_t>(a)) kept_orbits.resize(a + 1);
   std::vector<double> points;
-  for (int i = ap.first; i <= ap.last; ++i) {
-    points.push_back(fss_coordinates[i].x);
-    points.push_back(fss_coordinates[i].y);
-  }
+  for (int i = ap.first; i <= ap.last; ++i)
+    for (double v : {fss_coordinates[i].x, fss_coordinates[i].y, fss_normals[i].x, fss_normals[i].y})
+      points.push_back(v);
+  auto& kept = kept_orbits;
   auto& [seen, orbits] = kept[a];
   if (seen != points) {
     seen = points;
@@ -439,10 +442,25 @@ const point_orbits* whole_outline_orbits(int a, const fss_ap_rec::range& ap) {
     if (!mx.empty() && !my.empty()) {
       std::vector<char> taken(npa, 0);
       bool on_axis = false;
+      double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
+      for (int i = ap.first; i <= ap.last; ++i) {
+        lo[0] = std::min(lo[0], fss_coordinates[i].x), hi[0] = std::max(hi[0], fss_coordinates[i].x);
+        lo[1] = std::min(lo[1], fss_coordinates[i].y), hi[1] = std::max(hi[1], fss_coordinates[i].y);
+      }
+      const double exact = 1e-13 * std::max(hi[0] - lo[0], hi[1] - lo[1]);
+      const xy c = ap.centre;
+      auto mirrored = [&](int p, int q, bool x, bool y) {  // q the image of p under the mirrors x, y
+        const xy u = fss_coordinates[ap.first + p], v = fss_coordinates[ap.first + q];
+        return std::fabs(x ? u.x + v.x - 2 * c.x : u.x - v.x) <= exact &&
+               std::fabs(y ? u.y + v.y - 2 * c.y : u.y - v.y) <= exact;
+      };
       for (int p = 0; p < npa && !on_axis; ++p) {
         if (taken[p]) continue;
         const int images[3] = {mx[p], my[p], mx[my[p]]};
-        on_axis = images[0] == p || images[1] == p || images[2] == p;
+        // A point on an axis, mirrors that do not commute, or images not exact.
+        on_axis = images[0] == p || images[1] == p || images[2] == p || images[2] != my[mx[p]] ||
+                  !mirrored(p, images[0], true, false) || !mirrored(p, images[1], false, true) ||
+                  !mirrored(p, images[2], true, true);
         taken[p] = 1;
         orbits.rep.push_back(p);
         for (int b = 0; b < 3; ++b) {
@@ -450,7 +468,7 @@ const point_orbits* whole_outline_orbits(int a, const fss_ap_rec::range& ap) {
           orbits.image[b].push_back(images[b]);
         }
       }
-      if (on_axis)
+      if (on_axis)  // or not exact: the whole products
         orbits = point_orbits{};
       else
         ++outline_orbits_found;
@@ -658,12 +676,15 @@ long generation = 0;
 
 long integrals_generation() { return generation; }
 
+bool whole_outline_orbit_products = true;
+
 outline_orbit_counts whole_outline_orbit_counts() {
   return {outline_orbits_found, outline_orbit_products};
 }
 
 namespace {
 void release_work_tables() {
+  std::vector<std::pair<std::vector<double>, point_orbits>>().swap(kept_orbits);
   for (auto* v : {&sa, &se, &sp}) std::vector<double>().swap(*v);
   for (auto* v : {&eu, &ev, &far_rows}) std::vector<cplx>().swap(*v);
 }

@@ -28,6 +28,8 @@ struct outline_orbit_counts {
   long found = 0, products = 0;
 };
 outline_orbit_counts whole_outline_orbit_counts();
+// Whether they are (tests compare with the whole products).
+extern bool whole_outline_orbit_products;
 // The coupling table and the work tables of its products given back (after
 // a convergence pass: the next pass computes its own).
 void release_integrals();
