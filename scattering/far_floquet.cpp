@@ -794,9 +794,12 @@ void far_floquet_order() {
   // Oblique incidence in a plane of symmetry of aperture and lattice: the
   // images under the mirror of the far modes computed go after them (their
   // couplings follow from those of the computed ones, far_parts_add).
+  // (Not at a sweep point whose far share is interpolated: its far modes
+  // take no couplings.)
   int summed = nf;
   std::vector<char> state(nf + 1, mirror_lone);
-  if (stream && (split.mirror = far_mirror(order, nnear, state)) != 0) {
+  const bool far_couplings = !(split.interp && !interp.building);
+  if (stream && far_couplings && (split.mirror = far_mirror(order, nnear, state)) != 0) {
     auto image = [&state](int m) { return state[m] == mirror_image; };
     std::stable_partition(order.begin() + nnear, order.end(), [&](int m) { return !image(m); });
     summed = nnear;
@@ -804,7 +807,7 @@ void far_floquet_order() {
     split.mirror_state.assign(nf + 1, mirror_lone);
     for (int k = 0; k < nf; ++k) split.mirror_state[k + 1] = state[order[k]];
   }
-  if (split.interp && !interp.building) summed = nnear;  // interpolated: no far couplings at the point
+  if (!far_couplings) summed = nnear;  // interpolated: no far couplings at the point
   if (!stream) {
     std::stable_partition(order.begin() + nnear, order.end(), [](int m) { return !partner_of_pair(m); });
     summed = nnear;
