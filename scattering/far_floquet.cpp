@@ -478,8 +478,8 @@ const mirror_modes_record* pure_modes() {
   return r.pure ? &r : nullptr;
 }
 
-// Floquet modes (table indices) on a grid of cells of the tolerance tol
-// (1e-7 of the largest kt), for the search of mirror images: an image is
+// Floquet modes (table indices) on a grid of cells of 1e-7 of their largest
+// kt, for the search of mirror images: an image is
 // sought in the cell of the mirrored wavevector and its eight neighbours,
 // matched to 1e-7 of its kt in each component, kind kept (a lattice's
 // asymmetry displaces the images of its harmonics in proportion to their
@@ -488,13 +488,19 @@ constexpr double image_tolerance = 1e-7;
 class mirror_grid {
  public:
   template <class It>
-  mirror_grid(It first, It last, double tol) : tol_(tol) {
+  mirror_grid(It first, It last) {
+    double most = 0;
+    for (It k = first; k != last; ++k) most = std::max(most, fss_modeflo_kappa[*k].kt);
+    tol_ = image_tolerance * most;
+    if (!(tol_ > 0)) return;  // no modes, or kt = 0 alone: none usable
     for (It k = first; k != last; ++k) {
       const flo_kappa& f = fss_modeflo_kappa[*k];
       cells_.push_back({cell_of(f.kx, f.ky, fss_modeflo_index[*k].type), *k});
     }
     std::sort(cells_.begin(), cells_.end());
   }
+  // Whether the grid holds modes to match.
+  bool usable() const { return !cells_.empty(); }
   // The image of mode m under x -> -x (mirror 1) or y -> -y (2); 0: none.
   int image_of(int m, int mirror) const {
     const flo_kappa& f = fss_modeflo_kappa[m];
@@ -518,7 +524,7 @@ class mirror_grid {
   cell cell_of(double kx, double ky, int type) const {
     return {static_cast<long long>(std::floor(kx / tol_)), static_cast<long long>(std::floor(ky / tol_)), type};
   }
-  double tol_;
+  double tol_ = 0;
   std::vector<std::pair<cell, int>> cells_;
 };
 
@@ -537,13 +543,12 @@ class mirror_grid {
 // whose image the table does not hold (its kt at the edge) stays alone.  0 when fewer than half the far modes are matched; state
 // (per mode of the table before its ordering) filled for the mirror chosen.
 int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& state) {
-  if (static_cast<int>(order.size()) == nnear || !pure_modes()) return 0;
-  double most = 0;
-  for (std::size_t k = nnear; k < order.size(); ++k) most = std::max(most, fss_modeflo_kappa[order[k]].kt);
-  const double tol = image_tolerance * most, in_plane = 1e-12 * fss_em_var.k0;
-  if (!(tol > 0) || std::min(std::fabs(fss_inc_angle.kx0), std::fabs(fss_inc_angle.ky0)) > in_plane) return 0;
-  const mirror_grid grid(order.begin() + nnear, order.end(), tol);
-  auto image_of = [&grid](int m, int mirror) { return grid.image_of(m, mirror); };
+  const double in_plane = 1e-12 * fss_em_var.k0;
+  if (static_cast<int>(order.size()) == nnear || !pure_modes() ||
+      std::min(std::fabs(fss_inc_angle.kx0), std::fabs(fss_inc_angle.ky0)) > in_plane)
+    return 0;
+  const mirror_grid grid(order.begin() + nnear, order.end());
+  if (!grid.usable()) return 0;
   int best = 0;
   std::size_t matched_most = 0;
   std::vector<char> trial(state.size());
@@ -554,8 +559,8 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
     std::fill(trial.begin(), trial.end(), static_cast<char>(mirror_lone));
     std::size_t matched = 0;
     for (std::size_t k = nnear; k < order.size(); ++k) {
-      const int m = order[k], i = image_of(m, mirror);
-      if (i == 0 || image_of(i, mirror) != m) continue;  // none, or not each other's
+      const int m = order[k], i = grid.image_of(m, mirror);
+      if (i == 0 || grid.image_of(i, mirror) != m) continue;  // none, or not each other's
       ++matched;
       const flo_kappa& f = fss_modeflo_kappa[m];
       const double across = mirror == 1 ? f.kx : f.ky, image_across = mirror == 1 ? fss_modeflo_kappa[i].kx
@@ -577,7 +582,7 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
 // itself by both mirrors (kx -> -kx, ky -> -ky, kind kept), the sums over it
 // vanish between classes, and only each class's own block is summed (a
 // quarter of the products for four equal classes).  Images are matched to
-// 1e-7 of the largest kt, as in far_mirror (a lattice entered to a few
+// 1e-7 of their kt, as in far_mirror (a lattice entered to a few
 // digits is symmetric only to about that); a far mode without both images
 // (at the table's edge) is marked in `lone` (per table index) and summed
 // whole.  Empty when fewer than half the far modes have both images or one
@@ -586,13 +591,10 @@ std::vector<std::vector<int>> far_classes(std::vector<char>& lone) {
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   const mirror_modes_record* modes = pure_modes();
   if (!modes) return {};
-  double most = 0;
-  for (int m = split.nnear + 1; m <= nf; ++m) most = std::max(most, fss_modeflo_kappa[m].kt);
-  const double tol = image_tolerance * most;
-  if (!(tol > 0)) return {};
   std::vector<int> far_modes;
   for (int m = split.nnear + 1; m <= nf; ++m) far_modes.push_back(m);
-  const mirror_grid grid(far_modes.begin(), far_modes.end(), tol);
+  const mirror_grid grid(far_modes.begin(), far_modes.end());
+  if (!grid.usable()) return {};
   lone.assign(nf + 1, 0);
   std::size_t matched = 0;
   for (int m : far_modes) {

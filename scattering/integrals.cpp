@@ -432,8 +432,7 @@ const point_orbits* whole_outline_orbits(int a, const fss_ap_rec::range& ap) {
   for (int i = ap.first; i <= ap.last; ++i)
     for (double v : {fss_coordinates[i].x, fss_coordinates[i].y, fss_normals[i].x, fss_normals[i].y})
       points.push_back(v);
-  auto& kept = kept_orbits;
-  auto& [seen, orbits] = kept[a];
+  auto& [seen, orbits] = kept_orbits[a];
   if (seen != points) {
     seen = points;
     orbits = point_orbits{};
@@ -442,11 +441,8 @@ const point_orbits* whole_outline_orbits(int a, const fss_ap_rec::range& ap) {
     if (!mx.empty() && !my.empty()) {
       std::vector<char> taken(npa, 0);
       bool on_axis = false;
-      double lo[2] = {HUGE_VAL, HUGE_VAL}, hi[2] = {-HUGE_VAL, -HUGE_VAL};
-      for (int i = ap.first; i <= ap.last; ++i) {
-        lo[0] = std::min(lo[0], fss_coordinates[i].x), hi[0] = std::max(hi[0], fss_coordinates[i].x);
-        lo[1] = std::min(lo[1], fss_coordinates[i].y), hi[1] = std::max(hi[1], fss_coordinates[i].y);
-      }
+      double lo[2], hi[2];
+      point_box(a, lo, hi);
       const double exact = 1e-13 * std::max(hi[0] - lo[0], hi[1] - lo[1]);
       const xy c = ap.centre;
       auto mirrored = [&](int p, int q, bool x, bool y) {  // q the image of p under the mirrors x, y

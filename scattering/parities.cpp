@@ -13,13 +13,6 @@ extern "C" void dgesv_(const int* n, const int* nrhs, double* a, const int* lda,
 double degenerate_cutoff_spread = 2e-3;
 double pure_parity_bound = 0.2;
 
-namespace {
-
-// How far an eigenvalue of the mirrors' action on a cluster may lie from a
-// parity (a span not closed under the mirrors moves them away).
-constexpr double parity_tolerance = 0.1;
-
-// The box of aperture ap's points: lo, hi per axis (x, y).
 void point_box(int ap, double lo[2], double hi[2]) {
   const fss_ap_rec::range& r = fss_ap.r[ap];
   lo[0] = lo[1] = 1e300;
@@ -30,6 +23,12 @@ void point_box(int ap, double lo[2], double hi[2]) {
     lo[1] = std::min(lo[1], c.y), hi[1] = std::max(hi[1], c.y);
   }
 }
+
+namespace {
+
+// How far an eigenvalue of the mirrors' action on a cluster may lie from a
+// parity (a span not closed under the mirrors moves them away).
+constexpr double parity_tolerance = 0.1;
 
 // First sample of catalogue mode j.
 long sample_offset(int j) {

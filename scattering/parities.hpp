@@ -24,6 +24,9 @@ extern double degenerate_cutoff_spread;
 // is dropped from a mode; a mode with more is left as it is.
 extern double pure_parity_bound;
 
+// The box of aperture ap's points: lo, hi per axis (x, y).
+void point_box(int ap, double lo[2], double hi[2]);
+
 // The point of the aperture ap's range mirrored about the centre of its
 // points' box (x -> -x when along_x, else y -> -y), from 0, for every
 // point: empty when a point or its normal has no mirror image.

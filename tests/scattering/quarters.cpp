@@ -396,23 +396,28 @@ TEST(Quarters, PairsOfOppositeKtInRealForm) {
 
 namespace {
 
-// R and T of s.fss from the quarters' modes with the far series summed by
-// mirror classes (every count split) and whole (no count split), how far
-// apart; `split` whether the first summed so.
-double classes_against_whole_series(double ratio, bool& split) {
+// R and T of s.fss from the quarters' modes with every split by mirror
+// classes allowed and with none (class_split_modes beyond any count), how
+// far apart; `split` whether the first split as `splits` counts (the far
+// series of normal incidence, or the far share of oblique incidence by the
+// mirror of its plane).  The storage of each run is given back first: no
+// far-share interpolant of another run is kept.
+double split_against_whole(double ratio, long (*splits)(), bool& split) {
   quarter_split_modes = 0;
   const int keep = class_split_modes;
   class_split_modes = 1 << 30;
-  long before = far_class_splits();
+  long before = splits();
+  release_sweep_storage();
   const std::vector<fss_polar_rec> whole = sweep_points("s", ratio);
-  EXPECT_EQ(far_class_splits(), before);
+  EXPECT_EQ(splits(), before);
   class_split_modes = 1;
-  before = far_class_splits();
+  before = splits();
+  release_sweep_storage();
   const std::vector<fss_polar_rec> by_classes = sweep_points("s", ratio);
-  split = far_class_splits() > before;
+  split = splits() > before;
   class_split_modes = keep;
   quarter_split_modes = max_wg_modes;
-  if (by_classes.size() != whole.size()) {
+  if (by_classes.size() != whole.size() || whole.empty()) {
     ADD_FAILURE() << "the sweeps differ: " << by_classes.size() << " and " << whole.size() << " points";
     return HUGE_VAL;
   }
@@ -437,7 +442,7 @@ TEST(Quarters, FarSeriesSummedByMirrorClasses) {
   const std::string tail = "5)\n0 0\n6)\n17 29 0.5\n7)\n150\n8)\n800\n";
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n" + cross + tail);
   bool split = false;
-  double d = classes_against_whole_series(3, split);
+  double d = split_against_whole(3, far_class_splits, split);
   EXPECT_TRUE(split);
   EXPECT_GT(fss_modeflo_index.n, 4096);
   EXPECT_LT(d, 1e-11);
@@ -452,20 +457,20 @@ TEST(Quarters, FarSeriesSummedByMirrorClasses) {
   // of the exactly symmetric lattice.
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 8.660254\n2)\n60\n3)\n1\n4)\n" + cross +
                                        "5)\n0 0\n6)\n17 29 0.5\n7)\n150\n8)\n900\n");
-  d = classes_against_whole_series(3, split);
+  d = split_against_whole(3, far_class_splits, split);
   EXPECT_TRUE(split);
   EXPECT_GT(fss_modeflo_index.n, 4096);
   EXPECT_LT(d, 1e-9);
   std::printf(" far series by mirror classes, triangular lattice: R and T within %.1e\n", d);
   // A skewed lattice: no mirror of the far set.
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n75\n3)\n1\n4)\n" + cross + tail);
-  d = classes_against_whole_series(3, split);
+  d = split_against_whole(3, far_class_splits, split);
   EXPECT_FALSE(split);
   EXPECT_LT(d, 1e-11);
   // Two crosses about different centres in a 20 mm cell.
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n20 10\n2)\n90\n3)\n1\n4)\n" + shifted(cross, -5) + "#\n" +
                                        shifted(cross, 5) + tail);
-  d = classes_against_whole_series(1.5, split);
+  d = split_against_whole(1.5, far_class_splits, split);
   EXPECT_FALSE(split);
   EXPECT_LT(d, 1e-11);
 }
@@ -512,35 +517,6 @@ TEST(Quarters, CouplingsOfWholeOutlinesOverTheOrbitsOfTheirPoints) {
   class_split_modes = keep;
 }
 
-namespace {
-
-// R and T of s.fss from the quarters' modes with the far share of oblique
-// incidence split by the mirror of its plane and whole (class splits
-// disabled), how far apart; `split` whether the first split so.
-double mirror_against_whole_share(bool& split) {
-  quarter_split_modes = 0;
-  const int keep = class_split_modes;
-  class_split_modes = 1 << 30;
-  long before = far_mirror_splits();
-  release_sweep_storage();  // no far-share interpolant of another run kept
-  const std::vector<fss_polar_rec> whole = sweep_points("s", 3);
-  EXPECT_EQ(far_mirror_splits(), before);
-  class_split_modes = 1;
-  before = far_mirror_splits();
-  release_sweep_storage();
-  const std::vector<fss_polar_rec> by_mirror = sweep_points("s", 3);
-  split = far_mirror_splits() > before;
-  class_split_modes = keep;
-  quarter_split_modes = max_wg_modes;
-  if (by_mirror.size() != whole.size() || whole.empty()) {
-    ADD_FAILURE() << "the sweeps differ: " << by_mirror.size() << " and " << whole.size() << " points";
-    return HUGE_VAL;
-  }
-  return largest_rt_difference(whole, by_mirror);
-}
-
-}  // namespace
-
 // At oblique incidence in a plane of symmetry (phi 0: the mirror y -> -y;
 // phi 90: x -> -x) the far Floquet modes' share is computed from the modes
 // on one side of the mirror, each standing for its image too, and summed
@@ -573,7 +549,7 @@ TEST(Quarters, ObliqueFarShareByTheMirrorOfItsPlane) {
                                          "5)\n" + c.incidence + "\n6)\n" + c.sweep + "\n7)\n150\n8)\n" +
                                          (c.skew == "60" ? "900" : "800") + "\n");  // beyond one block of Floquet modes
     bool split = false;
-    const double d = mirror_against_whole_share(split);
+    const double d = split_against_whole(3, far_mirror_splits, split);
     EXPECT_EQ(split, c.split) << c.incidence << ", skew " << c.skew << ", " << c.sweep;
     // The triangular lattice of b = 8.660254 mm is symmetric to 2e-8: its
     // far harmonics are matched as images of each other to 1e-7 of kt,
