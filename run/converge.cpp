@@ -331,6 +331,15 @@ std::string point_table(const converge_result& x, const converge_pass& last) {
   return t;
 }
 
+std::string report_text(const std::string& intro, const std::vector<std::string>& rows,
+                        const std::string& verdict, const std::string& points) {
+  std::string t = intro + '\n' + table_header() + '\n';
+  for (const std::string& r : rows) t += r + '\n';
+  if (!verdict.empty()) t += "\n " + verdict + '\n';
+  if (!points.empty()) t += '\n' + points;
+  return t;
+}
+
 void write_report(const std::string& intro, const std::vector<std::string>& rows,
                   const std::string& verdict, const std::string& points) {
   const std::string name = base_name() + ".conv";
@@ -338,10 +347,7 @@ void write_report(const std::string& intro, const std::vector<std::string>& rows
   errno = 0;
   std::ofstream o(name, std::ios::trunc);
   if (!o) fatal("fss_converge", file_fault("Error in opening file ", name));
-  o << intro << '\n' << table_header() << '\n';
-  for (const std::string& r : rows) o << r << '\n';
-  if (!verdict.empty()) o << '\n' << ' ' << verdict << '\n';
-  if (!points.empty()) o << '\n' << points;
+  o << report_text(intro, rows, verdict, points);
   errno = 0;
   o.close();
   if (!o) fatal("fss_converge", file_fault("Error in writing file ", name));
@@ -448,6 +454,29 @@ std::string converge_further_pass(const std::vector<double>& seconds, const std:
          " MB (from the growth of the passes before)";
 }
 
+namespace {
+
+// "<base>" in a verdict is the structure's base name.
+std::string named(std::string verdict) {
+  const std::string key = "<base>";
+  for (std::size_t at; (at = verdict.find(key)) != std::string::npos;)
+    verdict.replace(at, key.size(), base_name());
+  return verdict;
+}
+
+// An interruption during the next pass puts back the files of this one,
+// with the report saying so, instead of leaving the next pass's first rows.
+void keep_on_interruption(const std::vector<saved_file>& good, const std::string& report, int pass) {
+  const std::string conv = base_name() + ".conv";
+  std::vector<kept_file> kept;
+  for (const saved_file& f : good)
+    if (f.path != conv) kept.push_back({f.path.string(), f.bytes});
+  kept.push_back({conv, report});
+  interrupt_keep(std::move(kept), " the result files hold pass" + free_int(pass) + ", the last whole one (" + conv + ")\n");
+}
+
+}  // namespace
+
 int fss_converge() {
   const std::string apb = base_name() + ".apb";
   const std::string aperture = read_bytes(apb);
@@ -494,6 +523,8 @@ int fss_converge() {
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
                  fmt("%.3f", r.fflo) + " GHz");
     pass_values.clear();
+    // An interruption counts the points of this pass.
+    interrupt_points(0, fss_sweep_points());
     const auto t0 = std::chrono::steady_clock::now();
     // Only the first pass ends the run on an error.
     set_fatal_trap(pass > 1);
@@ -571,6 +602,12 @@ int fss_converge() {
     rows.push_back(table_row(pass, r, pass_values));
     console_line(line);
     good = save_results();
+    keep_on_interruption(good, report_text(intro, rows,
+                                           named("interrupted during pass" + free_int(pass + 1) +
+                                                 ": the result file holds pass" + free_int(pass) +
+                                                 (passes.size() >= 2 ? "; " + extrapolation_text() : "")),
+                                           points),
+                         pass);
     if (pass >= converge_min_passes && x.worst.value < converge_amplitude) {
       verdict = "converged: the result file holds pass" + free_int(pass) + "; " + extrapolation_text();
       break;
@@ -582,11 +619,12 @@ int fss_converge() {
     }
     write_report(intro, rows, "", points);
   }
-  // "<base>" in the verdict is the structure's base name.
-  const std::string key = "<base>";
-  for (std::size_t at; (at = verdict.find(key)) != std::string::npos;)
-    verdict.replace(at, key.size(), base_name());
+  verdict = named(verdict);
+  // Written whole before the kept files are let go.
+  interrupt_hold();
   write_report(intro, rows, verdict, points);
+  interrupt_keep({}, "");
+  interrupt_release();
   std::cout << '\n';
   console_line(verdict);
   fss_set_capacities();

@@ -1,5 +1,6 @@
 #include "run/interrupt.hpp"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,6 +13,9 @@ namespace {
 // Read by the handler: lock-free atomics are async-signal-safe.
 std::atomic<long> points_done{0}, points_total{0};
 volatile std::sig_atomic_t held = 0, pending = 0;
+// Changed only while held, so that the handler reads them whole.
+std::vector<kept_file> kept;
+std::string kept_note;
 static_assert(std::atomic<long>::is_always_lock_free);
 
 // Decimal digits of n, without the C library.
@@ -31,17 +35,33 @@ int put_text(char* buf, int at, int size, const char* s) {
   return at;
 }
 
-// Scratch files removed, the last line written, the process ended: only
+void write_all(int fd, const char* p, std::size_t n) {
+  for (std::size_t done = 0; done < n;) {
+    const ssize_t w = write(fd, p + done, n - done);
+    if (w <= 0) return;
+    done += static_cast<std::size_t>(w);
+  }
+}
+
+// The kept files written back over what the interrupted pass began.
+void put_back_kept() {
+  for (const kept_file& f : kept) {
+    const int fd = open(f.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0) continue;
+    write_all(fd, f.bytes.data(), f.bytes.size());
+    close(fd);
+  }
+}
+
+// Scratch files removed, the kept files put back, the last line written, the process ended: only
 // async-signal-safe calls (unlink, write, _exit).
 [[noreturn]] void stop(int sig) {
   remove_scratch_files();
+  put_back_kept();
   char buf[160];
   const int n = interrupt_message(buf, sizeof buf, points_done.load(), points_total.load());
-  for (int done = 0; done < n;) {
-    const ssize_t w = write(STDOUT_FILENO, buf + done, n - done);
-    if (w <= 0) break;
-    done += static_cast<int>(w);
-  }
+  write_all(STDOUT_FILENO, buf, static_cast<std::size_t>(n));
+  write_all(STDOUT_FILENO, kept_note.data(), kept_note.size());
   _exit(128 + sig);
 }
 
@@ -83,6 +103,9 @@ void interrupt_points(long done, long total) {
 }
 
 void interrupt_reset() {
+  held = 1;
+  kept.clear();
+  kept_note.clear();
   held = 0;
   pending = 0;
   interrupt_points(0, 0);
@@ -93,4 +116,13 @@ void interrupt_hold() { held = 1; }
 void interrupt_release() {
   held = 0;
   if (pending) stop(pending);
+}
+
+void interrupt_keep(std::vector<kept_file> files, std::string note) {
+  const std::sig_atomic_t was = held;
+  held = 1;
+  kept = std::move(files);
+  kept_note = std::move(note);
+  held = was;
+  if (!held && pending) stop(pending);
 }

@@ -4,6 +4,9 @@
 // (130 for SIGINT, 143 for SIGTERM).
 #pragma once
 
+#include <string>
+#include <vector>
+
 // Installs the handlers (once the scratch files are named).
 void interrupt_install();
 // The sweep points of the run and those done, for the last line.
@@ -18,3 +21,11 @@ void interrupt_release();
 // The last line of an interrupted run: " interrupted after N of M sweep
 // points", written without the C library's buffers.
 int interrupt_message(char* buf, int size, long done, long total);
+// Files put back as they were when the run is interrupted (the passes of
+// "-converge": those of the last whole pass), and a line said after the
+// last one.  Set while no signal can act on them; an empty list keeps
+// nothing, and a new run keeps nothing.
+struct kept_file {
+  std::string path, bytes;
+};
+void interrupt_keep(std::vector<kept_file> files, std::string note);

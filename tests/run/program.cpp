@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <iostream>
 #include <filesystem>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -601,9 +602,13 @@ namespace {
 
 // Starts the program in the current folder on `name` with the options, the
 // console into `log`.
-pid_t start_logged(const std::string& name, const std::string& log, const char* option = nullptr) {
+pid_t start_logged(const std::string& name, const std::string& log, std::vector<std::string> options = {}) {
   std::cout.flush();
   std::fflush(stdout);
+  options.insert(options.begin(), {FSS_BINARY, name});
+  std::vector<char*> argv;
+  for (std::string& o : options) argv.push_back(o.data());
+  argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
     int null = open("/dev/null", O_RDONLY);
@@ -611,7 +616,7 @@ pid_t start_logged(const std::string& name, const std::string& log, const char* 
     dup2(null, 0);
     dup2(out, 1);
     dup2(out, 2);
-    execl(FSS_BINARY, FSS_BINARY, name.c_str(), option, static_cast<char*>(nullptr));
+    execv(FSS_BINARY, argv.data());
     _exit(99);
   }
   return pid;
@@ -639,7 +644,7 @@ TEST(Program, InterruptedRunRemovesItsScratchFilesAndKeepsWholeRows) {
   text.replace(text.find("8 24 0.5"), 8, "8 24 0.05");
   text.replace(text.find("\n80\n"), 4, "\n150\n");
   scratch_dir::write_file("cross.fss", text);
-  ASSERT_EQ(finish(start_logged("cross", "log", "-csv")), 0);
+  ASSERT_EQ(finish(start_logged("cross", "log", {"-csv"})), 0);
   const std::string reference = scratch_dir::read_file("cross.out");
   const std::string reference_csv = scratch_dir::read_file("cross.csv");
   // Only the structure, the log and the result files may stay.
@@ -653,7 +658,7 @@ TEST(Program, InterruptedRunRemovesItsScratchFilesAndKeepsWholeRows) {
   };
   // During the mode computation: the job's boundary file has been written.
   std::filesystem::remove("cross.out");
-  pid_t pid = start_logged("cross", "log", "-csv");
+  pid_t pid = start_logged("cross", "log", {"-csv"});
   ASSERT_TRUE(wait_for("cross_tmp.apb", "-4 -1"));
   kill(pid, SIGINT);
   EXPECT_EQ(finish(pid), 130);
@@ -663,7 +668,7 @@ TEST(Program, InterruptedRunRemovesItsScratchFilesAndKeepsWholeRows) {
   EXPECT_EQ(left_over(), std::vector<std::string>{});
   EXPECT_EQ(reference.compare(0, scratch_dir::read_file("cross.out").size(), scratch_dir::read_file("cross.out")), 0);
   // During the sweep: rows are being written.
-  pid = start_logged("cross", "log", "-csv");
+  pid = start_logged("cross", "log", {"-csv"});
   ASSERT_TRUE(wait_for("cross.out", "   8.500 "));
   kill(pid, SIGTERM);
   EXPECT_EQ(finish(pid), 143);
@@ -683,6 +688,48 @@ TEST(Program, InterruptedRunRemovesItsScratchFilesAndKeepsWholeRows) {
   ASSERT_EQ(read_out_file("cross.out").size(), 1u);
   EXPECT_EQ(static_cast<long>(read_out_file("cross.out")[0].rows.size()), done);
   EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), done + 1);
+}
+
+// A convergence run stopped during a pass: the result files and the report
+// are those of the last whole pass, byte for byte, but for the report's
+// verdict, which says where the passes were stopped.
+TEST(Program, InterruptedPassLeavesTheFilesOfTheLastWholePass) {
+  scratch_dir dir;
+  std::string text = four_structures()[3].second;  // the cross at oblique incidence
+  text.replace(text.find("8 24 0.5"), 8, "8 24 0.05");
+  scratch_dir::write_file("cross.fss", text);
+  ASSERT_EQ(finish(start_logged("cross", "log", {"-converge", "-passes", "4", "-csv"})), 0);
+  std::map<std::string, std::string> pass4;
+  for (const char* f : {"cross.out", "cross_x.out", "cross.csv", "cross_x.csv", "cross.conv"})
+    pass4[f] = scratch_dir::read_file(f);
+  const pid_t pid = start_logged("cross", "log", {"-converge", "-passes", "5", "-csv"});
+  // Pass 5 has begun to write its own result file.
+  bool begun = false;
+  for (int k = 0; k < 15 && !begun; ++k) begun = wait_for("log", "... pass 5:");
+  ASSERT_TRUE(begun);
+  for (int k = 0; k < 300000 && scratch_dir::read_file("cross.out") == pass4["cross.out"]; ++k) usleep(200);
+  ASSERT_NE(scratch_dir::read_file("cross.out"), pass4["cross.out"]);
+  kill(pid, SIGTERM);
+  EXPECT_EQ(finish(pid), 143);
+  const std::string log = scratch_dir::read_file("log");
+  EXPECT_NE(log.find("\n\n interrupted after"), std::string::npos) << log;
+  EXPECT_NE(log.find(" of 321 sweep points\n the result files hold pass 4, the last whole one (cross.conv)\n"),
+            std::string::npos)
+      << log;
+  for (const char* f : {"cross.out", "cross_x.out", "cross.csv", "cross_x.csv"})
+    EXPECT_TRUE(scratch_dir::read_file(f) == pass4[f]) << f << " is not that of pass 4";
+  // The report: the four passes' rows and the points of the extrapolation
+  // as they were; only the header's most passes, the times and the verdict differ.
+  const std::string conv = scratch_dir::read_file("cross.conv");
+  const std::string verdict = " interrupted during pass 5: the result file holds pass 4; the extrapolated result (cross_x.out";
+  EXPECT_NE(conv.find("\n" + verdict), std::string::npos) << conv;
+  EXPECT_EQ(conv.find("not converged"), std::string::npos);
+  const std::string points = " Extrapolated result of passes 3 and 4";
+  ASSERT_NE(conv.find(points), std::string::npos);
+  EXPECT_EQ(conv.substr(conv.find(points)), pass4["cross.conv"].substr(pass4["cross.conv"].find(points)));
+  for (const auto& e : std::filesystem::directory_iterator("."))
+    EXPECT_TRUE(e.path().extension() != ".apb" && e.path().filename().string().find("_tmp") == std::string::npos)
+        << e.path();
 }
 
 // "-csv", "-s4p" and "-plot" on the examples: the ".out" file stays byte for
