@@ -1,6 +1,7 @@
 // A converged run ("-converge") of each example, as a user runs it: the
-// passes along the ray until the estimate settles, the tables grow or the
-// tenth pass ends, with the extrapolated result and the report.  Counters:
+// passes along the ray until the estimate settles, a pass outgrows the
+// tables' bounds or the next would end the run after its ten minutes, with
+// the extrapolated result and the report.  Counters:
 // the passes, the estimated error of the extrapolated result (an amplitude),
 // the aperture and Floquet modes of the last pass and the peak resident
 // memory; the report (<example>.conv) is kept in the working folder with

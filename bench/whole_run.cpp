@@ -55,8 +55,8 @@ void BM_RunCrossOblique50(benchmark::State& state) {
   whole_run(state, "");
 }
 
-// "-converge" on the cross example: the passes up to the one that cannot be
-// run, each a whole analysis, with the report.
+// "-converge" on the cross example: the passes until they settle (the
+// twelfth), each a whole analysis, with the report.
 void BM_ConvergeCrossSlots(benchmark::State& s) { whole_run(s, "cross_slots", {"-converge"}); }
 
 void BM_RunSquareHoles(benchmark::State& s) { whole_run(s, "square_holes"); }

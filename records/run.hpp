@@ -15,6 +15,7 @@ struct fss_writeinfo_rec {
   int geometry = 0;                // "-geometry": the picture of the structure only
   int fine = 0;                    // "-fine": modes as accurate at the limit as below it
   int passes = 0;                  // "-passes N": most passes of "-converge" (0: the default)
+  double minutes = 0;              // "-minutes M": the time "-converge" may take (0: the default)
 };
 
 // Folder of every file the run writes (option "-o DIR"); empty: the folder

@@ -353,14 +353,21 @@ void write_report(const std::string& intro, const std::vector<std::string>& rows
   if (!o) fatal("fss_converge", file_fault("Error in writing file ", name));
 }
 
-// The most passes: "-passes N", or converge_passes.
-int most_passes() { return fss_writeinfo.passes > 0 ? fss_writeinfo.passes : converge_passes; }
+// The most passes: "-passes N", or passes_most.
+int most_passes() { return fss_writeinfo.passes > 0 ? fss_writeinfo.passes : passes_most; }
+
+// "at most 30 passes and 10 minutes"
+std::string passes_bound_text() {
+  std::string t = "at most " + std::to_string(most_passes()) + " passes";
+  const double budget = converge_budget();
+  if (budget > 0) t += " and " + fmt("%g", budget / 60) + " minutes";
+  return t;
+}
 
 std::string report_intro(double ratio) {
   return " Convergence of " + base_name() + ": passes along a ray, the Floquet limit " +
          fmt("%.3g", ratio) + " times the aperture limit, both raised by " +
-         fmt("%.2f", converge_raise) + " per pass, at most " + std::to_string(most_passes()) +
-         " passes\n"
+         fmt("%.2f", converge_raise) + " per pass, " + passes_bound_text() + "\n"
          " |dS|: largest change of the complex co-polarised coefficients from the pass before\n"
          " error(x): estimated error of the extrapolated coefficients; settled when below " +
          fmt("%.4f", converge_amplitude) + " from pass " + std::to_string(converge_min_passes) +
@@ -435,6 +442,22 @@ double converge_next_peak(double before_last, double last) {
   return last * std::max(growth, converge_raise * converge_raise);
 }
 
+namespace {
+
+// Whole seconds from 10 s on, tenths below.
+std::string secs(double s) { return fmt(s >= 10 ? "%.0f" : "%.1f", s); }
+
+}  // namespace
+
+double converge_budget() {
+  if (fss_writeinfo.minutes > 0) return fss_writeinfo.minutes * 60;
+  return fss_writeinfo.passes > 0 ? 0 : converge_minutes * 60;
+}
+
+bool converge_within_budget(double spent, double next, double budget) {
+  return budget <= 0 || spent + next <= budget;
+}
+
 std::string converge_further_pass(const std::vector<double>& seconds, const std::vector<double>& peaks,
                                   double room) {
   const int n = static_cast<int>(std::min(seconds.size(), peaks.size()));
@@ -447,8 +470,6 @@ std::string converge_further_pass(const std::vector<double>& seconds, const std:
   const double next = converge_next_peak(seconds[n - 2], seconds[n - 1]);
   double all = next;
   for (int k = 0; k < n; ++k) all += seconds[k];
-  // Whole seconds from 10 s on, tenths below.
-  auto secs = [](double s) { return fmt(s >= 10 ? "%.0f" : "%.1f", s); };
   return "; a run with -passes" + free_int(n + 1) + " would take about " + secs(all) + " s (pass" +
          free_int(n + 1) + " about " + secs(next) + " s) and" + free_int(std::lround(mb)) +
          " MB (from the growth of the passes before)";
@@ -462,6 +483,17 @@ std::string named(std::string verdict) {
   for (std::size_t at; (at = verdict.find(key)) != std::string::npos;)
     verdict.replace(at, key.size(), base_name());
   return verdict;
+}
+
+// Unsettled, how many sweep points are settled all the same: the points
+// just below a grating lobe or at a steep resonance may be the only ones left.
+std::string settled_points(const converge_result& x) {
+  if (x.worst.value < converge_amplitude) return "";
+  long settled = 0;
+  for (const std::array<double, 4>& e : x.error)
+    settled += *std::max_element(e.begin(), e.end()) < converge_amplitude;
+  return "; below " + fmt("%.4f", converge_amplitude) + " at" + free_int(settled) + " of" +
+         free_int(static_cast<long>(x.error.size())) + " sweep points";
 }
 
 // An interruption during the next pass puts back the files of this one,
@@ -495,11 +527,14 @@ int fss_converge() {
     const converge_pass& last = passes.back();
     return "the extrapolated result (<base>_x.out, exponent " + fmt("%.3f", x.exponent) +
            (x.fitted ? ", fitted" : "") + ") is estimated within " + amplitude_text(x.worst.value) +
-           " " + where(x.worst, last) + ", the last pass within " + amplitude_text(x.worst_last.value);
+           " " + where(x.worst, last) + ", the last pass within " + amplitude_text(x.worst_last.value) +
+           settled_points(x);
   };
   const int last_pass = most_passes();
   const double room = converge_bounds.memory_mb > 0 ? converge_bounds.memory_mb : physical_memory_mb();
   std::vector<double> peaks, seconds;
+  const double budget = converge_budget();
+  const auto start = std::chrono::steady_clock::now();
   for (int pass = 1; pass <= last_pass; ++pass) {
     // A pass foreseen to need more than the machine's memory is not begun:
     // the system would end the program during it.
@@ -509,6 +544,18 @@ int fss_converge() {
                 free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +
                 free_int(std::lround(room)) + " MB of memory the program may take; the result file holds pass" +
                 free_int(pass - 1);
+      if (passes.size() >= 2) verdict += "; " + extrapolation_text();
+      break;
+    }
+    // Nor is a pass foreseen to end the run beyond its time (from the third
+    // on: the time of a pass is foreseen from the two before).
+    const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double next = seconds.size() >= 2 ? converge_next_peak(seconds[seconds.size() - 2], seconds.back()) : 0;
+    if (seconds.size() >= 2 && !converge_within_budget(spent, next, budget)) {
+      verdict = "stopped before convergence: pass" + free_int(pass) + " would take about " + secs(next) +
+                " s (from the growth of the passes before), the run then about " + secs(spent + next) +
+                " s, more than its " + fmt("%g", budget / 60) +
+                " minutes (-minutes M gives it more); the result file holds pass" + free_int(pass - 1);
       if (passes.size() >= 2) verdict += "; " + extrapolation_text();
       break;
     }

@@ -18,7 +18,10 @@
 // file's own ratio when larger).
 constexpr double converge_raise = 1.25;
 constexpr double converge_ratio = 3;
-constexpr int converge_passes = 10;
+// Without "-passes" or "-minutes" the passes go on for at most this many
+// minutes: a pass is not begun when the run, with the pass as foreseen
+// from the growth of the passes before, would take longer.
+constexpr double converge_minutes = 10;
 // The truncation error falls as (aperture limit)^(-4/3), the rate that the
 // field singularity at the metal edges sets.
 constexpr double converge_exponent = 4.0 / 3;
@@ -117,6 +120,14 @@ struct converge_result {
 };
 converge_result converge_extrapolate(const std::vector<converge_pass>& passes, double p);
 
-// The option "-converge": up to converge_passes analyses ("-passes N": N), the first at the
+// The time the passes may take (s): "-minutes M", or converge_minutes
+// unless "-passes N" is given alone (then 0: no bound).
+double converge_budget();
+// Whether a pass foreseen to take `next` s may begin after `spent` s of the
+// run within `budget` s (0: no bound).
+bool converge_within_budget(double spent, double next, double budget);
+
+// The option "-converge": analyses up to passes_most ("-passes N": N), within the
+// time of converge_budget, the first at the
 // aperture limit of the structure file; returns the number of passes run.
 int fss_converge();

@@ -61,10 +61,12 @@ bool option_words(const std::string& arg, std::string& why) {
   for (;;) {
     const std::size_t end = arg.find('-', start);
     const std::string w = arg.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    if (w == "passes" && arg != "-passes") {
-      why = "option \"-passes\" stands alone, followed by its number: -passes N";
-      return false;
-    }
+    for (const char* own : {"passes", "minutes"})
+      if (w == own && arg != "-" + w) {
+        why = "option \"-" + w + "\" stands alone, followed by its number: -" + w +
+              (w == "passes" ? " N" : " M");
+        return false;
+      }
     const option_word* found = nullptr;
     for (const option_word& o : words)
       if (w == o.word) found = &o;
@@ -88,6 +90,16 @@ bool passes_number(const char* arg, int& n) {
   return n >= 2 && n <= passes_most;
 }
 
+// "-minutes M": a number of minutes above 0 and up to minutes_most.
+bool minutes_number(const char* arg, double& m) {
+  if (!arg) return false;
+  const std::string s = arg;
+  if (s.empty() || s.size() > 12 || s.find_first_not_of("0123456789.") != std::string::npos) return false;
+  char* end = nullptr;
+  m = std::strtod(s.c_str(), &end);
+  return end && *end == 0 && m > 0 && m <= minutes_most;
+}
+
 }  // namespace
 
 std::string nearest_option(const std::string& word) {
@@ -100,6 +112,7 @@ std::string nearest_option(const std::string& word) {
   };
   for (const option_word& o : words) consider(o.word);
   consider("passes");
+  consider("minutes");
   // A short word is close only at one step: "-cs" is "-csv", "-foo" nothing.
   const int most = w.size() <= 3 ? 1 : 2;
   return dbest <= most ? best : "";
@@ -109,7 +122,7 @@ command_line_reading read_command_line() {
   command_line_reading r;
   fss_writeinfo = {};
   fss_output = {};
-  bool output_given = false, passes_given = false;
+  bool output_given = false, passes_given = false, minutes_given = false;
   const int argc = fss_command_line.argc;
   char** argv = fss_command_line.argv;
   auto refuse = [&](const std::string& why) {
@@ -145,6 +158,16 @@ command_line_reading read_command_line() {
       passes_given = true;
       continue;
     }
+    if (arg == "-minutes") {
+      if (minutes_given) return refuse("option \"-minutes\" given twice");
+      if (i + 1 >= argc || !minutes_number(argv[i + 1], fss_writeinfo.minutes))
+        return refuse("option \"-minutes\" needs a number of minutes above 0 (at most " +
+                      std::to_string(static_cast<long>(minutes_most)) + "): -minutes M");
+      ++i;
+      fss_writeinfo.converge = 1;
+      minutes_given = true;
+      continue;
+    }
     if (arg.size() > 1 && arg[0] == '-') {
       std::string why;
       if (!option_words(arg, why)) return refuse(why);
@@ -172,7 +195,10 @@ std::string usage_text() {
          "   -modes      table of the aperture modes: <base>.modes and the console\n"
          "   -converge   rising limits, extrapolated: <base>_x.out, report <base>.conv\n"
          "   -passes N   -converge with at most N passes (2 to " + std::to_string(passes_most) +
-         "; " + std::to_string(converge_passes) + " without it)\n"
+         "; without it " + std::to_string(passes_most) + ")\n"
+         "   -minutes M  -converge: no pass begun that would end the run after M minutes\n"
+         "               (" + std::to_string(static_cast<int>(converge_minutes)) +
+         " without it and without -passes)\n"
          "   -fine       aperture modes as accurate at the block 7 limit as below it\n"
          "   -wgs        waveguide simulator: phi = 0, theta = asin(c / (2 a f))\n"
          "   -pvf        accepted, changes nothing\n"

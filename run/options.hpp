@@ -9,6 +9,8 @@ constexpr const char* fss_version = "1.0";
 // The most passes "-passes N" may ask for (by then the tables' bounds have
 // stopped any pass).
 constexpr int passes_most = 30;
+// The most minutes "-minutes M" may give the passes (about ten weeks).
+constexpr double minutes_most = 100000;
 
 // What the command line asks for.
 enum class command_action { run, help, version, refused };
@@ -22,7 +24,8 @@ struct command_line_reading {
 // Reads fss_command_line: every argument beginning with "-" is an option
 // (whole words, several in one argument: "-csv-s4p"), "-o" takes the next
 // argument as the output folder, "-passes" the next as the most passes of
-// "-converge" (and sets it), the first other argument is the structure.
+// "-converge" and "-minutes" the next as the time the passes may take (each
+// sets "-converge"), the first other argument is the structure.
 // Fills fss_writeinfo and fss_output; touches nothing else.
 command_line_reading read_command_line();
 

@@ -356,11 +356,56 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
   EXPECT_NE(scratch_dir::read_file("small.conv").find("raised by 1.25 per pass, at most 3 passes\n"),
             std::string::npos);
   EXPECT_EQ(read_points("small.conv").size(), 3u);
+  // Every point's estimate is below the bound (the verdict says no more);
+  // three passes are too few to settle on it.
+  for (const conv_point& p : read_points("small.conv")) EXPECT_LT(p.error_x, converge_amplitude);
+  EXPECT_EQ(c.verdict.find("sweep points"), std::string::npos) << c.verdict;
   EXPECT_EQ(read_out_file("small_x.out").size(), 1u);
   expect_no_scratch_files("small");
   write_structure("plain", 3, 1, raised(200, 3), 3 * raised(200, 3), "10 20 5");
   ASSERT_EQ(run_program("plain", "").status, 0);
   EXPECT_EQ(scratch_dir::read_file("small.out"), scratch_dir::read_file("plain.out"));
+}
+
+// A pass foreseen to end the run beyond its time ("-minutes M") is not
+// begun: the passes end on the pass before, which the result file holds
+// as a plain run at its limits writes it, and the report says why.  (Two
+// passes always run: the time of the next is foreseen from them.)
+TEST(Converge, PassForeseenBeyondTheTimeIsNotBegun) {
+  scratch_dir dir;
+  write_structure("hole", 10, 4, 100, 300, "10 20 5");
+  const program_result r = run_program("hole -minutes 0.0001 -csv", "");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const conv_report c = read_conv("hole.conv");
+  ASSERT_EQ(c.rows.size(), 2u) << scratch_dir::read_file("hole.conv");
+  const std::string about = " stopped before convergence: pass 3 would take about ";
+  ASSERT_EQ(c.verdict.rfind(about, 0), 0u) << c.verdict;
+  double next = -1, run = -1;
+  ASSERT_EQ(std::sscanf(c.verdict.c_str() + about.size(),
+                        "%lf s (from the growth of the passes before), the run then about %lf s", &next, &run),
+            2)
+      << c.verdict;
+  EXPECT_GE(run, next);
+  EXPECT_NE(c.verdict.find(" s, more than its 0.0001 minutes (-minutes M gives it more); the result file holds "
+                           "pass 2; the extrapolated result (hole_x.out"),
+            std::string::npos)
+      << c.verdict;
+  // How many points are settled all the same, as the table of points says.
+  long settled = 0;
+  for (const conv_point& p : read_points("hole.conv")) settled += p.error_x < converge_amplitude;
+  EXPECT_LT(settled, 3);
+  const std::string tail = "; below 0.0020 at" + free_int(settled) + " of 3 sweep points";
+  ASSERT_GT(c.verdict.size(), tail.size());
+  EXPECT_EQ(c.verdict.substr(c.verdict.size() - tail.size()), tail);
+  EXPECT_NE(r.out.find(c.verdict.substr(1)), std::string::npos) << r.out;
+  EXPECT_NE(scratch_dir::read_file("hole.conv").find("raised by 1.25 per pass, at most 30 passes and 0.0001 minutes\n"),
+            std::string::npos);
+  EXPECT_EQ(read_out_file("hole_x.out").size(), 1u);
+  EXPECT_TRUE(std::filesystem::exists("hole_x.csv"));
+  expect_no_scratch_files("hole");
+  write_structure("plain", 10, 4, raised(100, 2), raised_flo(100, 300, 2), "10 20 5");
+  ASSERT_EQ(run_program("plain", "").status, 0);
+  EXPECT_EQ(scratch_dir::read_file("hole.out"), scratch_dir::read_file("plain.out"));
 }
 
 // A pass whose tables outgrow the memory the program may take (here a
@@ -479,6 +524,8 @@ TEST(Converge, PassesGrowTheirTablesBeyondThoseOfAPlainRun) {
     EXPECT_GT(c.rows[k].error, 0);
   }
   EXPECT_LT(c.rows.back().error, converge_amplitude);
+  EXPECT_NE(scratch_dir::read_file("hole.conv").find("per pass, at most 30 passes and 10 minutes\n"), std::string::npos);
+  EXPECT_EQ(c.verdict.find("sweep points"), std::string::npos) << c.verdict;  // every one settled
   expect_no_scratch_files("hole");
   const int last = static_cast<int>(c.rows.size());
   write_structure("plain", 10, 4, raised(100, last), raised_flo(100, 300, last), sweep);

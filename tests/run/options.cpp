@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "records/run.hpp"
+#include "run/converge.hpp"
 #include "run/options.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/command_line.hpp"
@@ -73,6 +74,23 @@ TEST(CommandLine, KnownOptionsSetTheirFlags) {
   EXPECT_EQ(reading({"m", "-passes", "2"}).action, command_action::run);
   EXPECT_EQ(fss_writeinfo.passes, 2);
   EXPECT_EQ(reading({"m", "-passes", std::to_string(passes_most)}).action, command_action::run);
+  // "-minutes M" gives the passes their time and asks for them; without it
+  // and without "-passes" they have the default time, with "-passes" alone none.
+  r = reading({"m", "-minutes", "2.5", "-passes", "12"});
+  EXPECT_EQ(r.action, command_action::run);
+  EXPECT_EQ(fss_writeinfo.minutes, 2.5);
+  EXPECT_EQ(fss_writeinfo.converge, 1);
+  EXPECT_EQ(converge_budget(), 150);
+  ASSERT_EQ(reading({"m", "-passes", "12"}).action, command_action::run);
+  EXPECT_EQ(converge_budget(), 0);
+  ASSERT_EQ(reading({"m", "-converge"}).action, command_action::run);
+  EXPECT_EQ(converge_budget(), converge_minutes * 60);
+  ASSERT_EQ(reading({"m", "-minutes", "100000"}).action, command_action::run);
+  EXPECT_EQ(converge_budget(), 6e6);
+  // A pass is begun when the run, with it as foreseen, stays within its time.
+  EXPECT_TRUE(converge_within_budget(500, 100, 600));
+  EXPECT_FALSE(converge_within_budget(500, 100.5, 600));
+  EXPECT_TRUE(converge_within_budget(5e5, 5e5, 0));
 }
 
 // Misspelt, mistyped and unknown options are refused, with the option meant
@@ -106,6 +124,17 @@ TEST(CommandLine, UnknownOptionsAreRefusedWithTheClosestOne) {
   EXPECT_EQ(refusal({"m", "-csv-passes", "12"}),
             "option \"-passes\" stands alone, followed by its number: -passes N");
   EXPECT_EQ(refusal({"m", "-pases", "12"}), "unknown option \"-pases\" (did you mean \"-passes\"?)");
+  // The minutes: a number above 0 and within the bound, once.
+  const std::string minutes = "option \"-minutes\" needs a number of minutes above 0 (at most 100000): -minutes M";
+  for (const std::vector<std::string>& a :
+       {std::vector<std::string>{"m", "-minutes"}, {"m", "-minutes", "0"}, {"m", "-minutes", "-5"},
+        {"m", "-minutes", "100001"}, {"m", "-minutes", "1e3"}, {"m", "-minutes", "1.2.3"},
+        {"m", "-minutes", "."}, {"m", "-minutes", "ten"}, {"m", "-minutes", ""}})
+    EXPECT_EQ(refusal(a), minutes) << a.back();
+  EXPECT_EQ(refusal({"m", "-minutes", "5", "-minutes", "6"}), "option \"-minutes\" given twice");
+  EXPECT_EQ(refusal({"m", "-csv-minutes", "5"}),
+            "option \"-minutes\" stands alone, followed by its number: -minutes M");
+  EXPECT_EQ(refusal({"m", "-minute", "5"}), "unknown option \"-minute\" (did you mean \"-minutes\"?)");
   EXPECT_EQ(nearest_option("Geometrie"), "geometry");
   EXPECT_EQ(nearest_option("xyz"), "");
 }
@@ -119,7 +148,7 @@ TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
   // The usage names every option, one line each.
   const std::string u = usage_lines();
   for (const char* o : {"\n   -csv ", "\n   -s4p ", "\n   -plot ", "\n   -geometry ", "\n   -modes ",
-                        "\n   -converge ", "\n   -passes N ", "\n   -wgs ", "\n   -pvf ", "\n   -o DIR ",
+                        "\n   -converge ", "\n   -passes N ", "\n   -minutes M ", "\n   -wgs ", "\n   -pvf ", "\n   -o DIR ",
                         "\n   -h, --help ", "\n   --version ", "\n   structure "})
     EXPECT_NE(u.find(o), std::string::npos) << o;
   EXPECT_EQ(u.substr(0, 43), " usage: fss [structure[.fss]] [option ...]\n");

@@ -368,7 +368,7 @@ TEST(ScreensProgram, ExampleFilterWithEveryOption) {
   text.replace(text.find("\n100\n"), 5, "\n40\n");
   text.replace(text.find("\n300\n"), 5, "\n60\n");
   scratch_dir::write_file("f.fss", text);
-  r = run_program("f -converge", "");
+  r = run_program("f -converge -passes 10", "");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(std::filesystem::exists("f.conv"));
   EXPECT_EQ(read_out_file("f.out").at(0).rows.size(), 3u);

@@ -86,7 +86,7 @@ TEST(StackProgram, ExampleWithEveryResultFile) {
 TEST(StackProgram, ConvergencePassesAndWaveguideSimulator) {
   scratch_dir dir;
   scratch_dir::write_file("rs.fss", with("16 18 1", "40", "60"));
-  program_result r = run_program("rs -converge", "");
+  program_result r = run_program("rs -converge -passes 10", "");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(std::filesystem::exists("rs.conv"));
   EXPECT_EQ(read_out_file("rs.out").at(0).rows.size(), 3u);
