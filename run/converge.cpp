@@ -567,8 +567,9 @@ int fss_converge() {
     r.fwg = fss_kmax.wg * dcspeed() / dpi(1) / 1e9;
     r.fflo = fss_kmax.flo * dcspeed() / dpi(1) / 1e9;
     std::cout << '\n';
+    // From the third pass on, how long it will take as foreseen.
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
-                 fmt("%.3f", r.fflo) + " GHz");
+                 fmt("%.3f", r.fflo) + " GHz" + (next > 0 ? " (foreseen: about " + secs(next) + " s)" : ""));
     pass_values.clear();
     // An interruption counts the points of this pass.
     interrupt_points(0, fss_sweep_points());

@@ -353,6 +353,10 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
   EXPECT_GE(all, next);
   EXPECT_GE(mb, std::lround(1.5625 * c.rows.back().mem) - 1);
   EXPECT_EQ(c.verdict.substr(c.verdict.size() - 42), " MB (from the growth of the passes before)");
+  // The console foresees the time of every pass from the third on.
+  EXPECT_NE(r.out.find(" ... pass 2: mode limits 250.000 GHz and 750.000 GHz\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find(" ... pass 3: mode limits 312.500 GHz and 937.500 GHz (foreseen: about "), std::string::npos)
+      << r.out;
   EXPECT_NE(scratch_dir::read_file("small.conv").find("raised by 1.25 per pass, at most 3 passes\n"),
             std::string::npos);
   EXPECT_EQ(read_points("small.conv").size(), 3u);
