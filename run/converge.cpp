@@ -496,8 +496,9 @@ std::string settled_points(const converge_result& x) {
          free_int(static_cast<long>(x.error.size())) + " sweep points";
 }
 
-// An interruption during the next pass puts back the files of this one,
-// with the report saying so, instead of leaving the next pass's first rows.
+// An interruption after this pass (during the next) puts back the files of
+// this one, with the report saying so, instead of leaving the next pass's
+// first rows.
 void keep_on_interruption(const std::vector<saved_file>& good, const std::string& report, int pass) {
   const std::string conv = base_name() + ".conv";
   std::vector<kept_file> kept;
@@ -547,11 +548,13 @@ int fss_converge() {
       if (passes.size() >= 2) verdict += "; " + extrapolation_text();
       break;
     }
-    // Nor is a pass foreseen to end the run beyond its time (from the third
-    // on: the time of a pass is foreseen from the two before).
+    // Nor is a pass foreseen to end the run beyond its time (from the
+    // second on: the time of a pass foreseen from the growth of the two
+    // before, the second's from the first's).
     const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double next = seconds.size() >= 2 ? converge_next_peak(seconds[seconds.size() - 2], seconds.back()) : 0;
-    if (seconds.size() >= 2 && !converge_within_budget(spent, next, budget)) {
+    const double next = converge_next_peak(seconds.size() >= 2 ? seconds[seconds.size() - 2] : 0,
+                                           seconds.empty() ? 0 : seconds.back());
+    if (!seconds.empty() && !converge_within_budget(spent, next, budget)) {
       verdict = "stopped before convergence: pass" + free_int(pass) + " would take about " + secs(next) +
                 " s (from the growth of the passes before), the run then about " + secs(spent + next) +
                 " s, more than its " + fmt("%g", budget / 60) +
@@ -567,12 +570,14 @@ int fss_converge() {
     r.fwg = fss_kmax.wg * dcspeed() / dpi(1) / 1e9;
     r.fflo = fss_kmax.flo * dcspeed() / dpi(1) / 1e9;
     std::cout << '\n';
-    // From the third pass on, how long it will take as foreseen.
+    // From the second pass on, how long it will take as foreseen.
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
                  fmt("%.3f", r.fflo) + " GHz" + (next > 0 ? " (foreseen: about " + secs(next) + " s)" : ""));
     pass_values.clear();
-    // An interruption counts the points of this pass.
+    // An interruption counts the points of this pass, and from here on
+    // puts back the files of the pass before.
     interrupt_points(0, fss_sweep_points());
+    interrupt_defer(false);
     const auto t0 = std::chrono::steady_clock::now();
     // Only the first pass ends the run on an error.
     set_fatal_trap(pass > 1);
@@ -616,6 +621,9 @@ int fss_converge() {
       break;
     }
     set_fatal_trap(false);
+    // Until the next pass begins (or the run ends) a signal waits: the files
+    // of this pass and the report are written whole, then kept.
+    interrupt_defer(true);
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     r.memory_mb = peak_memory_mb();
     peaks.push_back(r.memory_mb);
@@ -651,7 +659,7 @@ int fss_converge() {
     console_line(line);
     good = save_results();
     keep_on_interruption(good, report_text(intro, rows,
-                                           named("interrupted during pass" + free_int(pass + 1) +
+                                           named("interrupted after pass" + free_int(pass) +
                                                  ": the result file holds pass" + free_int(pass) +
                                                  (passes.size() >= 2 ? "; " + extrapolation_text() : "")),
                                            points),
@@ -672,6 +680,7 @@ int fss_converge() {
   interrupt_hold();
   write_report(intro, rows, verdict, points);
   interrupt_keep({}, "");
+  interrupt_defer(false);
   interrupt_release();
   std::cout << '\n';
   console_line(verdict);

@@ -12,10 +12,13 @@ namespace {
 
 // Read by the handler: lock-free atomics are async-signal-safe.
 std::atomic<long> points_done{0}, points_total{0};
-volatile std::sig_atomic_t held = 0, pending = 0;
-// Changed only while held, so that the handler reads them whole.
-std::vector<kept_file> kept;
-std::string kept_note;
+volatile std::sig_atomic_t held = 0, pending = 0, deferred = 0;
+// Changed only while held (the signal fences keep the compiler from moving
+// the changes out of that), so that the handler reads them whole; never
+// destroyed, so that a signal during the process's exit reads no freed
+// storage.
+std::vector<kept_file>& kept = *new std::vector<kept_file>;
+std::string& kept_note = *new std::string;
 static_assert(std::atomic<long>::is_always_lock_free);
 
 // Decimal digits of n, without the C library.
@@ -66,7 +69,7 @@ void put_back_kept() {
 }
 
 extern "C" void on_signal(int sig) {
-  if (held) {
+  if (held || deferred) {
     pending = sig;
     return;
   }
@@ -103,26 +106,37 @@ void interrupt_points(long done, long total) {
 }
 
 void interrupt_reset() {
+  pending = 0;
+  deferred = 0;
   held = 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   kept.clear();
   kept_note.clear();
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   held = 0;
-  pending = 0;
   interrupt_points(0, 0);
+  if (pending) stop(pending);
 }
 
 void interrupt_hold() { held = 1; }
 
 void interrupt_release() {
   held = 0;
-  if (pending) stop(pending);
+  if (pending && !deferred) stop(pending);
+}
+
+void interrupt_defer(bool on) {
+  deferred = on ? 1 : 0;
+  if (!on && pending && !held) stop(pending);
 }
 
 void interrupt_keep(std::vector<kept_file> files, std::string note) {
   const std::sig_atomic_t was = held;
   held = 1;
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   kept = std::move(files);
   kept_note = std::move(note);
+  std::atomic_signal_fence(std::memory_order_seq_cst);
   held = was;
-  if (!held && pending) stop(pending);
+  if (!held && !deferred && pending) stop(pending);
 }

@@ -18,6 +18,10 @@ void interrupt_reset();
 // release acts on it, so that no file is left with half a row.
 void interrupt_hold();
 void interrupt_release();
+// While deferred (the work between two passes of "-converge", which writes
+// several files and may hold and release within it) a signal waits for
+// the end of the deferral, whatever the holds inside.
+void interrupt_defer(bool on);
 // The last line of an interrupted run: " interrupted after N of M sweep
 // points", written without the C library's buffers.
 int interrupt_message(char* buf, int size, long done, long total);

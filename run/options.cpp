@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <iostream>
 #include <vector>
@@ -90,14 +91,14 @@ bool passes_number(const char* arg, int& n) {
   return n >= 2 && n <= passes_most;
 }
 
-// "-minutes M": a number of minutes above 0 and up to minutes_most.
+// "-minutes M": a number of minutes above 0 and up to minutes_most, in
+// digits and a decimal point whatever the locale.
 bool minutes_number(const char* arg, double& m) {
   if (!arg) return false;
   const std::string s = arg;
-  if (s.empty() || s.size() > 12 || s.find_first_not_of("0123456789.") != std::string::npos) return false;
-  char* end = nullptr;
-  m = std::strtod(s.c_str(), &end);
-  return end && *end == 0 && m > 0 && m <= minutes_most;
+  if (s.empty() || s.find_first_not_of("0123456789.") != std::string::npos) return false;
+  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), m, std::chars_format::fixed);
+  return ec == std::errc() && end == s.data() + s.size() && m > 0 && m <= minutes_most;
 }
 
 }  // namespace

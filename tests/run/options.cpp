@@ -87,6 +87,11 @@ TEST(CommandLine, KnownOptionsSetTheirFlags) {
   EXPECT_EQ(converge_budget(), converge_minutes * 60);
   ASSERT_EQ(reading({"m", "-minutes", "100000"}).action, command_action::run);
   EXPECT_EQ(converge_budget(), 6e6);
+  ASSERT_EQ(reading({"m", "-minutes", "100000.000000"}).action, command_action::run);
+  ASSERT_EQ(reading({"m", "-minutes", "0.00000000001"}).action, command_action::run);
+  EXPECT_NEAR(converge_budget(), 6e-10, 1e-24);
+  ASSERT_EQ(reading({"m", "-minutes", ".5"}).action, command_action::run);
+  EXPECT_EQ(converge_budget(), 30);
   // A pass is begun when the run, with it as foreseen, stays within its time.
   EXPECT_TRUE(converge_within_budget(500, 100, 600));
   EXPECT_FALSE(converge_within_budget(500, 100.5, 600));
