@@ -505,7 +505,8 @@ void keep_on_interruption(const std::vector<saved_file>& good, const std::string
   for (const saved_file& f : good)
     if (f.path != conv) kept.push_back({f.path.string(), f.bytes});
   kept.push_back({conv, report});
-  interrupt_keep(std::move(kept), " the result files hold pass" + free_int(pass) + ", the last whole one (" + conv + ")\n");
+  interrupt_keep(std::move(kept),
+                 " the result files hold pass" + free_int(pass) + ", the last whole one (" + conv + ")\n");
 }
 
 }  // namespace

@@ -397,8 +397,9 @@ TEST(Converge, PassForeseenBeyondTheTimeIsNotBegun) {
       << c.verdict;
   EXPECT_EQ(c.verdict.find("extrapolated"), std::string::npos) << c.verdict;  // one pass: none
   EXPECT_NE(r.out.find(c.verdict.substr(1)), std::string::npos) << r.out;
-  EXPECT_NE(scratch_dir::read_file("hole.conv").find("raised by 1.25 per pass, at most 30 passes and 0.0001 minutes\n"),
-            std::string::npos);
+  EXPECT_NE(
+      scratch_dir::read_file("hole.conv").find("raised by 1.25 per pass, at most 30 passes and 0.0001 minutes\n"),
+      std::string::npos);
   EXPECT_TRUE(std::filesystem::exists("hole.csv"));
   expect_no_scratch_files("hole");
   write_structure("plain", 10, 4, 100, 300, "10 20 5");
@@ -532,7 +533,8 @@ TEST(Converge, PassesGrowTheirTablesBeyondThoseOfAPlainRun) {
     EXPECT_GT(c.rows[k].error, 0);
   }
   EXPECT_LT(c.rows.back().error, converge_amplitude);
-  EXPECT_NE(scratch_dir::read_file("hole.conv").find("per pass, at most 30 passes and 10 minutes\n"), std::string::npos);
+  EXPECT_NE(scratch_dir::read_file("hole.conv").find("per pass, at most 30 passes and 10 minutes\n"),
+            std::string::npos);
   EXPECT_EQ(c.verdict.find("sweep points"), std::string::npos) << c.verdict;  // every one settled
   expect_no_scratch_files("hole");
   const int last = static_cast<int>(c.rows.size());

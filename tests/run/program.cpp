@@ -721,7 +721,8 @@ TEST(Program, InterruptedPassLeavesTheFilesOfTheLastWholePass) {
   // The report: the four passes' rows and the points of the extrapolation
   // as they were; only the header's most passes, the times and the verdict differ.
   const std::string conv = scratch_dir::read_file("cross.conv");
-  const std::string verdict = " interrupted after pass 4: the result file holds pass 4; the extrapolated result (cross_x.out";
+  const std::string verdict =
+      " interrupted after pass 4: the result file holds pass 4; the extrapolated result (cross_x.out";
   EXPECT_NE(conv.find("\n" + verdict), std::string::npos) << conv;
   EXPECT_EQ(conv.find("not converged"), std::string::npos);
   const std::string points = " Extrapolated result of passes 3 and 4";
