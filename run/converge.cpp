@@ -571,9 +571,13 @@ int fss_converge() {
     r.fwg = fss_kmax.wg * dcspeed() / dpi(1) / 1e9;
     r.fflo = fss_kmax.flo * dcspeed() / dpi(1) / 1e9;
     std::cout << '\n';
-    // From the second pass on, how long it will take as foreseen.
+    // From the second pass on, how long it will take and its peak, as foreseen.
+    const double mb = converge_next_peak(peaks.size() >= 2 ? peaks[peaks.size() - 2] : 0,
+                                         peaks.empty() ? 0 : peaks.back());
+    const std::string ahead =
+        seconds.empty() ? "" : " (foreseen: about " + secs(next) + " s and" + free_int(std::lround(mb)) + " MB)";
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
-                 fmt("%.3f", r.fflo) + " GHz" + (next > 0 ? " (foreseen: about " + secs(next) + " s)" : ""));
+                 fmt("%.3f", r.fflo) + " GHz" + ahead);
     pass_values.clear();
     // An interruption counts the points of this pass, and from here on
     // puts back the files of the pass before.

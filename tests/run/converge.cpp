@@ -353,8 +353,19 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
   EXPECT_GE(all, next);
   EXPECT_GE(mb, std::lround(1.5625 * c.rows.back().mem) - 1);
   EXPECT_EQ(c.verdict.substr(c.verdict.size() - 42), " MB (from the growth of the passes before)");
-  // The console foresees the time of every pass from the second on.
+  // The console foresees the time and peak of every pass from the second on.
   EXPECT_NE(r.out.find(" ... pass 1: mode limits 200.000 GHz and 600.000 GHz\n"), std::string::npos) << r.out;
+  const std::size_t ahead = r.out.find(" ... pass 3: mode limits 312.500 GHz and 937.500 GHz (foreseen: about ");
+  ASSERT_NE(ahead, std::string::npos) << r.out;
+  double s3 = -1;
+  long mb3 = -1;
+  ASSERT_EQ(std::sscanf(r.out.c_str() + ahead, " ... pass 3: mode limits 312.500 GHz and 937.500 GHz (foreseen: "
+                                              "about %lf s and %ld MB)",
+                        &s3, &mb3),
+            2);
+  EXPECT_GE(s3, 0);
+  // The peak foreseen as the memory stop foresees it (the report's peaks are printed to 0.1 MB).
+  EXPECT_NEAR(mb3, converge_next_peak(c.rows[0].mem, c.rows[1].mem), 1.0);
   EXPECT_NE(r.out.find(" ... pass 2: mode limits 250.000 GHz and 750.000 GHz (foreseen: about "), std::string::npos)
       << r.out;
   EXPECT_NE(scratch_dir::read_file("small.conv").find("raised by 1.25 per pass, at most 3 passes\n"),
