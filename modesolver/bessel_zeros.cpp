@@ -1,4 +1,5 @@
-// Zeros of Jn and of J'n below 70, computed once.
+// Zeros of Jn and of J'n below a range (70 in a plain run), computed once
+// per range.
 //
 // For each order the function is sampled on a grid of step 0.5 (consecutive
 // zeros of one order are at least about 2.4 apart) starting at x = n, below
@@ -9,12 +10,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "modefields/bessel.hpp"
 #include "run/messages.hpp"
 
 bzero_te_rec bzte;
 bzero_tm_rec bztm;
+double bzero_reach = bzero_limit;
 
 namespace {
 
@@ -55,29 +58,40 @@ double refine(int n, bool te, double lo, double hi) {
   return x;
 }
 
-template <class TAB>
-void fill(TAB& tab, bool te, const char* routine) {
-  tab.cap = TAB::max_entries;
-  tab.n = 0;
+double range_filled = 0;
+
+// Every zero below `range`, order by order.
+std::vector<bzero_entry> zeros_below(double range, bool te) {
+  std::vector<bzero_entry> zs;
   const double h = 0.5;
   for (int n = 0;; ++n) {
     double x0 = n == 0 ? 0.5 : double(n);
-    if (x0 >= bzero_limit) break;
+    if (x0 >= range) break;
     int k = 0;
     double f0, d;
     fval(n, x0, te, f0, d);
-    for (double x = x0 + h; x - h < bzero_limit; x += h) {
+    for (double x = x0 + h; x - h < range; x += h) {
       double f1;
       fval(n, x, te, f1, d);
       if ((f0 < 0) != (f1 < 0)) {
         double z = refine(n, te, x - h, x);
-        if (z < bzero_limit) {
-          if (tab.n >= tab.cap) fatal(routine, "Bessel zero table overflow.");
-          tab[++tab.n] = bzero_entry{n, ++k, z};
-        }
+        if (z < range) zs.push_back(bzero_entry{n, ++k, z});
       }
       f0 = f1;
     }
+  }
+  return zs;
+}
+
+template <class TAB>
+void fill(TAB& tab, bool te, double range, const char* routine) {
+  const std::vector<bzero_entry> zs = zeros_below(range, te);
+  // A plain run's capacity, or the count of the wider range.
+  tab.set_capacity(std::max(TAB::max_entries, static_cast<int>(zs.size())));
+  tab.n = 0;
+  for (const bzero_entry& z : zs) {
+    if (tab.n >= tab.cap) fatal(routine, "Bessel zero table overflow.");
+    tab[++tab.n] = z;
   }
   std::sort(tab.data1(), tab.data1() + tab.n,
             [](const bzero_entry& p, const bzero_entry& q) { return p.x < q.x; });
@@ -85,8 +99,14 @@ void fill(TAB& tab, bool te, const char* routine) {
 
 }  // namespace
 
-void bessel_zero_tables() {
-  if (bzte.n > 0 && bztm.n > 0) return;
-  fill(bzte, true, "BZTE");
-  fill(bztm, false, "BZTM");
+void bessel_zero_tables(double x) {
+  double range = bzero_limit;
+  if (x > bzero_limit) range = std::min(bzero_limit + 10 * std::ceil((x - bzero_limit) / 10), bzero_reach);
+  range = std::max(range, bzero_limit);
+  if (range == range_filled && bzte.n > 0 && bztm.n > 0) return;
+  fill(bzte, true, range, "BZTE");
+  fill(bztm, false, range, "BZTM");
+  range_filled = range;
 }
+
+double bessel_zero_range() { return range_filled; }

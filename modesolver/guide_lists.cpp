@@ -103,7 +103,9 @@ namespace {
 template <class TAB, class ACCEPT>
 void circle_list(const TAB& tab, double kmax, ACCEPT accept, int code_full,
                  const char* msg_full, int code_end, const char* msg_end) {
-  bessel_zero_tables();
+  // The zeros up to this limit on the enclosure's radius, as far as the
+  // tables may reach.
+  bessel_zero_tables(std::abs(kmax) * dat.a);
   int wanted = amo.n;
   int cap = amo.cap < amo.storage() ? amo.cap : amo.storage();
   double klim = std::abs(kmax);

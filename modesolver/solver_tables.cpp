@@ -71,7 +71,7 @@ bool guide_modes_fit(bool te, double kmax, solver_table_fault& f) {
   const int st = dat.status;
   if (st >= 3001)
     return !outgrown(f, te ? "zeros of the Bessel functions J'n" : "zeros of the Bessel functions Jn",
-                     te ? "bzte" : "bztm", te ? bzero_te_rec::max_entries : bzero_tm_rec::max_entries,
+                     te ? "bzte" : "bztm", te ? bzte.cap : bztm.cap,
                      0);
   if (st >= 1001) return !outgrown(f, "enclosing-guide modes", "amo", amo.cap, 0);
   return true;

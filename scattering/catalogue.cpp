@@ -15,6 +15,7 @@
 #include "contour/contour.hpp"
 #include "contour/quarter.hpp"
 #include "modefields/mode_files.hpp"
+#include "modesolver/bessel_zeros.hpp"
 #include "modesolver/formulations.hpp"
 #include "modesolver/lapack.hpp"
 #include "modesolver/fss_analyzew.hpp"
@@ -534,6 +535,8 @@ void prepare_solver_records(int nsps_in, double accuracy) {
   fbo.set_capacity(static_cast<int>(std::ceil(450 * s)));
   ltra.set_capacity(static_cast<int>(std::ceil(30 * s)));
   vet2.set_capacity(amo.cap);
+  // The zeros of the circular enclosure's modes reach as far as the limit.
+  bzero_reach = bzero_limit * s;
   vet1.set_capacity(amo.cap + fbo.cap);
   solver_matrix_capacities();
   nsps = nsps_in;

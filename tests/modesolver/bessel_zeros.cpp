@@ -77,3 +77,43 @@ TEST(bessel_zero_tables, second_call_leaves_the_tables_alone) {
   EXPECT_EQ(bzte[100].x, -1);
   bzte[100].x = x;
 }
+
+// The tables of a convergence pass reach further: every zero below the
+// range asked for (rounded up to a multiple of 10, within the reach), those
+// below 70 exactly the plain run's, the capacities set from the counts; a
+// plain run's range puts the plain tables back.
+TEST(bessel_zero_tables, tables_grow_to_the_range_a_pass_asks_for_and_back) {
+  bessel_zero_tables();
+  const std::vector<bzero_entry> plain_te(bzte.data1(), bzte.data1() + bzte.n);
+  const double reach = bzero_reach;
+  bzero_reach = 140;
+  bessel_zero_tables(93.2);
+  EXPECT_EQ(bessel_zero_range(), 100);
+  for (const bool te : {true, false}) {
+    const std::vector<ref_zero> ref = ref_zeros(te, 100.0);
+    const int n = te ? bzte.n : bztm.n;
+    ASSERT_EQ(n, static_cast<int>(ref.size())) << te;
+    EXPECT_EQ(te ? bzte.cap : bztm.cap, n);
+    for (int i = 1; i <= n; ++i) {
+      const bzero_entry& z = te ? bzte[i] : bztm[i];
+      EXPECT_EQ(z.n, ref[i - 1].n) << i;
+      EXPECT_EQ(z.k, ref[i - 1].k) << i;
+      EXPECT_NEAR(z.x, ref[i - 1].x, 1e-12 * ref[i - 1].x) << i;
+    }
+  }
+  EXPECT_GT(bzte.n, 2 * 643);  // the count grows as the square of the range
+  for (std::size_t i = 0; i < plain_te.size(); ++i) {
+    EXPECT_EQ(bzte[static_cast<int>(i) + 1].x, plain_te[i].x) << i;
+    EXPECT_EQ(bzte[static_cast<int>(i) + 1].n, plain_te[i].n) << i;
+  }
+  // Beyond the reach: the reach.
+  bessel_zero_tables(500);
+  EXPECT_EQ(bessel_zero_range(), 140);
+  bzero_reach = reach;
+  bessel_zero_tables();
+  EXPECT_EQ(bessel_zero_range(), 70);
+  EXPECT_EQ(bzte.n, 643);
+  EXPECT_EQ(bztm.n, 607);
+  EXPECT_EQ(bzte.cap, 643);
+  EXPECT_EQ(bztm.cap, 607);
+}

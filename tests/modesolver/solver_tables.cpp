@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "modesolver/bessel_zeros.hpp"
 #include "modesolver/solver_tables.hpp"
 #include "records/modefields.hpp"
 #include "records/modesolver.hpp"
@@ -165,4 +166,30 @@ TEST_F(SolverTables, ChainsRefusedWhateverTheLimit) {
   EXPECT_EQ(refusal(comb, 10),
             "Mode solver table of chains of basis functions (ltra) outgrown at block 7 = 10 GHz: "
             "more than 30; a lower block 7 does not reduce them");
+}
+
+// A 7 mm circular hole, whose modes are those of its circular enclosure:
+// at 1000 GHz its enclosure's modes reach beyond the zeros a plain run
+// tabulates (below 70).  The tables of a convergence pass at eight times
+// the file's limit (its enclosing-guide modes 64 times a plain run's) hold
+// it, the zeros reaching further; with the zeros held to a plain run's
+// range they did not, and the table of zeros was named.
+TEST_F(SolverTables, BesselZerosOfTheCircularEnclosureGrowWithThePass) {
+  const std::vector<std::string> circle = {"3.5 0 3.5 0 -3.5 0"};
+  solver_table_fault f;
+  EXPECT_TRUE(outgrown_at(circle, 1000, f));  // a plain run's tables
+  solver_scale = 8;
+  EXPECT_FALSE(outgrown_at(circle, 1000, f)) << f.record;
+  EXPECT_GT(bessel_zero_range(), 70);
+  EXPECT_LE(bessel_zero_range(), bzero_reach);
+  EXPECT_EQ(bzero_reach, 8 * bzero_limit);
+  // The zeros held to a plain run's range.
+  code_boundary(circle, 1000);
+  bzero_reach = bzero_limit;
+  EXPECT_TRUE(solver_tables_outgrown(f));
+  EXPECT_EQ(f.record, "bzte");
+  EXPECT_EQ(f.capacity, 643);
+  solver_scale = 1;
+  code_boundary(circle, 100);
+  EXPECT_EQ(bzero_reach, bzero_limit);
 }

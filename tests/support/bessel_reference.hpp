@@ -19,7 +19,8 @@ inline double ref_dj(int n, double x) {
 // ascending.
 inline std::vector<ref_zero> ref_zeros(bool te, double xmax) {
   std::vector<ref_zero> z;
-  for (int n = 0; n < 80; ++n) {
+  // No zero of either below x = n for n >= 1.
+  for (int n = 0; n < std::max(80.0, xmax); ++n) {
     auto f = [&](double x) { return te ? ref_dj(n, x) : ref_j(n, x); };
     int k = 0;
     double h = 0.02, x0 = 0.01, f0 = f(x0);
