@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "modefields/bessel.hpp"
-#include "run/messages.hpp"
 
 bzero_te_rec bzte;
 bzero_tm_rec bztm;
@@ -84,15 +83,12 @@ std::vector<bzero_entry> zeros_below(double range, bool te) {
 }
 
 template <class TAB>
-void fill(TAB& tab, bool te, double range, const char* routine) {
+void fill(TAB& tab, bool te, double range) {
   const std::vector<bzero_entry> zs = zeros_below(range, te);
   // A plain run's capacity, or the count of the wider range.
   tab.set_capacity(std::max(TAB::max_entries, static_cast<int>(zs.size())));
   tab.n = 0;
-  for (const bzero_entry& z : zs) {
-    if (tab.n >= tab.cap) fatal(routine, "Bessel zero table overflow.");
-    tab[++tab.n] = z;
-  }
+  for (const bzero_entry& z : zs) tab[++tab.n] = z;
   std::sort(tab.data1(), tab.data1() + tab.n,
             [](const bzero_entry& p, const bzero_entry& q) { return p.x < q.x; });
 }
@@ -104,8 +100,8 @@ void bessel_zero_tables(double x) {
   if (x > bzero_limit) range = std::min(bzero_limit + 10 * std::ceil((x - bzero_limit) / 10), bzero_reach);
   range = std::max(range, bzero_limit);
   if (range == range_filled && bzte.n > 0 && bztm.n > 0) return;
-  fill(bzte, true, range, "BZTE");
-  fill(bztm, false, range, "BZTM");
+  fill(bzte, true, range);
+  fill(bztm, false, range);
   range_filled = range;
 }
 

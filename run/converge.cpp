@@ -540,8 +540,13 @@ int fss_converge() {
   for (int pass = 1; pass <= last_pass; ++pass) {
     // A pass foreseen to need more than the machine's memory is not begun:
     // the system would end the program during it.
-    const double foreseen = peaks.size() >= 2 ? converge_next_peak(peaks[peaks.size() - 2], peaks.back()) : 0;
-    if (room > 0 && foreseen > room) {
+    // The next pass's time and peak foreseen from the passes before (the
+    // second's from the first's alone).
+    auto ahead_of = [](const std::vector<double>& v) {
+      return converge_next_peak(v.size() >= 2 ? v[v.size() - 2] : 0, v.empty() ? 0 : v.back());
+    };
+    const double foreseen = ahead_of(peaks), next = ahead_of(seconds);
+    if (room > 0 && peaks.size() >= 2 && foreseen > room) {
       verdict = "stopped before convergence: pass" + free_int(pass) + " would take about" +
                 free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +
                 free_int(std::lround(room)) + " MB of memory the program may take; the result file holds pass" +
@@ -553,8 +558,6 @@ int fss_converge() {
     // second on: the time of a pass foreseen from the growth of the two
     // before, the second's from the first's).
     const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double next = converge_next_peak(seconds.size() >= 2 ? seconds[seconds.size() - 2] : 0,
-                                           seconds.empty() ? 0 : seconds.back());
     if (!seconds.empty() && !converge_within_budget(spent, next, budget)) {
       // The minutes that would let it run, with a fifth to spare for the
       // foresight, which has fallen short by up to a sixth.
@@ -575,10 +578,9 @@ int fss_converge() {
     r.fflo = fss_kmax.flo * dcspeed() / dpi(1) / 1e9;
     std::cout << '\n';
     // From the second pass on, how long it will take and its peak, as foreseen.
-    const double mb = converge_next_peak(peaks.size() >= 2 ? peaks[peaks.size() - 2] : 0,
-                                         peaks.empty() ? 0 : peaks.back());
-    const std::string ahead =
-        seconds.empty() ? "" : " (foreseen: about " + secs(next) + " s and" + free_int(std::lround(mb)) + " MB)";
+    const std::string ahead = seconds.empty() ? ""
+                                              : " (foreseen: about " + secs(next) + " s and" +
+                                                    free_int(std::lround(foreseen)) + " MB)";
     console_line("... pass" + free_int(pass) + ": mode limits " + fmt("%.3f", r.fwg) + " GHz and " +
                  fmt("%.3f", r.fflo) + " GHz" + ahead);
     pass_values.clear();

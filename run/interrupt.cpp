@@ -56,8 +56,9 @@ void put_back_kept() {
   }
 }
 
-// Scratch files removed, the kept files put back, the last line written, the process ended: only
-// async-signal-safe calls (unlink, write, _exit).
+// Scratch files removed, the kept files put back, the last lines written,
+// the process ended: only async-signal-safe calls (unlink, open, write,
+// close, _exit).
 [[noreturn]] void stop(int sig) {
   remove_scratch_files();
   put_back_kept();
@@ -108,14 +109,9 @@ void interrupt_points(long done, long total) {
 void interrupt_reset() {
   pending = 0;
   deferred = 0;
-  held = 1;
-  std::atomic_signal_fence(std::memory_order_seq_cst);
-  kept.clear();
-  kept_note.clear();
-  std::atomic_signal_fence(std::memory_order_seq_cst);
   held = 0;
+  interrupt_keep({}, "");
   interrupt_points(0, 0);
-  if (pending) stop(pending);
 }
 
 void interrupt_hold() { held = 1; }

@@ -67,6 +67,7 @@ struct far_record {
   int nw = 0, nf = 0;
   double kfar = 0;       // the far modes' least kt
   std::vector<int> near, te, tm;  // Floquet modes (from 1) of each set
+  std::vector<int> lone_te, lone_tm;  // those far modes without their mirror images (far_classes)
   std::vector<flo_index> near_modes;  // the near modes' orders and kinds, in the table's order
   std::vector<double> e[far_terms], m[far_terms];  // real symmetric
   // The aperture modes (from 0, ascending) of each mirror class that the
@@ -883,16 +884,15 @@ void far_floquet_add(int first, int count, const cplx* rows) {
   // both: twice its real part.  By mirror classes when the far set keeps
   // them apart (the blocks between them stay zero), the modes without their
   // images whole; else all modes at once.
-  static std::vector<int> lone_te, lone_tm;
   far.te.clear();
   far.tm.clear();
-  lone_te.clear();
-  lone_tm.clear();
+  far.lone_te.clear();
+  far.lone_tm.clear();
   const bool by_classes = !far.classes.empty();
   for (int m = first; m < first + count; ++m) {
     const bool te = fss_modeflo_index[m].type == flo_te;
     if (by_classes && far.lone[m])
-      (te ? lone_te : lone_tm).push_back(m);
+      (te ? far.lone_te : far.lone_tm).push_back(m);
     else
       (te ? far.te : far.tm).push_back(m);
   }
@@ -914,7 +914,7 @@ void far_floquet_add(int first, int count, const cplx* rows) {
     return;
   }
   for (const std::vector<int>& kept : far.classes) add(far.te, far.tm, &kept);
-  if (!lone_te.empty() || !lone_tm.empty()) add(lone_te, lone_tm, nullptr);
+  if (!far.lone_te.empty() || !far.lone_tm.empty()) add(far.lone_te, far.lone_tm, nullptr);
 }
 
 void far_floquet_end() {
