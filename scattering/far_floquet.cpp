@@ -577,6 +577,31 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
   return 2 * matched_most >= order.size() - nnear ? best : 0;
 }
 
+}  // namespace
+
+const std::vector<int>* aperture_mode_classes() {
+  const mirror_modes_record* r = pure_modes();
+  return r ? &r->cls : nullptr;
+}
+
+int mirrors_keeping(const std::vector<int>& list, const std::vector<cplx>& y) {
+  if (list.empty()) return 0;
+  const mirror_grid grid(list.begin(), list.end());
+  if (!grid.usable()) return 0;
+  int kept = 0;
+  for (int mirror = 1; mirror <= 2; ++mirror) {
+    bool all = true;
+    for (std::size_t k = 0; k < list.size() && all; ++k) {
+      const int m = list[k], i = grid.image_of(m, mirror);
+      all = i != 0 && grid.image_of(i, mirror) == m && std::abs(y[i] - y[m]) <= 1e-6 * std::abs(y[m]);
+    }
+    if (all) kept |= mirror;
+  }
+  return kept;
+}
+
+namespace {
+
 // The mirror classes of the aperture modes that the far set's series keeps
 // apart: from class_split_modes aperture modes on, when every mode is of
 // pure parity about one centre (pure_modes) and the far set is mapped onto

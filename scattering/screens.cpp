@@ -104,12 +104,62 @@ std::vector<std::vector<cplx>> block_solutions;  // work of solve_screens
 // one), D = diag(i^turn).  False, and nothing added, for other modes.
 std::vector<double> ra, rb, part;
 std::vector<int> turn_a, turn_b;
-long real_products = 0;
+long real_products = 0, class_products = 0;
+
+// The entries of rows a (na) and b (nb) of one mirror class, for the
+// classes of the mirrors that keep the Floquet modes summed over (the
+// products between classes vanish): empty when no mirror does, or below
+// class_split_modes aperture modes (a plain run's products stay whole).
+struct class_rows {
+  std::vector<int> a, b;
+};
+std::vector<class_rows> product_classes(const cplx* xa, int na, const cplx* xb, int nb, const std::vector<cplx>& y,
+                                        const std::vector<int>& list) {
+  const std::vector<int>* cls = fss_modewg_index.n >= class_split_modes ? aperture_mode_classes() : nullptr;
+  if (!cls) return {};
+  const int mirrors = mirrors_keeping(list, y);
+  if (mirrors == 0) return {};
+  // Rows i of a coupling table (coupling(s)) stand for the modes s.first + i.
+  const long first_a = xa - fss_integrals.data1(), first_b = xb - fss_integrals.data1();
+  std::vector<class_rows> c(4);
+  for (int i = 0; i < na; ++i) c[(*cls)[first_a + i] & mirrors].a.push_back(i);
+  for (int i = 0; i < nb; ++i) c[(*cls)[first_b + i] & mirrors].b.push_back(i);
+  return c;
+}
+
+std::vector<double> ga, gb;  // work: the rows of one class
+std::vector<std::vector<double>> class_part;  // per class: its P over Q
+
+// part (2 na x nb: P over Q) of the rows of one class each of ra (2 na x
+// sb) and rb (nb x sb), added (beta 1) or put (beta 0) in the class's own
+// table pc (2 |a| x |b|).
+void class_product(const class_rows& cr, int na, int nb, int sb, double beta, std::vector<double>& pc) {
+  const int ma = static_cast<int>(cr.a.size()), mb = static_cast<int>(cr.b.size()), ma2 = 2 * ma;
+  if (ma == 0 || mb == 0) return;
+  ga.resize(static_cast<std::size_t>(ma2) * sb);
+  gb.resize(static_cast<std::size_t>(mb) * sb);
+  for (int k = 0; k < sb; ++k) {
+    const double* re = &ra[static_cast<std::size_t>(k) * 2 * na];
+    double* g = &ga[static_cast<std::size_t>(k) * ma2];
+    for (int i = 0; i < ma; ++i) {
+      g[i] = re[cr.a[i]];
+      g[ma + i] = re[na + cr.a[i]];
+    }
+    const double* rk = &rb[static_cast<std::size_t>(k) * nb];
+    double* h = &gb[static_cast<std::size_t>(k) * mb];
+    for (int i = 0; i < mb; ++i) h[i] = rk[cr.b[i]];
+  }
+  pc.resize(static_cast<std::size_t>(ma2) * mb);
+  const double one = 1;
+  dgemm_("N", "T", &ma2, &mb, &sb, &one, ga.data(), &ma2, gb.data(), &mb, &beta, pc.data(), &ma2);
+}
 
 bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, int nb, const std::vector<cplx>& y,
                       const std::vector<int>& list, cplx alpha) {
   real_form form;
   if (!form.find()) return false;
+  const std::vector<class_rows> classes = product_classes(xa, na, xb, nb, y, list);
+  class_part.resize(classes.size());
   const int nw = fss_modewg_index.n, s = static_cast<int>(list.size()), na2 = 2 * na;
   auto row_a = [&](int m) { return xa + static_cast<long>(m - 1) * nw; };
   auto row_b = [&](int m) { return xb + static_cast<long>(m - 1) * nw; };
@@ -122,7 +172,7 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
   // product gives P over Q (2 na x nb).
   ra.resize(na2 * bs);
   rb.resize(nb * bs);
-  part.resize(static_cast<std::size_t>(na2) * nb);
+  if (classes.empty()) part.resize(static_cast<std::size_t>(na2) * nb);
   for (int k0 = 0; k0 < s; k0 += block) {
     const int sb = std::min(block, s - k0);
     for (int k = 0; k < sb; ++k) {
@@ -140,11 +190,31 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
       }
     }
     const double one = 1, beta = k0 == 0 ? 0 : 1;
+    if (!classes.empty()) {
+      for (std::size_t v = 0; v < classes.size(); ++v) class_product(classes[v], na, nb, sb, beta, class_part[v]);
+      continue;
+    }
     dgemm_("N", "T", &na2, &nb, &sb, &one, ra.data(), &na2, rb.data(), &nb, &beta, part.data(), &na2);
   }
   // iota_a conj(iota_b) (P + i Q), iota_a conj(iota_b) = i^(turn_a - turn_b).
   const double cr[4] = {1, 0, -1, 0}, ci[4] = {0, 1, 0, -1};
-  for (int j = 0; j < nb; ++j) {
+  for (std::size_t v = 0; v < classes.size(); ++v) {
+    const class_rows& rows = classes[v];
+    const int ma = static_cast<int>(rows.a.size()), mb = static_cast<int>(rows.b.size());
+    if (ma == 0 || mb == 0) continue;
+    for (int jj = 0; jj < mb; ++jj) {
+      const int j = rows.b[jj];
+      const double* p = &class_part[v][static_cast<std::size_t>(jj) * 2 * ma];
+      const double* q = p + ma;
+      double* cj = reinterpret_cast<double*>(c + static_cast<long>(j) * ldc);
+      for (int ii = 0; ii < ma; ++ii) {
+        const int i = rows.a[ii], t = (turn_a[i] - turn_b[j]) & 3;
+        cj[2 * i] += cr[t] * p[ii] - ci[t] * q[ii];
+        cj[2 * i + 1] += ci[t] * p[ii] + cr[t] * q[ii];
+      }
+    }
+  }
+  for (int j = 0; j < nb && classes.empty(); ++j) {
     const double* p = &part[static_cast<std::size_t>(j) * na2];
     const double* q = p + na;
     double* cj = reinterpret_cast<double*>(c + static_cast<long>(j) * ldc);
@@ -156,6 +226,7 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
     }
   }
   ++real_products;
+  if (!classes.empty()) ++class_products;
   return true;
 }
 
@@ -348,6 +419,7 @@ void fill_block(int g, int screens, const screen_modes* sc, std::size_t& u_next)
 }  // namespace
 
 long screens_real_products() { return real_products; }
+long screens_class_products() { return class_products; }
 
 void calc_mata_screens() {
   const int screens = fss_screen.nsc, nf = fss_modeflo_index.n;
@@ -420,13 +492,16 @@ void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cp
 
 namespace {
 
-// Factorises block g (m unknowns, no bounded gap modes) class by class, when
-// it falls into uncoupled classes (the mirror symmetries of the apertures
-// and the lattice, as for one screen): each class's own block (its lo
-// unknowns, then its hi ones) gathered into the store one after the other
-// from f, its LU there with its pivots from ipiv, and the corner
-// (F^-1)[hi, hi] put together from the classes' corners, zero between
-// classes.  Returns false, f untouched, for a block that is one class.
+// Factorises block g (m unknowns) class by class, when it falls into
+// uncoupled classes (the mirror symmetries of the apertures and the
+// lattice, as for one screen): each class's own block (its lo unknowns,
+// then its hi ones, then its bounded gap modes) gathered into the store one
+// after the other from f, its LU there with its pivots from ipiv, and the
+// corner (F^-1)[hi, hi] put together from the classes' corners, zero
+// between classes.  A bounded gap mode (a Floquet mode near a resonance
+// of the gap) joins the classes it couples with (one for a specular mode);
+// the corner of a class with such modes takes whole columns, as an
+// unsplit block with them does.  Returns false, f untouched, for a block that is one class.
 bool factor_block_classes(screen_block& bl, cplx* f, int* ipiv, cplx* z) {
   const int m = bl.size();
   system_classes cl;
@@ -457,10 +532,17 @@ bool factor_block_classes(screen_block& bl, cplx* f, int* ipiv, cplx* z) {
     zgetrf_(&mc, &mc, fc, &mc, ipiv + s, &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
     const int loc = static_cast<int>(std::count_if(idx, idx + mc, [&](int i) { return i < bl.lo; }));
-    const int hic = mc - loc;
+    const int nuc = static_cast<int>(std::count_if(idx, idx + mc, [&](int i) { return i >= bl.lo + bl.hi; }));
+    const int hic = mc - loc - nuc;
     if (bl.hi == 0 || hic == 0) continue;
     zc.assign(static_cast<std::size_t>(mc) * hic, cplx(0));
-    inverse_hi_corner(mc, loc, hic, fc, ipiv + s, zc.data());
+    if (nuc == 0) {
+      inverse_hi_corner(mc, loc, hic, fc, ipiv + s, zc.data());
+    } else {  // the hi unknowns are not the class's last: whole columns
+      for (int j = 0; j < hic; ++j) zc[static_cast<long>(j) * mc + loc + j] = 1;
+      zgetrs_("N", &mc, &hic, fc, &mc, ipiv + s, zc.data(), &mc, &info);
+      if (info != 0) fatal("solve_prob", "Error in solving problem");
+    }
     for (int jj = 0; jj < hic; ++jj)
       for (int ii = 0; ii < hic; ++ii)
         z[static_cast<long>(idx[loc + jj] - bl.lo) * m + idx[loc + ii]] = zc[static_cast<long>(jj) * mc + loc + ii];
@@ -520,7 +602,7 @@ void factor_screens() {
     bl.start.clear();
     // (F^-1)[hi, hi] goes to z, for the next block.
     cplx* z = fss_blocks.store.data() + bl.z;
-    if (bl.nu == 0 && m > 1 && fss_modewg_index.n >= class_split_modes &&
+    if (m > 1 && fss_modewg_index.n >= class_split_modes &&
         factor_block_classes(bl, f, fss_blocks.ipiv.data() + bl.piv, z))
       continue;
     int info = 0;
@@ -600,6 +682,8 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
 
 void release_screens() {
   for (auto* v : {&l, &r}) std::vector<cplx>().swap(*v);
+  for (auto* v : {&ra, &rb, &part, &ga, &gb}) std::vector<double>().swap(*v);
+  std::vector<std::vector<double>>().swap(class_part);
   std::vector<std::vector<cplx>>().swap(air_load);
   std::vector<std::vector<cplx>>().swap(block_solutions);
   std::vector<cplx>().swap(fss_blocks.store);

@@ -51,6 +51,9 @@ void calc_mata_screens();
 // The admittance products of several screens taken in real arithmetic (the
 // modes of apertures solved on their quarter, all about one centre), so far.
 long screens_real_products();
+// How many of those products ran class by class (the mirrors keeping the
+// Floquet modes summed over).
+long screens_class_products();
 void factor_screens();
 void solve_screens(std::complex<double>* x, int ldx, int nrhs);
 void release_screens();

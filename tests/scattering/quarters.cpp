@@ -636,3 +636,24 @@ TEST(Quarters, WholeOutlinesOfPureParityInRealForm) {
       std::printf(" whole outline of pure parity, %s: R and T within %.1e\n", incidence.c_str(), d);
     }
 }
+
+// Two screens of crosses (as in TwoScreensProductsInRealForm) from their quarters, products by mirror classes
+// allowed (class_split_modes 1) and not: where the mirrors keep the
+// incidence (normal: both, four classes; phi 0: y -> -y, two) the faces'
+// products and those across the gap run class by class, and R and T are
+// those of the whole products to rounding; off the planes (phi 20) they
+// stay whole.
+TEST(Quarters, TwoScreensProductsByMirrorClasses) {
+  scratch_dir dir;
+  fss_set_capacities();
+  for (const std::string incidence : {"0 0", "30 0", "30 20"}) {
+    scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n" + cross + "$ screen 2\n" + cross +
+                                         "5)\n" + incidence + "\n6)\n17 29 4\n7)\n150\n8)\n300\n9)\nscreen\n"
+                                         "5.0 1.07 0.0005\nscreen\n");
+    bool split = false;
+    const double d = split_against_whole(1.5, screens_class_products, split);
+    EXPECT_EQ(split, incidence != "30 20") << incidence;
+    EXPECT_LT(d, 1e-11) << incidence;
+    std::printf(" two screens by mirror classes, %s: R and T within %.1e\n", incidence.c_str(), d);
+  }
+}

@@ -6,7 +6,7 @@
 // the first's mirror planes (two classes) and off both (one); every time
 // the coefficients from both sides (a layer before the first screen makes
 // the far side's differ) those of the whole elimination; and beside a block
-// with gap modes in bounded form, which stays whole.
+// with gap modes in bounded form, which join their classes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -124,11 +124,12 @@ TEST(ScreenBlocks, UncoupledClassesGiveTheWholeElimination) {
                 e.third.empty() ? "" : ", a third", split.classes.back(), d, f);
   }
   // A gap of air a wavelength deep at 20 GHz: there the specular modes are
-  // carried in bounded form and the middle block stays whole (the outer
-  // ones split); the other points split every block.
+  // carried in bounded form, each joining the class it couples with (the
+  // middle block's corner of that class from whole columns); every block
+  // splits at every point.
   write_screens(cross(0), cross(0), "", "0 0", 150, "14.99 1 0");
   const solution whole = solve(1 << 30, 1.5), split = solve(1, 1.5);
-  EXPECT_EQ(split.classes, (std::vector<int>{4, 1, 4}));
+  EXPECT_EQ(split.classes, (std::vector<int>{4, 4, 4}));
   ASSERT_EQ(split.points.size(), 3u);
   ASSERT_EQ(whole.points.size(), 3u);
   EXPECT_LT(largest_rt_difference(whole.points, split.points), 1e-10);
