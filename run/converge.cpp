@@ -24,6 +24,7 @@
 #include "run/options.hpp"
 #include "run/messages.hpp"
 #include "run/runfiles.hpp"
+#include "scattering/mode_limits.hpp"
 #include "scattering/outputs.hpp"
 #include "scattering/results.hpp"
 #include "scattering/system.hpp"
@@ -546,7 +547,14 @@ int fss_converge() {
       return converge_next_peak(v.size() >= 2 ? v[v.size() - 2] : 0, v.empty() ? 0 : v.back());
     };
     const double foreseen = ahead_of(peaks), next = ahead_of(seconds);
-    if (room > 0 && peaks.size() >= 2 && foreseen > room) {
+    // A pass whose aperture modes clearly outnumber its table ends at once,
+    // before its mode computation, and its verdict names the table: it is
+    // begun whatever its time and memory would have been.
+    const double wg_ratio = std::pow(converge_raise, pass - 1);
+    const bool table_ends_it =
+        pass > 1 && aperture_modes_clearly_beyond(kwg * wg_ratio,
+                                                  converge_capacity(max_wg_modes, wg_ratio, 2, converge_bounds.wg_modes));
+    if (!table_ends_it && room > 0 && peaks.size() >= 2 && foreseen > room) {
       verdict = "stopped before convergence: pass" + free_int(pass) + " would take about" +
                 free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +
                 free_int(std::lround(room)) + " MB of memory the program may take; the result file holds pass" +
@@ -558,7 +566,7 @@ int fss_converge() {
     // second on: the time of a pass foreseen from the growth of the two
     // before, the second's from the first's).
     const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    if (!seconds.empty() && !converge_within_budget(spent, next, budget)) {
+    if (!table_ends_it && !seconds.empty() && !converge_within_budget(spent, next, budget)) {
       // The minutes that would let it run, with a fifth to spare for the
       // foresight, which has fallen short by up to a sixth.
       const long room_for_it = std::lround(std::ceil(1.2 * (spent + next) / 60));

@@ -1168,6 +1168,32 @@ void admittance_parts_add(int nw, const std::vector<int>& modes, const std::func
   parts_add(nw, modes, row, p, q, nullptr, nullptr);
 }
 
+long class_parts_sums = 0;  // sums over modes kept by mirrors taken by classes
+
+bool admittance_parts_add_by_classes(int nw, const std::vector<int>& modes,
+                                     const std::function<const cplx*(int)>& row, cplx* p, cplx* q) {
+  const std::vector<int>* cls = aperture_mode_classes();
+  int mirrors = 0;
+  if (cls && !modes.empty()) {
+    static std::vector<cplx> y;
+    y.assign(fss_modeflo_index.n + 1, cplx(0));
+    for (int m : modes) y[m] = fss_modeflo_y[m].y1;
+    mirrors = mirrors_keeping(modes, y);
+  }
+  if (mirrors == 0) {
+    admittance_parts_add(nw, modes, row, p, q);
+    return false;
+  }
+  std::vector<std::vector<int>> classes(4);
+  for (int j = 0; j < nw; ++j) classes[(*cls)[j] & mirrors].push_back(j);
+  for (const std::vector<int>& kept : classes)
+    if (!kept.empty()) parts_add(nw, modes, row, p, q, &kept, nullptr);
+  ++class_parts_sums;
+  return true;
+}
+
+long admittance_class_sums() { return class_parts_sums; }
+
 namespace {
 
 // Whether the partner's couplings are s conj of the mode's (s = +-1, the

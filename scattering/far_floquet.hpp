@@ -175,6 +175,17 @@ int far_floquet_parts(int nw, int nf, std::complex<double>* p, std::complex<doub
 void admittance_parts_add(int nw, const std::vector<int>& modes,
                           const std::function<const std::complex<double>*(int)>& row,
                           std::complex<double>* p, std::complex<double>* q);
+// The same, class by class, where mirrors keep the modes summed over (the
+// aperture modes of pure parity about one centre, each mode's image in
+// `modes` with its admittance: mirrors_keeping): only the blocks within
+// the classes of those mirrors, the others vanishing (half the products
+// for two equal classes, a quarter for four); the whole sums otherwise.  True when
+// summed by classes.
+bool admittance_parts_add_by_classes(int nw, const std::vector<int>& modes,
+                                     const std::function<const std::complex<double>*(int)>& row,
+                                     std::complex<double>* p, std::complex<double>* q);
+// How many sums were taken by classes.
+long admittance_class_sums();
 // The far modes' matrices given back (they belong to one coupling table)
 // and the order of the Floquet table forgotten.
 void far_floquet_reset();

@@ -81,6 +81,8 @@ void update_modes_wg() {
   }
 }
 
+bool floquet_whole_disc() { return fss_modeflo_index.cap > max_flo_modes; }
+
 static void add_floquet(int& nflo, int m, int n, int type, double kt, double kx,
                         double ky, cplx y1, cplx gammal) {
   ++nflo;
@@ -102,11 +104,25 @@ void genmodes_flo() {
   const cplx ik_eta(0, k0 / eta0), ietak(0, eta0 * k0);
   fss_inc_mode = {-1, -1, -1, -1};
 
+  // The whole disc: every m with |kx| <= kmax, and per m every n whose ky
+  // may be within kmax (one more on each side; the test below decides).
+  const bool disc = floquet_whole_disc();
+  int m_lo = -mmax, m_hi = mmax;
+  if (disc) {
+    m_lo = static_cast<int>(std::floor((-kmax - fss_inc_angle.kx0) / dpi_a)) - 1;
+    m_hi = static_cast<int>(std::ceil((kmax - fss_inc_angle.kx0) / dpi_a)) + 1;
+  }
   int nflo = 0;
-  for (int m = -mmax; m <= mmax; ++m) {
+  for (int m = m_lo; m <= m_hi; ++m) {
     const double kappax = m * dpi_a + fss_inc_angle.kx0;
     const double dpim_a_tanalfa = m * dpi_a_tanalfa;
-    for (int n = -nmax; n <= nmax; ++n) {
+    int n_lo = -nmax, n_hi = nmax;
+    if (disc) {
+      const double centre = (dpim_a_tanalfa - fss_inc_angle.ky0) / dpi_b, half = kmax / dpi_b;
+      n_lo = static_cast<int>(std::floor(centre - half)) - 1;
+      n_hi = static_cast<int>(std::ceil(centre + half)) + 1;
+    }
+    for (int n = n_lo; n <= n_hi; ++n) {
       const double kappay = (n * dpi_b - dpim_a_tanalfa) + fss_inc_angle.ky0;
       const double kappat = std::sqrt(kappay * kappay + kappax * kappax);
       if (kappat > kmax) continue;

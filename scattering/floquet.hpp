@@ -12,3 +12,15 @@ std::complex<double> fss_gamma(double k0, double kt);
 void update_modes_wg();
 // Floquet set, admittances and incident-mode indices of the sweep point.
 void genmodes_flo();
+// The harmonics of the Floquet table at the limit kmax.  A plain run's
+// table takes the rectangle of indices |m| <= a kmax / (2 pi), |n| <= b
+// kmax / (2 pi) cut to the disc kt <= kmax.  On a skewed lattice, or at
+// oblique incidence, that rectangle leaves out harmonics below the limit
+// near its corners (on a triangular lattice every one from 0.87 kmax on
+// that lacks its mirror image), and the set is then not symmetric under
+// the mirrors that lattice and incidence keep.  A table grown beyond a
+// plain run's (convergence passes) holds the whole disc: each harmonic's
+// image under those mirrors is in it, and its truncation is the limit's
+// alone.  Lattices with a right angle at normal incidence get the same
+// table either way.
+bool floquet_whole_disc();

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "contour/outline.hpp"
 #include "records/run.hpp"
 #include "records/scattering.hpp"
 #include "run/messages.hpp"
+#include "scattering/floquet.hpp"
 #include "scattering/outputs.hpp"
 
 namespace {
@@ -70,11 +72,26 @@ double aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>&
   return weyl_mode_count(area * 1e-6, perimeter * 1e-3, fss_kmax.wg, inner);  // mm -> m
 }
 
+namespace {
+struct measures_rec {
+  bool valid = false;
+  double area = 0, perimeter = 0;  // mm^2, mm
+  int inner = 0;
+} checked;
+}  // namespace
+
+bool aperture_modes_clearly_beyond(double kwg, int capacity) {
+  return checked.valid &&
+         clearly_too_many(weyl_mode_count(checked.area * 1e-6, checked.perimeter * 1e-3, kwg, checked.inner), capacity);
+}
+
 void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures,
                                   const char* routine) {
   double area, perimeter;
   int inner;
+  checked.valid = false;
   if (!total_measures(apertures, area, perimeter, inner)) return;
+  checked = {true, area, perimeter, inner};
   const double a = area * 1e-6;  // mm^2 -> m^2
   const double k = fss_kmax.wg;
   const int cap = fss_modewg_index.cap;
@@ -112,16 +129,25 @@ namespace {
 
 // Harmonics that genmodes_flo keeps at the limit kmax and the incidence in
 // force: the rectangle of indices |m| <= a kmax / (2 pi), |n| <= b kmax /
-// (2 pi) cut to the disc kt <= kmax.  Per m the range of n comes from the
-// circle and is trimmed at its ends by the program's own test, so that the
-// count is exact and costs one step per m, however large the limit.
+// (2 pi) cut to the disc kt <= kmax, or the whole disc (floquet_whole_disc).
+// Per m the range of n comes from the circle and is trimmed at its ends by
+// the program's own test, so that the count is exact and costs one step per
+// m, however large the limit.
 long long floquet_harmonics(double kmax) {
   const double a = fss_cell_dim.a, b = fss_cell_dim.b;
-  const long long mmax = static_cast<long long>(a * kmax / dpi(1)), nmax = static_cast<long long>(b * kmax / dpi(1));
   const double dpi_a = dpi(1) / a, dpi_b = dpi(1) / b;
+  const bool disc = floquet_whole_disc();
+  const long long unbounded = std::numeric_limits<int>::max();
+  const long long mmax = static_cast<long long>(a * kmax / dpi(1));
+  const long long nmax = disc ? unbounded : static_cast<long long>(b * kmax / dpi(1));
+  long long m_lo = -mmax, m_hi = mmax;
+  if (disc) {  // as genmodes_flo
+    m_lo = static_cast<long long>(std::floor((-kmax - fss_inc_angle.kx0) / dpi_a)) - 1;
+    m_hi = static_cast<long long>(std::ceil((kmax - fss_inc_angle.kx0) / dpi_a)) + 1;
+  }
   const double dpi_a_tanalfa = dpi_a / std::tan(fss_lattice_angle.alpha);
   long long count = 0;
-  for (long long m = -mmax; m <= mmax; ++m) {
+  for (long long m = m_lo; m <= m_hi; ++m) {
     const double kx = m * dpi_a + fss_inc_angle.kx0;
     auto kept = [&](long long n) {
       const double ky = (n * dpi_b - m * dpi_a_tanalfa) + fss_inc_angle.ky0;

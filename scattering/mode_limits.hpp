@@ -33,6 +33,10 @@ bool clearly_too_many(double estimate, int capacity);
 double aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures);
 void check_aperture_mode_estimate(const std::vector<std::pair<const elm_row*, int>>& apertures,
                                   const char* routine);
+// Whether the apertures last checked (check_aperture_mode_estimate) would
+// clearly outnumber a table of `capacity` modes at the limit kwg: the test
+// that stops a run there, foreseen.
+bool aperture_modes_clearly_beyond(double kwg, int capacity);
 
 // After the mode computation: the cutoffs (1/m) of the TE and TM modes found
 // and the number of TEM modes, more than the table holds; a fatal report

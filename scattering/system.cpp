@@ -93,7 +93,7 @@ static void hermitian_admittance_sum(int nw, int nf, const cplx* x, cplx* sm) {
   std::vector<int> modes(kept);
   for (int m = 1; m <= kept; ++m) modes[m - 1] = m;
   auto row = [&](int m) { return x + static_cast<long>(m - 1) * nw; };
-  admittance_parts_add(nw, modes, row, hp.data(), hq.data());
+  admittance_parts_add_by_classes(nw, modes, row, hp.data(), hq.data());
   const cplx I(0, 1);
   for (long q = 0; q < nw; ++q)
     for (long j = 0; j <= q; ++j) {

@@ -21,6 +21,7 @@
 #include "records/scattering.hpp"
 #include "run/driver.hpp"
 #include "run/messages.hpp"
+#include "scattering/mode_limits.hpp"
 #include "support/analytic_modes.hpp"
 #include "support/converge_run.hpp"
 #include "support/rect_truth.hpp"
@@ -603,6 +604,25 @@ TEST(Converge, ApertureModeTableAtItsBoundStopsBeforeTheOverflow) {
   ASSERT_EQ(c.rows.size(), 2u);
   EXPECT_LE(c.rows[1].nwg, max_wg_modes);
   expect_kept_and_next_fails("big", 9, 150, 180, sweep, 2, "Too many waveguide modes");
+  // At 180 GHz the second pass is the one beyond the table: with no time
+  // for it, it is begun all the same (it ends before its mode computation),
+  // and the verdict names the table, not the time.  Its estimate is what
+  // the pass's own check finds.
+  write_structure("tight", 10, 9, 180, 540, sweep);
+  ASSERT_EQ(converge_within_plain_tables("tight", {"-minutes", "0.0001"}), 0);
+  const conv_report t = read_conv("tight.conv");
+  ASSERT_EQ(t.rows.size(), 1u) << t.verdict;
+  EXPECT_EQ(t.verdict.find("would take about"), std::string::npos) << t.verdict;
+  EXPECT_NE(t.verdict.find("pass 2 ended with \"Too many waveguide modes\" (genmodes_wg)"), std::string::npos)
+      << t.verdict;
+  const double k180 = 2 * M_PI * 180e9 / dcspeed();
+  EXPECT_FALSE(aperture_modes_clearly_beyond(k180, max_wg_modes));
+  EXPECT_TRUE(aperture_modes_clearly_beyond(1.25 * k180, max_wg_modes));
+  // A pass within its table keeps the time's verdict.
+  write_structure("roomy", 10, 9, 150, 450, sweep);
+  ASSERT_EQ(converge_within_plain_tables("roomy", {"-minutes", "0.0001"}), 0);
+  EXPECT_NE(read_conv("roomy.conv").verdict.find("stopped before convergence: pass 2 would take about"),
+            std::string::npos);
 }
 
 // A failure at the file's own limits ends the run as without the option.

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <utility>
 #include <vector>
 #include <complex>
 
@@ -12,6 +14,7 @@
 #include "run/driver.hpp"
 #include "run/messages.hpp"
 #include "scattering/floquet.hpp"
+#include "scattering/mode_limits.hpp"
 #include "support/fatal.hpp"
 
 using cplx = std::complex<double>;
@@ -163,6 +166,67 @@ TEST(FloquetSet, TooManyModesSaysTheCountAndTheLimitThatFits) {
     EXPECT_LE(fss_modeflo_index.n, max_flo_modes);
     fss_kmax.flo = first_out * (1 + 1e-12);
     EXPECT_FATAL(genmodes_flo(), "Too many Floquet modes");
+  }
+}
+
+// A table grown beyond a plain run's holds every harmonic with kt <= kmax
+// (the whole disc), in the order of the plain table (m, then n, ascending),
+// and floquet_mode_count says as many; a plain table the rectangle of
+// indices cut to the disc.  On a triangular lattice (b = a sin 60 deg, in
+// full precision) at oblique incidence in the plane phi = 0 the disc holds
+// the image of each harmonic under y -> -y, the rectangle not; at normal
+// incidence on a square lattice both tables are the same.
+TEST(FloquetSet, GrownTablesHoldTheWholeDisc) {
+  struct lattice_case {
+    double a, b, skew, theta, phi;
+    bool same;  // the rectangle holds the whole disc
+  };
+  const double tri_b = 10 * std::sin(M_PI / 3);
+  for (const lattice_case& c : {lattice_case{10, tri_b, 60, 30, 0, false}, {10, tri_b, 60, 0, 0, false},
+                                {10, 10, 90, 30, 20, false}, {10, 10, 90, 0, 0, true}}) {
+    SCOPED_TRACE(std::to_string(c.skew) + " " + std::to_string(c.theta) + " " + std::to_string(c.phi));
+    cell(c.a, c.b, c.skew, 627);  // 20.9 harmonics of 1 / a: at oblique incidence m = -21 is in the disc
+    point(34, c.theta, c.phi);
+    const double ga = 2 * M_PI / (c.a * 1e-3), gb = 2 * M_PI / (c.b * 1e-3),
+                 shift = ga / std::tan(c.skew * M_PI / 180);
+    auto kt_of = [&](int m, int n) {
+      return std::hypot(fss_inc_angle.kx0 + m * ga, fss_inc_angle.ky0 + n * gb - m * shift);
+    };
+    // Every harmonic of the disc, by brute force over a box that holds it.
+    std::vector<std::pair<int, int>> disc, rect;
+    const int mmax = static_cast<int>(fss_kmax.flo / ga), nmax = static_cast<int>(fss_kmax.flo / gb);
+    for (int m = -3 * mmax; m <= 3 * mmax; ++m)
+      for (int n = -3 * nmax; n <= 3 * nmax; ++n)
+        if (kt_of(m, n) <= fss_kmax.flo * (1 - 1e-12)) {
+          disc.push_back({m, n});
+          if (std::abs(m) <= mmax && std::abs(n) <= nmax) rect.push_back({m, n});
+        }
+    auto harmonics = [] {
+      std::vector<std::pair<int, int>> h;
+      for (int k = 1; k <= fss_modeflo_index.n; k += 2) h.push_back({fss_modeflo_index[k].m, fss_modeflo_index[k].n});
+      return h;
+    };
+    genmodes_flo();  // a plain run's table
+    EXPECT_FALSE(floquet_whole_disc());
+    const std::vector<std::pair<int, int>> plain = harmonics();
+    EXPECT_EQ(plain, rect);
+    EXPECT_EQ(floquet_mode_count(fss_kmax.flo), fss_modeflo_index.n);
+    fss_size_capacities(max_wg_modes, 2 * max_flo_modes, max_points);
+    genmodes_flo();
+    EXPECT_TRUE(floquet_whole_disc());
+    const std::vector<std::pair<int, int>> grown = harmonics();
+    EXPECT_EQ(grown, disc);
+    EXPECT_EQ(floquet_mode_count(fss_kmax.flo), fss_modeflo_index.n);
+    EXPECT_EQ(grown == plain, c.same);
+    if (c.phi != 0 || c.skew != 60) continue;
+    // y -> -y maps harmonic (m, n) to (m, m - n) on this lattice.
+    auto images_held = [](const std::vector<std::pair<int, int>>& h) {
+      for (const auto& [m, n] : h)
+        if (std::find(h.begin(), h.end(), std::make_pair(m, m - n)) == h.end()) return false;
+      return true;
+    };
+    EXPECT_TRUE(images_held(grown));
+    EXPECT_FALSE(images_held(plain));
   }
 }
 

@@ -843,7 +843,7 @@ TEST_F(Coupling, FarShareInterpolationGivenUpSumsAtEachPoint) {
     return floquet_count_at(f);
   };
   double straddle = 0, f_over = 0;
-  for (double flo = 700e9; flo < 760e9 && straddle == 0; flo += 0.05e9) {
+  for (double flo = 600e9; flo < 800e9 && straddle == 0; flo += 0.05e9) {
     long long node_least = 1 << 30;
     for (int j = 0; j <= 32; j += 4) node_least = std::min(node_least, count_for(flo, 17.25e9 + 12.25e9 * std::cos(j * M_PI / 32)));
     if (node_least > 4096) continue;
@@ -988,7 +988,7 @@ TEST_F(Coupling, FarShareOfComputedModesClassifiedOverTheBand) {
   // one block or less take the band's choice too (no step between them and
   // their neighbours beyond the interpolation's error).
   double straddle = 0, f_within = 0;
-  for (double flo = 700e9; flo < 760e9 && straddle == 0; flo += 0.05e9) {
+  for (double flo = 600e9; flo < 800e9 && straddle == 0; flo += 0.05e9) {
     fss_kmax.flo = 2 * M_PI * flo / dcspeed();
     long long most = 0, least = 1 << 30;
     double f_least = 0;

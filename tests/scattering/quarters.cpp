@@ -525,8 +525,9 @@ TEST(Quarters, CouplingsOfWholeOutlinesOverTheOrbitsOfTheirPoints) {
 // lattice, whose cell is smaller), R and T the same to
 // rounding as from the whole far set, both when the share is interpolated
 // over 25 frequencies and when it is summed at each of 5 (phi 0 and 180); on a triangular
-// lattice entered to seven digits (symmetric to 2e-8; R and T within 1e-9,
-// measured 1.6e-10).  Out of the plane (phi 20, and phi 0.0001: the plane
+// lattice entered to seven digits (symmetric to 2e-8) within 5e-8, measured
+// 1.2e-8: the near modes' sums, taken by the mirror's classes too, drop
+// their couplings between classes, which that asymmetry leaves at 1e-8.  Out of the plane (phi 20, and phi 0.0001: the plane
 // is taken to rounding only) and on a lattice skewed by 75 degrees (whose far set the mirror
 // does not keep) the share stays whole.
 TEST(Quarters, ObliqueFarShareByTheMirrorOfItsPlane) {
@@ -549,12 +550,15 @@ TEST(Quarters, ObliqueFarShareByTheMirrorOfItsPlane) {
                                          "5)\n" + c.incidence + "\n6)\n" + c.sweep + "\n7)\n150\n8)\n" +
                                          (c.skew == "60" ? "900" : "800") + "\n");  // beyond one block of Floquet modes
     bool split = false;
+    const long class_sums = admittance_class_sums();
     const double d = split_against_whole(3, far_mirror_splits, split);
     EXPECT_EQ(split, c.split) << c.incidence << ", skew " << c.skew << ", " << c.sweep;
+    // The near modes' sums by the mirror's classes too.
+    EXPECT_EQ(admittance_class_sums() > class_sums, c.split) << c.incidence << ", skew " << c.skew;
     // The triangular lattice of b = 8.660254 mm is symmetric to 2e-8: its
-    // far harmonics are matched as images of each other to 1e-7 of kt,
-    // the share taken as that of the exactly symmetric lattice.
-    EXPECT_LT(d, c.skew == "60" ? 1e-9 : 1e-11) << c.incidence << ", skew " << c.skew << ", " << c.sweep;
+    // harmonics are matched as images of each other to 1e-7 of kt, the
+    // sums taken as those of the exactly symmetric lattice.
+    EXPECT_LT(d, c.skew == "60" ? 5e-8 : 1e-11) << c.incidence << ", skew " << c.skew << ", " << c.sweep;
     std::printf(" oblique far share by its mirror, %s, skew %s, %s GHz: R and T within %.1e\n",
                 c.incidence.c_str(), c.skew.c_str(), c.sweep.c_str(), d);
   }
