@@ -1232,6 +1232,8 @@ void find_near_pairs(int nw, const cplx* x) {
   }
 }
 
+long near_class_sums = 0;  // near pairs' sums taken by mirror classes
+
 // c = sum over the near modes of w(m) x_m x_m^H.  A pair of opposite kt with
 // one admittance adds w (x x^H + conj(x x^H)) = 2 w (a a^T + b b^T),
 // x = a + j b: real symmetric products (dsyrk) of the mode of +kt alone, by
@@ -1255,12 +1257,32 @@ void near_pairs_sum(int nw, const cplx* x, W w, cplx* c) {
   near_pairs.paired = static_cast<int>(pairs.size() + near_pairs.alone.size()) - near_pairs.lone;
   weighted_sum(nw, alone, x, w, 0, c);
   auto row = [&](int m) { return x + static_cast<long>(m - 1) * nw; };
+  // The pairs' real parts within the mirror classes alone, where mirrors
+  // map the near set onto itself (each image with its admittance): the
+  // whole sum vanishes between classes, whichever mode of each pair stands
+  // for it.
+  std::vector<std::vector<int>> classes;
+  if (const std::vector<int>* cls = aperture_mode_classes()) {
+    std::vector<int> near(pairs);
+    near.insert(near.end(), near_pairs.alone.begin(), near_pairs.alone.end());
+    std::vector<cplx> y(fss_modeflo_index.n + 1, cplx(0));
+    for (int m : near) y[m] = w(m);
+    if (const int mirrors = mirrors_keeping(near, y)) {
+      classes.resize(4);
+      for (int j = 0; j < nw; ++j) classes[(*cls)[j] & mirrors].push_back(j);
+      ++near_class_sums;
+    }
+  }
   for (int re = 1; re >= 0; --re) {
     if (part[re ? 0 : 2].empty() && part[re ? 1 : 3].empty()) continue;
     pair_part.assign(static_cast<std::size_t>(nw) * nw, 0);
-    for (int k = re ? 0 : 2; k < (re ? 2 : 4); ++k)
-      real_part_add(nw, part[k], row, [&](int m) { return 2 * std::fabs(re ? w(m).real() : w(m).imag()); },
-                    k % 2 == 0 ? 1 : -1, pair_part.data());
+    for (int k = re ? 0 : 2; k < (re ? 2 : 4); ++k) {
+      auto weight = [&](int m) { return 2 * std::fabs(re ? w(m).real() : w(m).imag()); };
+      const double sign = k % 2 == 0 ? 1 : -1;
+      if (classes.empty()) real_part_add(nw, part[k], row, weight, sign, pair_part.data());
+      for (const std::vector<int>& kept : classes)
+        if (!kept.empty()) real_part_add(nw, part[k], row, weight, sign, pair_part.data(), &kept);
+    }
     const cplx unit = re ? cplx(1) : cplx(0, 1);
     for (long q = 0; q < nw; ++q)
       for (long j = 0; j <= q; ++j) {
@@ -1294,6 +1316,7 @@ void far_floquet_stack_sum(int nw, int nf, const cplx* x, cplx* sm) {
 }
 
 int far_floquet_paired_modes() { return near_pairs.paired; }
+long near_pair_class_sums() { return near_class_sums; }
 int far_floquet_lone_modes() { return near_pairs.lone; }
 
 bool far_floquet_screens(int nw, int nf) {

@@ -50,6 +50,11 @@ void far_floquet_stack_sum(int nw, int nf, const std::complex<double>* x, std::c
 // and those it took alone.
 int far_floquet_paired_modes();
 int far_floquet_lone_modes();
+// How many of those sums took the pairs within the mirror classes alone
+// (the aperture modes of pure parity about one centre, the near set mapped
+// onto itself by the mirrors: a quarter of the products at normal
+// incidence).
+long near_pair_class_sums();
 // Several screens (and whether the series applies at this sweep point):
 // the far modes are those far on every face and uncoupled across every gap;
 // their matrices must be those of the coupling table in force.

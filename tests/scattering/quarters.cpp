@@ -427,7 +427,8 @@ double split_against_whole(double ratio, long (*splits)(), bool& split) {
 }  // namespace
 
 // The far series at normal incidence summed within each mirror class of the
-// modes (the blocks between classes left zero): the cross's quarter modes
+// modes (the blocks between classes left zero), and the near modes' pairs
+// too where the mirrors map the near set onto itself: the cross's quarter modes
 // (TE and TM of all four classes), Floquet modes to 800 GHz over 25
 // frequencies, R and T the same to rounding as with the whole products.
 // A class given to a TE mode by its potential's parities instead of its
@@ -442,8 +443,10 @@ TEST(Quarters, FarSeriesSummedByMirrorClasses) {
   const std::string tail = "5)\n0 0\n6)\n17 29 0.5\n7)\n150\n8)\n800\n";
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n90\n3)\n1\n4)\n" + cross + tail);
   bool split = false;
+  long near = near_pair_class_sums();
   double d = split_against_whole(3, far_class_splits, split);
   EXPECT_TRUE(split);
+  EXPECT_GT(near_pair_class_sums(), near);  // the near pairs by classes too
   EXPECT_GT(fss_modeflo_index.n, 4096);
   EXPECT_LT(d, 1e-11);
   std::printf(" far series by mirror classes: R and T within %.1e\n", d);
@@ -453,25 +456,33 @@ TEST(Quarters, FarSeriesSummedByMirrorClasses) {
   for (int c : cls) ++count[c];
   for (int c = 0; c < 4; ++c) EXPECT_GE(count[c], 5) << "class " << c;
   // A triangular lattice entered to seven digits (symmetric to 2e-8): its
-  // far harmonics matched as mirror images to 1e-7 of kt, the series that
-  // of the exactly symmetric lattice.
+  // harmonics matched as mirror images to 1e-7 of kt, the series and the
+  // near pairs' sums those of the exactly symmetric lattice (R and T by
+  // 7e-10, the near pairs' sums between classes that the asymmetry leaves
+  // dropped).
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 8.660254\n2)\n60\n3)\n1\n4)\n" + cross +
                                        "5)\n0 0\n6)\n17 29 0.5\n7)\n150\n8)\n900\n");
+  near = near_pair_class_sums();
   d = split_against_whole(3, far_class_splits, split);
   EXPECT_TRUE(split);
+  EXPECT_GT(near_pair_class_sums(), near);
   EXPECT_GT(fss_modeflo_index.n, 4096);
   EXPECT_LT(d, 1e-9);
   std::printf(" far series by mirror classes, triangular lattice: R and T within %.1e\n", d);
   // A skewed lattice: no mirror of the far set.
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n10 10\n2)\n75\n3)\n1\n4)\n" + cross + tail);
+  near = near_pair_class_sums();
   d = split_against_whole(3, far_class_splits, split);
   EXPECT_FALSE(split);
+  EXPECT_EQ(near_pair_class_sums(), near);
   EXPECT_LT(d, 1e-11);
   // Two crosses about different centres in a 20 mm cell.
   scratch_dir::write_file("s.fss", "quarters\nt\n1)\n20 10\n2)\n90\n3)\n1\n4)\n" + shifted(cross, -5) + "#\n" +
                                        shifted(cross, 5) + tail);
+  near = near_pair_class_sums();
   d = split_against_whole(1.5, far_class_splits, split);
   EXPECT_FALSE(split);
+  EXPECT_EQ(near_pair_class_sums(), near);
   EXPECT_LT(d, 1e-11);
 }
 
