@@ -409,10 +409,14 @@ void write_extrapolated(const converge_pass& x, int nwg) {
   fss_file.name = name;
 }
 
-// The tables of a pass from its limits, relative to the file's.
+// The tables of a pass from its limits, relative to the file's.  A grown
+// Floquet table holds the whole disc of harmonics (floquet_whole_disc),
+// more than the plain table's rectangle cut to it on a skewed lattice or at
+// oblique incidence (6 % more on a triangular lattice): a tenth is added.
 void size_pass_tables(double wg_ratio, double flo_ratio) {
+  const double disc_margin = flo_ratio > 1 ? std::sqrt(1.1) : 1;
   fss_size_capacities(converge_capacity(max_wg_modes, wg_ratio, 2, converge_bounds.wg_modes),
-                      converge_capacity(max_flo_modes, flo_ratio, 2, converge_bounds.flo_modes),
+                      converge_capacity(max_flo_modes, flo_ratio * disc_margin, 2, converge_bounds.flo_modes),
                       converge_capacity(max_points, wg_ratio, 1, solver_scale_bound * max_points));
   solver_scale = std::min(wg_ratio, static_cast<double>(solver_scale_bound));
 }

@@ -588,8 +588,15 @@ int mirrors_keeping(const std::vector<int>& list, const std::vector<cplx>& y) {
   if (list.empty()) return 0;
   const mirror_grid grid(list.begin(), list.end());
   if (!grid.usable()) return 0;
+  // The incident transverse wavevector in the mirror's plane to rounding,
+  // as for the far set (far_mirror): the images are matched only to the
+  // asymmetry a lattice entered to a few digits may have, which an
+  // incidence a hair off the plane would pass, its couplings between the
+  // classes (of the size of that angle) then dropped.
+  const double in_plane = 1e-12 * fss_em_var.k0;
   int kept = 0;
   for (int mirror = 1; mirror <= 2; ++mirror) {
+    if (std::fabs(mirror == 1 ? fss_inc_angle.kx0 : fss_inc_angle.ky0) > in_plane) continue;
     bool all = true;
     for (std::size_t k = 0; k < list.size() && all; ++k) {
       const int m = list[k], i = grid.image_of(m, mirror);

@@ -64,11 +64,12 @@ bool far_floquet_screens(int nw, int nf);
 // every mode is of pure parity under both mirrors about one centre; null
 // otherwise.
 const std::vector<int>* aperture_mode_classes();
-// The mirrors (bit 1: x -> -x, bit 2: y -> -y) that map the Floquet modes
-// in `list` onto each other, kind kept, each image with the admittance
-// y[m] of its mode (to 1e-6: a lattice entered to a few digits is symmetric
-// only to about 1e-8, and is taken as exactly symmetric, as the far set
-// is).  A sum over the list of y x_a conj(x_b) then vanishes between modes
+// The mirrors (bit 1: x -> -x, bit 2: y -> -y) that keep the incident
+// transverse wavevector (in the mirror's plane to 1e-12 of k0) and map the
+// Floquet modes in `list` onto each other, kind kept, each image with the
+// admittance y[m] of its mode (images to 1e-7 of kt, admittances to 1e-6:
+// a lattice entered to a few digits is symmetric only to about 1e-8, and
+// is taken as exactly symmetric, as the far set is).  A sum over the list of y x_a conj(x_b) then vanishes between modes
 // of parities that differ under such a mirror.
 int mirrors_keeping(const std::vector<int>& list, const std::vector<std::complex<double>>& y);
 // The near modes (1 .. nnear) and whether mode q is far.
