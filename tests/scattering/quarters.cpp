@@ -23,6 +23,11 @@
 #include "scattering/integrals.hpp"
 #include "scattering/parities.hpp"
 #include "scattering/system.hpp"
+#include "records/modesolver.hpp"
+#include "run/read_input.hpp"
+#include "scattering/results.hpp"
+#include "support/command_line.hpp"
+#include "support/fatal.hpp"
 #include "support/solver_run.hpp"
 #include "support/sweep_points.hpp"
 #include "support/system_solution.hpp"
@@ -674,4 +679,37 @@ TEST(Quarters, TwoScreensProductsByMirrorClasses) {
     EXPECT_LT(d, 1e-11) << incidence;
     std::printf(" two screens by mirror classes, %s: R and T within %.1e\n", incidence.c_str(), d);
   }
+}
+
+
+// A quarter that the mode solver's tables do not hold is solved whole, and
+// the run then stops with the whole outline's own message.  The cross with
+// room for 6000 aperture modes and the solver's tables of a plain run: at
+// 400 GHz its quarter holds them (and the quarter is taken); at 600 GHz its
+// quarter's enclosing-guide modes outgrow their table, and the message is
+// word for word the one the whole outline gives when quarters are not
+// taken at all, naming the limit up to which the whole fits (293.2 GHz,
+// below the 400 GHz the quarter ran at) and the structure file's block 7.
+TEST(Quarters, QuarterBeyondTheSolverTablesIsSolvedWhole) {
+  scratch_dir dir;
+  auto catalogue = [](double limit_ghz, int split_from) {
+    write_structure(cross, limit_ghz, "0 0", "17 19 1");
+    set_command_line("s", {});
+    fss_size_capacities(6000, 8000, max_points);
+    solver_scale = 1;
+    quarter_split_modes = split_from;
+    read_input_fss();
+    write_output();
+    genmodes_wg();
+  };
+  catalogue(400, 0);
+  EXPECT_GT(fss_modewg_index.n, max_wg_modes);
+  EXPECT_GT(fss_ap.r[1].quarter, 0);
+  const std::string whole =
+      " Subroutine calc_mode_wg fatal error message:\n Mode solver table of enclosing-guide modes (amo) "
+      "outgrown at block 7 = 600 GHz: more than 800; block 7 up to 293.2 GHz fits\n line 27 of s.fss: ";
+  EXPECT_FATAL(catalogue(600, 1 << 30), whole);
+  EXPECT_FATAL(catalogue(600, 0), whole);
+  quarter_split_modes = max_wg_modes;
+  fss_set_capacities();
 }
