@@ -409,13 +409,18 @@ void write_extrapolated(const converge_pass& x, int nwg) {
   fss_file.name = name;
 }
 
+// The aperture modes a pass's tables hold, its limit wg_ratio times the file's.
+int pass_wg_capacity(double wg_ratio) {
+  return converge_capacity(max_wg_modes, wg_ratio, 2, converge_bounds.wg_modes);
+}
+
 // The tables of a pass from its limits, relative to the file's.  A grown
 // Floquet table holds the whole disc of harmonics (floquet_whole_disc),
 // more than the plain table's rectangle cut to it on a skewed lattice or at
 // oblique incidence (6 % more on a triangular lattice): a tenth is added.
 void size_pass_tables(double wg_ratio, double flo_ratio) {
   const double disc_margin = flo_ratio > 1 ? std::sqrt(1.1) : 1;
-  fss_size_capacities(converge_capacity(max_wg_modes, wg_ratio, 2, converge_bounds.wg_modes),
+  fss_size_capacities(pass_wg_capacity(wg_ratio),
                       converge_capacity(max_flo_modes, flo_ratio * disc_margin, 2, converge_bounds.flo_modes),
                       converge_capacity(max_points, wg_ratio, 1, solver_scale_bound * max_points));
   solver_scale = std::min(wg_ratio, static_cast<double>(solver_scale_bound));
@@ -555,9 +560,7 @@ int fss_converge() {
     // before its mode computation, and its verdict names the table: it is
     // begun whatever its time and memory would have been.
     const double wg_ratio = std::pow(converge_raise, pass - 1);
-    const bool table_ends_it =
-        pass > 1 && aperture_modes_clearly_beyond(kwg * wg_ratio,
-                                                  converge_capacity(max_wg_modes, wg_ratio, 2, converge_bounds.wg_modes));
+    const bool table_ends_it = pass > 1 && aperture_modes_clearly_beyond(kwg * wg_ratio, pass_wg_capacity(wg_ratio));
     if (!table_ends_it && room > 0 && peaks.size() >= 2 && foreseen > room) {
       verdict = "stopped before convergence: pass" + free_int(pass) + " would take about" +
                 free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +

@@ -577,13 +577,17 @@ int far_mirror(const std::vector<int>& order, int nnear, std::vector<char>& stat
   return 2 * matched_most >= order.size() - nnear ? best : 0;
 }
 
-}  // namespace
-
+// The mirror classes of the aperture modes (per mode, from 0: bit 1 odd
+// under x -> -x, bit 2 under y -> -y), from class_split_modes modes on when
+// every mode is of pure parity under both mirrors about one centre; null
+// otherwise.
 const std::vector<int>* aperture_mode_classes() {
   const mirror_modes_record* r = pure_modes();
   return r ? &r->cls : nullptr;
 }
 
+// The mirrors (bit 1: x -> -x, bit 2: y -> -y) that keep `list`, as
+// mirror_class_entries says.
 int mirrors_keeping(const std::vector<int>& list, const std::vector<cplx>& y) {
   if (list.empty()) return 0;
   const mirror_grid grid(list.begin(), list.end());
@@ -605,6 +609,17 @@ int mirrors_keeping(const std::vector<int>& list, const std::vector<cplx>& y) {
     if (all) kept |= mirror;
   }
   return kept;
+}
+
+}  // namespace
+
+std::vector<std::vector<int>> mirror_class_entries(const std::vector<int>& list, const std::vector<cplx>& y) {
+  const std::vector<int>* cls = aperture_mode_classes();
+  const int mirrors = cls ? mirrors_keeping(list, y) : 0;
+  if (mirrors == 0) return {};
+  std::vector<std::vector<int>> classes(4);
+  for (std::size_t j = 0; j < cls->size(); ++j) classes[(*cls)[j] & mirrors].push_back(static_cast<int>(j));
+  return classes;
 }
 
 namespace {
@@ -1179,20 +1194,14 @@ long class_parts_sums = 0;  // sums over modes kept by mirrors taken by classes
 
 bool admittance_parts_add_by_classes(int nw, const std::vector<int>& modes,
                                      const std::function<const cplx*(int)>& row, cplx* p, cplx* q) {
-  const std::vector<int>* cls = aperture_mode_classes();
-  int mirrors = 0;
-  if (cls && !modes.empty()) {
-    static std::vector<cplx> y;
-    y.assign(fss_modeflo_index.n + 1, cplx(0));
-    for (int m : modes) y[m] = fss_modeflo_y[m].y1;
-    mirrors = mirrors_keeping(modes, y);
-  }
-  if (mirrors == 0) {
+  static std::vector<cplx> y;
+  y.assign(fss_modeflo_index.n + 1, cplx(0));
+  for (int m : modes) y[m] = fss_modeflo_y[m].y1;
+  const std::vector<std::vector<int>> classes = mirror_class_entries(modes, y);
+  if (classes.empty()) {
     admittance_parts_add(nw, modes, row, p, q);
     return false;
   }
-  std::vector<std::vector<int>> classes(4);
-  for (int j = 0; j < nw; ++j) classes[(*cls)[j] & mirrors].push_back(j);
   for (const std::vector<int>& kept : classes)
     if (!kept.empty()) parts_add(nw, modes, row, p, q, &kept, nullptr);
   ++class_parts_sums;
@@ -1268,18 +1277,12 @@ void near_pairs_sum(int nw, const cplx* x, W w, cplx* c) {
   // map the near set onto itself (each image with its admittance): the
   // whole sum vanishes between classes, whichever mode of each pair stands
   // for it.
-  std::vector<std::vector<int>> classes;
-  if (const std::vector<int>* cls = aperture_mode_classes()) {
-    std::vector<int> near(pairs);
-    near.insert(near.end(), near_pairs.alone.begin(), near_pairs.alone.end());
-    std::vector<cplx> y(fss_modeflo_index.n + 1, cplx(0));
-    for (int m : near) y[m] = w(m);
-    if (const int mirrors = mirrors_keeping(near, y)) {
-      classes.resize(4);
-      for (int j = 0; j < nw; ++j) classes[(*cls)[j] & mirrors].push_back(j);
-      ++near_class_sums;
-    }
-  }
+  std::vector<int> near(pairs);
+  near.insert(near.end(), near_pairs.alone.begin(), near_pairs.alone.end());
+  std::vector<cplx> y(fss_modeflo_index.n + 1, cplx(0));
+  for (int m : near) y[m] = w(m);
+  const std::vector<std::vector<int>> classes = mirror_class_entries(near, y);
+  if (!classes.empty()) ++near_class_sums;
   for (int re = 1; re >= 0; --re) {
     if (part[re ? 0 : 2].empty() && part[re ? 1 : 3].empty()) continue;
     pair_part.assign(static_cast<std::size_t>(nw) * nw, 0);

@@ -59,19 +59,19 @@ long near_pair_class_sums();
 // the far modes are those far on every face and uncoupled across every gap;
 // their matrices must be those of the coupling table in force.
 bool far_floquet_screens(int nw, int nf);
-// The mirror classes of the aperture modes (per mode, from 0: bit 1 odd
-// under x -> -x, bit 2 under y -> -y), from class_split_modes modes on when
-// every mode is of pure parity under both mirrors about one centre; null
-// otherwise.
-const std::vector<int>* aperture_mode_classes();
-// The mirrors (bit 1: x -> -x, bit 2: y -> -y) that keep the incident
-// transverse wavevector (in the mirror's plane to 1e-12 of k0) and map the
-// Floquet modes in `list` onto each other, kind kept, each image with the
-// admittance y[m] of its mode (images to 1e-7 of kt, admittances to 1e-6:
-// a lattice entered to a few digits is symmetric only to about 1e-8, and
-// is taken as exactly symmetric, as the far set is).  A sum over the list of y x_a conj(x_b) then vanishes between modes
-// of parities that differ under such a mirror.
-int mirrors_keeping(const std::vector<int>& list, const std::vector<std::complex<double>>& y);
+// The aperture modes (from 0) of each class of the mirrors that keep the
+// Floquet modes in `list`, four groups (bit 1 of a group odd under x -> -x,
+// bit 2 under y -> -y), some empty; none when no mirror keeps the list or
+// the modes are not of pure parity about one centre (and below
+// class_split_modes aperture modes).  A mirror keeps the list when it keeps
+// the incident transverse wavevector (in its plane to 1e-12 of k0) and maps
+// the modes onto each other, kind kept, each image with the admittance y[m]
+// of its mode (images to 1e-7 of kt, admittances to 1e-6: a lattice entered
+// to a few digits is symmetric only to about 1e-8, and is taken as exactly
+// symmetric, as the far set is).  A sum over the list of y x_a conj(x_b)
+// then vanishes between modes of different classes.
+std::vector<std::vector<int>> mirror_class_entries(const std::vector<int>& list,
+                                                   const std::vector<std::complex<double>>& y);
 // The near modes (1 .. nnear) and whether mode q is far.
 const std::vector<int>& far_floquet_near();
 bool far_floquet_far(int q);

@@ -83,6 +83,17 @@ void update_modes_wg() {
 
 bool floquet_whole_disc() { return fss_modeflo_index.cap > max_flo_modes; }
 
+void floquet_m_range(double kmax, long long& lo, long long& hi) {
+  const double dpi_a = dpi(1) / fss_cell_dim.a;
+  if (!floquet_whole_disc()) {
+    hi = static_cast<long long>(fss_cell_dim.a * kmax / dpi(1));
+    lo = -hi;
+    return;
+  }
+  lo = static_cast<long long>(std::floor((-kmax - fss_inc_angle.kx0) / dpi_a)) - 1;
+  hi = static_cast<long long>(std::ceil((kmax - fss_inc_angle.kx0) / dpi_a)) + 1;
+}
+
 static void add_floquet(int& nflo, int m, int n, int type, double kt, double kx,
                         double ky, cplx y1, cplx gammal) {
   ++nflo;
@@ -96,7 +107,6 @@ void genmodes_flo() {
   const double a = fss_cell_dim.a, b = fss_cell_dim.b;
   const double kmax = fss_kmax.flo;
   const double k0 = fss_em_var.k0, eta0 = fss_em_var.eta0;
-  const int mmax = static_cast<int>(a * kmax / dpi(1));
   const int nmax = static_cast<int>(b * kmax / dpi(1));
   const double eps = kmax / 1.0e9;
   const double dpi_a = dpi(1) / a, dpi_b = dpi(1) / b;
@@ -104,16 +114,13 @@ void genmodes_flo() {
   const cplx ik_eta(0, k0 / eta0), ietak(0, eta0 * k0);
   fss_inc_mode = {-1, -1, -1, -1};
 
-  // The whole disc: every m with |kx| <= kmax, and per m every n whose ky
-  // may be within kmax (one more on each side; the test below decides).
+  // The whole disc: per m every n whose ky may be within kmax (one more on
+  // each side; the test below decides).
   const bool disc = floquet_whole_disc();
-  int m_lo = -mmax, m_hi = mmax;
-  if (disc) {
-    m_lo = static_cast<int>(std::floor((-kmax - fss_inc_angle.kx0) / dpi_a)) - 1;
-    m_hi = static_cast<int>(std::ceil((kmax - fss_inc_angle.kx0) / dpi_a)) + 1;
-  }
+  long long m_lo, m_hi;
+  floquet_m_range(kmax, m_lo, m_hi);
   int nflo = 0;
-  for (int m = m_lo; m <= m_hi; ++m) {
+  for (int m = static_cast<int>(m_lo); m <= m_hi; ++m) {
     const double kappax = m * dpi_a + fss_inc_angle.kx0;
     const double dpim_a_tanalfa = m * dpi_a_tanalfa;
     int n_lo = -nmax, n_hi = nmax;

@@ -24,3 +24,7 @@ void genmodes_flo();
 // alone.  Lattices with a right angle at normal incidence get the same
 // table either way.
 bool floquet_whole_disc();
+// The orders m of the table at kmax and the incidence in force: |m| <=
+// a kmax / (2 pi) for the rectangle; for the whole disc every m with
+// |kx| <= kmax, one more on each side (kt <= kmax decides).
+void floquet_m_range(double kmax, long long& lo, long long& hi);

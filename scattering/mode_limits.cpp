@@ -136,15 +136,10 @@ namespace {
 long long floquet_harmonics(double kmax) {
   const double a = fss_cell_dim.a, b = fss_cell_dim.b;
   const double dpi_a = dpi(1) / a, dpi_b = dpi(1) / b;
-  const bool disc = floquet_whole_disc();
-  const long long unbounded = std::numeric_limits<int>::max();
-  const long long mmax = static_cast<long long>(a * kmax / dpi(1));
-  const long long nmax = disc ? unbounded : static_cast<long long>(b * kmax / dpi(1));
-  long long m_lo = -mmax, m_hi = mmax;
-  if (disc) {  // as genmodes_flo
-    m_lo = static_cast<long long>(std::floor((-kmax - fss_inc_angle.kx0) / dpi_a)) - 1;
-    m_hi = static_cast<long long>(std::ceil((kmax - fss_inc_angle.kx0) / dpi_a)) + 1;
-  }
+  const long long nmax =
+      floquet_whole_disc() ? std::numeric_limits<int>::max() : static_cast<long long>(b * kmax / dpi(1));
+  long long m_lo, m_hi;
+  floquet_m_range(kmax, m_lo, m_hi);
   const double dpi_a_tanalfa = dpi_a / std::tan(fss_lattice_angle.alpha);
   long long count = 0;
   for (long long m = m_lo; m <= m_hi; ++m) {

@@ -108,22 +108,22 @@ long real_products = 0, class_products = 0;
 
 // The entries of rows a (na) and b (nb) of one mirror class, for the
 // classes of the mirrors that keep the Floquet modes summed over (the
-// products between classes vanish): empty when no mirror does, or below
-// class_split_modes aperture modes (a plain run's products stay whole).
+// products between classes vanish): empty when no mirror does (and below
+// class_split_modes aperture modes: a plain run's products stay whole).
 struct class_rows {
   std::vector<int> a, b;
 };
 std::vector<class_rows> product_classes(const cplx* xa, int na, const cplx* xb, int nb, const std::vector<cplx>& y,
                                         const std::vector<int>& list) {
-  const std::vector<int>* cls = fss_modewg_index.n >= class_split_modes ? aperture_mode_classes() : nullptr;
-  if (!cls) return {};
-  const int mirrors = mirrors_keeping(list, y);
-  if (mirrors == 0) return {};
+  const std::vector<std::vector<int>> classes = mirror_class_entries(list, y);
   // Rows i of a coupling table (coupling(s)) stand for the modes s.first + i.
   const long first_a = xa - fss_integrals.data1(), first_b = xb - fss_integrals.data1();
-  std::vector<class_rows> c(4);
-  for (int i = 0; i < na; ++i) c[(*cls)[first_a + i] & mirrors].a.push_back(i);
-  for (int i = 0; i < nb; ++i) c[(*cls)[first_b + i] & mirrors].b.push_back(i);
+  std::vector<class_rows> c(classes.size());
+  for (std::size_t v = 0; v < classes.size(); ++v)
+    for (int j : classes[v]) {
+      if (j >= first_a && j < first_a + na) c[v].a.push_back(static_cast<int>(j - first_a));
+      if (j >= first_b && j < first_b + nb) c[v].b.push_back(static_cast<int>(j - first_b));
+    }
   return c;
 }
 
