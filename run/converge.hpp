@@ -38,10 +38,12 @@ constexpr double converge_floor_db = -30;
 // The tables of a pass grow with its limits from those of a plain run (which
 // hold the structure file's): the mode tables as the square of the ratio of
 // the pass's limit to the file's (Weyl's law), the contour tables as the
-// ratio; never beyond these bounds (a 6000-mode system is 1.2 GB of complex
-// entries; 200000 Floquet modes are 37 MB of tables and reach past 3000 GHz
-// in a 10 mm cell).
-constexpr int converge_wg_modes_bound = 6000;
+// ratio; never beyond these bounds (a 9000-mode system is 2.7 GB of complex
+// entries; 200000 Floquet modes are 37 MB of tables and reach past 5000 GHz
+// in a 10 mm cell; a coupling table of both, 1.8e9 entries, stays within the
+// 32-bit counts of the tables).  The memory foresight of the passes is what
+// keeps a pass within the machine.
+constexpr int converge_wg_modes_bound = 9000;
 constexpr int converge_flo_modes_bound = 200000;
 // The bounds in force (the program's are those above; a caller that runs
 // the analysis in its own process may lower them).

@@ -797,8 +797,9 @@ void calc_integrals() {
   ++generation;
   const int nw = fss_modewg_index.n, nf = fss_modeflo_index.n;
   const int kept = far_floquet_rows();  // the near modes' rows when the far ones take a series
-  fss_integrals.n = kept * nw;
-  if (fss_integrals.n > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
+  const long entries = static_cast<long>(kept) * nw;  // beyond 32 bits for the largest tables
+  if (entries > fss_integrals.cap) fatal("calc_integrals", "Too many waveguide modes");
+  fss_integrals.n = static_cast<int>(entries);
   fss_integrals.hold(fss_integrals.n);
   // The harmonics in blocks: the phase matrix and its product with the
   // samples are held for one block at a time (every harmonic of a plain
