@@ -447,9 +447,21 @@ double peak_memory_mb() {
 
 }  // namespace
 
-double converge_next_peak(double before_last, double last) {
+namespace {
+
+double grown(double before_last, double last, double least_growth) {
   const double growth = before_last > 0 ? last / before_last : 0;
-  return last * std::max(growth, converge_raise * converge_raise);
+  return last * std::max(growth, least_growth);
+}
+
+}  // namespace
+
+double converge_next_peak(double before_last, double last) {
+  return grown(before_last, last, std::pow(converge_raise, 4));
+}
+
+double converge_next_time(double before_last, double last) {
+  return grown(before_last, last, converge_raise * converge_raise);
 }
 
 namespace {
@@ -477,7 +489,7 @@ std::string converge_further_pass(const std::vector<double>& seconds, const std:
     return "; pass" + free_int(n + 1) + " would take about" + free_int(std::lround(mb)) +
            " MB (from the growth of the passes before), more than the" + free_int(std::lround(room)) +
            " MB of memory the program may take";
-  const double next = converge_next_peak(seconds[n - 2], seconds[n - 1]);
+  const double next = converge_next_time(seconds[n - 2], seconds[n - 1]);
   double all = next;
   for (int k = 0; k < n; ++k) all += seconds[k];
   return "; a run with -passes" + free_int(n + 1) + " would take about " + secs(all) + " s (pass" +
@@ -552,10 +564,10 @@ int fss_converge() {
     // the system would end the program during it.
     // The next pass's time and peak foreseen from the passes before (the
     // second's from the first's alone).
-    auto ahead_of = [](const std::vector<double>& v) {
-      return converge_next_peak(v.size() >= 2 ? v[v.size() - 2] : 0, v.empty() ? 0 : v.back());
+    auto ahead_of = [](const std::vector<double>& v, double (*next_of)(double, double)) {
+      return next_of(v.size() >= 2 ? v[v.size() - 2] : 0, v.empty() ? 0 : v.back());
     };
-    const double foreseen = ahead_of(peaks), next = ahead_of(seconds);
+    const double foreseen = ahead_of(peaks, converge_next_peak), next = ahead_of(seconds, converge_next_time);
     // A pass whose aperture modes clearly outnumber its table ends at once,
     // before its mode computation, and its verdict names the table: it is
     // begun whatever its time and memory would have been.

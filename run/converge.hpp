@@ -53,10 +53,14 @@ struct converge_bounds_rec {
   double memory_mb = 0;  // the memory a pass may take (MB); 0: the machine's
 };
 // The peak memory of the next pass foreseen from the peaks of the last two
-// (MB): the last times their ratio, at least the square of the raise (the
-// growth of the mode count; the mode solver's matrices grow faster).  The
-// time of the next pass is foreseen so from the times of the last two.
+// (MB): the last times their ratio, at least the fourth power of the raise,
+// the growth of the square tables of the aperture modes (the system, the
+// products), which take the large passes' memory (the dual band's peak grew
+// by 1.8 a pass up to the twelfth and by 2.3 at the thirteenth).
 double converge_next_peak(double before_last, double last);
+// The time of the next pass foreseen so from the times of the last two, at
+// least the square of the raise (the growth of the mode count).
+double converge_next_time(double before_last, double last);
 // What one more pass would cost after passes that ended without converging,
 // foreseen from the wall-clock times (s) and peaks (MB) of the passes run
 // (one entry per pass): the whole run that -passes N+1 would make (it runs

@@ -352,7 +352,7 @@ TEST(Converge, MostPassesAskedForEndThePasses) {
   // The whole run takes the passes before as well (printed in tenths of a
   // second: passes this small may all print as 0.0).
   EXPECT_GE(all, next);
-  EXPECT_GE(mb, std::lround(1.5625 * c.rows.back().mem) - 1);
+  EXPECT_GE(mb, std::lround(2.44140625 * c.rows.back().mem) - 1);
   EXPECT_EQ(c.verdict.substr(c.verdict.size() - 42), " MB (from the growth of the passes before)");
   // The console foresees the time and peak of every pass from the second on.
   EXPECT_NE(r.out.find(" ... pass 1: mode limits 200.000 GHz and 600.000 GHz\n"), std::string::npos) << r.out;
@@ -466,12 +466,19 @@ TEST(Converge, PassBeyondTheMemoryEndsThePasses) {
   expect_no_scratch_files("sq");
 }
 
-// The peak of the next pass foreseen from the last two: their growth, at
-// least that of the mode count.
+// The peak and the time of the next pass foreseen from the last two: their
+// growth, at least that of the square tables of the aperture modes (the
+// peak) or of the mode count (the time).
 TEST(Converge, NextPeakFollowsTheGrowthOfThePasses) {
   EXPECT_DOUBLE_EQ(converge_next_peak(100, 300), 900);
-  EXPECT_DOUBLE_EQ(converge_next_peak(100, 110), 110 * 1.5625);
-  EXPECT_DOUBLE_EQ(converge_next_peak(0, 50), 50 * 1.5625);
+  EXPECT_DOUBLE_EQ(converge_next_peak(100, 110), 110 * 2.44140625);
+  EXPECT_DOUBLE_EQ(converge_next_peak(0, 50), 50 * 2.44140625);
+  // The dual band's twelfth and thirteenth passes: 1274 and 2266 MB, then
+  // 5210 MB, which the growth alone (1.78) put at 4030.
+  EXPECT_GE(converge_next_peak(1274, 2266), 5210);
+  EXPECT_DOUBLE_EQ(converge_next_time(100, 300), 900);
+  EXPECT_DOUBLE_EQ(converge_next_time(100, 110), 110 * 1.5625);
+  EXPECT_DOUBLE_EQ(converge_next_time(0, 50), 50 * 1.5625);
 }
 
 // After passes that end without converging the verdict says what one more
@@ -479,16 +486,18 @@ TEST(Converge, NextPeakFollowsTheGrowthOfThePasses) {
 // its last pass, foreseen as the peaks are; or that its peak would be
 // beyond the memory; nothing after one pass or at the most passes allowed.
 TEST(Converge, FurtherPassForeseenFromTheLastTwo) {
-  // 2, 10, 30 s: the next 90 s, the run 132 s; peaks 100, 200 MB: 400 MB.
+  // 2, 10, 30 s: the next 90 s, the run 132 s; peaks 100, 200 MB: 488 MB
+  // (a growth of 2 raised to that of the square tables, 1.25^4).
   EXPECT_EQ(converge_further_pass({2, 10, 30}, {50, 100, 200}, 0),
-            "; a run with -passes 4 would take about 132 s (pass 4 about 90 s) and 400 MB (from the growth "
+            "; a run with -passes 4 would take about 132 s (pass 4 about 90 s) and 488 MB (from the growth "
             "of the passes before)");
-  // Short passes in tenths; the growth at least that of the mode count.
+  // Short passes in tenths; the time's growth at least that of the mode
+  // count, the peak's that of the square tables.
   EXPECT_EQ(converge_further_pass({0.2, 0.21}, {40, 41}, 1000),
-            "; a run with -passes 3 would take about 0.7 s (pass 3 about 0.3 s) and 64 MB (from the growth "
+            "; a run with -passes 3 would take about 0.7 s (pass 3 about 0.3 s) and 100 MB (from the growth "
             "of the passes before)");
   EXPECT_EQ(converge_further_pass({2, 10, 30}, {50, 100, 200}, 300),
-            "; pass 4 would take about 400 MB (from the growth of the passes before), more than the 300 MB "
+            "; pass 4 would take about 488 MB (from the growth of the passes before), more than the 300 MB "
             "of memory the program may take");
   EXPECT_EQ(converge_further_pass({5}, {50}, 0), "");
   EXPECT_EQ(converge_further_pass(std::vector<double>(30, 1.0), std::vector<double>(30, 10.0), 0), "");
