@@ -151,6 +151,9 @@ converge_result converge_extrapolate(const std::vector<converge_pass>& passes, d
   const std::size_t n = passes.size();
   if (n < 2) return r;
   const double g = converge_gain(p), b = converge_gain_spread(p);
+  // The distance to the extrapolation with the edge exponent, per unit of
+  // the last change (0 unless the exponent was fitted).
+  const double model = std::fabs(g - converge_gain(converge_exponent));
   r.x = extrapolate_pair(passes[n - 2], passes[n - 1], g);
   // The extrapolations of the pairs before, as far as there are passes:
   // with modes entering in families the changes come in steps, and the
@@ -163,7 +166,7 @@ converge_result converge_extrapolate(const std::vector<converge_pass>& passes, d
   for (std::size_t i = 0; i < r.x.size(); ++i)
     for (int q = 0; q < 4; ++q) {
       const double change = std::abs(last[i].s[q] - prev[i].s[q]);
-      double e = earlier.empty() ? g * change : b * change;
+      double e = earlier.empty() ? g * change : std::max(b, model) * change;
       for (const converge_pass& x : earlier) e = std::max(e, std::abs(r.x[i].s[q] - x[i].s[q]));
       if (!earlier.empty()) e *= converge_safety;
       r.error[i][q] = e;

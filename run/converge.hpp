@@ -113,9 +113,13 @@ double converge_fit_exponent(const std::vector<converge_pass>& passes, bool& fit
 // The extrapolation of the passes 1 .. n (n >= 2, the last two combined
 // with the gain of p) and the estimated error of each of its coefficients:
 // from the fifth pass on 1.25 times the largest of the distances to the
-// extrapolations of the two pairs before and of the exponent's spread
-// times the last change (fewer pairs with fewer passes; with two passes the
-// extrapolation's own correction).
+// extrapolations of the two pairs before, of the exponent's spread times
+// the last change and, with a fitted exponent, of the distance to the
+// extrapolation with the edge exponent (fewer pairs with fewer passes; with
+// two passes the extrapolation's own correction).  Changes that keep their
+// direction but shrink little before modes enter in a step fit an exponent
+// near 0.5, whose gain (8.5) overshoots by several times the change: the
+// two extrapolations' distance bounds that.
 struct converge_result {
   converge_pass x;                           // extrapolated values
   std::vector<std::array<double, 4>> error;  // estimated error per point and coefficient
