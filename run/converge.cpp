@@ -417,16 +417,39 @@ int pass_wg_capacity(double wg_ratio) {
   return converge_capacity(max_wg_modes, wg_ratio, 2, converge_bounds.wg_modes);
 }
 
-// The tables of a pass from its limits, relative to the file's.  A grown
-// Floquet table holds the whole disc of harmonics (floquet_whole_disc),
-// more than the plain table's rectangle cut to it on a skewed lattice or at
-// oblique incidence (6 % more on a triangular lattice): a tenth is added.
-void size_pass_tables(double wg_ratio, double flo_ratio) {
+// The Floquet modes a pass's tables hold, its limit flo_ratio times the
+// file's.  A grown Floquet table holds the whole disc of harmonics
+// (floquet_whole_disc), more than the plain table's rectangle cut to it on a
+// skewed lattice or at oblique incidence (6 % more on a triangular lattice):
+// a tenth is added.
+int pass_flo_capacity(double flo_ratio) {
   const double disc_margin = flo_ratio > 1 ? std::sqrt(1.1) : 1;
-  fss_size_capacities(pass_wg_capacity(wg_ratio),
-                      converge_capacity(max_flo_modes, flo_ratio * disc_margin, 2, converge_bounds.flo_modes),
+  return converge_capacity(max_flo_modes, flo_ratio * disc_margin, 2, converge_bounds.flo_modes);
+}
+
+// The tables of a pass from its limits, relative to the file's.
+void size_pass_tables(double wg_ratio, double flo_ratio) {
+  fss_size_capacities(pass_wg_capacity(wg_ratio), pass_flo_capacity(flo_ratio),
                       converge_capacity(max_points, wg_ratio, 1, solver_scale_bound * max_points));
   solver_scale = std::min(wg_ratio, static_cast<double>(solver_scale_bound));
+}
+
+// The first sweep point whose Floquet set at the limit kmax outgrows a
+// table of `capacity` modes (the exact count at the point's incidence, the
+// table's truncation that of such a table), made the one in force; false
+// when there is none, the point in force kept.
+bool floquet_table_outgrown_at(double kmax, int capacity) {
+  const auto em = fss_em_var;
+  const auto inc = fss_inc_angle;
+  const int cap = fss_modeflo_index.cap;
+  fss_modeflo_index.cap = capacity;  // the word alone: no storage is taken
+  const bool found = fss_find_sweep_point([&] { return floquet_mode_count(kmax) > capacity; });
+  fss_modeflo_index.cap = cap;
+  if (!found) {
+    fss_em_var = em;
+    fss_inc_angle = inc;
+  }
+  return found;
 }
 
 // The memory the program may take (MB): the machine's, or the bound of its
@@ -571,11 +594,15 @@ int fss_converge() {
       return next_of(v.size() >= 2 ? v[v.size() - 2] : 0, v.empty() ? 0 : v.back());
     };
     const double foreseen = ahead_of(peaks, converge_next_peak), next = ahead_of(seconds, converge_next_time);
-    // A pass whose aperture modes clearly outnumber its table ends at once,
+    // A pass whose aperture modes clearly outnumber its table, or whose
+    // Floquet set outgrows its table at some sweep point, ends at once,
     // before its mode computation, and its verdict names the table: it is
     // begun whatever its time and memory would have been.
     const double wg_ratio = std::pow(converge_raise, pass - 1);
-    const bool table_ends_it = pass > 1 && aperture_modes_clearly_beyond(kwg * wg_ratio, pass_wg_capacity(wg_ratio));
+    const double flo_limit = ratio * (kwg * wg_ratio);  // as the pass sets it
+    const bool table_ends_it =
+        pass > 1 && (aperture_modes_clearly_beyond(kwg * wg_ratio, pass_wg_capacity(wg_ratio)) ||
+                     floquet_table_outgrown_at(flo_limit, pass_flo_capacity(flo_limit / kflo)));
     if (!table_ends_it && room > 0 && peaks.size() >= 2 && foreseen > room) {
       verdict = "stopped before convergence: pass" + free_int(pass) + " would take about" +
                 free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +
@@ -628,6 +655,9 @@ int fss_converge() {
       // tables and mode computation take their storage.
       release_sweep_storage();
       size_pass_tables(fss_kmax.wg / kwg, fss_kmax.flo / kflo);
+      // The Floquet table's overflow reported as the sweep would report it
+      // at its first point beyond the table, before the mode computation.
+      if (pass > 1 && floquet_table_outgrown_at(fss_kmax.flo, fss_modeflo_index.cap)) too_many_floquet_modes();
       write_bytes(apb, aperture);
       fss_analysis(record_point);
     } catch (const fss_fatal_error& e) {

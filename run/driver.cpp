@@ -177,6 +177,41 @@ int fss_sweep_frequencies() {
   return f.step > 0 ? fss_trip_count(f.start, f.end + f.step / 10, f.step) : 1;
 }
 
+void fss_set_sweep_point(double f, double theta, double phi) {
+  fss_em_var.f = f;
+  fss_em_var.lambda = dcspeed() / f;
+  fss_em_var.k0 = dpi(1) / fss_em_var.lambda;
+  fss_em_var.eta0 = dpi(0) * 120;
+  fss_inc_angle.theta = theta;
+  fss_inc_angle.phi = phi;
+  if (fss_writeinfo.wgs) {
+    fss_inc_angle.theta = std::asin(dcspeed() * 0.5 / fss_cell_dim.a / f);
+    fss_inc_angle.phi = 0;
+  }
+  const double k0 = fss_em_var.k0;
+  fss_inc_angle.kx0 = k0 * std::sin(fss_inc_angle.theta) * std::cos(fss_inc_angle.phi);
+  fss_inc_angle.ky0 = k0 * std::sin(fss_inc_angle.theta) * std::sin(fss_inc_angle.phi);
+}
+
+bool fss_find_sweep_point(const std::function<bool()>& found) {
+  fss_range_rec theta = fss_theta, phi = fss_phi;
+  if (fss_writeinfo.wgs) theta = phi = {0, 0, 1};
+  const fss_range_rec& f = fss_freq_iter;
+  double iphi = phi.start;
+  for (int ip = fss_trip_count(phi.start, phi.end + phi.step / 10, phi.step); ip > 0; --ip, iphi += phi.step) {
+    double itheta = theta.start;
+    for (int it = fss_trip_count(theta.start, theta.end + theta.step / 10, theta.step); it > 0;
+         --it, itheta += theta.step) {
+      double ifreq = f.start;
+      for (int iff = fss_trip_count(f.start, f.end + f.step / 10, f.step); iff > 0; --iff, ifreq += f.step) {
+        fss_set_sweep_point(ifreq, itheta, iphi);
+        if (found()) return true;
+      }
+    }
+  }
+  return false;
+}
+
 void fss_sweep(void (*after_point)()) {
   console_line("... performing the frequency sweep");
   std::cout << "\n\n";
@@ -204,19 +239,7 @@ void fss_sweep(void (*after_point)()) {
       for (int iff = fss_trip_count(fss_freq_iter.start, maxfreqx,
                                     fss_freq_iter.step);
            iff > 0; --iff, ifreq += fss_freq_iter.step) {
-        fss_em_var.f = ifreq;
-        fss_em_var.lambda = dcspeed() / ifreq;
-        fss_em_var.k0 = dpi(1) / fss_em_var.lambda;
-        fss_em_var.eta0 = dpi(0) * 120;
-        fss_inc_angle.theta = itheta;
-        fss_inc_angle.phi = iphi;
-        if (fss_writeinfo.wgs) {
-          fss_inc_angle.theta = std::asin(dcspeed() * 0.5 / fss_cell_dim.a / ifreq);
-          fss_inc_angle.phi = 0;
-        }
-        const double k0 = fss_em_var.k0;
-        fss_inc_angle.kx0 = k0 * std::sin(fss_inc_angle.theta) * std::cos(fss_inc_angle.phi);
-        fss_inc_angle.ky0 = k0 * std::sin(fss_inc_angle.theta) * std::sin(fss_inc_angle.phi);
+        fss_set_sweep_point(ifreq, itheta, iphi);
 
         update_modes_wg();
         genmodes_flo();

@@ -1,6 +1,8 @@
 // Program entry and sweep driver.
 #pragma once
 
+#include <functional>
+
 // Stores the capacities, runs the analysis once; 0 after a normal end.
 int fss_main(int argc, char** argv);
 // Stores the capacity of every global table record.
@@ -21,6 +23,14 @@ void fss_cover();
 void fss_check_wgs();
 // The sweep over phi, theta and frequency on an existing mode catalogue.
 void fss_sweep(void (*after_point)() = nullptr);
+// The sweep point of frequency f (Hz) and incidence theta, phi (rad) made
+// the one in force: wavenumber, incident transverse wavevector (in the
+// waveguide-simulator mode the angle of the guide's fundamental mode).
+void fss_set_sweep_point(double f, double theta, double phi);
+// The sweep points in the sweep's order made the one in force, one after
+// the other, until `found` says so (true; the point stays in force) or
+// none is left (false; the last stays in force).
+bool fss_find_sweep_point(const std::function<bool()>& found);
 // Sweep points of the run: phi, theta and frequency points (one direction
 // in the waveguide-simulator mode).
 long fss_sweep_points();

@@ -634,6 +634,23 @@ TEST(Converge, FloquetTableAtItsBoundStopsThePasses) {
     EXPECT_GT(c.rows[k].error, 0);
   }
   expect_kept_and_next_fails("hole", 4, 100, 300, sweep, 5, "Too many Floquet modes");
+  // From the fifth pass's limits the second pass is the one beyond the
+  // table: with no time for it, it is begun all the same and ends before
+  // its mode computation, with the message the sweep gives at its first
+  // point beyond the table; the verdict names the table, not the time.
+  write_structure("tight", 10, 4, raised(100, 5), raised_flo(100, 300, 5), sweep);
+  testing::internal::CaptureStdout();
+  const int status = converge_within_plain_tables("tight", {"-minutes", "0.0001"});
+  const std::string out = testing::internal::GetCapturedStdout();
+  ASSERT_EQ(status, 0) << out;
+  const conv_report t = read_conv("tight.conv");
+  ASSERT_EQ(t.rows.size(), 1u) << t.verdict;
+  EXPECT_EQ(t.verdict.find("would take about"), std::string::npos) << t.verdict;
+  EXPECT_NE(t.verdict.find("pass 2 ended with \"Too many Floquet modes\" (genmodes_flo)"), std::string::npos)
+      << t.verdict;
+  const std::string computing = "... computing the basis functions";
+  EXPECT_EQ(out.find(computing, out.find(computing) + 1), std::string::npos) << out;
+  expect_no_scratch_files("tight");
 }
 
 // A 9 x 9 mm hole, the tables bounded as a plain run's: the third pass would
