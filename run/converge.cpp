@@ -656,8 +656,12 @@ int fss_converge() {
       release_sweep_storage();
       size_pass_tables(fss_kmax.wg / kwg, fss_kmax.flo / kflo);
       // The Floquet table's overflow reported as the sweep would report it
-      // at its first point beyond the table, before the mode computation.
-      if (pass > 1 && floquet_table_outgrown_at(fss_kmax.flo, fss_modeflo_index.cap)) too_many_floquet_modes();
+      // at its first point beyond the table, before the mode computation;
+      // aperture modes clearly beyond theirs are reported first, by the mode
+      // computation's own check.
+      if (pass > 1 && !aperture_modes_clearly_beyond(fss_kmax.wg, fss_modewg_index.cap) &&
+          floquet_table_outgrown_at(fss_kmax.flo, fss_modeflo_index.cap))
+        too_many_floquet_modes();
       write_bytes(apb, aperture);
       fss_analysis(record_point);
     } catch (const fss_fatal_error& e) {
