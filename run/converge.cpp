@@ -443,7 +443,7 @@ bool floquet_table_outgrown_at(double kmax, int capacity) {
   const auto inc = fss_inc_angle;
   const int cap = fss_modeflo_index.cap;
   fss_modeflo_index.cap = capacity;  // the word alone: no storage is taken
-  const bool found = fss_find_sweep_point([&] { return floquet_mode_count(kmax) > capacity; });
+  const bool found = fss_find_sweep_point([&](bool) { return floquet_mode_count(kmax) > capacity; });
   fss_modeflo_index.cap = cap;
   if (!found) {
     fss_em_var = em;
@@ -598,11 +598,16 @@ int fss_converge() {
     // Floquet set outgrows its table at some sweep point, ends at once,
     // before its mode computation, and its verdict names the table: it is
     // begun whatever its time and memory would have been.
+    // The aperture modes are named first, as the mode computation's own
+    // check names them before any sweep point; a Floquet table outgrown
+    // leaves its first point beyond it in force, for the pass to report.
     const double wg_ratio = std::pow(converge_raise, pass - 1);
     const double flo_limit = ratio * (kwg * wg_ratio);  // as the pass sets it
-    const bool table_ends_it =
-        pass > 1 && (aperture_modes_clearly_beyond(kwg * wg_ratio, pass_wg_capacity(wg_ratio)) ||
-                     floquet_table_outgrown_at(flo_limit, pass_flo_capacity(flo_limit / kflo)));
+    const bool apertures_beyond =
+        pass > 1 && aperture_modes_clearly_beyond(kwg * wg_ratio, pass_wg_capacity(wg_ratio));
+    const bool floquet_beyond = pass > 1 && !apertures_beyond &&
+                                floquet_table_outgrown_at(flo_limit, pass_flo_capacity(flo_limit / kflo));
+    const bool table_ends_it = apertures_beyond || floquet_beyond;
     if (!table_ends_it && room > 0 && peaks.size() >= 2 && foreseen > room) {
       verdict = "stopped before convergence: pass" + free_int(pass) + " would take about" +
                 free_int(std::lround(foreseen)) + " MB (from the growth of the passes before), more than the" +
@@ -656,12 +661,8 @@ int fss_converge() {
       release_sweep_storage();
       size_pass_tables(fss_kmax.wg / kwg, fss_kmax.flo / kflo);
       // The Floquet table's overflow reported as the sweep would report it
-      // at its first point beyond the table, before the mode computation;
-      // aperture modes clearly beyond theirs are reported first, by the mode
-      // computation's own check.
-      if (pass > 1 && !aperture_modes_clearly_beyond(fss_kmax.wg, fss_modewg_index.cap) &&
-          floquet_table_outgrown_at(fss_kmax.flo, fss_modeflo_index.cap))
-        too_many_floquet_modes();
+      // at its first point beyond the table, before the mode computation.
+      if (floquet_beyond) too_many_floquet_modes();
       write_bytes(apb, aperture);
       fss_analysis(record_point);
     } catch (const fss_fatal_error& e) {

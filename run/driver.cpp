@@ -193,7 +193,7 @@ void fss_set_sweep_point(double f, double theta, double phi) {
   fss_inc_angle.ky0 = k0 * std::sin(fss_inc_angle.theta) * std::sin(fss_inc_angle.phi);
 }
 
-bool fss_find_sweep_point(const std::function<bool()>& found) {
+bool fss_find_sweep_point(const std::function<bool(bool first)>& found) {
   fss_range_rec theta = fss_theta, phi = fss_phi;
   if (fss_writeinfo.wgs) theta = phi = {0, 0, 1};
   const fss_range_rec& f = fss_freq_iter;
@@ -203,9 +203,11 @@ bool fss_find_sweep_point(const std::function<bool()>& found) {
     for (int it = fss_trip_count(theta.start, theta.end + theta.step / 10, theta.step); it > 0;
          --it, itheta += theta.step) {
       double ifreq = f.start;
+      bool first = true;
       for (int iff = fss_trip_count(f.start, f.end + f.step / 10, f.step); iff > 0; --iff, ifreq += f.step) {
         fss_set_sweep_point(ifreq, itheta, iphi);
-        if (found()) return true;
+        if (found(first)) return true;
+        first = false;
       }
     }
   }
@@ -221,51 +223,34 @@ void fss_sweep(void (*after_point)()) {
     fss_theta = {0, 0, 1};
     fss_phi = {0, 0, 1};
   }
-  const double maxphix = fss_phi.end + fss_phi.step / 10;
-  const double maxthetax = fss_theta.end + fss_theta.step / 10;
-  const double maxfreqx = fss_freq_iter.end + fss_freq_iter.step / 10;
   interrupt_hold();
   write_outputs_begin();
   interrupt_release();
 
-  double iphi = fss_phi.start;
-  for (int ip = fss_trip_count(fss_phi.start, maxphix, fss_phi.step); ip > 0;
-       --ip, iphi += fss_phi.step) {
-    double itheta = fss_theta.start;
-    for (int it = fss_trip_count(fss_theta.start, maxthetax, fss_theta.step);
-         it > 0; --it, itheta += fss_theta.step) {
-      int first = 1;
-      double ifreq = fss_freq_iter.start;
-      for (int iff = fss_trip_count(fss_freq_iter.start, maxfreqx,
-                                    fss_freq_iter.step);
-           iff > 0; --iff, ifreq += fss_freq_iter.step) {
-        fss_set_sweep_point(ifreq, itheta, iphi);
-
-        update_modes_wg();
-        genmodes_flo();
-        // At normal incidence the Floquet wavenumbers do not change with
-        // frequency: the coupling integrals are computed once per direction
-        // (a stage of the progress bar, kept apart from the points' pace).
-        if (first == 1 || fss_inc_angle.theta > 1.0e-6) {
-          const bool once = fss_inc_angle.theta <= 1.0e-6;
-          if (once) progress_stage("the coupling integrals");
-          calc_integrals();
-          if (once) progress_stage_end();
-          first = 0;
-        }
-        calc_mata();
-        calc_vettb();
-        solve_prob();
-        // The rows of the point are written whole: an interruption waits.
-        interrupt_hold();
-        calc_ref_tr();
-        write_outputs_point();
-        if (after_point) after_point();
-        progress_point();
-        interrupt_release();
-      }
+  fss_find_sweep_point([after_point](bool first) {
+    update_modes_wg();
+    genmodes_flo();
+    // At normal incidence the Floquet wavenumbers do not change with
+    // frequency: the coupling integrals are computed once per direction
+    // (a stage of the progress bar, kept apart from the points' pace).
+    if (first || fss_inc_angle.theta > 1.0e-6) {
+      const bool once = fss_inc_angle.theta <= 1.0e-6;
+      if (once) progress_stage("the coupling integrals");
+      calc_integrals();
+      if (once) progress_stage_end();
     }
-  }
+    calc_mata();
+    calc_vettb();
+    solve_prob();
+    // The rows of the point are written whole: an interruption waits.
+    interrupt_hold();
+    calc_ref_tr();
+    write_outputs_point();
+    if (after_point) after_point();
+    progress_point();
+    interrupt_release();
+    return false;
+  });
   interrupt_hold();
   write_outputs_end();
   interrupt_release();

@@ -29,8 +29,9 @@ void fss_sweep(void (*after_point)() = nullptr);
 void fss_set_sweep_point(double f, double theta, double phi);
 // The sweep points in the sweep's order made the one in force, one after
 // the other, until `found` says so (true; the point stays in force) or
-// none is left (false; the last stays in force).
-bool fss_find_sweep_point(const std::function<bool()>& found);
+// none is left (false; the last stays in force).  `first`: the point is
+// the first frequency of its direction.
+bool fss_find_sweep_point(const std::function<bool(bool first)>& found);
 // Sweep points of the run: phi, theta and frequency points (one direction
 // in the waveguide-simulator mode).
 long fss_sweep_points();

@@ -29,6 +29,7 @@
 // through the factors, per right-hand side.
 #include <cmath>
 #include <algorithm>
+#include <numeric>
 #include <complex>
 #include <vector>
 
@@ -102,20 +103,29 @@ std::vector<std::vector<cplx>> block_solutions;  // work of solve_screens
 // Da (Ra diag(y) Rb^T) Db^H with Ra, Rb real, as the two real products of
 // the real and imaginary parts of alpha y (half the work of the complex
 // one), D = diag(i^turn).  False, and nothing added, for other modes.
-std::vector<double> ra, rb, part;
+std::vector<double> ra, rb;
 std::vector<int> turn_a, turn_b;
 long real_products = 0, class_products = 0;
 
 // The entries of rows a (na) and b (nb) of one mirror class, for the
 // classes of the mirrors that keep the Floquet modes summed over (the
-// products between classes vanish): empty when no mirror does (and below
-// class_split_modes aperture modes: a plain run's products stay whole).
+// products between classes vanish); one class of every row when no mirror
+// does (and below class_split_modes aperture modes: a plain run's products
+// stay whole).
 struct class_rows {
   std::vector<int> a, b;
 };
 std::vector<class_rows> product_classes(const cplx* xa, int na, const cplx* xb, int nb, const std::vector<cplx>& y,
                                         const std::vector<int>& list) {
   const std::vector<std::vector<int>> classes = mirror_class_entries(list, y);
+  if (classes.empty()) {
+    std::vector<class_rows> whole(1);
+    whole[0].a.resize(static_cast<std::size_t>(na));
+    whole[0].b.resize(static_cast<std::size_t>(nb));
+    std::iota(whole[0].a.begin(), whole[0].a.end(), 0);
+    std::iota(whole[0].b.begin(), whole[0].b.end(), 0);
+    return whole;
+  }
   // Rows i of a coupling table (coupling(s)) stand for the modes s.first + i.
   const long first_a = xa - fss_integrals.data1(), first_b = xb - fss_integrals.data1();
   std::vector<class_rows> c(classes.size());
@@ -130,12 +140,18 @@ std::vector<class_rows> product_classes(const cplx* xa, int na, const cplx* xb, 
 std::vector<double> ga, gb;  // work: the rows of one class
 std::vector<std::vector<double>> class_part;  // per class: its P over Q
 
-// part (2 na x nb: P over Q) of the rows of one class each of ra (2 na x
-// sb) and rb (nb x sb), added (beta 1) or put (beta 0) in the class's own
-// table pc (2 |a| x |b|).
+// P over Q of the rows of one class each of ra (2 na x sb) and rb (nb x
+// sb), added (beta 1) or put (beta 0) in the class's own table pc (2 |a| x
+// |b|); a class of every row takes ra and rb as they stand.
 void class_product(const class_rows& cr, int na, int nb, int sb, double beta, std::vector<double>& pc) {
   const int ma = static_cast<int>(cr.a.size()), mb = static_cast<int>(cr.b.size()), ma2 = 2 * ma;
   if (ma == 0 || mb == 0) return;
+  const double one = 1;
+  if (ma == na && mb == nb) {
+    pc.resize(static_cast<std::size_t>(ma2) * mb);
+    dgemm_("N", "T", &ma2, &mb, &sb, &one, ra.data(), &ma2, rb.data(), &mb, &beta, pc.data(), &ma2);
+    return;
+  }
   ga.resize(static_cast<std::size_t>(ma2) * sb);
   gb.resize(static_cast<std::size_t>(mb) * sb);
   for (int k = 0; k < sb; ++k) {
@@ -150,7 +166,6 @@ void class_product(const class_rows& cr, int na, int nb, int sb, double beta, st
     for (int i = 0; i < mb; ++i) h[i] = rk[cr.b[i]];
   }
   pc.resize(static_cast<std::size_t>(ma2) * mb);
-  const double one = 1;
   dgemm_("N", "T", &ma2, &mb, &sb, &one, ga.data(), &ma2, gb.data(), &mb, &beta, pc.data(), &ma2);
 }
 
@@ -159,6 +174,7 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
   real_form form;
   if (!form.find()) return false;
   const std::vector<class_rows> classes = product_classes(xa, na, xb, nb, y, list);
+  const bool split = classes.size() > 1;
   class_part.resize(classes.size());
   const int nw = fss_modewg_index.n, s = static_cast<int>(list.size()), na2 = 2 * na;
   auto row_a = [&](int m) { return xa + static_cast<long>(m - 1) * nw; };
@@ -172,7 +188,6 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
   // product gives P over Q (2 na x nb).
   ra.resize(na2 * bs);
   rb.resize(nb * bs);
-  if (classes.empty()) part.resize(static_cast<std::size_t>(na2) * nb);
   for (int k0 = 0; k0 < s; k0 += block) {
     const int sb = std::min(block, s - k0);
     for (int k = 0; k < sb; ++k) {
@@ -189,12 +204,8 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
         re[i] *= fr;
       }
     }
-    const double one = 1, beta = k0 == 0 ? 0 : 1;
-    if (!classes.empty()) {
-      for (std::size_t v = 0; v < classes.size(); ++v) class_product(classes[v], na, nb, sb, beta, class_part[v]);
-      continue;
-    }
-    dgemm_("N", "T", &na2, &nb, &sb, &one, ra.data(), &na2, rb.data(), &nb, &beta, part.data(), &na2);
+    const double beta = k0 == 0 ? 0 : 1;
+    for (std::size_t v = 0; v < classes.size(); ++v) class_product(classes[v], na, nb, sb, beta, class_part[v]);
   }
   // iota_a conj(iota_b) (P + i Q), iota_a conj(iota_b) = i^(turn_a - turn_b).
   const double cr[4] = {1, 0, -1, 0}, ci[4] = {0, 1, 0, -1};
@@ -214,19 +225,8 @@ bool real_add_product(cplx* c, int ldc, const cplx* xa, int na, const cplx* xb, 
       }
     }
   }
-  for (int j = 0; j < nb && classes.empty(); ++j) {
-    const double* p = &part[static_cast<std::size_t>(j) * na2];
-    const double* q = p + na;
-    double* cj = reinterpret_cast<double*>(c + static_cast<long>(j) * ldc);
-    const int tb = turn_b[j];
-    for (int i = 0; i < na; ++i) {
-      const int t = (turn_a[i] - tb) & 3;
-      cj[2 * i] += cr[t] * p[i] - ci[t] * q[i];
-      cj[2 * i + 1] += ci[t] * p[i] + cr[t] * q[i];
-    }
-  }
   ++real_products;
-  if (!classes.empty()) ++class_products;
+  if (split) ++class_products;
   return true;
 }
 
@@ -492,6 +492,23 @@ void inverse_hi_corner(int m, int lo, int hi, const cplx* f, const int* ipiv, cp
 
 namespace {
 
+// (F^-1)[hi, hi] of a block of m unknowns factorised by zgetrf, its lo
+// unknowns first, then its hi ones, then nu bounded gap modes: from the
+// last rows when the hi unknowns are the last (inverse_hi_corner), from
+// whole columns otherwise.  In rows lo.. of z (m x hi).
+void hi_corner(int m, int lo, int hi, int nu, const cplx* f, const int* ipiv, cplx* z) {
+  if (nu == 0) {
+    inverse_hi_corner(m, lo, hi, f, ipiv, z);
+    return;
+  }
+  const int ld = m > 1 ? m : 1;
+  int info = 0;
+  for (long k = 0; k < static_cast<long>(m) * hi; ++k) z[k] = 0;
+  for (int j = 0; j < hi; ++j) z[static_cast<long>(j) * m + lo + j] = 1;
+  zgetrs_("N", &m, &hi, f, &ld, ipiv, z, &ld, &info);
+  if (info != 0) fatal("solve_prob", "Error in solving problem");
+}
+
 // Factorises block g (m unknowns) class by class, when it falls into
 // uncoupled classes (the mirror symmetries of the apertures and the
 // lattice, as for one screen): each class's own block (its lo unknowns,
@@ -535,14 +552,8 @@ bool factor_block_classes(screen_block& bl, cplx* f, int* ipiv, cplx* z) {
     const int nuc = static_cast<int>(std::count_if(idx, idx + mc, [&](int i) { return i >= bl.lo + bl.hi; }));
     const int hic = mc - loc - nuc;
     if (bl.hi == 0 || hic == 0) continue;
-    zc.assign(static_cast<std::size_t>(mc) * hic, cplx(0));
-    if (nuc == 0) {
-      inverse_hi_corner(mc, loc, hic, fc, ipiv + s, zc.data());
-    } else {  // the hi unknowns are not the class's last: whole columns
-      for (int j = 0; j < hic; ++j) zc[static_cast<long>(j) * mc + loc + j] = 1;
-      zgetrs_("N", &mc, &hic, fc, &mc, ipiv + s, zc.data(), &mc, &info);
-      if (info != 0) fatal("solve_prob", "Error in solving problem");
-    }
+    zc.resize(static_cast<std::size_t>(mc) * hic);
+    hi_corner(mc, loc, hic, nuc, fc, ipiv + s, zc.data());
     for (int jj = 0; jj < hic; ++jj)
       for (int ii = 0; ii < hic; ++ii)
         z[static_cast<long>(idx[loc + jj] - bl.lo) * m + idx[loc + ii]] = zc[static_cast<long>(jj) * mc + loc + ii];
@@ -609,15 +620,7 @@ void factor_screens() {
     if (m > 0) zgetrf_(&m, &m, f, &ld, fss_blocks.ipiv.data() + bl.piv, &info);
     if (info != 0) fatal("solve_prob", "Error in solving problem");
     if (bl.hi == 0 || m == 0) continue;
-    if (bl.nu == 0) {
-      inverse_hi_corner(m, bl.lo, bl.hi, f, fss_blocks.ipiv.data() + bl.piv, z);
-      continue;
-    }
-    // Bounded gap modes stand after the hi unknowns: whole columns.
-    for (long k = 0; k < static_cast<long>(m) * bl.hi; ++k) z[k] = 0;
-    for (int j = 0; j < bl.hi; ++j) z[static_cast<long>(j) * m + bl.lo + j] = 1;
-    zgetrs_("N", &m, &bl.hi, f, &ld, fss_blocks.ipiv.data() + bl.piv, z, &ld, &info);
-    if (info != 0) fatal("solve_prob", "Error in solving problem");
+    hi_corner(m, bl.lo, bl.hi, bl.nu, f, fss_blocks.ipiv.data() + bl.piv, z);
   }
 }
 
@@ -682,7 +685,7 @@ void solve_screens(cplx* x, int ldx, int nrhs) {
 
 void release_screens() {
   for (auto* v : {&l, &r}) std::vector<cplx>().swap(*v);
-  for (auto* v : {&ra, &rb, &part, &ga, &gb}) std::vector<double>().swap(*v);
+  for (auto* v : {&ra, &rb, &ga, &gb}) std::vector<double>().swap(*v);
   std::vector<std::vector<double>>().swap(class_part);
   std::vector<std::vector<cplx>>().swap(air_load);
   std::vector<std::vector<cplx>>().swap(block_solutions);
